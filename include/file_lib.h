@@ -1,0 +1,50 @@
+// Sample-set files (measure and load) and mistake-list files (save and
+// restore), plus the records that hold a loaded sample set.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "list_lib.h"
+
+// Size of a sample set: columns (features plus the label), then rows.
+struct Dims {
+    uint32_t columns = 0;
+    uint32_t rows = 0;
+};
+
+// A loaded sample set: rows of `columns` floats each, the label last.
+struct SampleMatrix {
+    uint32_t columns = 0;
+    uint32_t rows = 0;
+    std::vector<float> values;  // row-major, rows * columns floats
+
+    const float* row(uint32_t r) const { return values.data() + std::size_t(r) * columns; }
+    float* row(uint32_t r) { return values.data() + std::size_t(r) * columns; }
+};
+
+// +1 when a sample's label equals the target digit (compared as reals), -1
+// otherwise, a label that is not a number included.
+inline int32_t target_label(float label, uint32_t digit) {
+    return static_cast<double>(label) == static_cast<double>(digit) ? 1 : -1;
+}
+
+// Counts the sample lines (lines holding a non-separator byte) and the numbers
+// on the first of them. Returns 0, or 1 after a diagnostic when the file
+// cannot be read or holds no sample line.
+int line_counter(const char* path, Dims& dims);
+
+// Loads a measured file. Returns 0 when every sample line held exactly
+// `columns` numbers, 1 after a diagnostic naming the file and line otherwise.
+int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path);
+
+// Writes one index per line, replacing the file only once every byte is safely
+// written. Returns 0, or 1 when there is no list or the save failed. A
+// non-zero delete flag deletes the list afterwards.
+int dump_file(std::unique_ptr<IndexList>& list, const char* path, uint8_t delete_flag);
+
+// Reads unsigned indices until the first thing that is not a number into a
+// new list. Returns 0, or 1 when the file cannot be read.
+int restore_list(const char* path, std::unique_ptr<IndexList>& list);

@@ -1,0 +1,35 @@
+// The kernel perceptron: exact float vector products, the polynomial and
+// gaussian kernels, the decision rule, training and testing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "file_lib.h"
+#include "list_lib.h"
+
+// Kernel choice: kind 0 polynomial (parameter = degree), 1 gaussian
+// (parameter = constant).
+struct KernelSpec {
+    int32_t kind = 0;
+    float parameter = 0.0f;
+};
+
+// The vectors are sample rows: n features followed by the label. All return 0.
+int vect_pr(uint32_t n, const float* a, const float* b, float& result);
+int vect_diff_raised(uint32_t n, const float* a, const float* b, float& result);
+int ker_pol(uint32_t n, const float* x, const float* y, float& result, float degree);
+int ker_gauss(uint32_t n, const float* x, const float* y, float& result, float constant);
+
+void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set,
+              uint32_t tr_columns, uint32_t tr_rows, const int32_t* index_array, uint32_t count,
+              int32_t& answer);
+
+// Returns 1 when the list cannot be created, else 0.
+int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
+        const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error);
+
+// Returns 1 when there is no list, else 0.
+int run_test(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
+             uint32_t tr_columns, uint32_t tr_rows, const SampleMatrix& ts_set,
+             uint32_t ts_columns, uint32_t ts_rows, float& error);

@@ -1,0 +1,23 @@
+// The voted perceptron: linear training that builds a chain of prediction
+// vectors with survival counts, and the voted test in which every training
+// mistake votes through a polynomial kernel.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "file_lib.h"
+
+void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
+                     uint32_t rows, std::vector<int32_t>& mistake_indices,
+                     std::vector<uint32_t>& vote_counts, uint32_t& n, float& error);
+
+void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
+                    uint32_t ts_rows, const SampleMatrix& tr_set, uint32_t tr_columns,
+                    uint32_t tr_rows, const int32_t* mistake_indices,
+                    const uint32_t* vote_counts, uint32_t n, float& error);
+
+// (sum of the rounded products a[j]*b[j] over the features, in float, + 1)
+// raised to the degree. Returns 0.
+int kernel_pol(uint32_t feature_count, const float* a, const float* b, float& result,
+               uint32_t degree);

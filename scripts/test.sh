@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the project in both configurations (optimised, and with
+# AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test in each.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc 2>/dev/null || echo 2)
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+configure_and_test() {
+    local name=$1
+    shift
+    echo "== $name build"
+    cmake -S . -B "build/$name" "$@" >/dev/null
+    cmake --build "build/$name" -j "$jobs"
+    echo "== $name tests"
+    ctest --test-dir "build/$name" --output-on-failure -j "$jobs"
+}
+
+configure_and_test release -DCMAKE_BUILD_TYPE=Release
+configure_and_test sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROGRAMMA_SANITIZE=ON -DPROGRAMMA_BENCHMARKS=OFF

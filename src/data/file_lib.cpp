@@ -1,0 +1,402 @@
+// Sample-set files are read in large blocks: a measuring pass counts sample
+// lines and the numbers of the first one, a loading pass parses every number
+// exactly as strtof does in the C locale and checks each line's width.
+// Mistake lists are saved through a temporary file that replaces the target
+// only once it is complete, so a failed save never damages an existing list.
+#include "file_lib.h"
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "diagnostics.h"
+
+namespace {
+
+constexpr std::size_t kBlockSize = 1 << 20;
+
+bool is_separator(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Owns a descriptor for the duration of one pass.
+struct FileDescriptor {
+    int fd = -1;
+    explicit FileDescriptor(int value) : fd(value) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Opens a sample file for reading; a file that cannot be opened is reported
+// with the program's own text on standard output and the reason on standard
+// error.
+int open_sample_file(const char* path) {
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        std::printf("ERRORE NEL FILE");
+        report_error("%s: cannot open: %s", path, std::strerror(err));
+    }
+    return fd;
+}
+
+// Reads the next block, retrying interrupted reads. Returns the byte count,
+// 0 at end of file, -1 on error (errno set).
+ssize_t read_block(int fd, char* buffer, std::size_t size) {
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, size);
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+// Calls on_line(line, line_number) for every line of the file, the last one
+// too when it has no newline. Returns false after reporting a read error.
+template <typename OnLine>
+bool for_each_line(int fd, const char* path, OnLine&& on_line) {
+    std::vector<char> block(kBlockSize);
+    std::string carry;  // a line that straddles two blocks
+    unsigned long long line_number = 0;
+    for (;;) {
+        ssize_t got = read_block(fd, block.data(), block.size());
+        if (got < 0) {
+            report_error("%s: cannot read: %s", path, std::strerror(errno));
+            return false;
+        }
+        if (got == 0) break;
+        std::string_view data(block.data(), static_cast<std::size_t>(got));
+        while (!data.empty()) {
+            std::size_t newline = data.find('\n');
+            if (newline == std::string_view::npos) {
+                carry.append(data);
+                break;
+            }
+            ++line_number;
+            if (carry.empty()) {
+                if (!on_line(data.substr(0, newline), line_number)) return false;
+            } else {
+                carry.append(data.substr(0, newline));
+                if (!on_line(std::string_view(carry), line_number)) return false;
+                carry.clear();
+            }
+            data.remove_prefix(newline + 1);
+        }
+    }
+    if (!carry.empty()) {
+        ++line_number;
+        if (!on_line(std::string_view(carry), line_number)) return false;
+    }
+    return true;
+}
+
+// Splits a line into its numbers; calls on_token for each and returns the count.
+template <typename OnToken>
+std::size_t for_each_token(std::string_view line, OnToken&& on_token) {
+    std::size_t count = 0;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && is_separator(line[i])) ++i;
+        if (i == line.size()) break;
+        std::size_t start = i;
+        while (i < line.size() && !is_separator(line[i])) ++i;
+        on_token(line.substr(start, i - start), count);
+        ++count;
+    }
+    return count;
+}
+
+// Reads a whole token as strtof would in the C locale. The fast parser is
+// correctly rounded like strtof; forms it does not take (a leading '+',
+// hexadecimal, out-of-range values) go to strtof itself.
+bool parse_float(std::string_view token, float& value) {
+    const char* first = token.data();
+    const char* last = first + token.size();
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec == std::errc() && ptr == last) return true;
+    std::string copy(token);
+    char* end = nullptr;
+    value = std::strtof(copy.c_str(), &end);
+    return end == copy.c_str() + copy.size() && !copy.empty();
+}
+
+std::string shown_token(std::string_view token) {
+    constexpr std::size_t kMaxShown = 40;
+    if (token.size() <= kMaxShown) return std::string(token);
+    return std::string(token.substr(0, kMaxShown)) + "...";
+}
+
+}  // namespace
+
+int line_counter(const char* path, Dims& dims) {
+    FileDescriptor file(open_sample_file(path));
+    if (file.fd < 0) return 1;
+
+    unsigned long long rows = 0;
+    std::size_t columns = 0;
+    bool ok = for_each_line(file.fd, path, [&](std::string_view line, unsigned long long) {
+        std::size_t numbers = for_each_token(line, [](std::string_view, std::size_t) {});
+        if (numbers == 0) return true;
+        if (rows == 0) columns = numbers;
+        ++rows;
+        return true;
+    });
+    if (!ok) return 1;
+    if (rows == 0) {
+        report_error("%s: holds no sample line", path);
+        return 1;
+    }
+    if (rows > UINT32_MAX || columns > UINT32_MAX) {
+        report_error("%s: too many samples or numbers", path);
+        return 1;
+    }
+    dims.columns = static_cast<uint32_t>(columns);
+    dims.rows = static_cast<uint32_t>(rows);
+    return 0;
+}
+
+int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path) {
+    FileDescriptor file(open_sample_file(path));
+    if (file.fd < 0) return 1;
+
+    matrix = SampleMatrix{};
+    matrix.columns = columns;
+    std::vector<float>& values = matrix.values;
+    struct stat info {};
+    const std::size_t wanted = std::size_t(rows) * columns;
+    // Reserve no more than the file could hold (a number takes at least two
+    // bytes), so a ragged file is reported rather than over-allocated.
+    std::size_t bound = wanted;
+    if (::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        bound = std::min<std::size_t>(wanted, std::size_t(info.st_size) / 2 + columns);
+    }
+    values.reserve(bound);
+
+    uint32_t loaded_rows = 0;
+    bool ok = for_each_line(file.fd, path, [&](std::string_view line, unsigned long long number) {
+        bool bad_token = false;
+        std::size_t count = for_each_token(line, [&](std::string_view token, std::size_t index) {
+            if (bad_token || index >= columns) return;
+            float value = 0.0f;
+            if (!parse_float(token, value)) {
+                report_error("%s:%llu: '%s' is not a number", path, number,
+                             shown_token(token).c_str());
+                bad_token = true;
+                return;
+            }
+            values.push_back(value);
+        });
+        if (bad_token) return false;
+        if (count == 0) return true;
+        if (count != columns) {
+            report_error("%s:%llu: holds %zu numbers, expected %u like the first sample line",
+                         path, number, count, columns);
+            return false;
+        }
+        if (loaded_rows == rows) {
+            report_error("%s:%llu: more sample lines than were counted (the file changed)",
+                         path, number);
+            return false;
+        }
+        ++loaded_rows;
+        return true;
+    });
+    if (!ok) return 1;
+    if (loaded_rows != rows) {
+        report_error("%s: %u sample lines, %u were counted (the file changed)", path, loaded_rows,
+                     rows);
+        return 1;
+    }
+    matrix.rows = rows;
+    return 0;
+}
+
+namespace {
+
+std::string directory_of(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string base_of(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Follows symbolic links so that a save replaces the file a link names and
+// keeps the link itself.
+std::string resolve_links(const char* path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        std::string target(std::size_t(info.st_size > 0 ? info.st_size : 256) + 1, '\0');
+        ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length < 0) return current;
+        target.resize(std::size_t(length));
+        current = (!target.empty() && target[0] == '/') ? target
+                                                         : directory_of(current) + "/" + target;
+    }
+    return current;
+}
+
+bool write_entries(std::FILE* stream, const std::vector<int32_t>& entries) {
+    for (int32_t index : entries) {
+        if (std::fprintf(stream, "%u", static_cast<uint32_t>(index)) < 0) return false;
+        if (std::fprintf(stream, "%c", '\n') < 0) return false;
+    }
+    return std::fflush(stream) == 0;
+}
+
+// Writes into an existing device or FIFO in place: such a target is never
+// replaced by a new file.
+bool save_in_place(const char* path, const std::vector<int32_t>& entries) {
+    std::FILE* stream = std::fopen(path, "w");
+    if (stream == nullptr) {
+        report_error("%s: cannot save: %s", path, std::strerror(errno));
+        return false;
+    }
+    bool written = write_entries(stream, entries);
+    int write_errno = errno;
+    bool closed = std::fclose(stream) == 0;
+    if (!written || !closed) {
+        report_error("%s: cannot save: %s", path, std::strerror(written ? errno : write_errno));
+        return false;
+    }
+    return true;
+}
+
+// Writes a temporary file beside the target, syncs it and renames it over the
+// target: the target holds either its old content or the whole new list.
+bool save_by_replacing(const char* shown_path, const std::string& target,
+                       const struct stat* existing, const std::vector<int32_t>& entries) {
+    std::string temp = directory_of(target) + "/." + base_of(target) + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        report_error("%s: cannot save: %s", shown_path, std::strerror(errno));
+        return false;
+    }
+    mode_t mode = 0;
+    if (existing != nullptr) {
+        mode = existing->st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
+
+    std::FILE* stream = ::fdopen(fd, "w");
+    if (stream == nullptr) {
+        int err = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        report_error("%s: cannot save: %s", shown_path, std::strerror(err));
+        return false;
+    }
+    bool ok = write_entries(stream, entries) && ::fsync(fd) == 0;
+    int err = errno;
+    if (std::fclose(stream) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        report_error("%s: cannot save: %s", shown_path, std::strerror(err));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int dump_file(std::unique_ptr<IndexList>& list, const char* path, uint8_t delete_flag) {
+    std::vector<int32_t> entries;
+    if (read_list(entries, list.get()) == -1) return 1;
+    if (path == nullptr || path[0] == '\0') {
+        report_error("cannot save: the file name is empty");
+        return 1;
+    }
+    // A file-size limit must make the write fail, not kill the program
+    // half-way through the save.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    std::string target = resolve_links(path);
+    struct stat info {};
+    bool exists = ::stat(target.c_str(), &info) == 0;
+    bool saved = false;
+    if (exists && S_ISDIR(info.st_mode)) {
+        report_error("%s: cannot save: %s", path, std::strerror(EISDIR));
+    } else if (exists && !S_ISREG(info.st_mode)) {
+        saved = save_in_place(target.c_str(), entries);
+    } else {
+        saved = save_by_replacing(path, target, exists ? &info : nullptr, entries);
+    }
+    if (!saved) return 1;
+    if (delete_flag != 0) del_list(list);
+    return 0;
+}
+
+int restore_list(const char* path, std::unique_ptr<IndexList>& list) {
+    std::FILE* stream = std::fopen(path, "r");
+    if (stream == nullptr) {
+        report_error("%s: cannot open: %s", path, std::strerror(errno));
+        return 1;
+    }
+    std::string text;
+    std::vector<char> block(1 << 16);
+    std::size_t got = 0;
+    while ((got = std::fread(block.data(), 1, block.size(), stream)) > 0) {
+        text.append(block.data(), got);
+    }
+    bool read_error = std::ferror(stream) != 0;
+    int err = errno;
+    std::fclose(stream);
+    if (read_error) {
+        report_error("%s: cannot read: %s", path, std::strerror(err));
+        return 1;
+    }
+
+    create_list(list);
+    // Entries are read as unsigned decimal numbers separated by white space;
+    // the first thing that is not a number ends the list. A negative number,
+    // or one beyond 32 bits, becomes the largest index, which names no row.
+    std::size_t i = 0;
+    const std::size_t size = text.size();
+    for (;;) {
+        while (i < size && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+        bool negative = false;
+        if (i < size && (text[i] == '+' || text[i] == '-')) {
+            negative = text[i] == '-';
+            ++i;
+        }
+        if (i == size || !std::isdigit(static_cast<unsigned char>(text[i]))) break;
+        unsigned long long value = 0;
+        bool too_long = false;
+        for (; i < size && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+            value = value * 10 + static_cast<unsigned>(text[i] - '0');
+            if (value > UINT32_MAX) {
+                too_long = true;
+                value = UINT32_MAX;
+            }
+        }
+        if (too_long || (negative && value != 0)) value = UINT32_MAX;
+        add_list(static_cast<int32_t>(static_cast<uint32_t>(value)), list);
+    }
+    return 0;
+}

@@ -1,0 +1,174 @@
+// The kernel perceptron in dual form. Every formula keeps the exact rounding
+// sequence of the plain scalar loop: these functions are the reference that
+// any faster evaluation must match bit for bit.
+#include "perceptron_lib.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// Element 256 of a sample row is shown by the polynomial trace; rows of fewer
+// than 257 floats have none, and the trace shows NaN instead.
+constexpr uint32_t kTracedElement = 256;
+
+float traced_element(uint32_t n, const float* row) {
+    return n >= kTracedElement ? row[kTracedElement] : std::numeric_limits<float>::quiet_NaN();
+}
+
+float kernel_value(KernelSpec ker, uint32_t n, const float* sample, const float* row,
+                   float& value) {
+    if (ker.kind == 0) {
+        ker_pol(n, sample, row, value, ker.parameter);
+    } else {
+        ker_gauss(n, sample, row, value, ker.parameter);
+    }
+    return value;
+}
+
+float error_fraction(uint32_t wrong, uint32_t rows) {
+    return static_cast<float>(static_cast<double>(wrong) / static_cast<double>(rows));
+}
+
+}  // namespace
+
+int vect_pr(uint32_t n, const float* a, const float* b, float& result) {
+    result = 0.0f;
+    for (uint32_t i = 0; i < n; ++i) {
+        // The product of two floats is exact in double; the sum is rounded
+        // back to float at every step.
+        double product = static_cast<double>(a[i]) * static_cast<double>(b[i]);
+        result = static_cast<float>(product + static_cast<double>(result));
+    }
+    return 0;
+}
+
+int vect_diff_raised(uint32_t n, const float* a, const float* b, float& result) {
+    float sum = 0.0f;
+    for (uint32_t i = 0; i < n; ++i) {
+        float difference = a[i] - b[i];
+        float square = difference * difference;  // the correctly rounded square
+        sum = sum + square;
+    }
+    result = sum;
+    return 0;
+}
+
+int ker_pol(uint32_t n, const float* x, const float* y, float& result, float degree) {
+    std::printf("Arg %u %f %f %f %f", n, static_cast<double>(traced_element(n, x)),
+                static_cast<double>(traced_element(n, y)), static_cast<double>(result),
+                static_cast<double>(degree));
+    vect_pr(n, x, y, result);
+    result = result + 1.0f;
+    result = std::pow(result, degree);
+    std::printf("result vale %f", static_cast<double>(result));
+    std::getchar();
+    return 0;
+}
+
+int ker_gauss(uint32_t n, const float* x, const float* y, float& result, float constant) {
+    float distance = 0.0f;
+    vect_diff_raised(n, x, y, distance);
+    float quotient = (-distance) / constant;
+    result = std::exp(quotient);
+    return 0;
+}
+
+void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set,
+              uint32_t tr_columns, uint32_t /*tr_rows*/, const int32_t* index_array,
+              uint32_t count, int32_t& answer) {
+    const uint32_t features = tr_columns - 1;
+    float sum = 0.0f;
+    float value = 0.0f;  // the previous entry's kernel value, shown by the trace
+    for (uint32_t m = 0; m < count; ++m) {
+        const float* row = tr_set.row(static_cast<uint32_t>(index_array[m]));
+        int32_t label = target_label(row[features], digit);
+        kernel_value(ker, features, sample, row, value);
+        sum = sum + static_cast<float>(label) * value;
+    }
+    answer = sum < 0.0f ? -1 : 1;
+}
+
+int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
+        const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error) {
+    bool reread = true;
+    uint32_t said_plus = 0;
+    uint32_t said_minus = 0;
+    uint32_t wrong = 0;
+    uint32_t last_wrong = 0;
+    if (create_list(list) == -1) return 1;
+
+    std::vector<int32_t> index_array;
+    for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
+        for (uint32_t r = 0; r < rows; ++r) {
+            const float* sample = tr_set.row(r);
+            int32_t label = target_label(sample[columns - 1], digit);
+            int32_t answer = 1;
+            if (list->head != nullptr) {
+                if (reread) read_list(index_array, list.get());
+                classify(ker, digit, sample, tr_set, columns, rows, index_array.data(),
+                         list->count, answer);
+            }
+            if (answer == 1) {
+                ++said_plus;
+            } else {
+                ++said_minus;
+            }
+            if (answer == label) {
+                reread = false;
+            } else {
+                add_list(static_cast<int32_t>(r), list);
+                reread = true;
+                ++wrong;
+            }
+        }
+        std::printf("I classified %u times 1 e %u times -1\n", said_plus, said_minus);
+        last_wrong = wrong;
+        said_plus = 0;
+        said_minus = 0;
+        wrong = 0;
+        reread = true;
+    }
+    error = error_fraction(last_wrong, rows);
+    return 0;
+}
+
+int run_test(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
+             uint32_t tr_columns, uint32_t tr_rows, const SampleMatrix& ts_set,
+             uint32_t ts_columns, uint32_t ts_rows, float& error) {
+    if (list == nullptr) return 1;
+    std::vector<int32_t> index_array;
+    read_list(index_array, list);
+
+    uint32_t said_plus = 0;
+    uint32_t said_minus = 0;
+    uint32_t wrong = 0;
+    uint32_t wrong_plus = 0;
+    uint32_t wrong_minus = 0;
+    for (uint32_t r = 0; r < ts_rows; ++r) {
+        const float* sample = ts_set.row(r);
+        int32_t label = target_label(sample[ts_columns - 1], digit);
+        int32_t answer = 1;
+        classify(ker, digit, sample, tr_set, tr_columns, tr_rows, index_array.data(),
+                 list->count, answer);
+        if (answer == 1) {
+            ++said_plus;
+        } else {
+            ++said_minus;
+        }
+        if (answer != label) {
+            ++wrong;
+            if (answer == 1) {
+                ++wrong_plus;
+            } else {
+                ++wrong_minus;
+            }
+        }
+    }
+    error = error_fraction(wrong, ts_rows);
+    std::printf("I classified %u times 1 e %u times -1\n", said_plus, said_minus);
+    std::printf("I was wrong %u times saying 1 e %u times saying -1\n", wrong_plus, wrong_minus);
+    return 0;
+}

@@ -1,0 +1,207 @@
+// Measuring and loading sample-set files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "file_lib.h"
+#include "support.h"
+
+namespace {
+
+struct Measured {
+    int status = -1;
+    Dims dims;
+    std::string out;
+    std::string err;
+};
+
+Measured measure(const std::string& path) {
+    Measured m;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    m.status = line_counter(path.c_str(), m.dims);
+    m.out = ::testing::internal::GetCapturedStdout();
+    m.err = ::testing::internal::GetCapturedStderr();
+    return m;
+}
+
+struct Loaded {
+    int status = -1;
+    SampleMatrix matrix;
+    std::string out;
+    std::string err;
+};
+
+Loaded measure_and_load(const std::string& path) {
+    Loaded l;
+    Measured m = measure(path);
+    if (m.status != 0) {
+        l.status = m.status;
+        l.out = m.out;
+        l.err = m.err;
+        return l;
+    }
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    l.status = read_file(l.matrix, m.dims.columns, m.dims.rows, path.c_str());
+    l.out = ::testing::internal::GetCapturedStdout();
+    l.err = ::testing::internal::GetCapturedStderr();
+    return l;
+}
+
+class SampleFile : public ::testing::Test {
+protected:
+    std::string make(const std::string& text) {
+        std::string path = dir.file("set" + std::to_string(++files));
+        write_text(path, text);
+        return path;
+    }
+    TempDir dir;
+    int files = 0;
+};
+
+TEST_F(SampleFile, MeasuresRowsAndColumnsUnderEveryLayout) {
+    struct Case {
+        const char* text;
+        uint32_t rows;
+        uint32_t columns;
+    };
+    const Case cases[] = {
+        {"1 2 3\n4 5 6\n7 8 9\n", 3, 3},
+        {"1 2 3\n4 5 6\n7 8 9", 3, 3},          // no final newline
+        {"1  2   3\n4 5 6\n", 2, 3},            // repeated blanks
+        {"  1 2 3  \n4 5 6\n", 2, 3},           // leading and trailing blanks
+        {"1\t2\t3\n4\t5\t6\n", 2, 3},           // tabs
+        {"1 2 3\r\n4 5 6\r\n", 2, 3},           // CRLF
+        {"1 2 3\n4 5 6\n\n\n", 2, 3},           // trailing empty lines
+        {"\n1 2 3\n \t\n4 5 6\n", 2, 3},        // blank lines before and between
+        {"5\n", 1, 1},
+    };
+    for (const Case& c : cases) {
+        Measured m = measure(make(c.text));
+        EXPECT_EQ(m.status, 0) << c.text;
+        EXPECT_EQ(m.dims.rows, c.rows) << c.text;
+        EXPECT_EQ(m.dims.columns, c.columns) << c.text;
+        EXPECT_EQ(m.out, "");
+    }
+}
+
+TEST_F(SampleFile, LoadsValuesInFileOrder) {
+    Loaded l = measure_and_load(make("1 2 3\r\n\n-4.5\t5e-1 6\n7 +8 9"));
+    ASSERT_EQ(l.status, 0) << l.err;
+    EXPECT_EQ(l.matrix.rows, 3u);
+    EXPECT_EQ(l.matrix.columns, 3u);
+    const std::vector<float> expected = {1, 2, 3, -4.5f, 0.5f, 6, 7, 8, 9};
+    EXPECT_EQ(l.matrix.values, expected);
+    EXPECT_EQ(l.matrix.row(1)[0], -4.5f);
+}
+
+TEST_F(SampleFile, ReadsNumbersExactlyAsStrtof) {
+    const char* forms[] = {"nan", "-nan", "inf", "-Infinity", "1e-3", "+2", "0x1p3", "1e-45",
+                           "1e-50", "3.4028236e38", "1e39", "-0", "0.1", "16777217",
+                           ".5", "5.", "1E+2"};
+    std::string text;
+    for (const char* form : forms) text += std::string(form) + " ";
+    text += "\n";
+    Loaded l = measure_and_load(make(text));
+    ASSERT_EQ(l.status, 0) << l.err;
+    for (std::size_t i = 0; i < std::size(forms); ++i) {
+        float expected = std::strtof(forms[i], nullptr);
+        float got = l.matrix.values[i];
+        EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << forms[i];
+    }
+}
+
+TEST_F(SampleFile, RandomDecimalsMatchStrtofBitForBit) {
+    std::mt19937_64 random(12345);
+    std::uniform_int_distribution<int> digits(1, 12);
+    std::uniform_int_distribution<int> exponent(-50, 40);
+    std::string text;
+    std::vector<std::string> tokens;
+    for (int i = 0; i < 20000; ++i) {
+        std::string token = (random() & 1) ? "-" : "";
+        int count = digits(random);
+        for (int d = 0; d < count; ++d) token += char('0' + random() % 10);
+        if (random() % 3 == 0) token.insert(token.size() - std::size_t(count / 2), 1, '.');
+        if (random() % 2 == 0) {
+            token += 'e';
+            token += std::to_string(exponent(random));
+        }
+        tokens.push_back(token);
+        text += token + ((i % 10 == 9) ? "\n" : " ");
+    }
+    Loaded l = measure_and_load(make(text));
+    ASSERT_EQ(l.status, 0) << l.err;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        float expected = std::strtof(tokens[i].c_str(), nullptr);
+        ASSERT_EQ(std::memcmp(&expected, &l.matrix.values[i], sizeof(float)), 0) << tokens[i];
+    }
+}
+
+TEST_F(SampleFile, RaggedLineNamesFileAndLine) {
+    std::string path = make("1 2 3\n4 5 6\n7 8\n");
+    Loaded l = measure_and_load(path);
+    EXPECT_EQ(l.status, 1);
+    EXPECT_NE(l.err.find(path + ":3: holds 2 numbers, expected 3"), std::string::npos) << l.err;
+    Loaded more = measure_and_load(make("1 2\n\n3 4 5\n"));
+    EXPECT_EQ(more.status, 1);
+    EXPECT_NE(more.err.find(":3: holds 3 numbers"), std::string::npos) << more.err;
+}
+
+TEST_F(SampleFile, BadTokenNamesFileAndLine) {
+    std::string path = make("1 2 3\n4 five 6\n");
+    Loaded l = measure_and_load(path);
+    EXPECT_EQ(l.status, 1);
+    EXPECT_NE(l.err.find(path + ":2: 'five' is not a number"), std::string::npos) << l.err;
+    EXPECT_EQ(measure_and_load(make("1 2x 3\n")).status, 1);
+    EXPECT_EQ(measure_and_load(make("1 2 3\n4 5 6,\n")).status, 1);
+}
+
+TEST_F(SampleFile, EmptyOrBlankFileIsRefused) {
+    for (const char* text : {"", "\n\n", "  \t \n \r\n"}) {
+        Measured m = measure(make(text));
+        EXPECT_EQ(m.status, 1);
+        EXPECT_NE(m.err.find("holds no sample line"), std::string::npos) << m.err;
+        EXPECT_EQ(m.out, "");
+    }
+}
+
+TEST_F(SampleFile, MissingFilePrintsTheProgramsText) {
+    std::string path = dir.file("absent");
+    Measured m = measure(path);
+    EXPECT_EQ(m.status, 1);
+    EXPECT_EQ(m.out, "ERRORE NEL FILE");
+    EXPECT_NE(m.err.find(path + ": cannot open"), std::string::npos);
+    SampleMatrix matrix;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(read_file(matrix, 3, 3, path.c_str()), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "ERRORE NEL FILE");
+    ::testing::internal::GetCapturedStderr();
+}
+
+TEST_F(SampleFile, DirectoryIsAReadError) {
+    Measured m = measure(dir.path);
+    EXPECT_EQ(m.status, 1);
+    EXPECT_NE(m.err.find("cannot read"), std::string::npos) << m.err;
+}
+
+TEST_F(SampleFile, LongLinesSpanningBlocksLoad) {
+    // Lines of about 1.2 MB straddle the reader's blocks.
+    const int width = 200001;
+    std::string line;
+    for (int i = 0; i < width; ++i) {
+        if (i > 0) line += ' ';
+        line += std::to_string(i % 97);
+        line += ".25";
+    }
+    Loaded l = measure_and_load(make(line + "\n" + line + "\n"));
+    ASSERT_EQ(l.status, 0) << l.err;
+    EXPECT_EQ(l.matrix.columns, uint32_t(width));
+    EXPECT_EQ(l.matrix.row(1)[width - 1], float((width - 1) % 97) + 0.25f);
+}
+
+}  // namespace
