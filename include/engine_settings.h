@@ -18,3 +18,9 @@ const EngineSettings& engine_settings();
 
 // Makes every later computation use the plain scalar formulas.
 void use_reference_arithmetic();
+
+// Overrides for tests: the fast engine on or off, the thread count (at most
+// the count in force when the first parallel job ran) and the cache budget.
+void set_fast_engine(bool on);
+void set_engine_threads(unsigned threads);
+void set_cache_budget(std::size_t bytes);

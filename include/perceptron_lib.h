@@ -18,8 +18,20 @@ struct KernelSpec {
 // The vectors are sample rows: n features followed by the label. All return 0.
 int vect_pr(uint32_t n, const float* a, const float* b, float& result);
 int vect_diff_raised(uint32_t n, const float* a, const float* b, float& result);
+// The dot product in float alone: each product rounded to float, then each
+// sum (the voted test kernel's sum).
+int vect_pr_float(uint32_t n, const float* a, const float* b, float& result);
 int ker_pol(uint32_t n, const float* x, const float* y, float& result, float degree);
 int ker_gauss(uint32_t n, const float* x, const float* y, float& result, float constant);
+
+// The last step of each kernel, shared with the batch engine: exp((-d) / c)
+// and (dot + 1) ^ degree, each rounded to float.
+float gaussian_of_distance(float distance, float constant);
+float polynomial_of_dot(float dot, float degree);
+
+// Element 256 of a sample row of n features, as the polynomial trace shows
+// it: NaN when the row has no such element.
+float traced_element(uint32_t n, const float* row);
 
 void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set,
               uint32_t tr_columns, uint32_t tr_rows, const int32_t* index_array, uint32_t count,

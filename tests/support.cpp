@@ -90,6 +90,12 @@ std::vector<std::string> list_dir(const std::string& path) {
 RunResult run_programma(const std::string& work_dir, const std::vector<std::string>& args,
                         const std::string& input, bool input_from_null,
                         const std::string& shell_prefix) {
+    return run_binary(PROGRAMMA_PATH, work_dir, args, input, input_from_null, shell_prefix);
+}
+
+RunResult run_binary(const std::string& program, const std::string& work_dir,
+                     const std::vector<std::string>& args, const std::string& input,
+                     bool input_from_null, const std::string& shell_prefix) {
     TempDir io;
     std::string in_path = input_from_null ? "/dev/null" : io.file("stdin");
     if (!input_from_null) write_text(in_path, input);
@@ -108,12 +114,12 @@ RunResult run_programma(const std::string& work_dir, const std::vector<std::stri
         ::dup2(err, 2);
         if (shell_prefix.empty()) {
             std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(PROGRAMMA_PATH));
+            argv.push_back(const_cast<char*>(program.c_str()));
             for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
             argv.push_back(nullptr);
-            ::execv(PROGRAMMA_PATH, argv.data());
+            ::execv(program.c_str(), argv.data());
         } else {
-            std::string command = shell_prefix + " exec " + shell_quote(PROGRAMMA_PATH);
+            std::string command = shell_prefix + " exec " + shell_quote(program);
             for (const std::string& arg : args) {
                 command += ' ';
                 command += shell_quote(arg);

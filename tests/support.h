@@ -33,5 +33,11 @@ RunResult run_programma(const std::string& work_dir, const std::vector<std::stri
                         const std::string& input = "", bool input_from_null = false,
                         const std::string& shell_prefix = "");
 
+// The same with another build of the program (for example the scalar
+// reference build).
+RunResult run_binary(const std::string& program, const std::string& work_dir,
+                     const std::vector<std::string>& args, const std::string& input = "",
+                     bool input_from_null = false, const std::string& shell_prefix = "");
+
 // The whole usage text for a given program name.
 std::string usage_text(const std::string& program_name);

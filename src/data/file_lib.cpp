@@ -18,10 +18,11 @@
 #include <unistd.h>
 
 #include "diagnostics.h"
+#include "engine_settings.h"
 
 namespace {
 
-constexpr std::size_t kBlockSize = 1 << 20;
+constexpr std::size_t kBlockSize = 1 << 16;
 
 bool is_separator(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
@@ -64,17 +65,19 @@ ssize_t read_block(int fd, char* buffer, std::size_t size) {
 // too when it has no newline. Returns false after reporting a read error.
 template <typename OnLine>
 bool for_each_line(int fd, const char* path, OnLine&& on_line) {
-    std::vector<char> block(kBlockSize);
+    // One reused buffer: a fresh large allocation per pass would cost a page
+    // fault per page.
+    thread_local std::unique_ptr<char[]> block(new char[kBlockSize]);
     std::string carry;  // a line that straddles two blocks
     unsigned long long line_number = 0;
     for (;;) {
-        ssize_t got = read_block(fd, block.data(), block.size());
+        ssize_t got = read_block(fd, block.get(), kBlockSize);
         if (got < 0) {
             report_error("%s: cannot read: %s", path, std::strerror(errno));
             return false;
         }
         if (got == 0) break;
-        std::string_view data(block.data(), static_cast<std::size_t>(got));
+        std::string_view data(block.get(), static_cast<std::size_t>(got));
         while (!data.empty()) {
             std::size_t newline = data.find('\n');
             if (newline == std::string_view::npos) {
@@ -115,18 +118,57 @@ std::size_t for_each_token(std::string_view line, OnToken&& on_token) {
     return count;
 }
 
-// Reads a whole token as strtof would in the C locale. The fast parser is
-// correctly rounded like strtof; forms it does not take (a leading '+',
-// hexadecimal, out-of-range values) go to strtof itself.
-bool parse_float(std::string_view token, float& value) {
-    const char* first = token.data();
-    const char* last = first + token.size();
-    auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec == std::errc() && ptr == last) return true;
+// Reads a whole token with strtof in the C locale.
+bool parse_float_reference(std::string_view token, float& value) {
     std::string copy(token);
     char* end = nullptr;
     value = std::strtof(copy.c_str(), &end);
     return end == copy.c_str() + copy.size() && !copy.empty();
+}
+
+// Short plain decimals ("-0.9921875", "3", "0.5"): at most 24 bits of digits
+// and at most 10 decimals. Both the digits and the power of ten are exact
+// floats, so one float division rounds correctly, as strtof does.
+bool parse_short_decimal(std::string_view token, float& value) {
+    static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                        1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    std::size_t i = 0;
+    const bool negative = token[0] == '-';
+    if (negative) ++i;
+    uint32_t digits = 0;
+    int decimals = -1;
+    bool any_digit = false;
+    for (; i < token.size(); ++i) {
+        const char c = token[i];
+        if (c >= '0' && c <= '9') {
+            digits = digits * 10 + uint32_t(c - '0');
+            if (digits > (1u << 24)) return false;
+            any_digit = true;
+            if (decimals >= 0 && ++decimals > 10) return false;
+        } else if (c == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            return false;
+        }
+    }
+    if (!any_digit) return false;
+    float magnitude = static_cast<float>(digits);
+    if (decimals > 0) magnitude = magnitude / kPowers[decimals];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// Reads a whole token as strtof would. The fast parsers are correctly
+// rounded like strtof; forms they do not take (a leading '+', hexadecimal,
+// out-of-range values) go to strtof itself.
+bool parse_float(std::string_view token, float& value) {
+    if (!engine_settings().fast) return parse_float_reference(token, value);
+    if (parse_short_decimal(token, value)) return true;
+    const char* first = token.data();
+    const char* last = first + token.size();
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec == std::errc() && ptr == last) return true;
+    return parse_float_reference(token, value);
 }
 
 std::string shown_token(std::string_view token) {

@@ -50,4 +50,10 @@ EngineSettings& mutable_settings() {
 
 const EngineSettings& engine_settings() { return mutable_settings(); }
 
-void use_reference_arithmetic() { mutable_settings().fast = false; }
+void use_reference_arithmetic() { set_fast_engine(false); }
+
+void set_fast_engine(bool on) { mutable_settings().fast = on; }
+
+void set_engine_threads(unsigned threads) { mutable_settings().threads = threads == 0 ? 1 : threads; }
+
+void set_cache_budget(std::size_t bytes) { mutable_settings().cache_bytes = bytes; }

@@ -8,15 +8,14 @@
 #include <limits>
 #include <vector>
 
+#include "engine_settings.h"
+#include "fast_perceptron.h"
+
 namespace {
 
 // Element 256 of a sample row is shown by the polynomial trace; rows of fewer
 // than 257 floats have none, and the trace shows NaN instead.
 constexpr uint32_t kTracedElement = 256;
-
-float traced_element(uint32_t n, const float* row) {
-    return n >= kTracedElement ? row[kTracedElement] : std::numeric_limits<float>::quiet_NaN();
-}
 
 float kernel_value(KernelSpec ker, uint32_t n, const float* sample, const float* row,
                    float& value) {
@@ -34,7 +33,26 @@ float error_fraction(uint32_t wrong, uint32_t rows) {
 
 }  // namespace
 
-int vect_pr(uint32_t n, const float* a, const float* b, float& result) {
+float traced_element(uint32_t n, const float* row) {
+    return n >= kTracedElement ? row[kTracedElement] : std::numeric_limits<float>::quiet_NaN();
+}
+
+// The scalar formulas are kept out of line. When two NaN operands meet, which
+// one an operation returns depends on the order the compiler gives the
+// operands, and that can differ between inlined copies; one copy of each
+// formula, shared by the plain path and the fast engine's NaN fallback, gives
+// the same NaN everywhere.
+[[gnu::noinline]] float gaussian_of_distance(float distance, float constant) {
+    float quotient = (-distance) / constant;
+    return std::exp(quotient);
+}
+
+[[gnu::noinline]] float polynomial_of_dot(float dot, float degree) {
+    float base = dot + 1.0f;
+    return std::pow(base, degree);
+}
+
+[[gnu::noinline]] int vect_pr(uint32_t n, const float* a, const float* b, float& result) {
     result = 0.0f;
     for (uint32_t i = 0; i < n; ++i) {
         // The product of two floats is exact in double; the sum is rounded
@@ -45,7 +63,7 @@ int vect_pr(uint32_t n, const float* a, const float* b, float& result) {
     return 0;
 }
 
-int vect_diff_raised(uint32_t n, const float* a, const float* b, float& result) {
+[[gnu::noinline]] int vect_diff_raised(uint32_t n, const float* a, const float* b, float& result) {
     float sum = 0.0f;
     for (uint32_t i = 0; i < n; ++i) {
         float difference = a[i] - b[i];
@@ -56,13 +74,22 @@ int vect_diff_raised(uint32_t n, const float* a, const float* b, float& result) 
     return 0;
 }
 
+[[gnu::noinline]] int vect_pr_float(uint32_t n, const float* a, const float* b, float& result) {
+    float sum = 0.0f;
+    for (uint32_t i = 0; i < n; ++i) {
+        float product = a[i] * b[i];
+        sum = sum + product;
+    }
+    result = sum;
+    return 0;
+}
+
 int ker_pol(uint32_t n, const float* x, const float* y, float& result, float degree) {
     std::printf("Arg %u %f %f %f %f", n, static_cast<double>(traced_element(n, x)),
                 static_cast<double>(traced_element(n, y)), static_cast<double>(result),
                 static_cast<double>(degree));
     vect_pr(n, x, y, result);
-    result = result + 1.0f;
-    result = std::pow(result, degree);
+    result = polynomial_of_dot(result, degree);
     std::printf("result vale %f", static_cast<double>(result));
     std::getchar();
     return 0;
@@ -71,8 +98,7 @@ int ker_pol(uint32_t n, const float* x, const float* y, float& result, float deg
 int ker_gauss(uint32_t n, const float* x, const float* y, float& result, float constant) {
     float distance = 0.0f;
     vect_diff_raised(n, x, y, distance);
-    float quotient = (-distance) / constant;
-    result = std::exp(quotient);
+    result = gaussian_of_distance(distance, constant);
     return 0;
 }
 
@@ -93,6 +119,7 @@ void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleM
 
 int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
         const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error) {
+    if (engine_settings().fast) return run_fast(epochs, digit, ker, list, tr_set, columns, rows, error);
     bool reread = true;
     uint32_t said_plus = 0;
     uint32_t said_minus = 0;
@@ -139,6 +166,10 @@ int run_test(uint32_t digit, KernelSpec ker, const IndexList* list, const Sample
              uint32_t tr_columns, uint32_t tr_rows, const SampleMatrix& ts_set,
              uint32_t ts_columns, uint32_t ts_rows, float& error) {
     if (list == nullptr) return 1;
+    if (engine_settings().fast) {
+        return run_test_fast(digit, ker, list, tr_set, tr_columns, ts_set, ts_columns, ts_rows,
+                             error);
+    }
     std::vector<int32_t> index_array;
     read_list(index_array, list);
 

@@ -8,12 +8,15 @@
 #include <cstdio>
 #include <memory>
 
+#include "engine_settings.h"
+#include "fast_voted.h"
 #include "list_lib.h"
 #include "perceptron_lib.h"
 #include "voted_list_lib.h"
 
 namespace {
 
+// The degree of the test kernel; the fast test relies on it being 3.
 constexpr uint32_t kTestDegree = 3;
 
 float error_fraction(uint32_t wrong, uint32_t rows) {
@@ -86,6 +89,11 @@ void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_colu
                     uint32_t ts_rows, const SampleMatrix& tr_set, uint32_t tr_columns,
                     uint32_t /*tr_rows*/, const int32_t* mistake_indices,
                     const uint32_t* vote_counts, uint32_t n, float& error) {
+    if (engine_settings().fast) {
+        run_v_test_fast(digit, ts_set, ts_columns, ts_rows, tr_set, tr_columns, mistake_indices,
+                        vote_counts, n, error);
+        return;
+    }
     uint32_t right = 0;
     uint32_t wrong = 0;
     uint32_t said_minus = 0;
@@ -129,10 +137,7 @@ int kernel_pol(uint32_t feature_count, const float* a, const float* b, float& re
                uint32_t degree) {
     result = 0.0f;
     float sum = 0.0f;
-    for (uint32_t j = 0; j < feature_count; ++j) {
-        float product = a[j] * b[j];
-        sum = sum + product;
-    }
+    vect_pr_float(feature_count, a, b, sum);
     result = std::pow(sum + 1.0f, static_cast<float>(degree));
     return 0;
 }

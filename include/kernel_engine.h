@@ -1,0 +1,51 @@
+// Batch kernel engine: one sample against many rows at once. Rows are packed
+// in blocks of kLanes, feature by feature, so that each SIMD lane follows one
+// row through exactly the rounding sequence of the plain scalar formula
+// (vect_pr, vect_diff_raised, vect_pr_float). AVX2 is used when the
+// processor has it and the data hold no NaN; otherwise the scalar formulas
+// themselves run lane by lane. Either way the bits are the scalar formulas'.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+constexpr uint32_t kLanes = 8;
+
+// Rows packed for batch evaluation: slot s is lane s % kLanes of block
+// s / kLanes; unused lanes of the last block hold zeros.
+struct PackedRows {
+    uint32_t features = 0;
+    uint32_t count = 0;
+    bool has_nan = false;      // some packed value is NaN
+    std::vector<float> lanes;  // blocks * features * kLanes floats
+
+    uint32_t blocks() const { return (count + kLanes - 1) / kLanes; }
+    const float* block(uint32_t b) const {
+        return lanes.data() + std::size_t(b) * features * kLanes;
+    }
+};
+
+void pack_reset(PackedRows& packed, uint32_t features);
+// Appends the first `features` floats of the row as the next slot.
+void pack_append(PackedRows& packed, const float* row);
+
+// Each writes one value per slot of blocks [first_block, end_block) to out,
+// starting with the first lane of first_block (out must hold
+// (end_block - first_block) * kLanes floats).
+// The exact dot product of vect_pr: product in double, sum rounded to float
+// at every step.
+void batch_dot_exact(const float* x, const PackedRows& rows, uint32_t first_block,
+                     uint32_t end_block, float* out);
+// The squared distance of vect_diff_raised: float difference, float square,
+// float sum.
+void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t first_block,
+                            uint32_t end_block, float* out);
+// The voted kernel's sum: each product rounded to float, then each sum.
+void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block,
+                     uint32_t end_block, float* out);
+
+// Whether the AVX2 path is in use (for benchmarks and tests); it can be
+// switched off to exercise the scalar path.
+bool batch_uses_avx2();
+void batch_allow_avx2(bool allow);

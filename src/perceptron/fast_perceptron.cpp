@@ -1,0 +1,303 @@
+// The kernel perceptron on the batch engine.
+//
+// Training keeps the distinct rows of the mistake list packed for batch
+// evaluation (one slot per distinct row, in order of first mistake) and a
+// kernel cache: for every training row, the kernel values against slots
+// 0, 1, ... that some decision has needed. Slots only grow, so each row's
+// cached values are a prefix, and a decision computes only the slots past
+// it, split across threads when there are many. The decision sum then adds
+// the values in list order, as the scalar decision does. Testing splits the
+// test rows across threads. The polynomial kernel's trace and pause happen
+// in the same order as in the scalar code.
+#include "fast_perceptron.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine_settings.h"
+#include "kernel_engine.h"
+#include "number_format.h"
+#include "worker_pool.h"
+
+namespace {
+
+// Splitting one decision pays once it covers this many blocks of slots.
+constexpr std::size_t kParallelBlocks = 48;
+// Test rows are computed in chunks so that the polynomial trace can follow
+// each chunk in order without holding every value at once.
+constexpr uint32_t kTestChunk = 256;
+
+float error_fraction(uint32_t wrong, uint32_t rows) {
+    return static_cast<float>(static_cast<double>(wrong) / static_cast<double>(rows));
+}
+
+// Kernel values of one sample against slots [from, to), written to
+// out[from .. to): the batch engine's raw values (dot products or squared
+// distances) finished by the kernel's last step. Other slots of out are left
+// as they are.
+void kernel_values(KernelSpec ker, const float* sample, const PackedRows& slots, uint32_t from,
+                   uint32_t to, float* out) {
+    if (from >= to) return;
+    const uint32_t first_block = from / kLanes;
+    const uint32_t end_block = (to + kLanes - 1) / kLanes;
+    thread_local std::vector<float> raw;
+    raw.resize(std::size_t(end_block - first_block) * kLanes);
+    const uint32_t offset = first_block * kLanes;
+    if (ker.kind == 0) {
+        batch_dot_exact(sample, slots, first_block, end_block, raw.data());
+        for (uint32_t s = from; s < to; ++s) {
+            out[s] = polynomial_of_dot(raw[s - offset], ker.parameter);
+        }
+    } else {
+        batch_squared_distance(sample, slots, first_block, end_block, raw.data());
+        for (uint32_t s = from; s < to; ++s) {
+            out[s] = gaussian_of_distance(raw[s - offset], ker.parameter);
+        }
+    }
+}
+
+// The same, split across threads by blocks when the range is long.
+void kernel_values_parallel(KernelSpec ker, const float* sample, const PackedRows& slots,
+                            uint32_t from, uint32_t to, float* out) {
+    const uint32_t first_block = from / kLanes;
+    const uint32_t end_block = (to + kLanes - 1) / kLanes;
+    if (end_block - first_block < 2 * kParallelBlocks) {
+        kernel_values(ker, sample, slots, from, to, out);
+        return;
+    }
+    // Each part owns whole blocks, so no two parts write the same slot.
+    parallel_for(end_block - first_block, kParallelBlocks, [&](std::size_t begin, std::size_t end) {
+        uint32_t part_from = std::max(from, uint32_t((first_block + begin) * kLanes));
+        uint32_t part_to = std::min(to, uint32_t((first_block + end) * kLanes));
+        kernel_values(ker, sample, slots, part_from, part_to, out);
+    });
+}
+
+// Text of one number as printf("%f") writes it.
+std::string fixed6(float value) {
+    char text[kFixed6Max];
+    return std::string(text, format_fixed6(value, text));
+}
+
+// The mistake list as the decision sum reads it: per entry, its slot, the
+// sign of its row's target label and, for the polynomial trace, the row's
+// traced element as text.
+struct Entries {
+    std::vector<uint32_t> slot;
+    std::vector<float> sign;
+    std::vector<std::string> traced_text;
+
+    void add(uint32_t entry_slot, const float* row, uint32_t features, uint32_t digit) {
+        slot.push_back(entry_slot);
+        sign.push_back(static_cast<float>(target_label(row[features], digit)));
+        traced_text.push_back(fixed6(traced_element(features, row)) + ' ');
+    }
+};
+
+// Writes the polynomial trace of every evaluation of one decision, exactly
+// as printf would, each followed by a one-character pause. Only the kernel
+// value is formatted afresh: the other numbers repeat from evaluation to
+// evaluation.
+struct PolynomialTrace {
+    std::string degree_text;  // " <degree>result vale "
+    std::string line;
+
+    explicit PolynomialTrace(float degree) : degree_text(' ' + fixed6(degree) + "result vale ") {}
+
+    void evaluation(const std::string& head, const std::string& row_text,
+                    const std::string& previous, const char* value, std::size_t value_length) {
+        line.assign(head);
+        line += row_text;
+        line += previous;
+        line += degree_text;
+        line.append(value, value_length);
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::getchar();
+    }
+};
+
+// Adds the entries' signed kernel values in list order; returns the answer.
+// With a trace (the polynomial kernel) each evaluation is traced in order.
+int32_t decide(uint32_t features, const float* sample, const Entries& entries, const float* values,
+               PolynomialTrace* trace) {
+    float sum = 0.0f;
+    const std::size_t count = entries.slot.size();
+    if (trace != nullptr) {
+        std::string head = "Arg ";
+        char number[kFixed6Max];
+        head.append(number, format_unsigned(features, number));
+        head += ' ';
+        head += fixed6(traced_element(features, sample));
+        head += ' ';
+        std::string previous = "0.000000";
+        for (std::size_t e = 0; e < count; ++e) {
+            float value = values[entries.slot[e]];
+            std::size_t length = format_fixed6(value, number);
+            trace->evaluation(head, entries.traced_text[e], previous, number, length);
+            previous.assign(number, length);
+            sum = sum + entries.sign[e] * value;
+        }
+    } else {
+        for (std::size_t e = 0; e < count; ++e) sum = sum + entries.sign[e] * values[entries.slot[e]];
+    }
+    return sum < 0.0f ? -1 : 1;
+}
+
+// Training state: the packed slots, the list's entries and the kernel cache.
+struct Trainer {
+    KernelSpec ker;
+    uint32_t digit;
+    const SampleMatrix& set;
+    uint32_t features;
+    PackedRows slots;
+    std::vector<int32_t> slot_of_row;
+    Entries entries;
+    std::vector<std::vector<float>> cache;  // per training row, values by slot
+    std::size_t cache_bytes = 0;
+    std::size_t budget;
+    std::vector<float> scratch;
+
+    Trainer(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns)
+        : ker(k), digit(d), set(s), features(columns - 1), slot_of_row(s.rows, -1),
+          cache(s.rows), budget(engine_settings().cache_bytes) {
+        pack_reset(slots, features);
+    }
+
+    void add_mistake(uint32_t r) {
+        int32_t slot = slot_of_row[r];
+        if (slot < 0) {
+            slot = static_cast<int32_t>(slots.count);
+            slot_of_row[r] = slot;
+            pack_append(slots, set.row(r));
+        }
+        entries.add(static_cast<uint32_t>(slot), set.row(r), features, digit);
+    }
+
+    // Kernel values of row r against every slot; cached while the budget
+    // lasts, otherwise computed into scratch.
+    const float* values_for(uint32_t r) {
+        std::vector<float>& cached = cache[r];
+        const uint32_t have = static_cast<uint32_t>(cached.size());
+        const uint32_t need = slots.count;
+        if (have == need) return cached.data();
+        const std::size_t growth = std::size_t(need - have) * sizeof(float);
+        if (cache_bytes + growth <= budget) {
+            cache_bytes -= cached.capacity() * sizeof(float);
+            cached.resize(need);
+            cache_bytes += cached.capacity() * sizeof(float);
+            kernel_values_parallel(ker, set.row(r), slots, have, need, cached.data());
+            return cached.data();
+        }
+        scratch.resize(need);
+        std::copy(cached.begin(), cached.end(), scratch.begin());
+        kernel_values_parallel(ker, set.row(r), slots, have, need, scratch.data());
+        return scratch.data();
+    }
+};
+
+}  // namespace
+
+int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
+             const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error) {
+    if (create_list(list) == -1) return 1;
+    Trainer trainer(ker, digit, tr_set, columns);
+    PolynomialTrace polynomial(ker.parameter);
+    PolynomialTrace* trace = ker.kind == 0 ? &polynomial : nullptr;
+    uint32_t last_wrong = 0;
+    for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
+        uint32_t said_plus = 0;
+        uint32_t said_minus = 0;
+        uint32_t wrong = 0;
+        for (uint32_t r = 0; r < rows; ++r) {
+            const float* sample = tr_set.row(r);
+            int32_t label = target_label(sample[columns - 1], digit);
+            int32_t answer = 1;
+            if (!trainer.entries.slot.empty()) {
+                answer = decide(columns - 1, sample, trainer.entries, trainer.values_for(r), trace);
+            }
+            if (answer == 1) {
+                ++said_plus;
+            } else {
+                ++said_minus;
+            }
+            if (answer != label) {
+                add_list(static_cast<int32_t>(r), list);
+                trainer.add_mistake(r);
+                ++wrong;
+            }
+        }
+        std::printf("I classified %u times 1 e %u times -1\n", said_plus, said_minus);
+        last_wrong = wrong;
+    }
+    error = error_fraction(last_wrong, rows);
+    return 0;
+}
+
+int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
+                  const SampleMatrix& tr_set, uint32_t tr_columns, const SampleMatrix& ts_set,
+                  uint32_t ts_columns, uint32_t ts_rows, float& error) {
+    const uint32_t features = tr_columns - 1;
+    std::vector<int32_t> index_array;
+    read_list(index_array, list);
+
+    // Pack the distinct rows of the list once.
+    PackedRows slots;
+    pack_reset(slots, features);
+    std::vector<int32_t> slot_of_row(tr_set.rows, -1);
+    Entries entries;
+    for (int32_t index : index_array) {
+        const uint32_t r = static_cast<uint32_t>(index);
+        if (slot_of_row[r] < 0) {
+            slot_of_row[r] = static_cast<int32_t>(slots.count);
+            pack_append(slots, tr_set.row(r));
+        }
+        entries.add(static_cast<uint32_t>(slot_of_row[r]), tr_set.row(r), features, digit);
+    }
+    const std::size_t stride = slots.count;
+
+    uint32_t said_plus = 0, said_minus = 0, wrong = 0, wrong_plus = 0, wrong_minus = 0;
+    PolynomialTrace polynomial(ker.parameter);
+    std::vector<float> values;
+    std::vector<int32_t> answers(kTestChunk);
+    for (uint32_t first = 0; first < ts_rows; first += kTestChunk) {
+        const uint32_t count = std::min(kTestChunk, ts_rows - first);
+        values.resize(std::size_t(count) * stride);
+        parallel_for(count, 1, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                const float* sample = ts_set.row(first + uint32_t(i));
+                float* row_values = values.data() + i * stride;
+                kernel_values(ker, sample, slots, 0, slots.count, row_values);
+                // The gaussian decision is silent and can be taken here; the
+                // polynomial one traces, in order, below.
+                if (ker.kind != 0) answers[i] = decide(features, sample, entries, row_values, nullptr);
+            }
+        });
+        for (uint32_t i = 0; i < count; ++i) {
+            const float* sample = ts_set.row(first + i);
+            int32_t answer = ker.kind == 0
+                                 ? decide(features, sample, entries, values.data() + i * stride,
+                                          &polynomial)
+                                 : answers[i];
+            int32_t label = target_label(sample[ts_columns - 1], digit);
+            if (answer == 1) {
+                ++said_plus;
+            } else {
+                ++said_minus;
+            }
+            if (answer != label) {
+                ++wrong;
+                if (answer == 1) {
+                    ++wrong_plus;
+                } else {
+                    ++wrong_minus;
+                }
+            }
+        }
+    }
+    error = error_fraction(wrong, ts_rows);
+    std::printf("I classified %u times 1 e %u times -1\n", said_plus, said_minus);
+    std::printf("I was wrong %u times saying 1 e %u times saying -1\n", wrong_plus, wrong_minus);
+    return 0;
+}

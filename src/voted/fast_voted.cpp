@@ -1,0 +1,93 @@
+// The voted test on the batch engine. The distinct mistaken rows are packed
+// once; each test row gets the float-rounded dot products against all of
+// them in one batch, and the votes are added in mistake order.
+//
+// Only the sign of each kernel value matters. With the degree 3 of the test
+// kernel, (s + 1)^3 has the sign of s + 1 except where the cube underflows to
+// zero, so the power function is evaluated only for bases so small (below
+// 2^-40) or odd (NaN) that the cube might not keep that sign.
+#include "fast_voted.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "kernel_engine.h"
+#include "worker_pool.h"
+
+namespace {
+
+constexpr uint32_t kTestChunk = 512;
+
+// Whether the vote of a mistake with label sign y counts for (true) or
+// against: (base^3) * y > 0, as the scalar test decides it.
+bool votes_for(float base, float y) {
+    if (std::isnan(base)) return false;
+    if (std::fabs(base) >= 0x1p-40f) return (base > 0.0f) == (y > 0.0f);
+    return std::pow(base, 3.0f) * y > 0.0f;
+}
+
+float error_fraction(uint32_t wrong, uint32_t rows) {
+    return static_cast<float>(static_cast<double>(wrong) / static_cast<double>(rows));
+}
+
+}  // namespace
+
+void run_v_test_fast(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
+                     uint32_t ts_rows, const SampleMatrix& tr_set, uint32_t tr_columns,
+                     const int32_t* mistake_indices, const uint32_t* vote_counts, uint32_t n,
+                     float& error) {
+    const uint32_t features = ts_columns - 1;
+    PackedRows slots;
+    pack_reset(slots, features);
+    std::vector<int32_t> slot_of_row(tr_set.rows, -1);
+    std::vector<uint32_t> entry_slot(n);
+    std::vector<float> entry_sign(n);
+    for (uint32_t m = 0; m < n; ++m) {
+        const uint32_t r = static_cast<uint32_t>(mistake_indices[m]);
+        if (slot_of_row[r] < 0) {
+            slot_of_row[r] = static_cast<int32_t>(slots.count);
+            pack_append(slots, tr_set.row(r));
+        }
+        entry_slot[m] = static_cast<uint32_t>(slot_of_row[r]);
+        entry_sign[m] = target_label(tr_set.row(r)[tr_columns - 1], digit) == 1 ? 1.0f : -1.0f;
+    }
+
+    std::vector<int32_t> answers(ts_rows);
+    parallel_for(ts_rows, 8, [&](std::size_t begin, std::size_t end) {
+        std::vector<float> sums(std::size_t(slots.blocks()) * kLanes);
+        for (std::size_t s = begin; s < end; ++s) {
+            batch_dot_float(ts_set.row(uint32_t(s)), slots, 0, slots.blocks(), sums.data());
+            int64_t votes = 0;  // wide enough that no sum of counts overflows
+            for (uint32_t m = 0; m < n; ++m) {
+                const float base = sums[entry_slot[m]] + 1.0f;
+                if (votes_for(base, entry_sign[m])) {
+                    votes += vote_counts[m];
+                } else {
+                    votes -= vote_counts[m];
+                }
+            }
+            answers[s] = votes < 0 ? -1 : 1;
+        }
+    });
+
+    uint32_t right = 0, wrong = 0, said_minus = 0, said_plus = 0;
+    for (uint32_t s = 0; s < ts_rows; ++s) {
+        if (answers[s] == -1) {
+            ++said_minus;
+        } else {
+            ++said_plus;
+        }
+        const bool shows_digit = target_label(ts_set.row(s)[ts_columns - 1], digit) == 1;
+        if ((answers[s] == 1) == shows_digit) {
+            ++right;
+        } else {
+            ++wrong;
+        }
+    }
+    std::printf("Ho classificato la cifra %u e ho azzeccato %u volte e sbagliato %u volte, ho "
+                "detto %u volte meno e %u volte piu'\n",
+                digit, right, wrong, said_minus, said_plus);
+    error = error_fraction(wrong, ts_rows);
+}
