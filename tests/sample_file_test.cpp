@@ -117,7 +117,7 @@ TEST_F(SampleFile, ReadsNumbersExactlyAsStrtof) {
 
 TEST_F(SampleFile, RandomDecimalsMatchStrtofBitForBit) {
     std::mt19937_64 random(12345);
-    std::uniform_int_distribution<int> digits(1, 12);
+    std::uniform_int_distribution<int> digits(1, 17);
     std::uniform_int_distribution<int> exponent(-50, 40);
     std::string text;
     std::vector<std::string> tokens;
@@ -132,6 +132,17 @@ TEST_F(SampleFile, RandomDecimalsMatchStrtofBitForBit) {
         }
         tokens.push_back(token);
         text += token + ((i % 10 == 9) ? "\n" : " ");
+    }
+    // Decimals at and around the midpoint between two neighbouring floats,
+    // where a double rounded again to float can go wrong.
+    std::uniform_real_distribution<float> unit(-2.0f, 2.0f);
+    for (int i = 0; i < 20000; ++i) {
+        const float low = unit(random);
+        const double middle = (double(low) + double(std::nextafter(low, 10.0f))) / 2;
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, i % 2 ? "%.17g" : "%.15f", middle);
+        tokens.push_back(buffer);
+        text += std::string(buffer) + ((i % 10 == 9) ? "\n" : " ");
     }
     Loaded l = measure_and_load(make(text));
     ASSERT_EQ(l.status, 0) << l.err;

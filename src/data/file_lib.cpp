@@ -102,6 +102,13 @@ bool for_each_line(int fd, const char* path, OnLine&& on_line) {
     return true;
 }
 
+bool has_content(std::string_view line) {
+    for (char c : line) {
+        if (!is_separator(c)) return true;
+    }
+    return false;
+}
+
 // Splits a line into its numbers; calls on_token for each and returns the count.
 template <typename OnToken>
 std::size_t for_each_token(std::string_view line, OnToken&& on_token) {
@@ -126,25 +133,29 @@ bool parse_float_reference(std::string_view token, float& value) {
     return end == copy.c_str() + copy.size() && !copy.empty();
 }
 
-// Short plain decimals ("-0.9921875", "3", "0.5"): at most 24 bits of digits
-// and at most 10 decimals. Both the digits and the power of ten are exact
-// floats, so one float division rounds correctly, as strtof does.
-bool parse_short_decimal(std::string_view token, float& value) {
-    static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                        1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+// Plain decimals ("-0.99967986", "3", "0.5"): up to 15 significant digits
+// and 22 decimals, no exponent. The digits and the power of ten are exact
+// doubles, so their quotient is the correctly rounded double; rounding that
+// to float gives strtof's float unless the double fell exactly halfway
+// between two floats, which is left to the general parser, as are results
+// outside the normal float range.
+bool parse_plain_decimal(std::string_view token, float& value) {
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     std::size_t i = 0;
     const bool negative = token[0] == '-';
     if (negative) ++i;
-    uint32_t digits = 0;
+    uint64_t digits = 0;
     int decimals = -1;
     bool any_digit = false;
     for (; i < token.size(); ++i) {
         const char c = token[i];
         if (c >= '0' && c <= '9') {
-            digits = digits * 10 + uint32_t(c - '0');
-            if (digits > (1u << 24)) return false;
+            digits = digits * 10 + uint64_t(c - '0');
+            if (digits >= (uint64_t(1) << 53)) return false;
             any_digit = true;
-            if (decimals >= 0 && ++decimals > 10) return false;
+            if (decimals >= 0 && ++decimals > 22) return false;
         } else if (c == '.' && decimals < 0) {
             decimals = 0;
         } else {
@@ -152,8 +163,17 @@ bool parse_short_decimal(std::string_view token, float& value) {
         }
     }
     if (!any_digit) return false;
-    float magnitude = static_cast<float>(digits);
-    if (decimals > 0) magnitude = magnitude / kPowers[decimals];
+    if (digits == 0) {
+        value = negative ? -0.0f : 0.0f;
+        return true;
+    }
+    const double quotient = static_cast<double>(digits) / kPowers[decimals < 0 ? 0 : decimals];
+    if (!(quotient >= 0x1p-126 && quotient < 0x1p127)) return false;
+    uint64_t bits = 0;
+    std::memcpy(&bits, &quotient, sizeof bits);
+    constexpr uint64_t kBelowFloat = (uint64_t(1) << 29) - 1;  // fraction bits a float drops
+    if ((bits & kBelowFloat) == (uint64_t(1) << 28)) return false;
+    const float magnitude = static_cast<float>(quotient);
     value = negative ? -magnitude : magnitude;
     return true;
 }
@@ -163,7 +183,7 @@ bool parse_short_decimal(std::string_view token, float& value) {
 // out-of-range values) go to strtof itself.
 bool parse_float(std::string_view token, float& value) {
     if (!engine_settings().fast) return parse_float_reference(token, value);
-    if (parse_short_decimal(token, value)) return true;
+    if (parse_plain_decimal(token, value)) return true;
     const char* first = token.data();
     const char* last = first + token.size();
     auto [ptr, ec] = std::from_chars(first, last, value);
@@ -186,9 +206,12 @@ int line_counter(const char* path, Dims& dims) {
     unsigned long long rows = 0;
     std::size_t columns = 0;
     bool ok = for_each_line(file.fd, path, [&](std::string_view line, unsigned long long) {
-        std::size_t numbers = for_each_token(line, [](std::string_view, std::size_t) {});
-        if (numbers == 0) return true;
-        if (rows == 0) columns = numbers;
+        if (rows == 0) {
+            columns = for_each_token(line, [](std::string_view, std::size_t) {});
+            if (columns == 0) return true;
+        } else if (!has_content(line)) {
+            return true;
+        }
         ++rows;
         return true;
     });

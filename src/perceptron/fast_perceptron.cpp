@@ -13,6 +13,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <sys/mman.h>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -119,9 +123,11 @@ struct PolynomialTrace {
 };
 
 // Adds the entries' signed kernel values in list order; returns the answer.
-// With a trace (the polynomial kernel) each evaluation is traced in order.
-int32_t decide(uint32_t features, const float* sample, const Entries& entries, const float* values,
-               PolynomialTrace* trace) {
+// value_of(slot) gives a slot's kernel value. With a trace (the polynomial
+// kernel) each evaluation is traced in order.
+template <typename ValueOf>
+int32_t decide(uint32_t features, const float* sample, const Entries& entries,
+               const ValueOf& value_of, PolynomialTrace* trace) {
     float sum = 0.0f;
     const std::size_t count = entries.slot.size();
     if (trace != nullptr) {
@@ -133,17 +139,95 @@ int32_t decide(uint32_t features, const float* sample, const Entries& entries, c
         head += ' ';
         std::string previous = "0.000000";
         for (std::size_t e = 0; e < count; ++e) {
-            float value = values[entries.slot[e]];
+            float value = value_of(entries.slot[e]);
             std::size_t length = format_fixed6(value, number);
             trace->evaluation(head, entries.traced_text[e], previous, number, length);
             previous.assign(number, length);
             sum = sum + entries.sign[e] * value;
         }
     } else {
-        for (std::size_t e = 0; e < count; ++e) sum = sum + entries.sign[e] * values[entries.slot[e]];
+        for (std::size_t e = 0; e < count; ++e) sum = sum + entries.sign[e] * value_of(entries.slot[e]);
     }
     return sum < 0.0f ? -1 : 1;
 }
+
+// Kernel values held in one slot-indexed array.
+struct ArrayValues {
+    const float* values;
+    float operator()(uint32_t slot) const { return values[slot]; }
+};
+
+// Memory for one cache chunk: aligned to 2 MiB and offered huge pages, which
+// saves most of the page faults of touching hundreds of megabytes.
+struct ChunkMemory {
+    void operator()(float* chunk) const { std::free(chunk); }
+};
+
+float* allocate_chunk(std::size_t bytes) {
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* memory = std::aligned_alloc(kHugePage, rounded);
+    if (memory != nullptr) ::madvise(memory, rounded, MADV_HUGEPAGE);
+    return static_cast<float*>(memory);
+}
+
+// The training kernel cache: kernel values between training rows and slots,
+// kept in chunks of kChunkSlots slots for every row. A chunk is allocated when
+// the slots first reach it and while the memory budget allows; its pages are
+// only touched by the rows that use them. Each row's cached slots are a
+// prefix, since slots only grow.
+struct KernelCache {
+    static constexpr uint32_t kChunkSlots = 256;
+    uint32_t rows;
+    std::size_t budget;
+    std::vector<std::unique_ptr<float[], ChunkMemory>> chunks;
+    std::vector<uint32_t> cached;  // per row: slots 0 .. cached[r] are stored
+
+    KernelCache(uint32_t row_count, std::size_t bytes)
+        : rows(row_count), budget(bytes), cached(row_count, 0) {}
+
+    std::size_t chunk_bytes() const { return std::size_t(rows) * kChunkSlots * sizeof(float); }
+
+    float* chunk_row(std::size_t chunk, uint32_t r) const {
+        return chunks[chunk].get() + std::size_t(r) * kChunkSlots;
+    }
+
+    // How many of the first `slots` slots can be stored, allocating chunks as
+    // the budget allows.
+    uint32_t room_for(uint32_t slots) {
+        while (chunks.size() * kChunkSlots < slots && (chunks.size() + 1) * chunk_bytes() <= budget) {
+            float* chunk = allocate_chunk(chunk_bytes());
+            if (chunk == nullptr) {
+                budget = chunks.size() * chunk_bytes();  // the system says no: stop growing
+                break;
+            }
+            chunks.emplace_back(chunk);
+        }
+        return std::min<uint32_t>(slots, uint32_t(chunks.size() * kChunkSlots));
+    }
+
+    // Stores slots [from, to) of row r from a slot-indexed array.
+    void store(uint32_t r, uint32_t from, uint32_t to, const float* values) {
+        while (from < to) {
+            const std::size_t chunk = from / kChunkSlots;
+            const uint32_t end = std::min<uint32_t>(to, uint32_t((chunk + 1) * kChunkSlots));
+            std::copy(values + from, values + end, chunk_row(chunk, r) + (from - chunk * kChunkSlots));
+            from = end;
+        }
+    }
+};
+
+// One training row's kernel values: the cached prefix read in place from the
+// chunks, the rest from the array of fresh values.
+struct RowValues {
+    const float* const* chunk_rows;
+    uint32_t cached;
+    const float* fresh;
+    float operator()(uint32_t slot) const {
+        return slot < cached ? chunk_rows[slot / KernelCache::kChunkSlots][slot % KernelCache::kChunkSlots]
+                             : fresh[slot];
+    }
+};
 
 // Training state: the packed slots, the list's entries and the kernel cache.
 struct Trainer {
@@ -154,14 +238,13 @@ struct Trainer {
     PackedRows slots;
     std::vector<int32_t> slot_of_row;
     Entries entries;
-    std::vector<std::vector<float>> cache;  // per training row, values by slot
-    std::size_t cache_bytes = 0;
-    std::size_t budget;
-    std::vector<float> scratch;
+    KernelCache cache;
+    std::vector<float> fresh;               // values computed for the current row, by slot
+    std::vector<const float*> chunk_rows;   // the current row's cached values, per chunk
 
     Trainer(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns)
         : ker(k), digit(d), set(s), features(columns - 1), slot_of_row(s.rows, -1),
-          cache(s.rows), budget(engine_settings().cache_bytes) {
+          cache(s.rows, engine_settings().cache_bytes) {
         pack_reset(slots, features);
     }
 
@@ -175,25 +258,21 @@ struct Trainer {
         entries.add(static_cast<uint32_t>(slot), set.row(r), features, digit);
     }
 
-    // Kernel values of row r against every slot; cached while the budget
-    // lasts, otherwise computed into scratch.
-    const float* values_for(uint32_t r) {
-        std::vector<float>& cached = cache[r];
-        const uint32_t have = static_cast<uint32_t>(cached.size());
+    // Kernel values of row r against every slot: the cached ones in place,
+    // the others computed, and stored while there is room.
+    RowValues values_for(uint32_t r) {
+        const uint32_t have = cache.cached[r];
         const uint32_t need = slots.count;
-        if (have == need) return cached.data();
-        const std::size_t growth = std::size_t(need - have) * sizeof(float);
-        if (cache_bytes + growth <= budget) {
-            cache_bytes -= cached.capacity() * sizeof(float);
-            cached.resize(need);
-            cache_bytes += cached.capacity() * sizeof(float);
-            kernel_values_parallel(ker, set.row(r), slots, have, need, cached.data());
-            return cached.data();
+        if (fresh.size() < need) fresh.resize(std::max<std::size_t>(need, 2 * fresh.size()));
+        kernel_values_parallel(ker, set.row(r), slots, have, need, fresh.data());
+        const uint32_t room = cache.room_for(need);
+        if (room > have) cache.store(r, have, room, fresh.data());
+        chunk_rows.clear();
+        for (std::size_t c = 0; c * KernelCache::kChunkSlots < have; ++c) {
+            chunk_rows.push_back(cache.chunk_row(c, r));
         }
-        scratch.resize(need);
-        std::copy(cached.begin(), cached.end(), scratch.begin());
-        kernel_values_parallel(ker, set.row(r), slots, have, need, scratch.data());
-        return scratch.data();
+        cache.cached[r] = std::max(have, room);
+        return RowValues{chunk_rows.data(), have, fresh.data()};
     }
 };
 
@@ -271,14 +350,16 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
                 kernel_values(ker, sample, slots, 0, slots.count, row_values);
                 // The gaussian decision is silent and can be taken here; the
                 // polynomial one traces, in order, below.
-                if (ker.kind != 0) answers[i] = decide(features, sample, entries, row_values, nullptr);
+                if (ker.kind != 0) {
+                    answers[i] = decide(features, sample, entries, ArrayValues{row_values}, nullptr);
+                }
             }
         });
         for (uint32_t i = 0; i < count; ++i) {
             const float* sample = ts_set.row(first + i);
             int32_t answer = ker.kind == 0
-                                 ? decide(features, sample, entries, values.data() + i * stride,
-                                          &polynomial)
+                                 ? decide(features, sample, entries,
+                                          ArrayValues{values.data() + i * stride}, &polynomial)
                                  : answers[i];
             int32_t label = target_label(sample[ts_columns - 1], digit);
             if (answer == 1) {
