@@ -45,6 +45,22 @@ void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t fir
 void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block,
                      uint32_t end_block, float* out);
 
+enum class BatchKind { dot_exact, squared_distance, dot_float };
+
+// One sample of a tiled batch: its values against slots [from, to) go to
+// out[from .. to) (out is indexed by slot).
+struct TiledSample {
+    const float* x;
+    uint32_t from;
+    float* out;
+};
+
+// The raw values of many samples against slots [sample.from, to), computed a
+// range of slots at a time so that those slots stay in cache while every
+// sample passes over them.
+void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples,
+                 std::size_t count, uint32_t to);
+
 // Whether the AVX2 path is in use (for benchmarks and tests); it can be
 // switched off to exercise the scalar path.
 bool batch_uses_avx2();

@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <thread>
+#include <algorithm>
 
+#include "engine_settings.h"
 #include "file_lib.h"
 #include "support.h"
 
@@ -213,6 +216,72 @@ TEST_F(SampleFile, LongLinesSpanningBlocksLoad) {
     ASSERT_EQ(l.status, 0) << l.err;
     EXPECT_EQ(l.matrix.columns, uint32_t(width));
     EXPECT_EQ(l.matrix.row(1)[width - 1], float((width - 1) % 97) + 0.25f);
+}
+
+}  // namespace
+
+namespace {
+
+// Files of a megabyte and more are mapped and split across threads: the
+// result, and the line a diagnostic names, must not depend on that.
+class LargeSampleFile : public ::testing::Test {
+protected:
+    void TearDown() override {
+        set_fast_engine(true);
+        set_engine_threads(std::thread::hardware_concurrency());
+    }
+    static std::string big_text(int lines) {
+        std::string text;
+        for (int i = 0; i < lines; ++i) {
+            if (i % 97 == 5) text += " \t\r\n";  // blank lines now and then
+            text += std::to_string(i) + ".5\t-" + std::to_string(i % 13) + "e-3 0.1 " +
+                    std::to_string(i % 10) + "\r\n";
+        }
+        return text;
+    }
+    TempDir dir;
+};
+
+TEST_F(LargeSampleFile, MappedLoadMatchesStreamingLoad) {
+    std::string path = dir.file("big");
+    write_text(path, big_text(60000) + "1 2 3 4");  // last line without newline
+    for (unsigned threads : {1u, 2u, 3u}) {
+        set_engine_threads(threads);
+        set_fast_engine(true);
+        Loaded fast = measure_and_load(path);
+        set_fast_engine(false);
+        Loaded reference = measure_and_load(path);
+        ASSERT_EQ(fast.status, 0) << fast.err;
+        ASSERT_EQ(reference.status, 0) << reference.err;
+        EXPECT_EQ(fast.matrix.rows, 60001u);
+        EXPECT_EQ(std::memcmp(fast.matrix.values.data(), reference.matrix.values.data(),
+                              fast.matrix.values.size() * sizeof(float)),
+                  0);
+        EXPECT_EQ(fast.matrix.values.size(), reference.matrix.values.size());
+    }
+}
+
+TEST_F(LargeSampleFile, DiagnosticsNameTheSameLineEitherWay) {
+    std::string text = big_text(60000);
+    // Break a line late in the file (its number counts the blank lines too).
+    std::size_t at = text.size() - 1000;
+    at = text.find('\n', at) + 1;
+    const long line = std::count(text.begin(), text.begin() + long(at), '\n') + 1;
+    std::string ragged = text;
+    ragged.insert(at, "7 7\n");
+    std::string bad_token = text;
+    bad_token.insert(at, "1 2 x3 4\n");
+    for (const auto& [name, body] : {std::pair{"ragged", ragged}, std::pair{"token", bad_token}}) {
+        std::string path = dir.file(name);
+        write_text(path, body);
+        for (bool fast : {true, false}) {
+            set_fast_engine(fast);
+            Loaded l = measure_and_load(path);
+            EXPECT_EQ(l.status, 1);
+            EXPECT_NE(l.err.find(path + ":" + std::to_string(line) + ": "), std::string::npos)
+                << name << (fast ? " fast: " : " reference: ") << l.err;
+        }
+    }
 }
 
 }  // namespace

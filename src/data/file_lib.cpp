@@ -14,11 +14,13 @@
 #include <fcntl.h>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "diagnostics.h"
 #include "engine_settings.h"
+#include "worker_pool.h"
 
 namespace {
 
@@ -229,42 +231,72 @@ int line_counter(const char* path, Dims& dims) {
     return 0;
 }
 
-int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path) {
-    FileDescriptor file(open_sample_file(path));
-    if (file.fd < 0) return 1;
+namespace {
 
-    matrix = SampleMatrix{};
-    matrix.columns = columns;
+enum class LineKind { blank, sample, bad };
+
+// Reads one line of a sample file into out (room for `columns` floats).
+// A bad line leaves the reason in `problem`.
+LineKind parse_sample_line(std::string_view line, uint32_t columns, float* out,
+                           std::string& problem) {
+    bool bad_token = false;
+    std::size_t count = for_each_token(line, [&](std::string_view token, std::size_t index) {
+        if (bad_token || index >= columns) return;
+        if (!parse_float(token, out[index])) {
+            problem.assign(1, '\'');
+            problem += shown_token(token);
+            problem += "' is not a number";
+            bad_token = true;
+        }
+    });
+    if (bad_token) return LineKind::bad;
+    if (count == 0) return LineKind::blank;
+    if (count != columns) {
+        problem.assign("holds ");
+        problem += std::to_string(count);
+        problem += " numbers, expected ";
+        problem += std::to_string(columns);
+        problem += " like the first sample line";
+        return LineKind::bad;
+    }
+    return LineKind::sample;
+}
+
+// Calls on_line(line) for every line of an in-memory text, the last one too
+// when it has no newline; stops when on_line returns false.
+template <typename OnLine>
+void for_each_line_in(std::string_view text, OnLine&& on_line) {
+    while (!text.empty()) {
+        std::size_t newline = text.find('\n');
+        std::string_view line = text.substr(0, newline);
+        if (!on_line(line)) return;
+        if (newline == std::string_view::npos) return;
+        text.remove_prefix(newline + 1);
+    }
+}
+
+// Loads through a read buffer, line by line: any kind of file.
+int read_streaming(int fd, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
+                   const char* path) {
     std::vector<float>& values = matrix.values;
     struct stat info {};
     const std::size_t wanted = std::size_t(rows) * columns;
     // Reserve no more than the file could hold (a number takes at least two
     // bytes), so a ragged file is reported rather than over-allocated.
     std::size_t bound = wanted;
-    if (::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
         bound = std::min<std::size_t>(wanted, std::size_t(info.st_size) / 2 + columns);
     }
     values.reserve(bound);
 
+    std::vector<float> row(columns);
+    std::string problem;
     uint32_t loaded_rows = 0;
-    bool ok = for_each_line(file.fd, path, [&](std::string_view line, unsigned long long number) {
-        bool bad_token = false;
-        std::size_t count = for_each_token(line, [&](std::string_view token, std::size_t index) {
-            if (bad_token || index >= columns) return;
-            float value = 0.0f;
-            if (!parse_float(token, value)) {
-                report_error("%s:%llu: '%s' is not a number", path, number,
-                             shown_token(token).c_str());
-                bad_token = true;
-                return;
-            }
-            values.push_back(value);
-        });
-        if (bad_token) return false;
-        if (count == 0) return true;
-        if (count != columns) {
-            report_error("%s:%llu: holds %zu numbers, expected %u like the first sample line",
-                         path, number, count, columns);
+    bool ok = for_each_line(fd, path, [&](std::string_view line, unsigned long long number) {
+        LineKind kind = parse_sample_line(line, columns, row.data(), problem);
+        if (kind == LineKind::blank) return true;
+        if (kind == LineKind::bad) {
+            report_error("%s:%llu: %s", path, number, problem.c_str());
             return false;
         }
         if (loaded_rows == rows) {
@@ -272,6 +304,7 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
                          path, number);
             return false;
         }
+        values.insert(values.end(), row.begin(), row.end());
         ++loaded_rows;
         return true;
     });
@@ -281,8 +314,134 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
                      rows);
         return 1;
     }
-    matrix.rows = rows;
     return 0;
+}
+
+// One share of a mapped file: whole lines, parsed by one thread straight
+// into its rows of the matrix.
+struct TextPart {
+    std::string_view text;
+    uint64_t lines = 0;         // lines in the part
+    uint64_t sample_lines = 0;  // of which hold numbers
+    uint64_t first_row = 0;
+    uint64_t bad_line = 0;      // line within the part of the first bad line, 0 if none
+    std::string problem;
+};
+
+std::vector<TextPart> split_lines(std::string_view text, std::size_t parts) {
+    std::vector<TextPart> split;
+    std::size_t start = 0;
+    for (std::size_t k = 1; k <= parts && start < text.size(); ++k) {
+        std::size_t end = k == parts ? text.size() : text.size() * k / parts;
+        if (end < start) end = start;
+        if (end < text.size()) {
+            std::size_t newline = text.find('\n', end);
+            end = newline == std::string_view::npos ? text.size() : newline + 1;
+        }
+        TextPart part;
+        part.text = text.substr(start, end - start);
+        split.push_back(std::move(part));
+        start = end;
+    }
+    return split;
+}
+
+// Owns a read-only mapping of a whole file.
+struct MappedFile {
+    const char* data = nullptr;
+    std::size_t size = 0;
+    MappedFile(int fd, std::size_t bytes) : size(bytes) {
+        void* address = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (address != MAP_FAILED) {
+            data = static_cast<const char*>(address);
+            ::madvise(address, bytes, MADV_SEQUENTIAL);
+        }
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile() {
+        if (data != nullptr) ::munmap(const_cast<char*>(data), size);
+    }
+};
+
+// Loads a mapped regular file on every thread: each part counts its sample
+// lines, then parses them into its own rows.
+int read_mapped(const MappedFile& file, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
+                const char* path) {
+    std::vector<TextPart> parts = split_lines(std::string_view(file.data, file.size), pool_threads());
+    parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            for_each_line_in(parts[k].text, [&](std::string_view line) {
+                ++parts[k].lines;
+                if (has_content(line)) ++parts[k].sample_lines;
+                return true;
+            });
+        }
+    });
+    uint64_t total = 0;
+    for (TextPart& part : parts) {
+        part.first_row = total;
+        total += part.sample_lines;
+    }
+    if (total != rows) {
+        report_error("%s: %llu sample lines, %u were counted (the file changed)", path,
+                     static_cast<unsigned long long>(total), rows);
+        return 1;
+    }
+    matrix.values.resize(std::size_t(rows) * columns);
+    parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            TextPart& part = parts[k];
+            float* out = matrix.values.data() + part.first_row * columns;
+            uint64_t line_number = 0;
+            for_each_line_in(part.text, [&](std::string_view line) {
+                ++line_number;
+                LineKind kind = parse_sample_line(line, columns, out, part.problem);
+                if (kind == LineKind::bad) {
+                    part.bad_line = line_number;
+                    return false;
+                }
+                if (kind == LineKind::sample) out += columns;
+                return true;
+            });
+        }
+    });
+    uint64_t lines_before = 0;
+    for (const TextPart& part : parts) {
+        if (part.bad_line != 0) {
+            report_error("%s:%llu: %s", path,
+                         static_cast<unsigned long long>(lines_before + part.bad_line),
+                         part.problem.c_str());
+            return 1;
+        }
+        lines_before += part.lines;
+    }
+    return 0;
+}
+
+// Files this large are worth mapping and splitting across threads.
+constexpr std::size_t kMappedLoadBytes = std::size_t(1) << 20;
+
+}  // namespace
+
+int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path) {
+    FileDescriptor file(open_sample_file(path));
+    if (file.fd < 0) return 1;
+    matrix = SampleMatrix{};
+    matrix.columns = columns;
+
+    struct stat info {};
+    int status = 1;
+    if (engine_settings().fast && ::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        std::size_t(info.st_size) >= kMappedLoadBytes) {
+        MappedFile mapped(file.fd, std::size_t(info.st_size));
+        status = mapped.data != nullptr ? read_mapped(mapped, matrix, columns, rows, path)
+                                        : read_streaming(file.fd, matrix, columns, rows, path);
+    } else {
+        status = read_streaming(file.fd, matrix, columns, rows, path);
+    }
+    if (status == 0) matrix.rows = rows;
+    return status;
 }
 
 namespace {

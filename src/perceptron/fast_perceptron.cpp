@@ -32,6 +32,8 @@ constexpr std::size_t kParallelBlocks = 48;
 // Test rows are computed in chunks so that the polynomial trace can follow
 // each chunk in order without holding every value at once.
 constexpr uint32_t kTestChunk = 256;
+// Training computes kernel values ahead for tiles of this many rows.
+constexpr uint32_t kPrefetchRows = 64;
 
 float error_fraction(uint32_t wrong, uint32_t rows) {
     return static_cast<float>(static_cast<double>(wrong) / static_cast<double>(rows));
@@ -77,6 +79,20 @@ void kernel_values_parallel(KernelSpec ker, const float* sample, const PackedRow
         uint32_t part_to = std::min(to, uint32_t((first_block + end) * kLanes));
         kernel_values(ker, sample, slots, part_from, part_to, out);
     });
+}
+
+// Kernel values of several samples against slots [sample.from, to), each into
+// its own slot-indexed array, tiled over the slots (see batch_tiled).
+void tiled_kernel_values(KernelSpec ker, const PackedRows& slots,
+                         const std::vector<TiledSample>& samples, uint32_t to) {
+    batch_tiled(ker.kind == 0 ? BatchKind::dot_exact : BatchKind::squared_distance, slots,
+                samples.data(), samples.size(), to);
+    for (const TiledSample& sample : samples) {
+        for (uint32_t s = sample.from; s < to; ++s) {
+            sample.out[s] = ker.kind == 0 ? polynomial_of_dot(sample.out[s], ker.parameter)
+                                          : gaussian_of_distance(sample.out[s], ker.parameter);
+        }
+    }
 }
 
 // Text of one number as printf("%f") writes it.
@@ -240,6 +256,7 @@ struct Trainer {
     Entries entries;
     KernelCache cache;
     std::vector<float> fresh;               // values computed for the current row, by slot
+    std::vector<float> tile;                // values computed ahead for a tile of rows
     std::vector<const float*> chunk_rows;   // the current row's cached values, per chunk
 
     Trainer(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns)
@@ -256,6 +273,31 @@ struct Trainer {
             pack_append(slots, set.row(r));
         }
         entries.add(static_cast<uint32_t>(slot), set.row(r), features, digit);
+    }
+
+    // Brings the cached values of rows [first, end) up to the current slots,
+    // as far as the cache has room: a tile of rows computed together, split
+    // across threads, so that decisions then only compute the slots added
+    // since.
+    void prefetch(uint32_t first, uint32_t end) {
+        const uint32_t room = cache.room_for(slots.count);
+        if (room == 0) return;
+        tile.resize(std::size_t(end - first) * room);
+        parallel_for(end - first, 4, [&](std::size_t begin, std::size_t stop) {
+            std::vector<TiledSample> samples;
+            for (std::size_t i = begin; i < stop; ++i) {
+                const uint32_t r = first + uint32_t(i);
+                if (cache.cached[r] < room) {
+                    samples.push_back({set.row(r), cache.cached[r], tile.data() + i * room});
+                }
+            }
+            tiled_kernel_values(ker, slots, samples, room);
+            for (const TiledSample& sample : samples) {
+                const uint32_t r = first + uint32_t((sample.out - tile.data()) / room);
+                cache.store(r, sample.from, room, sample.out);
+                cache.cached[r] = room;
+            }
+        });
     }
 
     // Kernel values of row r against every slot: the cached ones in place,
@@ -290,6 +332,9 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
         uint32_t said_minus = 0;
         uint32_t wrong = 0;
         for (uint32_t r = 0; r < rows; ++r) {
+            if (r % kPrefetchRows == 0 && trainer.slots.count > 0) {
+                trainer.prefetch(r, std::min(rows, r + kPrefetchRows));
+            }
             const float* sample = tr_set.row(r);
             int32_t label = target_label(sample[columns - 1], digit);
             int32_t answer = 1;
@@ -344,15 +389,17 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
         const uint32_t count = std::min(kTestChunk, ts_rows - first);
         values.resize(std::size_t(count) * stride);
         parallel_for(count, 1, [&](std::size_t begin, std::size_t end) {
+            std::vector<TiledSample> samples;
             for (std::size_t i = begin; i < end; ++i) {
-                const float* sample = ts_set.row(first + uint32_t(i));
-                float* row_values = values.data() + i * stride;
-                kernel_values(ker, sample, slots, 0, slots.count, row_values);
-                // The gaussian decision is silent and can be taken here; the
-                // polynomial one traces, in order, below.
-                if (ker.kind != 0) {
-                    answers[i] = decide(features, sample, entries, ArrayValues{row_values}, nullptr);
-                }
+                samples.push_back({ts_set.row(first + uint32_t(i)), 0, values.data() + i * stride});
+            }
+            tiled_kernel_values(ker, slots, samples, slots.count);
+            // The gaussian decision is silent and can be taken here; the
+            // polynomial one traces, in order, below.
+            if (ker.kind == 0) return;
+            for (std::size_t i = begin; i < end; ++i) {
+                answers[i] = decide(features, samples[i - begin].x, entries,
+                                    ArrayValues{values.data() + i * stride}, nullptr);
             }
         });
         for (uint32_t i = 0; i < count; ++i) {

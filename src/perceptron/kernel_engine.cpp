@@ -5,6 +5,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "perceptron_lib.h"
@@ -191,3 +192,37 @@ void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_bloc
 bool batch_uses_avx2() { return use_avx2(); }
 
 void batch_allow_avx2(bool allow) { avx2_allowed = allow; }
+
+void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples,
+                 std::size_t count, uint32_t to) {
+    // About 256 KiB of 256-feature slots per range: well inside a core's L2.
+    const uint32_t range_blocks =
+        std::max<uint32_t>(1, uint32_t((std::size_t(256) << 10) / (std::size_t(rows.features + 1) * kLanes * sizeof(float))));
+    const uint32_t end_block = (to + kLanes - 1) / kLanes;
+    thread_local std::vector<float> raw;
+    raw.resize(std::size_t(range_blocks) * kLanes);
+    for (uint32_t first = 0; first < end_block; first += range_blocks) {
+        const uint32_t last = std::min(end_block, first + range_blocks);
+        for (std::size_t i = 0; i < count; ++i) {
+            const TiledSample& sample = samples[i];
+            const uint32_t from = std::max(sample.from, first * kLanes);
+            const uint32_t until = std::min(to, last * kLanes);
+            if (from >= until) continue;
+            const uint32_t block = from / kLanes;
+            const uint32_t end = (until + kLanes - 1) / kLanes;
+            switch (kind) {
+                case BatchKind::dot_exact:
+                    batch_dot_exact(sample.x, rows, block, end, raw.data());
+                    break;
+                case BatchKind::squared_distance:
+                    batch_squared_distance(sample.x, rows, block, end, raw.data());
+                    break;
+                case BatchKind::dot_float:
+                    batch_dot_float(sample.x, rows, block, end, raw.data());
+                    break;
+            }
+            std::copy(raw.begin() + (from - block * kLanes), raw.begin() + (until - block * kLanes),
+                      sample.out + from);
+        }
+    }
+}

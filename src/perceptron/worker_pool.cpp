@@ -1,9 +1,10 @@
-// Worker threads started once, on first use. Each worker owns one slot: the
-// caller writes a range into it and raises the slot's ticket; the worker runs
-// the range and echoes the ticket back. A worker only reads its slot after a
-// new ticket, and the caller only rewrites it after the echo, so jobs never
-// overlap. A job costs a wake-up and a join, microseconds, which lets
-// training split single decisions once they are long enough.
+// Worker threads started once, on first use. Each worker owns one slot that
+// the caller fills with a range and marks assigned. Whoever claims an
+// assigned slot first runs it: normally its worker, but the caller takes back
+// any slot whose worker has not started by the time the caller's own range is
+// done. So a worker that the system has not scheduled (a busy machine) never
+// holds up a job, and a job costs microseconds when the workers are awake,
+// which lets training split single decisions.
 #include "worker_pool.h"
 
 #include <algorithm>
@@ -17,66 +18,75 @@
 
 namespace {
 
+enum SlotState : int { kIdle = 0, kAssigned = 1, kRunning = 2, kStopping = 3 };
+
 struct Slot {
     const std::function<void(std::size_t, std::size_t)>* work = nullptr;
     std::size_t begin = 0;
     std::size_t end = 0;
     std::exception_ptr failure;
-    std::atomic<unsigned long> ticket{0};
-    std::atomic<unsigned long> done{0};
+    std::atomic<int> state{kIdle};
+
+    // Runs the range if this caller wins it; false when someone else has.
+    bool claim_and_run() {
+        int expected = kAssigned;
+        if (!state.compare_exchange_strong(expected, kRunning)) return false;
+        try {
+            (*work)(begin, end);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        state.store(kIdle);
+        state.notify_all();
+        return true;
+    }
 };
 
 struct Pool {
     std::vector<std::unique_ptr<Slot>> slots;
     std::vector<std::thread> workers;
-    std::atomic<bool> stopping{false};
-    unsigned long tickets = 0;
 
     explicit Pool(unsigned threads) {
         for (unsigned i = 1; i < threads; ++i) slots.push_back(std::make_unique<Slot>());
-        for (auto& slot : slots) workers.emplace_back([this, s = slot.get()] { serve(*s); });
+        for (auto& slot : slots) workers.emplace_back([s = slot.get()] { serve(*s); });
     }
     Pool(const Pool&) = delete;
     Pool& operator=(const Pool&) = delete;
     ~Pool() {
-        stopping.store(true);
         for (auto& slot : slots) {
-            slot->ticket.fetch_add(1);
-            slot->ticket.notify_one();
+            slot->state.store(kStopping);
+            slot->state.notify_all();
         }
         for (std::thread& worker : workers) worker.join();
     }
 
-    void serve(Slot& slot) {
-        unsigned long seen = 0;
+    static void serve(Slot& slot) {
         for (;;) {
             // Jobs often come back to back: spin briefly before sleeping.
-            for (int spin = 0; spin < 4000 && slot.ticket.load() == seen; ++spin) {
+            int state = slot.state.load();
+            for (int spin = 0; spin < 2000 && state != kAssigned && state != kStopping; ++spin) {
                 std::this_thread::yield();
+                state = slot.state.load();
             }
-            slot.ticket.wait(seen);
-            seen = slot.ticket.load();
-            if (stopping.load()) return;
-            try {
-                (*slot.work)(slot.begin, slot.end);
-            } catch (...) {
-                slot.failure = std::current_exception();
+            if (state == kStopping) return;
+            if (state == kAssigned) {
+                slot.claim_and_run();
+            } else {
+                slot.state.wait(state);
             }
-            slot.done.store(seen);
         }
     }
 
     void run(std::size_t count, std::size_t parts,
              const std::function<void(std::size_t, std::size_t)>& work) {
-        const unsigned long ticket = ++tickets;
         for (std::size_t part = 1; part < parts; ++part) {
             Slot& slot = *slots[part - 1];
             slot.work = &work;
             slot.begin = count * part / parts;
             slot.end = count * (part + 1) / parts;
             slot.failure = nullptr;
-            slot.ticket.store(ticket);
-            slot.ticket.notify_one();
+            slot.state.store(kAssigned);
+            slot.state.notify_all();
         }
         std::exception_ptr failure;
         try {
@@ -86,7 +96,10 @@ struct Pool {
         }
         for (std::size_t part = 1; part < parts; ++part) {
             Slot& slot = *slots[part - 1];
-            while (slot.done.load() != ticket) std::this_thread::yield();
+            slot.claim_and_run();  // a range its worker has not started yet
+            for (int state = slot.state.load(); state != kIdle; state = slot.state.load()) {
+                slot.state.wait(state);
+            }
             if (!failure && slot.failure) failure = slot.failure;
         }
         if (failure) std::rethrow_exception(failure);

@@ -18,7 +18,8 @@
 
 namespace {
 
-constexpr uint32_t kTestChunk = 512;
+// Test rows scored together against each range of packed mistakes.
+constexpr std::size_t kTestChunk = 64;
 
 // Whether the vote of a mistake with label sign y counts for (true) or
 // against: (base^3) * y > 0, as the scalar test decides it.
@@ -55,20 +56,32 @@ void run_v_test_fast(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_col
     }
 
     std::vector<int32_t> answers(ts_rows);
+    const std::size_t stride = slots.count;
     parallel_for(ts_rows, 8, [&](std::size_t begin, std::size_t end) {
-        std::vector<float> sums(std::size_t(slots.blocks()) * kLanes);
-        for (std::size_t s = begin; s < end; ++s) {
-            batch_dot_float(ts_set.row(uint32_t(s)), slots, 0, slots.blocks(), sums.data());
-            int64_t votes = 0;  // wide enough that no sum of counts overflows
-            for (uint32_t m = 0; m < n; ++m) {
-                const float base = sums[entry_slot[m]] + 1.0f;
-                if (votes_for(base, entry_sign[m])) {
-                    votes += vote_counts[m];
-                } else {
-                    votes -= vote_counts[m];
-                }
+        // Test rows go in groups that share each range of packed mistakes
+        // while it is in cache.
+        std::vector<float> sums(std::size_t(kTestChunk) * stride);
+        std::vector<TiledSample> samples;
+        for (std::size_t group = begin; group < end; group += kTestChunk) {
+            const std::size_t group_end = std::min(end, group + kTestChunk);
+            samples.clear();
+            for (std::size_t s = group; s < group_end; ++s) {
+                samples.push_back({ts_set.row(uint32_t(s)), 0, sums.data() + (s - group) * stride});
             }
-            answers[s] = votes < 0 ? -1 : 1;
+            batch_tiled(BatchKind::dot_float, slots, samples.data(), samples.size(), slots.count);
+            for (std::size_t s = group; s < group_end; ++s) {
+                const float* row_sums = sums.data() + (s - group) * stride;
+                int64_t votes = 0;  // wide enough that no sum of counts overflows
+                for (uint32_t m = 0; m < n; ++m) {
+                    const float base = row_sums[entry_slot[m]] + 1.0f;
+                    if (votes_for(base, entry_sign[m])) {
+                        votes += vote_counts[m];
+                    } else {
+                        votes -= vote_counts[m];
+                    }
+                }
+                answers[s] = votes < 0 ? -1 : 1;
+            }
         }
     });
 
