@@ -31,6 +31,12 @@ inline int32_t target_label(float label, uint32_t digit) {
     return static_cast<double>(label) == static_cast<double>(digit) ? 1 : -1;
 }
 
+// A count of wrong answers over a row count, each taken as a real exactly and
+// the quotient rounded to float (0 rows give 0/0, not a number).
+inline float error_fraction(uint32_t wrong, uint32_t rows) {
+    return static_cast<float>(static_cast<double>(wrong) / static_cast<double>(rows));
+}
+
 // Counts the sample lines (lines holding a non-separator byte) and the numbers
 // on the first of them. Returns 0, or 1 after a diagnostic when the file
 // cannot be read or holds no sample line.

@@ -37,6 +37,17 @@ void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleM
               uint32_t tr_columns, uint32_t tr_rows, const int32_t* index_array, uint32_t count,
               int32_t& answer);
 
+// The counts of a test: the answers given, and the wrong ones of each kind.
+struct TestTally {
+    uint32_t said_plus = 0;
+    uint32_t said_minus = 0;
+    uint32_t wrong = 0;
+    uint32_t wrong_plus = 0;   // answered +1, not the digit
+    uint32_t wrong_minus = 0;  // answered -1, the digit
+    void record(int32_t answer, int32_t label);
+    void print() const;  // the two result lines of a test
+};
+
 // Returns 1 when the list cannot be created, else 0.
 int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
         const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error);

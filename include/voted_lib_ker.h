@@ -17,6 +17,11 @@ void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_colu
                     uint32_t tr_rows, const int32_t* mistake_indices,
                     const uint32_t* vote_counts, uint32_t n, float& error);
 
+// Counts a test's answers (one per test row) against the rows' labels, prints
+// the result line and writes the test error.
+void report_voted_test(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
+                       const std::vector<int32_t>& answers, float& error);
+
 // (sum of the rounded products a[j]*b[j] over the features, in float, + 1)
 // raised to the degree. Returns 0.
 int kernel_pol(uint32_t feature_count, const float* a, const float* b, float& result,

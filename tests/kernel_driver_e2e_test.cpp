@@ -147,6 +147,20 @@ TEST_F(KernelDriver, EmptyListStillClassifiesEveryTestRow) {
         << r.out;
 }
 
+TEST_F(KernelDriver, RowMistakenInTwoEpochsIsSavedTwice) {
+    // Equal features with different labels: row 1 is wrong in both epochs,
+    // row 0 in the second.
+    write_text(dir.file("conflict"), "0 1\n0 0\n");
+    RunResult r = gauss("y\ntwice\n", {"-tr", "conflict", "-ts", "conflict"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(dir.file("twice")), "1\n0\n1\n");
+    EXPECT_NE(r.out.find("I classified 2 times 1 e 0 times -1\n"
+                         "I classified 1 times 1 e 1 times -1\n"
+                         "End training with 100.000000% error\n"),
+              std::string::npos)
+        << r.out;
+}
+
 TEST_F(KernelDriver, ZeroEpochs) {
     RunResult r = gauss("n\n", {"-e", "0"});
     EXPECT_EQ(r.status, 0);

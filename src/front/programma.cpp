@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "diagnostics.h"
@@ -233,6 +234,12 @@ int programma_main(int argc, char** argv) {
         return kernel() != 0 ? 1 : 0;
     } catch (const std::bad_alloc&) {
         report_error("out of memory");
+        return 1;
+    } catch (const std::length_error&) {
+        report_error("out of memory");
+        return 1;
+    } catch (const std::exception& failure) {
+        report_error("%s", failure.what());
         return 1;
     }
 }

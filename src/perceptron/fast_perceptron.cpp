@@ -35,10 +35,6 @@ constexpr uint32_t kTestChunk = 256;
 // Training computes kernel values ahead for tiles of this many rows.
 constexpr uint32_t kPrefetchRows = 64;
 
-float error_fraction(uint32_t wrong, uint32_t rows) {
-    return static_cast<float>(static_cast<double>(wrong) / static_cast<double>(rows));
-}
-
 // Kernel values of one sample against slots [from, to), written to
 // out[from .. to): the batch engine's raw values (dot products or squared
 // distances) finished by the kernel's last step. Other slots of out are left
@@ -381,7 +377,7 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
     }
     const std::size_t stride = slots.count;
 
-    uint32_t said_plus = 0, said_minus = 0, wrong = 0, wrong_plus = 0, wrong_minus = 0;
+    TestTally tally;
     PolynomialTrace polynomial(ker.parameter);
     std::vector<float> values;
     std::vector<int32_t> answers(kTestChunk);
@@ -408,24 +404,10 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
                                  ? decide(features, sample, entries,
                                           ArrayValues{values.data() + i * stride}, &polynomial)
                                  : answers[i];
-            int32_t label = target_label(sample[ts_columns - 1], digit);
-            if (answer == 1) {
-                ++said_plus;
-            } else {
-                ++said_minus;
-            }
-            if (answer != label) {
-                ++wrong;
-                if (answer == 1) {
-                    ++wrong_plus;
-                } else {
-                    ++wrong_minus;
-                }
-            }
+            tally.record(answer, target_label(sample[ts_columns - 1], digit));
         }
     }
-    error = error_fraction(wrong, ts_rows);
-    std::printf("I classified %u times 1 e %u times -1\n", said_plus, said_minus);
-    std::printf("I was wrong %u times saying 1 e %u times saying -1\n", wrong_plus, wrong_minus);
+    error = error_fraction(tally.wrong, ts_rows);
+    tally.print();
     return 0;
 }

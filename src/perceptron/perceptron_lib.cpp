@@ -27,10 +27,6 @@ float kernel_value(KernelSpec ker, uint32_t n, const float* sample, const float*
     return value;
 }
 
-float error_fraction(uint32_t wrong, uint32_t rows) {
-    return static_cast<float>(static_cast<double>(wrong) / static_cast<double>(rows));
-}
-
 }  // namespace
 
 float traced_element(uint32_t n, const float* row) {
@@ -117,6 +113,27 @@ void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleM
     answer = sum < 0.0f ? -1 : 1;
 }
 
+void TestTally::record(int32_t answer, int32_t label) {
+    if (answer == 1) {
+        ++said_plus;
+    } else {
+        ++said_minus;
+    }
+    if (answer != label) {
+        ++wrong;
+        if (answer == 1) {
+            ++wrong_plus;
+        } else {
+            ++wrong_minus;
+        }
+    }
+}
+
+void TestTally::print() const {
+    std::printf("I classified %u times 1 e %u times -1\n", said_plus, said_minus);
+    std::printf("I was wrong %u times saying 1 e %u times saying -1\n", wrong_plus, wrong_minus);
+}
+
 int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
         const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error) {
     if (engine_settings().fast) return run_fast(epochs, digit, ker, list, tr_set, columns, rows, error);
@@ -173,33 +190,15 @@ int run_test(uint32_t digit, KernelSpec ker, const IndexList* list, const Sample
     std::vector<int32_t> index_array;
     read_list(index_array, list);
 
-    uint32_t said_plus = 0;
-    uint32_t said_minus = 0;
-    uint32_t wrong = 0;
-    uint32_t wrong_plus = 0;
-    uint32_t wrong_minus = 0;
+    TestTally tally;
     for (uint32_t r = 0; r < ts_rows; ++r) {
         const float* sample = ts_set.row(r);
-        int32_t label = target_label(sample[ts_columns - 1], digit);
         int32_t answer = 1;
         classify(ker, digit, sample, tr_set, tr_columns, tr_rows, index_array.data(),
                  list->count, answer);
-        if (answer == 1) {
-            ++said_plus;
-        } else {
-            ++said_minus;
-        }
-        if (answer != label) {
-            ++wrong;
-            if (answer == 1) {
-                ++wrong_plus;
-            } else {
-                ++wrong_minus;
-            }
-        }
+        tally.record(answer, target_label(sample[ts_columns - 1], digit));
     }
-    error = error_fraction(wrong, ts_rows);
-    std::printf("I classified %u times 1 e %u times -1\n", said_plus, said_minus);
-    std::printf("I was wrong %u times saying 1 e %u times saying -1\n", wrong_plus, wrong_minus);
+    error = error_fraction(tally.wrong, ts_rows);
+    tally.print();
     return 0;
 }

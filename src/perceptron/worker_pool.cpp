@@ -11,6 +11,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -47,8 +48,17 @@ struct Pool {
     std::vector<std::thread> workers;
 
     explicit Pool(unsigned threads) {
-        for (unsigned i = 1; i < threads; ++i) slots.push_back(std::make_unique<Slot>());
-        for (auto& slot : slots) workers.emplace_back([s = slot.get()] { serve(*s); });
+        workers.reserve(threads);
+        slots.reserve(threads);
+        for (unsigned i = 1; i < threads; ++i) {
+            auto slot = std::make_unique<Slot>();
+            try {
+                workers.emplace_back([s = slot.get()] { serve(*s); });
+            } catch (const std::system_error&) {
+                break;  // the system grants no more threads: work with those there are
+            }
+            slots.push_back(std::move(slot));
+        }
     }
     Pool(const Pool&) = delete;
     Pool& operator=(const Pool&) = delete;
@@ -79,6 +89,7 @@ struct Pool {
 
     void run(std::size_t count, std::size_t parts,
              const std::function<void(std::size_t, std::size_t)>& work) {
+        parts = std::min(parts, slots.size() + 1);
         for (std::size_t part = 1; part < parts; ++part) {
             Slot& slot = *slots[part - 1];
             slot.work = &work;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kernel_engine.h"
+#include "voted_lib_ker.h"
 #include "worker_pool.h"
 
 namespace {
@@ -27,10 +28,6 @@ bool votes_for(float base, float y) {
     if (std::isnan(base)) return false;
     if (std::fabs(base) >= 0x1p-40f) return (base > 0.0f) == (y > 0.0f);
     return std::pow(base, 3.0f) * y > 0.0f;
-}
-
-float error_fraction(uint32_t wrong, uint32_t rows) {
-    return static_cast<float>(static_cast<double>(wrong) / static_cast<double>(rows));
 }
 
 }  // namespace
@@ -85,22 +82,5 @@ void run_v_test_fast(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_col
         }
     });
 
-    uint32_t right = 0, wrong = 0, said_minus = 0, said_plus = 0;
-    for (uint32_t s = 0; s < ts_rows; ++s) {
-        if (answers[s] == -1) {
-            ++said_minus;
-        } else {
-            ++said_plus;
-        }
-        const bool shows_digit = target_label(ts_set.row(s)[ts_columns - 1], digit) == 1;
-        if ((answers[s] == 1) == shows_digit) {
-            ++right;
-        } else {
-            ++wrong;
-        }
-    }
-    std::printf("Ho classificato la cifra %u e ho azzeccato %u volte e sbagliato %u volte, ho "
-                "detto %u volte meno e %u volte piu'\n",
-                digit, right, wrong, said_minus, said_plus);
-    error = error_fraction(wrong, ts_rows);
+    report_voted_test(digit, ts_set, ts_columns, answers, error);
 }

@@ -19,10 +19,6 @@ namespace {
 // The degree of the test kernel; the fast test relies on it being 3.
 constexpr uint32_t kTestDegree = 3;
 
-float error_fraction(uint32_t wrong, uint32_t rows) {
-    return static_cast<float>(static_cast<double>(wrong) / static_cast<double>(rows));
-}
-
 }  // namespace
 
 void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
@@ -94,11 +90,8 @@ void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_colu
                         vote_counts, n, error);
         return;
     }
-    uint32_t right = 0;
-    uint32_t wrong = 0;
-    uint32_t said_minus = 0;
-    uint32_t said_plus = 0;
     const uint32_t features = ts_columns - 1;
+    std::vector<int32_t> answers(ts_rows);
     for (uint32_t s = 0; s < ts_rows; ++s) {
         const float* sample = ts_set.row(s);
         // Wide enough that no sum of survival counts can overflow.
@@ -114,14 +107,22 @@ void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_colu
                 votes -= vote_counts[m];
             }
         }
-        int32_t answer = votes < 0 ? -1 : 1;
-        if (answer == -1) {
+        answers[s] = votes < 0 ? -1 : 1;
+    }
+    report_voted_test(digit, ts_set, ts_columns, answers, error);
+}
+
+void report_voted_test(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
+                       const std::vector<int32_t>& answers, float& error) {
+    uint32_t right = 0, wrong = 0, said_minus = 0, said_plus = 0;
+    for (uint32_t s = 0; s < answers.size(); ++s) {
+        if (answers[s] == -1) {
             ++said_minus;
         } else {
             ++said_plus;
         }
-        bool shows_digit = target_label(sample[ts_columns - 1], digit) == 1;
-        if ((answer == 1) == shows_digit) {
+        const bool shows_digit = target_label(ts_set.row(s)[ts_columns - 1], digit) == 1;
+        if ((answers[s] == 1) == shows_digit) {
             ++right;
         } else {
             ++wrong;
@@ -130,7 +131,7 @@ void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_colu
     std::printf("Ho classificato la cifra %u e ho azzeccato %u volte e sbagliato %u volte, ho "
                 "detto %u volte meno e %u volte piu'\n",
                 digit, right, wrong, said_minus, said_plus);
-    error = error_fraction(wrong, ts_rows);
+    error = error_fraction(wrong, uint32_t(answers.size()));
 }
 
 int kernel_pol(uint32_t feature_count, const float* a, const float* b, float& result,
