@@ -141,30 +141,32 @@ bool parse_float_reference(std::string_view token, float& value) {
 // to float gives strtof's float unless the double fell exactly halfway
 // between two floats, which is left to the general parser, as are results
 // outside the normal float range.
-bool parse_plain_decimal(std::string_view token, float& value) {
+bool parse_plain_decimal(const char* first, const char* last, float& value, const char*& stop) {
     static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    std::size_t i = 0;
-    const bool negative = token[0] == '-';
-    if (negative) ++i;
+    const char* p = first;
+    const bool negative = p < last && *p == '-';
+    if (negative) ++p;
     uint64_t digits = 0;
     int decimals = -1;
     bool any_digit = false;
-    for (; i < token.size(); ++i) {
-        const char c = token[i];
+    bool exact = true;
+    for (; p < last; ++p) {
+        const char c = *p;
         if (c >= '0' && c <= '9') {
             digits = digits * 10 + uint64_t(c - '0');
-            if (digits >= (uint64_t(1) << 53)) return false;
+            if (digits >= (uint64_t(1) << 53)) exact = false;
             any_digit = true;
-            if (decimals >= 0 && ++decimals > 22) return false;
+            if (decimals >= 0 && ++decimals > 22) exact = false;
         } else if (c == '.' && decimals < 0) {
             decimals = 0;
         } else {
-            return false;
+            break;
         }
     }
-    if (!any_digit) return false;
+    stop = p;
+    if (!any_digit || !exact) return false;
     if (digits == 0) {
         value = negative ? -0.0f : 0.0f;
         return true;
@@ -185,7 +187,11 @@ bool parse_plain_decimal(std::string_view token, float& value) {
 // out-of-range values) go to strtof itself.
 bool parse_float(std::string_view token, float& value) {
     if (!engine_settings().fast) return parse_float_reference(token, value);
-    if (parse_plain_decimal(token, value)) return true;
+    const char* stop = nullptr;
+    if (parse_plain_decimal(token.data(), token.data() + token.size(), value, stop) &&
+        stop == token.data() + token.size()) {
+        return true;
+    }
     const char* first = token.data();
     const char* last = first + token.size();
     auto [ptr, ec] = std::from_chars(first, last, value);
@@ -236,20 +242,36 @@ namespace {
 enum class LineKind { blank, sample, bad };
 
 // Reads one line of a sample file into out (room for `columns` floats).
-// A bad line leaves the reason in `problem`.
+// A bad line leaves the reason in `problem`. Plain decimals are read as the
+// line is scanned; any other token is cut out and read whole.
 LineKind parse_sample_line(std::string_view line, uint32_t columns, float* out,
                            std::string& problem) {
-    bool bad_token = false;
-    std::size_t count = for_each_token(line, [&](std::string_view token, std::size_t index) {
-        if (bad_token || index >= columns) return;
-        if (!parse_float(token, out[index])) {
-            problem.assign(1, '\'');
-            problem += shown_token(token);
-            problem += "' is not a number";
-            bad_token = true;
+    const bool fast = engine_settings().fast;
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    std::size_t count = 0;
+    for (;;) {
+        while (p < end && is_separator(*p)) ++p;
+        if (p == end) break;
+        const char* stop = p;
+        float value = 0.0f;
+        const bool read = count < columns && fast && parse_plain_decimal(p, end, value, stop) &&
+                          (stop == end || is_separator(*stop));
+        if (!read) {
+            stop = p;
+            while (stop < end && !is_separator(*stop)) ++stop;
+            const std::string_view token(p, std::size_t(stop - p));
+            if (count < columns && !parse_float(token, value)) {
+                problem.assign(1, '\'');
+                problem += shown_token(token);
+                problem += "' is not a number";
+                return LineKind::bad;
+            }
         }
-    });
-    if (bad_token) return LineKind::bad;
+        if (count < columns) out[count] = value;
+        ++count;
+        p = stop;
+    }
     if (count == 0) return LineKind::blank;
     if (count != columns) {
         problem.assign("holds ");

@@ -21,6 +21,11 @@ namespace {
 
 enum SlotState : int { kIdle = 0, kAssigned = 1, kRunning = 2, kStopping = 3 };
 
+// Busy-wait rounds before a thread sleeps: some tens of microseconds.
+constexpr int kSpins = 20000;
+
+void pause() { __builtin_ia32_pause(); }
+
 struct Slot {
     const std::function<void(std::size_t, std::size_t)>* work = nullptr;
     std::size_t begin = 0;
@@ -72,10 +77,11 @@ struct Pool {
 
     static void serve(Slot& slot) {
         for (;;) {
-            // Jobs often come back to back: spin briefly before sleeping.
+            // Jobs often come back to back: spin briefly (without system
+            // calls) before sleeping.
             int state = slot.state.load();
-            for (int spin = 0; spin < 2000 && state != kAssigned && state != kStopping; ++spin) {
-                std::this_thread::yield();
+            for (int spin = 0; spin < kSpins && state != kAssigned && state != kStopping; ++spin) {
+                pause();
                 state = slot.state.load();
             }
             if (state == kStopping) return;
@@ -108,9 +114,12 @@ struct Pool {
         for (std::size_t part = 1; part < parts; ++part) {
             Slot& slot = *slots[part - 1];
             slot.claim_and_run();  // a range its worker has not started yet
-            for (int state = slot.state.load(); state != kIdle; state = slot.state.load()) {
-                slot.state.wait(state);
+            int state = slot.state.load();
+            for (int spin = 0; spin < kSpins && state != kIdle; ++spin) {
+                pause();
+                state = slot.state.load();
             }
+            for (; state != kIdle; state = slot.state.load()) slot.state.wait(state);
             if (!failure && slot.failure) failure = slot.failure;
         }
         if (failure) std::rethrow_exception(failure);
