@@ -2,13 +2,15 @@
 //
 // Training keeps the distinct rows of the mistake list packed for batch
 // evaluation (one slot per distinct row, in order of first mistake) and a
-// kernel cache: for every training row, the kernel values against slots
-// 0, 1, ... that some decision has needed. Slots only grow, so each row's
-// cached values are a prefix, and a decision computes only the slots past
-// it, split across threads when there are many. The decision sum then adds
-// the values in list order, as the scalar decision does. Testing splits the
-// test rows across threads. The polynomial kernel's trace and pause happen
-// in the same order as in the scalar code.
+// kernel cache: for every training row, its kernel values against slots
+// 0, 1, ... Slots only grow, so each row's cached values are a prefix. Every
+// 64 rows the coming rows' values against the slots of that moment are
+// computed together, tiled and split across threads (they do not depend on
+// the decisions in between); a decision then computes only the slots added
+// since, split across threads when there are many. The decision sum adds the
+// values in list order, as the scalar decision does. Testing splits the test
+// rows across threads. The polynomial kernel's trace and pause happen in the
+// same order as in the scalar code.
 #include "fast_perceptron.h"
 
 #include <algorithm>
@@ -35,29 +37,27 @@ constexpr uint32_t kTestChunk = 256;
 // Training computes kernel values ahead for tiles of this many rows.
 constexpr uint32_t kPrefetchRows = 64;
 
-// Kernel values of one sample against slots [from, to), written to
-// out[from .. to): the batch engine's raw values (dot products or squared
-// distances) finished by the kernel's last step. Other slots of out are left
-// as they are.
-void kernel_values(KernelSpec ker, const float* sample, const PackedRows& slots, uint32_t from,
-                   uint32_t to, float* out) {
-    if (from >= to) return;
-    const uint32_t first_block = from / kLanes;
-    const uint32_t end_block = (to + kLanes - 1) / kLanes;
-    thread_local std::vector<float> raw;
-    raw.resize(std::size_t(end_block - first_block) * kLanes);
-    const uint32_t offset = first_block * kLanes;
-    if (ker.kind == 0) {
-        batch_dot_exact(sample, slots, first_block, end_block, raw.data());
-        for (uint32_t s = from; s < to; ++s) {
-            out[s] = polynomial_of_dot(raw[s - offset], ker.parameter);
-        }
-    } else {
-        batch_squared_distance(sample, slots, first_block, end_block, raw.data());
-        for (uint32_t s = from; s < to; ++s) {
-            out[s] = gaussian_of_distance(raw[s - offset], ker.parameter);
+// Kernel values of several samples against slots [sample.from, to), each into
+// its own slot-indexed array (other slots are left as they are): the batch
+// engine's raw values (dot products or squared distances), tiled over the
+// slots, finished by the kernel's last step.
+void tiled_kernel_values(KernelSpec ker, const PackedRows& slots, const TiledSample* samples,
+                         std::size_t count, uint32_t to) {
+    batch_tiled(ker.kind == 0 ? BatchKind::dot_exact : BatchKind::squared_distance, slots,
+                samples, count, to);
+    for (std::size_t i = 0; i < count; ++i) {
+        float* out = samples[i].out;
+        for (uint32_t s = samples[i].from; s < to; ++s) {
+            out[s] = ker.kind == 0 ? polynomial_of_dot(out[s], ker.parameter)
+                                   : gaussian_of_distance(out[s], ker.parameter);
         }
     }
+}
+
+void kernel_values(KernelSpec ker, const float* sample, const PackedRows& slots, uint32_t from,
+                   uint32_t to, float* out) {
+    const TiledSample one{sample, from, out};
+    tiled_kernel_values(ker, slots, &one, 1, to);
 }
 
 // The same, split across threads by blocks when the range is long.
@@ -75,20 +75,6 @@ void kernel_values_parallel(KernelSpec ker, const float* sample, const PackedRow
         uint32_t part_to = std::min(to, uint32_t((first_block + end) * kLanes));
         kernel_values(ker, sample, slots, part_from, part_to, out);
     });
-}
-
-// Kernel values of several samples against slots [sample.from, to), each into
-// its own slot-indexed array, tiled over the slots (see batch_tiled).
-void tiled_kernel_values(KernelSpec ker, const PackedRows& slots,
-                         const std::vector<TiledSample>& samples, uint32_t to) {
-    batch_tiled(ker.kind == 0 ? BatchKind::dot_exact : BatchKind::squared_distance, slots,
-                samples.data(), samples.size(), to);
-    for (const TiledSample& sample : samples) {
-        for (uint32_t s = sample.from; s < to; ++s) {
-            sample.out[s] = ker.kind == 0 ? polynomial_of_dot(sample.out[s], ker.parameter)
-                                          : gaussian_of_distance(sample.out[s], ker.parameter);
-        }
-    }
 }
 
 // Text of one number as printf("%f") writes it.
@@ -287,7 +273,7 @@ struct Trainer {
                     samples.push_back({set.row(r), cache.cached[r], tile.data() + i * room});
                 }
             }
-            tiled_kernel_values(ker, slots, samples, room);
+            tiled_kernel_values(ker, slots, samples.data(), samples.size(), room);
             for (const TiledSample& sample : samples) {
                 const uint32_t r = first + uint32_t((sample.out - tile.data()) / room);
                 cache.store(r, sample.from, room, sample.out);
@@ -389,7 +375,7 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
             for (std::size_t i = begin; i < end; ++i) {
                 samples.push_back({ts_set.row(first + uint32_t(i)), 0, values.data() + i * stride});
             }
-            tiled_kernel_values(ker, slots, samples, slots.count);
+            tiled_kernel_values(ker, slots, samples.data(), samples.size(), slots.count);
             // The gaussian decision is silent and can be taken here; the
             // polynomial one traces, in order, below.
             if (ker.kind == 0) return;
