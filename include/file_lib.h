@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "list_lib.h"
@@ -15,11 +17,34 @@ struct Dims {
     uint32_t rows = 0;
 };
 
+// An allocator whose new elements are left uninitialised: a loaded set is
+// written once by the loader, so zero-filling it first would only cost time.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) {}
+    template <typename U>
+    void construct(U* place) {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* place, Args&&... args) {
+        ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+    }
+};
+
+using SampleValues = std::vector<float, UninitialisedAllocator<float>>;
+
 // A loaded sample set: rows of `columns` floats each, the label last.
 struct SampleMatrix {
     uint32_t columns = 0;
     uint32_t rows = 0;
-    std::vector<float> values;  // row-major, rows * columns floats
+    SampleValues values;  // row-major, rows * columns floats
 
     const float* row(uint32_t r) const { return values.data() + std::size_t(r) * columns; }
     float* row(uint32_t r) { return values.data() + std::size_t(r) * columns; }

@@ -9,6 +9,6 @@ inline SampleMatrix make_matrix(uint32_t columns, std::vector<float> values) {
     SampleMatrix matrix;
     matrix.columns = columns;
     matrix.rows = static_cast<uint32_t>(values.size() / columns);
-    matrix.values = std::move(values);
+    matrix.values.assign(values.begin(), values.end());
     return matrix;
 }

@@ -98,7 +98,7 @@ TEST_F(SampleFile, LoadsValuesInFileOrder) {
     EXPECT_EQ(l.matrix.rows, 3u);
     EXPECT_EQ(l.matrix.columns, 3u);
     const std::vector<float> expected = {1, 2, 3, -4.5f, 0.5f, 6, 7, 8, 9};
-    EXPECT_EQ(l.matrix.values, expected);
+    EXPECT_EQ(std::vector<float>(l.matrix.values.begin(), l.matrix.values.end()), expected);
     EXPECT_EQ(l.matrix.row(1)[0], -4.5f);
 }
 

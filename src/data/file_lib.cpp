@@ -300,7 +300,7 @@ void for_each_line_in(std::string_view text, OnLine&& on_line) {
 // Loads through a read buffer, line by line: any kind of file.
 int read_streaming(int fd, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
                    const char* path) {
-    std::vector<float>& values = matrix.values;
+    SampleValues& values = matrix.values;
     struct stat info {};
     const std::size_t wanted = std::size_t(rows) * columns;
     // Reserve no more than the file could hold (a number takes at least two
