@@ -57,6 +57,7 @@ uint8_t grey_of(float value, std::pair<float, float> range) {
 }  // namespace
 
 bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows) {
+    if (text.empty()) return false;
     while (!text.empty()) {
         std::size_t comma = text.find(',');
         std::string_view item = text.substr(0, comma);

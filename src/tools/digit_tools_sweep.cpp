@@ -210,6 +210,12 @@ void ReportScanner::feed(std::string_view chunk) {
             else return;
             continue;
         }
+        // Another marker before the newline ends this candidate line there.
+        const std::size_t next = first_marker(std::string_view(pending).substr(start + 1, newline - start - 1));
+        if (next != std::string::npos) {
+            pending.erase(0, start + 1 + next);
+            continue;
+        }
         parse_report_line(pending.substr(start, newline - start), report);
         pending.erase(0, newline + 1);
     }
