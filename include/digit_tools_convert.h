@@ -16,8 +16,8 @@ struct LibsvmOptions {
 
 struct CsvOptions {
     char delimiter = ',';
-    bool header = false;       // the first line names the columns
-    uint32_t label_column = 0; // 1-based; 0 means the last column
+    bool header = false;        // the first line names the columns
+    uint32_t label_column = 0;  // 1-based; 0 means the last column
     LabelMap labels;
 };
 

@@ -19,8 +19,8 @@ IdxArray parse_idx(std::string_view file, const std::string& name);
 
 // Averages a rows x columns image over a side x side grid, each output pixel
 // taking the area-weighted mean of the input pixels it covers.
-std::vector<double> area_resample(const std::vector<double>& image, uint32_t rows,
-                                  uint32_t columns, uint32_t side);
+std::vector<double> area_resample(const std::vector<double>& image, uint32_t rows, uint32_t columns,
+                                  uint32_t side);
 
 std::string idx_to_samples(std::string_view images, const std::string& images_name,
                            std::string_view labels, const std::string& labels_name,

@@ -12,23 +12,23 @@
 #include "file_lib.h"
 
 struct ShowOptions {
-    std::vector<uint32_t> rows;     // rows to draw, in order (empty: every row)
-    std::string list_path;          // or the rows of a mistake list
-    std::optional<double> label;    // keep only rows with this label
-    uint32_t zoom = 4;              // screen pixels per feature
-    uint32_t columns = 10;          // images per grid row
-    uint32_t limit = 100;           // most images drawn; 0 means all
-    std::optional<float> low;       // value drawn white (default: the set's least)
-    std::optional<float> high;      // value drawn black (default: the set's greatest)
+    std::vector<uint32_t> rows;   // rows to draw, in order (empty: every row)
+    std::string list_path;        // or the rows of a mistake list
+    std::optional<double> label;  // keep only rows with this label
+    uint32_t zoom = 4;            // screen pixels per feature
+    uint32_t columns = 10;        // images per grid row
+    uint32_t limit = 100;         // most images drawn; 0 means all
+    std::optional<float> low;     // value drawn white (default: the set's least)
+    std::optional<float> high;    // value drawn black (default: the set's greatest)
 };
 
 // Where things go in the grid; every size is in output pixels.
 struct GridLayout {
-    uint32_t side = 0;        // features per image side
-    uint32_t image = 0;       // side * zoom
-    uint32_t font = 1;        // label glyph scale
-    uint32_t cell_width = 0;  // an image or its widest label, whichever is wider
-    uint32_t cell_height = 0; // the image and its label strip
+    uint32_t side = 0;         // features per image side
+    uint32_t image = 0;        // side * zoom
+    uint32_t font = 1;         // label glyph scale
+    uint32_t cell_width = 0;   // an image or its widest label, whichever is wider
+    uint32_t cell_height = 0;  // the image and its label strip
     uint32_t columns = 0;
     uint32_t rows = 0;
     uint32_t width = 0;

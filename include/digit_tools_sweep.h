@@ -20,8 +20,8 @@ struct VotedCounts {
 
 // What one run reported.
 struct ProgramReport {
-    std::optional<double> training_error;  // percent
-    std::optional<double> test_error;      // percent
+    std::optional<double> training_error;        // percent
+    std::optional<double> test_error;            // percent
     std::optional<uint32_t> wrong_saying_plus;   // kernel method
     std::optional<uint32_t> wrong_saying_minus;  // kernel method
     std::optional<VotedCounts> voted;
@@ -69,11 +69,11 @@ std::string plot_script(const std::vector<DigitResult>& results, const std::stri
                         const std::string& title);
 
 struct SweepOptions {
-    std::string programma;           // the program to run
-    std::vector<std::string> passed; // option/value pairs handed to it
+    std::string programma;            // the program to run
+    std::vector<std::string> passed;  // option/value pairs handed to it
     std::vector<uint32_t> digits = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     bool csv = false;
-    std::string plot;                // PNG file for the bar chart, or empty
+    std::string plot;  // PNG file for the bar chart, or empty
 };
 
 // The program beside the running digit-tools.

@@ -60,7 +60,7 @@ constexpr std::string_view kShowHelp =
     "  --rows LIST        rows from 0, e.g. 0,5,9-12 (default: every row)\n"
     "  --list FILE        the rows of a mistake list, in list order, repeats once\n"
     "  --label N          only rows with this label\n"
-    "  --zoom N           screen pixels per feature (default 4)\n"
+    "  --zoom N           screen pixels per feature, up to 64 (default 4)\n"
     "  --columns N        images per grid row (default 10)\n"
     "  --limit N          draw at most N images, 0 for all (default 100)\n"
     "  --range LOW:HIGH   values drawn white and black (default: the set's least and greatest)\n";
@@ -80,6 +80,8 @@ constexpr std::string_view kSweepHelp =
     "  --csv             print CSV instead of Markdown\n"
     "  --plot FILE       also draw the test errors as a bar chart (needs gnuplot)\n"
     "Example: digit-tools sweep -k gauss -e 5\n";
+
+constexpr uint32_t kMaxZoom = 64;
 
 // The arguments of one command, taken in order.
 struct Args {
@@ -107,17 +109,23 @@ uint32_t count_value(const std::string& option, const std::string& text, uint32_
 
 float float_value(const std::string& option, std::string_view text) {
     float value = 0.0f;
-    if (!parse_float(text, value)) throw std::invalid_argument(option + " needs a number, not '" + std::string(text) + "'");
+    if (!parse_float(text, value)) {
+        throw std::invalid_argument(option + " needs a number, not '" + std::string(text) + "'");
+    }
     return value;
 }
 
 void add_label_map(LabelMap& map, const std::string& text) {
-    if (!map.add(text)) throw std::invalid_argument("--label-map needs FROM=TO[,FROM=TO...], not '" + text + "'");
+    if (!map.add(text)) {
+        throw std::invalid_argument("--label-map needs FROM=TO[,FROM=TO...], not '" + text + "'");
+    }
 }
 
 char delimiter_value(const std::string& text) {
     if (text == "tab" || text == "\\t") return '\t';
-    if (text.size() != 1) throw std::invalid_argument("--delimiter needs one character or 'tab', not '" + text + "'");
+    if (text.size() != 1) {
+        throw std::invalid_argument("--delimiter needs one character or 'tab', not '" + text + "'");
+    }
     return text[0];
 }
 
@@ -147,11 +155,15 @@ ConvertRequest parse_convert(Args& args) {
     LabelMap labels;
     while (!args.done()) {
         const std::string arg = args.take();
-        if (arg == "--from") request.from = args.value_of(arg);
-        else if (arg == "--to") request.to = args.value_of(arg);
-        else if (arg == "-o" || arg == "--output") request.output = args.value_of(arg);
-        else if (arg == "--label-map") add_label_map(labels, args.value_of(arg));
-        else if (arg == "--width") {
+        if (arg == "--from") {
+            request.from = args.value_of(arg);
+        } else if (arg == "--to") {
+            request.to = args.value_of(arg);
+        } else if (arg == "-o" || arg == "--output") {
+            request.output = args.value_of(arg);
+        } else if (arg == "--label-map") {
+            add_label_map(labels, args.value_of(arg));
+        } else if (arg == "--width") {
             request.libsvm.width = count_value(arg, args.value_of(arg), 1);
             request.format_options.emplace_back(arg, "libsvm");
         } else if (arg == "--delimiter") {
@@ -176,21 +188,31 @@ ConvertRequest parse_convert(Args& args) {
             request.inputs.push_back(arg);
         }
     }
-    if (request.from.empty() == request.to.empty()) throw std::invalid_argument("convert needs --from FORMAT or --to libsvm");
-    if (!request.to.empty() && request.to != "libsvm") throw std::invalid_argument("--to takes only libsvm");
-    if (!request.from.empty() && request.from != "libsvm" && request.from != "csv" && request.from != "idx") {
+    if (request.from.empty() == request.to.empty()) {
+        throw std::invalid_argument("convert needs --from FORMAT or --to libsvm");
+    }
+    if (!request.to.empty() && request.to != "libsvm") {
+        throw std::invalid_argument("--to takes only libsvm");
+    }
+    if (!request.from.empty() && request.from != "libsvm" && request.from != "csv" &&
+        request.from != "idx") {
         throw std::invalid_argument("--from takes libsvm, csv or idx, not '" + request.from + "'");
     }
     const std::string format = request.from.empty() ? "samples" : request.from;
     for (const auto& [option, owner] : request.format_options) {
-        if (owner != format) throw std::invalid_argument(option + " applies to --from " + owner + " only");
+        if (owner != format) {
+            throw std::invalid_argument(option + " applies to --from " + owner + " only");
+        }
     }
-    if (!labels.pairs.empty() && format == "samples") throw std::invalid_argument("--label-map applies to --from only");
+    if (!labels.pairs.empty() && format == "samples") {
+        throw std::invalid_argument("--label-map applies to --from only");
+    }
     request.libsvm.labels = request.csv.labels = request.idx.labels = labels;
     const std::size_t wanted = format == "idx" ? 2 : 1;
     if (request.inputs.size() != wanted) {
-        throw std::invalid_argument(format == "idx" ? "--from idx needs an image file and a label file"
-                                                    : "convert needs one input file");
+        throw std::invalid_argument(format == "idx"
+                                        ? "--from idx needs an image file and a label file"
+                                        : "convert needs one input file");
     }
     return request;
 }
@@ -204,8 +226,8 @@ int run_convert(Args& args) {
     } else if (request.from == "csv") {
         out = csv_to_samples(read_whole_file(input), input, request.csv);
     } else if (request.from == "idx") {
-        out = idx_to_samples(read_whole_file(input), input, read_whole_file(request.inputs[1]), request.inputs[1],
-                             request.idx);
+        out = idx_to_samples(read_whole_file(input), input, read_whole_file(request.inputs[1]),
+                             request.inputs[1], request.idx);
     } else {
         out = samples_to_libsvm(load_samples(input));
     }
@@ -220,22 +242,35 @@ int run_show(Args& args) {
     bool rows_given = false;
     while (!args.done()) {
         const std::string arg = args.take();
-        if (arg == "-o" || arg == "--output") output = args.value_of(arg);
-        else if (arg == "--rows") {
-            if (!parse_row_list(args.value_of(arg), options.rows)) throw std::invalid_argument("--rows needs a list such as 0,5,9-12");
+        if (arg == "-o" || arg == "--output") {
+            output = args.value_of(arg);
+        } else if (arg == "--rows") {
+            if (!parse_row_list(args.value_of(arg), options.rows)) {
+                throw std::invalid_argument("--rows needs a list such as 0,5,9-12");
+            }
             rows_given = true;
-        } else if (arg == "--list") options.list_path = args.value_of(arg);
-        else if (arg == "--label") options.label = float_value(arg, args.value_of(arg));
-        else if (arg == "--zoom") options.zoom = count_value(arg, args.value_of(arg), 1);
-        else if (arg == "--columns") options.columns = count_value(arg, args.value_of(arg), 1);
-        else if (arg == "--limit") options.limit = count_value(arg, args.value_of(arg), 0);
-        else if (arg == "--range") {
+        } else if (arg == "--list") {
+            options.list_path = args.value_of(arg);
+        } else if (arg == "--label") {
+            options.label = float_value(arg, args.value_of(arg));
+        } else if (arg == "--zoom") {
+            options.zoom = count_value(arg, args.value_of(arg), 1);
+            if (options.zoom > kMaxZoom) {
+                throw std::invalid_argument("--zoom goes up to " + std::to_string(kMaxZoom));
+            }
+        } else if (arg == "--columns") {
+            options.columns = count_value(arg, args.value_of(arg), 1);
+        } else if (arg == "--limit") {
+            options.limit = count_value(arg, args.value_of(arg), 0);
+        } else if (arg == "--range") {
             const std::string range = args.value_of(arg);
             const std::size_t colon = range.find(':');
             if (colon == std::string::npos) throw std::invalid_argument("--range needs LOW:HIGH");
             options.low = float_value(arg, std::string_view(range).substr(0, colon));
             options.high = float_value(arg, std::string_view(range).substr(colon + 1));
-            if (!(*options.high > *options.low)) throw std::invalid_argument("--range needs LOW below HIGH");
+            if (!(*options.high > *options.low)) {
+                throw std::invalid_argument("--range needs LOW below HIGH");
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             throw std::invalid_argument("show has no option " + arg);
         } else if (input.empty()) {
@@ -244,8 +279,12 @@ int run_show(Args& args) {
             throw std::invalid_argument("show takes one sample-set file");
         }
     }
-    if (input.empty() || output.empty()) throw std::invalid_argument("show needs a sample-set file and -o OUT.png");
-    if (rows_given && !options.list_path.empty()) throw std::invalid_argument("choose rows with --rows or --list, not both");
+    if (input.empty() || output.empty()) {
+        throw std::invalid_argument("show needs a sample-set file and -o OUT.png");
+    }
+    if (rows_given && !options.list_path.empty()) {
+        throw std::invalid_argument("choose rows with --rows or --list, not both");
+    }
     const std::size_t drawn = show_samples(input, output, options);
     std::fprintf(stderr, "digit-tools: drew %zu images into %s\n", drawn, output.c_str());
     return kExitDone;
@@ -261,12 +300,17 @@ SweepOptions parse_sweep(Args& args) {
         }
         if (arg.rfind("--", 0) != 0) break;  // the program's own options begin
         args.take();
-        if (arg == "--programma") options.programma = args.value_of(arg);
-        else if (arg == "--csv") options.csv = true;
-        else if (arg == "--plot") options.plot = args.value_of(arg);
-        else if (arg == "--digits") {
+        if (arg == "--programma") {
+            options.programma = args.value_of(arg);
+        } else if (arg == "--csv") {
+            options.csv = true;
+        } else if (arg == "--plot") {
+            options.plot = args.value_of(arg);
+        } else if (arg == "--digits") {
             options.digits.clear();
-            if (!parse_row_list(args.value_of(arg), options.digits)) throw std::invalid_argument("--digits needs a list such as 0,3,7-9");
+            if (!parse_row_list(args.value_of(arg), options.digits)) {
+                throw std::invalid_argument("--digits needs a list such as 0,3,7-9");
+            }
             for (uint32_t d : options.digits) {
                 if (d > 9) throw std::invalid_argument("--digits takes digits 0 to 9");
             }
@@ -275,10 +319,14 @@ SweepOptions parse_sweep(Args& args) {
         }
     }
     while (!args.done()) options.passed.push_back(args.take());
-    if (options.passed.size() % 2 != 0) throw std::invalid_argument("programma's options come in option/value pairs");
+    if (options.passed.size() % 2 != 0) {
+        throw std::invalid_argument("programma's options come in option/value pairs");
+    }
     for (std::size_t i = 0; i < options.passed.size(); i += 2) {
         if (options.passed[i] == "-dg") throw std::invalid_argument("sweep sets -dg itself");
-        if (options.passed[i] == "-l") throw std::invalid_argument("a mistake list (-l) belongs to one digit; sweep trains");
+        if (options.passed[i] == "-l") {
+            throw std::invalid_argument("a mistake list (-l) belongs to one digit; sweep trains");
+        }
     }
     if (options.programma.empty()) options.programma = default_programma_path();
     return options;
@@ -319,7 +367,8 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
         return kExitDone;
     }
     if (command != "convert" && command != "show" && command != "sweep") {
-        std::fprintf(stderr, "digit-tools: no command '%s'; see digit-tools --help\n", command.c_str());
+        std::fprintf(stderr, "digit-tools: no command '%s'; see digit-tools --help\n",
+                     command.c_str());
         return kExitUsage;
     }
     Args args{std::vector<std::string>(arguments.begin() + 1, arguments.end())};
@@ -331,8 +380,8 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
     try {
         return dispatch(command, args);
     } catch (const std::invalid_argument& error) {
-        std::fprintf(stderr, "digit-tools %s: %s; see digit-tools %s --help\n", command.c_str(), error.what(),
-                     command.c_str());
+        std::fprintf(stderr, "digit-tools %s: %s; see digit-tools %s --help\n", command.c_str(),
+                     error.what(), command.c_str());
         return kExitUsage;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "digit-tools: out of memory\n");

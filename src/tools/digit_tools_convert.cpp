@@ -65,7 +65,9 @@ SparseRow parse_sparse_line(std::string_view line, unsigned long long number,
     SparseRow row;
     row.line = number;
     double raw = 0.0;
-    if (!parse_double(tokens[0], raw)) fail_at(name, number, "label " + quoted(tokens[0]) + " is not a number");
+    if (!parse_double(tokens[0], raw)) {
+        fail_at(name, number, "label " + quoted(tokens[0]) + " is not a number");
+    }
     row.label = integer_label(raw, options.labels, name, number);
     uint32_t previous = 0;
     for (std::size_t t = 1; t < tokens.size(); ++t) {
@@ -78,10 +80,13 @@ SparseRow parse_sparse_line(std::string_view line, unsigned long long number,
             !parse_float(token.substr(colon + 1), value)) {
             fail_at(name, number, quoted(token) + " is not index:value with an index from 1");
         }
-        if (index <= previous) fail_at(name, number, "indices must ascend, " + quoted(token) + " does not");
+        if (index <= previous) {
+            fail_at(name, number, "indices must ascend, " + quoted(token) + " does not");
+        }
         if (options.width != 0 && index > options.width) {
-            fail_at(name, number, "index " + std::to_string(index) + " is beyond the width " +
-                                      std::to_string(options.width));
+            fail_at(name, number,
+                    "index " + std::to_string(index) + " is beyond the width " +
+                        std::to_string(options.width));
         }
         previous = index;
         row.features.emplace_back(index, value);
@@ -150,25 +155,27 @@ std::string csv_to_samples(std::string_view text, const std::string& name,
         if (expected == 0) {
             expected = fields.size();
             if (options.label_column > expected) {
-                fail_at(name, number, "has " + std::to_string(expected) +
-                                          " columns, no label column " +
-                                          std::to_string(options.label_column));
+                fail_at(name, number,
+                        "has " + std::to_string(expected) + " columns, no label column " +
+                            std::to_string(options.label_column));
             }
         }
         if (fields.size() != expected) {
-            fail_at(name, number, "has " + std::to_string(fields.size()) +
-                                      " columns, expected " + std::to_string(expected) +
-                                      " like the first line");
+            fail_at(name, number,
+                    "has " + std::to_string(fields.size()) + " columns, expected " +
+                        std::to_string(expected) + " like the first line");
         }
-        const std::size_t label_at = options.label_column == 0 ? expected - 1 : options.label_column - 1;
+        const std::size_t label_at =
+            options.label_column == 0 ? expected - 1 : options.label_column - 1;
         features.clear();
         double raw = 0.0;
         for (std::size_t f = 0; f < fields.size(); ++f) {
             float value = 0.0f;
             bool ok = f == label_at ? parse_double(fields[f], raw) : parse_float(fields[f], value);
             if (!ok) {
-                fail_at(name, number, "column " + std::to_string(f + 1) + ", " +
-                                          quoted(fields[f]) + ", is not a number");
+                fail_at(name, number,
+                        "column " + std::to_string(f + 1) + ", " + quoted(fields[f]) +
+                            ", is not a number");
             }
             if (f != label_at) features.push_back(value);
         }

@@ -12,7 +12,9 @@ constexpr unsigned char kUnsignedByte = 0x08;
 
 uint32_t big_endian(std::string_view bytes, std::size_t at) {
     uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    for (std::size_t i = 0; i < 4; ++i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
     return value;
 }
 
@@ -35,31 +37,36 @@ std::vector<double> area_weights(uint32_t length, uint32_t side) {
 }  // namespace
 
 IdxArray parse_idx(std::string_view file, const std::string& name) {
-    if (file.size() < 4 || file[0] != 0 || file[1] != 0) fail_in(name, "is not an IDX file (bad magic number)");
+    if (file.size() < 4 || file[0] != 0 || file[1] != 0) {
+        fail_in(name, "is not an IDX file (bad magic number)");
+    }
     if (static_cast<unsigned char>(file[2]) != kUnsignedByte) {
-        fail_in(name, "holds values of IDX type " + std::to_string(static_cast<unsigned char>(file[2])) +
+        fail_in(name, "holds values of IDX type " +
+                          std::to_string(static_cast<unsigned char>(file[2])) +
                           "; only unsigned bytes (8) are read");
     }
     const std::size_t rank = static_cast<unsigned char>(file[3]);
     const std::size_t header = 4 + 4 * rank;
     if (rank == 0 || file.size() < header) fail_in(name, "IDX header is truncated");
     IdxArray array;
+    // Counted in 64 bits, stopping at "more than the file holds" so that
+    // the product cannot overflow.
     unsigned long long items = 1;
     for (std::size_t d = 0; d < rank; ++d) {
         array.dims.push_back(big_endian(file, 4 + 4 * d));
-        items *= array.dims.back();
-        if (items > file.size()) break;
+        items = std::min<unsigned long long>(items * array.dims.back(), file.size() + 1ULL);
     }
     if (file.size() - header != items) {
-        fail_in(name, "holds " + std::to_string(file.size() - header) + " data bytes, its header says " +
-                          std::to_string(items));
+        fail_in(name, "holds " + std::to_string(file.size() - header) +
+                          " data bytes, its header says " +
+                          (items > file.size() ? std::string("more") : std::to_string(items)));
     }
     array.bytes = file.substr(header);
     return array;
 }
 
-std::vector<double> area_resample(const std::vector<double>& image, uint32_t rows,
-                                  uint32_t columns, uint32_t side) {
+std::vector<double> area_resample(const std::vector<double>& image, uint32_t rows, uint32_t columns,
+                                  uint32_t side) {
     const std::vector<double> down = area_weights(rows, side);
     const std::vector<double> across = area_weights(columns, side);
     // First along each row, then down each column.
@@ -67,7 +74,9 @@ std::vector<double> area_resample(const std::vector<double>& image, uint32_t row
     for (uint32_t y = 0; y < rows; ++y) {
         for (uint32_t ox = 0; ox < side; ++ox) {
             double sum = 0.0;
-            for (uint32_t x = 0; x < columns; ++x) sum += across[std::size_t(ox) * columns + x] * image[std::size_t(y) * columns + x];
+            for (uint32_t x = 0; x < columns; ++x) {
+                sum += across[std::size_t(ox) * columns + x] * image[std::size_t(y) * columns + x];
+            }
             narrow[std::size_t(y) * side + ox] = sum;
         }
     }
@@ -75,7 +84,9 @@ std::vector<double> area_resample(const std::vector<double>& image, uint32_t row
     for (uint32_t oy = 0; oy < side; ++oy) {
         for (uint32_t ox = 0; ox < side; ++ox) {
             double sum = 0.0;
-            for (uint32_t y = 0; y < rows; ++y) sum += down[std::size_t(oy) * rows + y] * narrow[std::size_t(y) * side + ox];
+            for (uint32_t y = 0; y < rows; ++y) {
+                sum += down[std::size_t(oy) * rows + y] * narrow[std::size_t(y) * side + ox];
+            }
             out[std::size_t(oy) * side + ox] = sum;
         }
     }
@@ -87,7 +98,9 @@ std::string idx_to_samples(std::string_view images, const std::string& images_na
                            const IdxOptions& options) {
     const IdxArray pictures = parse_idx(images, images_name);
     const IdxArray tags = parse_idx(labels, labels_name);
-    if (pictures.dims.size() != 3) fail_in(images_name, "is not a set of images (needs 3 dimensions)");
+    if (pictures.dims.size() != 3) {
+        fail_in(images_name, "is not a set of images (needs 3 dimensions)");
+    }
     if (tags.dims.size() != 1) fail_in(labels_name, "is not a set of labels (needs 1 dimension)");
     const uint32_t count = pictures.dims[0];
     if (tags.dims[0] != count) {

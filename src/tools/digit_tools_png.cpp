@@ -67,7 +67,8 @@ struct PngWriter {
 
 // libpng reports errors by longjmp; writing happens in this function alone,
 // with no C++ object whose destructor the jump could skip.
-bool write_rows(png_structp png, png_infop info, const GreyImage& image, std::vector<png_bytep>& rows) {
+bool write_rows(png_structp png, png_infop info, const GreyImage& image,
+                std::vector<png_bytep>& rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

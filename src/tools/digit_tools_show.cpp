@@ -14,6 +14,9 @@
 
 namespace {
 
+constexpr uint64_t kMaxSide = 1000000;
+constexpr uint64_t kMaxArea = uint64_t(1) << 28;
+
 bool parse_row(std::string_view text, uint32_t& row) {
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), row);
     return ec == std::errc() && ptr == text.data() + text.size() && !text.empty();
@@ -50,7 +53,8 @@ std::pair<float, float> grey_range(const SampleMatrix& samples, const ShowOption
 
 uint8_t grey_of(float value, std::pair<float, float> range) {
     if (std::isnan(value)) return 128;
-    const double share = (static_cast<double>(range.second) - value) / (static_cast<double>(range.second) - range.first);
+    const double share = (static_cast<double>(range.second) - value) /
+                         (static_cast<double>(range.second) - range.first);
     return static_cast<uint8_t>(std::lround(std::clamp(share, 0.0, 1.0) * 255.0));
 }
 
@@ -67,7 +71,8 @@ bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows) {
         if (dash == std::string_view::npos) {
             if (!parse_row(item, first)) return false;
             last = first;
-        } else if (!parse_row(item.substr(0, dash), first) || !parse_row(item.substr(dash + 1), last) || last < first) {
+        } else if (!parse_row(item.substr(0, dash), first) ||
+                   !parse_row(item.substr(dash + 1), last) || last < first) {
             return false;
         }
         for (uint64_t r = first; r <= last; ++r) rows.push_back(static_cast<uint32_t>(r));
@@ -81,7 +86,9 @@ bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows) {
 std::vector<uint32_t> mistake_rows(const std::string& list_path, uint32_t rows) {
     require_readable(list_path);
     std::unique_ptr<IndexList> list;
-    if (restore_list(list_path.c_str(), list) != 0 || !list) fail_in(list_path, "cannot read the mistake list");
+    if (restore_list(list_path.c_str(), list) != 0 || !list) {
+        fail_in(list_path, "cannot read the mistake list");
+    }
     std::vector<int32_t> entries;
     read_list(entries, list.get());
     std::vector<bool> seen(rows, false);
@@ -89,8 +96,9 @@ std::vector<uint32_t> mistake_rows(const std::string& list_path, uint32_t rows) 
     for (std::size_t e = 0; e < entries.size(); ++e) {
         const auto row = static_cast<uint32_t>(entries[e]);
         if (row >= rows) {
-            fail_in(list_path, "entry " + std::to_string(e + 1) + " names row " + std::to_string(row) +
-                                   ", the set has " + std::to_string(rows) + " rows");
+            fail_in(list_path, "entry " + std::to_string(e + 1) + " names row " +
+                                   std::to_string(row) + ", the set has " + std::to_string(rows) +
+                                   " rows");
         }
         if (seen[row]) continue;
         seen[row] = true;
@@ -133,7 +141,9 @@ GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>&
     layout.font = std::max<uint32_t>(1, options.zoom / 2);
     uint32_t widest_label = 0;
     for (uint32_t row : rows) {
-        widest_label = std::max(widest_label, text_width(label_text(samples.row(row)[samples.columns - 1]), layout.font));
+        widest_label =
+            std::max(widest_label,
+                     text_width(label_text(samples.row(row)[samples.columns - 1]), layout.font));
     }
     layout.cell_width = std::max(layout.image, widest_label + 2 * layout.font);
     // A blank glyph-scale line above and below the label.
@@ -141,8 +151,17 @@ GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>&
     const auto count = static_cast<uint32_t>(rows.size());
     layout.columns = std::min(options.columns, count);
     layout.rows = layout.columns == 0 ? 0 : (count + layout.columns - 1) / layout.columns;
-    layout.width = layout.columns * (layout.cell_width + kCellGap) + kCellGap;
-    layout.height = layout.rows * (layout.cell_height + kCellGap) + kCellGap;
+    const uint64_t width = uint64_t(layout.columns) * (layout.cell_width + kCellGap) + kCellGap;
+    const uint64_t height = uint64_t(layout.rows) * (layout.cell_height + kCellGap) + kCellGap;
+    // libpng's own limit is a million pixels a side; the area bound keeps
+    // the picture in memory.
+    if (width > kMaxSide || height > kMaxSide || width * height > kMaxArea) {
+        throw std::runtime_error("the picture would be " + std::to_string(width) + "x" +
+                                 std::to_string(height) +
+                                 " pixels, too large: draw fewer rows or use a smaller --zoom");
+    }
+    layout.width = static_cast<uint32_t>(width);
+    layout.height = static_cast<uint32_t>(height);
     return layout;
 }
 
@@ -152,8 +171,10 @@ GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& 
     const auto range = grey_range(samples, options);
     GreyImage image(layout.width, layout.height, kGapGrey);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const uint32_t cell_x = kCellGap + static_cast<uint32_t>(i % layout.columns) * (layout.cell_width + kCellGap);
-        const uint32_t cell_y = kCellGap + static_cast<uint32_t>(i / layout.columns) * (layout.cell_height + kCellGap);
+        const uint32_t cell_x =
+            kCellGap + static_cast<uint32_t>(i % layout.columns) * (layout.cell_width + kCellGap);
+        const uint32_t cell_y =
+            kCellGap + static_cast<uint32_t>(i / layout.columns) * (layout.cell_height + kCellGap);
         for (uint32_t y = 0; y < layout.cell_height; ++y) {
             for (uint32_t x = 0; x < layout.cell_width; ++x) image.at(cell_x + x, cell_y + y) = 255;
         }

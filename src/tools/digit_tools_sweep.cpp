@@ -23,8 +23,8 @@ extern char** environ;
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kMarkers = {
-    "End training with ", "End testing with ", "I was wrong ", "Ho classificato la cifra "};
+constexpr std::array<std::string_view, 4> kMarkers = {"End training with ", "End testing with ",
+                                                      "I was wrong ", "Ho classificato la cifra "};
 // A report line is short; a marker with no newline this far after it is
 // part of something else.
 constexpr std::size_t kLongestLine = 4096;
@@ -34,18 +34,22 @@ void parse_report_line(const std::string& line, ProgramReport& report) {
     unsigned a = 0, b = 0, c = 0, d = 0, e = 0;
     int end = 0;
     const auto whole = [&]() { return end > 0 && static_cast<std::size_t>(end) == line.size(); };
-    if (std::sscanf(line.c_str(), "End training with %lf%% error%n", &percent, &end) == 1 && whole()) {
+    if (std::sscanf(line.c_str(), "End training with %lf%% error%n", &percent, &end) == 1 &&
+        whole()) {
         report.training_error = percent;
-    } else if (std::sscanf(line.c_str(), "End testing with %lf%% error%n", &percent, &end) == 1 && whole()) {
+    } else if (std::sscanf(line.c_str(), "End testing with %lf%% error%n", &percent, &end) == 1 &&
+               whole()) {
         report.test_error = percent;
-    } else if (std::sscanf(line.c_str(), "I was wrong %u times saying 1 e %u times saying -1%n", &a, &b, &end) == 2 &&
+    } else if (std::sscanf(line.c_str(), "I was wrong %u times saying 1 e %u times saying -1%n", &a,
+                           &b, &end) == 2 &&
                whole()) {
         report.wrong_saying_plus = a;
         report.wrong_saying_minus = b;
-    } else if (std::sscanf(line.c_str(),
-                           "Ho classificato la cifra %u e ho azzeccato %u volte e sbagliato %u volte, ho "
-                           "detto %u volte meno e %u volte piu'%n",
-                           &a, &b, &c, &d, &e, &end) == 5 &&
+    } else if (std::sscanf(
+                   line.c_str(),
+                   "Ho classificato la cifra %u e ho azzeccato %u volte e sbagliato %u volte, ho "
+                   "detto %u volte meno e %u volte piu'%n",
+                   &a, &b, &c, &d, &e, &end) == 5 &&
                whole()) {
         report.voted = VotedCounts{a, b, c, d, e};
     }
@@ -58,7 +62,7 @@ std::size_t first_marker(std::string_view text) {
     return first;
 }
 
-std::string shell_words(const std::vector<std::string>& words) {
+std::string spaced(const std::vector<std::string>& words) {
     std::string text;
     for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
     return text;
@@ -81,7 +85,8 @@ struct Child {
         if (fd >= 0) ::close(fd);
         fd = -1;
         int raw = 0;
-        while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {}
+        while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+        }
         pid = -1;
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     }
@@ -92,7 +97,9 @@ struct Child {
 void spawn(Child& child, const std::string& program, const std::vector<std::string>& args,
            bool feed_input) {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    }
     const int parent_end = feed_input ? ends[1] : ends[0];
     const int child_end = feed_input ? ends[0] : ends[1];
     posix_spawn_file_actions_t actions;
@@ -107,8 +114,10 @@ void spawn(Child& child, const std::string& program, const std::vector<std::stri
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    const int failed = feed_input ? ::posix_spawnp(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ)
-                                  : ::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int failed =
+        feed_input
+            ? ::posix_spawnp(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ)
+            : ::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(child_end);
     child.fd = parent_end;
@@ -165,21 +174,30 @@ double mean_wrong(const std::vector<DigitResult>& results, uint32_t DigitResult:
 }
 
 std::vector<std::string> table_cells(const DigitResult& r) {
-    return {std::to_string(r.digit), fixed(r.training_error, 6), fixed(r.test_error, 6),
-            std::to_string(r.wrong_saying_plus), std::to_string(r.wrong_saying_minus), fixed(r.seconds, 2)};
+    return {std::to_string(r.digit),
+            fixed(r.training_error, 6),
+            fixed(r.test_error, 6),
+            std::to_string(r.wrong_saying_plus),
+            std::to_string(r.wrong_saying_minus),
+            fixed(r.seconds, 2)};
 }
 
 std::vector<std::string> mean_cells(const std::vector<DigitResult>& results) {
     const DigitResult mean = mean_of(results);
-    return {"mean", fixed(mean.training_error, 6), fixed(mean.test_error, 6),
+    return {"mean",
+            fixed(mean.training_error, 6),
+            fixed(mean.test_error, 6),
             fixed(mean_wrong(results, &DigitResult::wrong_saying_plus), 1),
-            fixed(mean_wrong(results, &DigitResult::wrong_saying_minus), 1), fixed(mean.seconds, 2)};
+            fixed(mean_wrong(results, &DigitResult::wrong_saying_minus), 1),
+            fixed(mean.seconds, 2)};
 }
 
 std::string joined(const std::vector<std::string>& cells, std::string_view before,
                    std::string_view between, std::string_view after) {
     std::string line(before);
-    for (std::size_t i = 0; i < cells.size(); ++i) line += (i == 0 ? "" : std::string(between)) + cells[i];
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        line += (i == 0 ? "" : std::string(between)) + cells[i];
+    }
     return line + std::string(after) + "\n";
 }
 
@@ -206,12 +224,15 @@ void ReportScanner::feed(std::string_view chunk) {
         if (newline == std::string::npos) {
             pending.erase(0, start);
             // Too long for a report line: skip this marker.
-            if (pending.size() > kLongestLine) pending.erase(0, 1);
-            else return;
+            if (pending.size() > kLongestLine) {
+                pending.erase(0, 1);
+            } else
+                return;
             continue;
         }
         // Another marker before the newline ends this candidate line there.
-        const std::size_t next = first_marker(std::string_view(pending).substr(start + 1, newline - start - 1));
+        const std::size_t next =
+            first_marker(std::string_view(pending).substr(start + 1, newline - start - 1));
         if (next != std::string::npos) {
             pending.erase(0, start + 1 + next);
             continue;
@@ -244,13 +265,16 @@ DigitResult digit_result(uint32_t digit, const ProgramReport& report, double sec
         result.wrong_saying_minus = *report.wrong_saying_minus;
         return result;
     }
-    if (!report.voted || !test_set) throw std::runtime_error("the program reported no wrong answers for " + which);
+    if (!report.voted || !test_set) {
+        throw std::runtime_error("the program reported no wrong answers for " + which);
+    }
     // said_plus = right "yes" + wrong "yes", showing = right "yes" + wrong
     // "no", wrong = wrong "yes" + wrong "no": so wrong "yes" is half of
     // wrong - showing + said_plus.
     const VotedCounts& v = *report.voted;
     const long long twice = static_cast<long long>(v.wrong) - test_set->showing + v.said_plus;
-    if (v.digit != digit || v.said_minus + static_cast<unsigned long long>(v.said_plus) != test_set->rows ||
+    if (v.digit != digit ||
+        v.said_minus + static_cast<unsigned long long>(v.said_plus) != test_set->rows ||
         twice < 0 || twice % 2 != 0 || twice / 2 > v.wrong) {
         throw std::runtime_error("the voted report for " + which + " does not fit the test set");
     }
@@ -260,15 +284,18 @@ DigitResult digit_result(uint32_t digit, const ProgramReport& report, double sec
 }
 
 std::string markdown_table(const std::vector<DigitResult>& results) {
-    std::string table = "| digit | training error (%) | test error (%) | wrong saying 1 | wrong saying -1 | seconds |\n"
-                        "|---:|---:|---:|---:|---:|---:|\n";
+    std::string table =
+        "| digit | training error (%) | test error (%) | wrong saying 1 | wrong saying -1 | "
+        "seconds |\n"
+        "|---:|---:|---:|---:|---:|---:|\n";
     for (const DigitResult& r : results) table += joined(table_cells(r), "| ", " | ", " |");
     if (!results.empty()) table += joined(mean_cells(results), "| ", " | ", " |");
     return table;
 }
 
 std::string csv_table(const std::vector<DigitResult>& results) {
-    std::string table = "digit,training_error,test_error,wrong_saying_1,wrong_saying_minus_1,seconds\n";
+    std::string table =
+        "digit,training_error,test_error,wrong_saying_1,wrong_saying_minus_1,seconds\n";
     for (const DigitResult& r : results) table += joined(table_cells(r), "", ",", "");
     if (!results.empty()) table += joined(mean_cells(results), "", ",", "");
     return table;
@@ -278,8 +305,12 @@ std::string plot_script(const std::vector<DigitResult>& results, const std::stri
                         const std::string& title) {
     std::string script =
         "set terminal png size 640,400\n"
-        "set output " + gnuplot_quoted(png_path) + "\n"
-        "set title " + gnuplot_quoted(title) + " noenhanced\n"
+        "set output " +
+        gnuplot_quoted(png_path) +
+        "\n"
+        "set title " +
+        gnuplot_quoted(title) +
+        " noenhanced\n"
         "set xlabel 'digit'\n"
         "set ylabel 'test error (%)'\n"
         "set yrange [0:*]\n"
@@ -287,7 +318,9 @@ std::string plot_script(const std::vector<DigitResult>& results, const std::stri
         "set boxwidth 0.7\n"
         "unset key\n"
         "plot '-' using 1:2:xtic(1) with boxes lc rgb '#4a6fa5'\n";
-    for (const DigitResult& r : results) script += std::to_string(r.digit) + " " + fixed(r.test_error, 6) + "\n";
+    for (const DigitResult& r : results) {
+        script += std::to_string(r.digit) + " " + fixed(r.test_error, 6) + "\n";
+    }
     return script + "e\nset output\n";
 }
 
@@ -320,12 +353,14 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
         const int status = child.wait();
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
         if (status != 0) {
-            throw std::runtime_error(options.programma + " " + shell_words(args) + " failed with exit status " +
-                                     std::to_string(status));
+            throw std::runtime_error(options.programma + " " + spaced(args) +
+                                     " failed with exit status " + std::to_string(status));
         }
         std::optional<TestSetCounts> counts;
         if (scanner.report.voted) {
-            if (!test_set) test_set = load_samples(passed_value(options.passed, "-ts", "Data/Test_set"));
+            if (!test_set) {
+                test_set = load_samples(passed_value(options.passed, "-ts", "Data/Test_set"));
+            }
             counts = count_showing(*test_set, digit);
         }
         results.push_back(digit_result(digit, scanner.report, took.count(), counts));
@@ -334,7 +369,7 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
 }
 
 void draw_plot(const std::vector<DigitResult>& results, const SweepOptions& options) {
-    const std::string title = "test error by digit: programma " + shell_words(options.passed);
+    const std::string title = "test error by digit: programma " + spaced(options.passed);
     const std::string script = plot_script(results, options.plot, title);
     // A gnuplot that dies early must give an error here, not a SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
@@ -349,6 +384,7 @@ void draw_plot(const std::vector<DigitResult>& results, const SweepOptions& opti
     }
     const int status = child.wait();
     if (status != 0 || written != script.size()) {
-        throw std::runtime_error("gnuplot failed (exit status " + std::to_string(status) + ") drawing " + options.plot);
+        throw std::runtime_error("gnuplot failed (exit status " + std::to_string(status) +
+                                 ") drawing " + options.plot);
     }
 }

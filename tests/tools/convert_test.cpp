@@ -27,8 +27,9 @@ std::string failure_of(Convert&& convert) {
 
 TEST(FloatText, EveryPrintedFloatReadsBackAsTheSameBits) {
     std::mt19937 random(12345);
-    std::vector<float> values = {0.0f, -0.0f, 0.1f, 1e-45f, -3.4028235e38f, 1.0f / 3.0f, 0.0078125f,
-                                 std::nextafter(1.0f, 2.0f)};
+    std::vector<float> values = {
+        0.0f,           -0.0f,       0.1f,       1e-45f,
+        -3.4028235e38f, 1.0f / 3.0f, 0.0078125f, std::nextafter(1.0f, 2.0f)};
     for (int i = 0; i < 20000; ++i) {
         float value = std::bit_cast<float>(static_cast<uint32_t>(random()));
         if (std::isfinite(value)) values.push_back(value);
@@ -88,8 +89,10 @@ TEST(Libsvm, BadLinesNameFileAndLine) {
     LibsvmOptions options;
     options.width = 4;
     for (const Case& c : cases) {
-        const std::string message = failure_of([&] { libsvm_to_samples(c.text, "in.svm", options); });
-        EXPECT_EQ(message.rfind(c.message, 0), 0u) << "input: " << c.text << "\nmessage: " << message;
+        const std::string message =
+            failure_of([&] { libsvm_to_samples(c.text, "in.svm", options); });
+        EXPECT_EQ(message.rfind(c.message, 0), 0u)
+            << "input: " << c.text << "\nmessage: " << message;
     }
 }
 
@@ -117,7 +120,8 @@ TEST(Csv, BadLinesNameFileAndLine) {
     EXPECT_EQ(failure_of([&] { csv_to_samples("1,2,3.5\n", "in.csv", options); }),
               "in.csv:1: label 3.5 is not a whole number");
     options.header = true;
-    EXPECT_EQ(failure_of([&] { csv_to_samples("a,b\n", "in.csv", options); }), "in.csv: holds no sample line");
+    EXPECT_EQ(failure_of([&] { csv_to_samples("a,b\n", "in.csv", options); }),
+              "in.csv: holds no sample line");
     options.header = false;
     options.label_column = 4;
     EXPECT_EQ(failure_of([&] { csv_to_samples("1,2,3\n", "in.csv", options); }),
@@ -177,16 +181,25 @@ TEST(Idx, BadFilesAreNamed) {
     const std::string images = idx_file({2, 2, 2}, {1, 2, 3, 4, 5, 6, 7, 8});
     const std::string labels = idx_file({2}, {1, 2});
     IdxOptions options;
-    EXPECT_EQ(failure_of([&] { idx_to_samples("\x01\x02\x08\x01", "img", labels, "lab", options); }),
-              "img: is not an IDX file (bad magic number)");
+    EXPECT_EQ(
+        failure_of([&] { idx_to_samples("\x01\x02\x08\x01", "img", labels, "lab", options); }),
+        "img: is not an IDX file (bad magic number)");
     std::string floats = images;
     floats[2] = 0x0d;
     EXPECT_EQ(failure_of([&] { idx_to_samples(floats, "img", labels, "lab", options); }),
               "img: holds values of IDX type 13; only unsigned bytes (8) are read");
-    EXPECT_EQ(failure_of([&] { idx_to_samples(images.substr(0, images.size() - 1), "img", labels, "lab", options); }),
+    EXPECT_EQ(failure_of([&] {
+                  idx_to_samples(images.substr(0, images.size() - 1), "img", labels, "lab",
+                                 options);
+              }),
               "img: holds 7 data bytes, its header says 8");
-    EXPECT_EQ(failure_of([&] { idx_to_samples(images, "img", idx_file({3}, {1, 2, 3}), "lab", options); }),
+    EXPECT_EQ(failure_of([&] {
+                  idx_to_samples(images, "img", idx_file({3}, {1, 2, 3}), "lab", options);
+              }),
               "lab: holds 3 labels for 2 images in img");
+    const std::string huge = idx_file({0xffffffff, 0xffffffff, 0xffffffff}, {1});
+    EXPECT_EQ(failure_of([&] { idx_to_samples(huge, "img", labels, "lab", options); }),
+              "img: holds 1 data bytes, its header says more");
     EXPECT_EQ(failure_of([&] { idx_to_samples(labels, "img", labels, "lab", options); }),
               "img: is not a set of images (needs 3 dimensions)");
 }
@@ -202,7 +215,8 @@ TEST_F(ConvertCommand, SampleFileThroughLibsvmComesBackByteForByte) {
     ToolRun to = run_tool({"convert", "--to", "libsvm", samples, "-o", dir.file("set.svm")});
     ASSERT_EQ(to.status, 0) << to.err;
     EXPECT_EQ(read_text(dir.file("set.svm")), "3 1:-1 3:-0 4:0.5\n0 1:1e-40 2:0.1 4:-2.75\n9\n");
-    ToolRun back = run_tool({"convert", "--from", "libsvm", "--width", "4", dir.file("set.svm"), "-o", dir.file("back")});
+    ToolRun back = run_tool({"convert", "--from", "libsvm", "--width", "4", dir.file("set.svm"),
+                             "-o", dir.file("back")});
     ASSERT_EQ(back.status, 0) << back.err;
     EXPECT_EQ(read_text(dir.file("back")), read_text(samples));
 }
@@ -217,15 +231,18 @@ TEST_F(ConvertCommand, ShippedTestSetThroughLibsvmComesBackByteForByte) {
 
 TEST_F(ConvertCommand, BadInputFailsWithFileAndLineAndWritesNothing) {
     write_text(dir.file("bad.csv"), "1,2\n3,x\n");
-    ToolRun run = run_tool({"convert", "--from", "csv", dir.file("bad.csv"), "-o", dir.file("out")});
+    ToolRun run =
+        run_tool({"convert", "--from", "csv", dir.file("bad.csv"), "-o", dir.file("out")});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "digit-tools: " + dir.file("bad.csv") + ":2: column 2, 'x', is not a number\n");
+    EXPECT_EQ(run.err,
+              "digit-tools: " + dir.file("bad.csv") + ":2: column 2, 'x', is not a number\n");
     EXPECT_FALSE(file_exists(dir.file("out")));
 
     ToolRun missing = run_tool({"convert", "--to", "libsvm", dir.file("none")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");  // not the program's own "cannot open" text
-    EXPECT_NE(missing.err.find(dir.file("none") + ": cannot open"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find(dir.file("none") + ": cannot open"), std::string::npos)
+        << missing.err;
 
     write_text(dir.file("ragged"), "1 2 3\n1 2\n");
     ToolRun ragged = run_tool({"convert", "--to", "libsvm", dir.file("ragged")});

@@ -19,8 +19,13 @@ std::string readme_sweep_table() {
     std::string table;
     bool after_command = false;
     while (std::getline(readme, line)) {
-        if (line.find("digit-tools sweep --plot docs/sweep.png -k gauss -e 5") != std::string::npos) after_command = true;
-        if (after_command && line.rfind("| ", 0) == 0) table += line.substr(0, line.rfind(" | ")) + "\n";
+        if (line.find("digit-tools sweep --plot docs/sweep.png -k gauss -e 5") !=
+            std::string::npos) {
+            after_command = true;
+        }
+        if (after_command && line.rfind("| ", 0) == 0) {
+            table += line.substr(0, line.rfind(" | ")) + "\n";
+        }
         if (after_command && line.rfind("|---", 0) == 0) table += line + "\n";
         if (!table.empty() && line.empty()) break;
     }
@@ -31,17 +36,21 @@ std::string without_seconds(const std::string& table) {
     std::istringstream lines(table);
     std::string line;
     std::string kept;
-    while (std::getline(lines, line)) kept += line.rfind("|---", 0) == 0 ? line + "\n" : line.substr(0, line.rfind(" | ")) + "\n";
+    while (std::getline(lines, line)) {
+        kept += line.rfind("|---", 0) == 0 ? line + "\n" : line.substr(0, line.rfind(" | ")) + "\n";
+    }
     return kept;
 }
 
 TEST(Readme, MistakePictureComesFromItsCommands) {
     TempDir dir;
-    RunResult run = run_programma(dir.path, {"-dg", "3", "-e", "5", "-k", "gauss", "-tr", kData + "/Training_set", "-ts", kData + "/Test_set"},
+    RunResult run = run_programma(dir.path,
+                                  {"-dg", "3", "-e", "5", "-k", "gauss", "-tr",
+                                   kData + "/Training_set", "-ts", kData + "/Test_set"},
                                   "y\nthree.list\n");
     ASSERT_EQ(run.status, 0) << run.err;
-    ToolRun show = run_tool({"show", "--list", dir.file("three.list"), "--columns", "12", "-o", dir.file("m.png"),
-                             kData + "/Training_set"});
+    ToolRun show = run_tool({"show", "--list", dir.file("three.list"), "--columns", "12", "-o",
+                             dir.file("m.png"), kData + "/Training_set"});
     ASSERT_EQ(show.status, 0) << show.err;
     EXPECT_EQ(show.err, "digit-tools: drew 45 images into " + dir.file("m.png") + "\n");
     const DecodedPng made = decode_png(dir.file("m.png"));

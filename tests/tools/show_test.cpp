@@ -73,7 +73,8 @@ TEST_F(Show, MistakeListRowsInListOrderEachOnce) {
         mistake_rows(dir.file("far"), 3);
         FAIL() << "a row beyond the set was accepted";
     } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()), dir.file("far") + ": entry 2 names row 3, the set has 3 rows");
+        EXPECT_EQ(std::string(error.what()),
+                  dir.file("far") + ": entry 2 names row 3, the set has 3 rows");
     }
 }
 
@@ -111,13 +112,23 @@ TEST_F(Show, RefusalsAndFailures) {
     write_text(dir.file("odd"), "1 2 3 4\n");
     ToolRun odd = run_tool({"show", dir.file("odd"), "-o", dir.file("x.png")});
     EXPECT_EQ(odd.status, 1);
-    EXPECT_EQ(odd.err, "digit-tools: " + dir.file("odd") + ": samples have 3 features, not a square image\n");
+    EXPECT_EQ(odd.err, "digit-tools: " + dir.file("odd") +
+                           ": samples have 3 features, not a square image\n");
     EXPECT_FALSE(file_exists(dir.file("x.png")));
 
     ToolRun none = show({"--label", "5"});
     EXPECT_EQ(none.status, 1);
     EXPECT_NE(none.err.find("no row matches"), std::string::npos);
 
+    std::string many;
+    for (int i = 0; i < 3000; ++i) many += "0 0 0 0 1\n";
+    write_text(dir.file("many"), many);
+    ToolRun tall = run_tool({"show", dir.file("many"), "--columns", "1", "--zoom", "64", "--limit",
+                             "0", "-o", dir.file("tall.png")});
+    EXPECT_EQ(tall.status, 1);
+    EXPECT_NE(tall.err.find("too large"), std::string::npos) << tall.err;
+
+    EXPECT_EQ(show({"--zoom", "65"}).status, 2);
     EXPECT_EQ(show({"--rows", "0", "--list", dir.file("set")}).status, 2);
     EXPECT_EQ(run_tool({"show", dir.file("set")}).status, 2);
     EXPECT_EQ(show({"--zoom", "0"}).status, 2);

@@ -14,7 +14,9 @@ namespace {
 // Feeds `text` in pieces of `piece` bytes.
 ProgramReport scan(const std::string& text, std::size_t piece) {
     ReportScanner scanner;
-    for (std::size_t at = 0; at < text.size(); at += piece) scanner.feed(std::string_view(text).substr(at, piece));
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+        scanner.feed(std::string_view(text).substr(at, piece));
+    }
     scanner.finish();
     return scanner.report;
 }
@@ -42,10 +44,12 @@ TEST(ReportScanner, FindsKernelLinesWhereverTheChunksSplit) {
 
 TEST(ReportScanner, FindsVotedLinesGluedToTheEpochTrace) {
     const std::string out =
-        "ho fatto la 0-esima epoca, 61 errori, 1139 rightho fatto la 1-esima epoca, 18 errori, 1182 right"
+        "ho fatto la 0-esima epoca, 61 errori, 1139 rightho fatto la 1-esima epoca, 18 errori, "
+        "1182 right"
         "End training with 1.333333% error\n"
         "Test set dimension are 597x257\n"
-        "Ho classificato la cifra 3 e ho azzeccato 535 volte e sbagliato 62 volte, ho detto 597 volte meno e 0 "
+        "Ho classificato la cifra 3 e ho azzeccato 535 volte e sbagliato 62 volte, ho detto 597 "
+        "volte meno e 0 "
         "volte piu'\n"
         "End testing with 10.385260% error";  // no final newline
     for (std::size_t piece : {1u, 7u, 1000u}) {
@@ -79,9 +83,11 @@ TEST(DigitResult, VotedAnswerCountsBecomeMistakesOfEachKind) {
     const DigitResult result = digit_result(4, report, 0.5, TestSetCounts{4, 10});
     EXPECT_EQ(result.wrong_saying_plus, 2u);
     EXPECT_EQ(result.wrong_saying_minus, 1u);
-    EXPECT_THROW(digit_result(4, report, 0.5, TestSetCounts{3, 10}), std::runtime_error);   // odd
-    EXPECT_THROW(digit_result(4, report, 0.5, TestSetCounts{4, 11}), std::runtime_error);   // row count
-    EXPECT_THROW(digit_result(5, report, 0.5, TestSetCounts{4, 10}), std::runtime_error);   // other digit
+    EXPECT_THROW(digit_result(4, report, 0.5, TestSetCounts{3, 10}), std::runtime_error);  // odd
+    EXPECT_THROW(digit_result(4, report, 0.5, TestSetCounts{4, 11}),
+                 std::runtime_error);  // row count
+    EXPECT_THROW(digit_result(5, report, 0.5, TestSetCounts{4, 10}),
+                 std::runtime_error);  // other digit
     report.training_error.reset();
     EXPECT_THROW(digit_result(4, report, 0.5, TestSetCounts{4, 10}), std::runtime_error);
 }
@@ -89,7 +95,8 @@ TEST(DigitResult, VotedAnswerCountsBecomeMistakesOfEachKind) {
 TEST(Tables, MarkdownAndCsvWithAMeanRow) {
     const std::vector<DigitResult> results = {{0, 0.0, 1.0, 2, 1, 0.25}, {7, 1.5, 2.0, 1, 0, 0.75}};
     EXPECT_EQ(markdown_table(results),
-              "| digit | training error (%) | test error (%) | wrong saying 1 | wrong saying -1 | seconds |\n"
+              "| digit | training error (%) | test error (%) | wrong saying 1 | wrong saying -1 | "
+              "seconds |\n"
               "|---:|---:|---:|---:|---:|---:|\n"
               "| 0 | 0.000000 | 1.000000 | 2 | 1 | 0.25 |\n"
               "| 7 | 1.500000 | 2.000000 | 1 | 0 | 0.75 |\n"
@@ -157,14 +164,17 @@ TEST_F(Sweep, PolynomialTraceAndStandardInputAreHandled) {
 }
 
 TEST_F(Sweep, FailingRunsStopTheSweepCleanly) {
-    ToolRun missing = run_tool({"sweep", "--programma", PROGRAMMA_PATH, "--digits", "3", "-tr", dir.file("none")});
+    ToolRun missing = run_tool(
+        {"sweep", "--programma", PROGRAMMA_PATH, "--digits", "3", "-tr", dir.file("none")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out.find("| digit"), std::string::npos);  // no table
-    EXPECT_NE(missing.err.find("-dg 3 failed with exit status 1"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("-dg 3 failed with exit status 1"), std::string::npos)
+        << missing.err;
 
     ToolRun refused = sweep({"-k", "bogus"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("reported no training or test error for digit 0"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("reported no training or test error for digit 0"), std::string::npos)
+        << refused.err;
 
     ToolRun absent = run_tool({"sweep", "--programma", dir.file("no-such-program"), "-k", "gauss"});
     EXPECT_EQ(absent.status, 1);
@@ -180,9 +190,10 @@ TEST_F(Sweep, WrongCommandLinesAreRefused) {
 }
 
 TEST_F(Sweep, TheInstalledLayoutFindsTheProgramBesideTheTools) {
-    ToolRun run = run_binary(DIGIT_TOOLS_PATH,
-                             {"sweep", "--digits", "1", "--", "-tr", "train", "-ts", "test", "-k", "gauss", "-c", "1"},
-                             dir.path);
+    ToolRun run = run_binary(
+        DIGIT_TOOLS_PATH,
+        {"sweep", "--digits", "1", "--", "-tr", "train", "-ts", "test", "-k", "gauss", "-c", "1"},
+        dir.path);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("| 1 | 0.000000 | 33.333336 | 0 | 1 |"), std::string::npos) << run.out;
 }
