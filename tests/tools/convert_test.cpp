@@ -212,10 +212,10 @@ protected:
 TEST_F(ConvertCommand, SampleFileThroughLibsvmComesBackByteForByte) {
     const std::string samples = dir.file("set");
     write_text(samples, "-1 0 -0 0.5 3\n1e-40 0.1 0 -2.75 0\n0 0 0 0 9\n");
-    ToolRun to = run_tool({"convert", "--to", "libsvm", samples, "-o", dir.file("set.svm")});
+    RunResult to = run_tool({"convert", "--to", "libsvm", samples, "-o", dir.file("set.svm")});
     ASSERT_EQ(to.status, 0) << to.err;
     EXPECT_EQ(read_text(dir.file("set.svm")), "3 1:-1 3:-0 4:0.5\n0 1:1e-40 2:0.1 4:-2.75\n9\n");
-    ToolRun back = run_tool({"convert", "--from", "libsvm", "--width", "4", dir.file("set.svm"),
+    RunResult back = run_tool({"convert", "--from", "libsvm", "--width", "4", dir.file("set.svm"),
                              "-o", dir.file("back")});
     ASSERT_EQ(back.status, 0) << back.err;
     EXPECT_EQ(read_text(dir.file("back")), read_text(samples));
@@ -224,28 +224,28 @@ TEST_F(ConvertCommand, SampleFileThroughLibsvmComesBackByteForByte) {
 TEST_F(ConvertCommand, ShippedTestSetThroughLibsvmComesBackByteForByte) {
     const std::string shipped = std::string(DATA_DIR) + "/Test_set";
     ASSERT_EQ(run_tool({"convert", "--to", "libsvm", shipped, "-o", dir.file("t.svm")}).status, 0);
-    ToolRun back = run_tool({"convert", "--from", "libsvm", "--width", "256", dir.file("t.svm")});
+    RunResult back = run_tool({"convert", "--from", "libsvm", "--width", "256", dir.file("t.svm")});
     ASSERT_EQ(back.status, 0) << back.err;
     EXPECT_TRUE(back.out == read_text(shipped));
 }
 
 TEST_F(ConvertCommand, BadInputFailsWithFileAndLineAndWritesNothing) {
     write_text(dir.file("bad.csv"), "1,2\n3,x\n");
-    ToolRun run =
+    RunResult run =
         run_tool({"convert", "--from", "csv", dir.file("bad.csv"), "-o", dir.file("out")});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
               "digit-tools: " + dir.file("bad.csv") + ":2: column 2, 'x', is not a number\n");
     EXPECT_FALSE(file_exists(dir.file("out")));
 
-    ToolRun missing = run_tool({"convert", "--to", "libsvm", dir.file("none")});
+    RunResult missing = run_tool({"convert", "--to", "libsvm", dir.file("none")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");  // not the program's own "cannot open" text
     EXPECT_NE(missing.err.find(dir.file("none") + ": cannot open"), std::string::npos)
         << missing.err;
 
     write_text(dir.file("ragged"), "1 2 3\n1 2\n");
-    ToolRun ragged = run_tool({"convert", "--to", "libsvm", dir.file("ragged")});
+    RunResult ragged = run_tool({"convert", "--to", "libsvm", dir.file("ragged")});
     EXPECT_EQ(ragged.status, 1);
     EXPECT_NE(ragged.err.find(dir.file("ragged") + ":2:"), std::string::npos) << ragged.err;
 }
@@ -266,11 +266,11 @@ TEST_F(ConvertCommand, WrongCommandLinesAreRefusedWithStatusTwo) {
         {},
     };
     for (const auto& args : refused) {
-        ToolRun run = run_tool(args);
+        RunResult run = run_tool(args);
         EXPECT_EQ(run.status, 2) << (args.size() > 1 ? args[1] : "");
         EXPECT_FALSE(run.err.empty());
     }
-    ToolRun help = run_tool({"convert", "--help"});
+    RunResult help = run_tool({"convert", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--label-map"), std::string::npos);
 }

@@ -49,7 +49,7 @@ TEST(Readme, MistakePictureComesFromItsCommands) {
                                    kData + "/Training_set", "-ts", kData + "/Test_set"},
                                   "y\nthree.list\n");
     ASSERT_EQ(run.status, 0) << run.err;
-    ToolRun show = run_tool({"show", "--list", dir.file("three.list"), "--columns", "12", "-o",
+    RunResult show = run_tool({"show", "--list", dir.file("three.list"), "--columns", "12", "-o",
                              dir.file("m.png"), kData + "/Training_set"});
     ASSERT_EQ(show.status, 0) << show.err;
     EXPECT_EQ(show.err, "digit-tools: drew 45 images into " + dir.file("m.png") + "\n");
@@ -64,7 +64,7 @@ TEST(Readme, MistakePictureComesFromItsCommands) {
 TEST(Readme, SweepTableComesFromItsCommand) {
     const std::string expected = readme_sweep_table();
     ASSERT_FALSE(expected.empty());
-    ToolRun run = run_tool({"sweep", "--programma", PROGRAMMA_PATH, "-k", "gauss", "-e", "5", "-tr",
+    RunResult run = run_tool({"sweep", "--programma", PROGRAMMA_PATH, "-k", "gauss", "-e", "5", "-tr",
                             kData + "/Training_set", "-ts", kData + "/Test_set"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(without_seconds(run.out), expected);

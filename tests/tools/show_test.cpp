@@ -14,7 +14,7 @@ protected:
         // 2x2 images; values -1 (white) to 1 (black).
         write_text(dir.file("set"), "-1 1 0 0.5 3\n1 1 -1 -1 7\n0 0 0 0 3\n");
     }
-    ToolRun show(std::vector<std::string> extra) {
+    RunResult show(std::vector<std::string> extra) {
         std::vector<std::string> args = {"show", dir.file("set"), "-o", dir.file("out.png")};
         args.insert(args.end(), extra.begin(), extra.end());
         return run_tool(args);
@@ -23,7 +23,7 @@ protected:
 };
 
 TEST_F(Show, TinySetDecodesToTheExpectedPixels) {
-    ToolRun run = show({"--rows", "0,1", "--zoom", "1"});
+    RunResult run = show({"--rows", "0,1", "--zoom", "1"});
     ASSERT_EQ(run.status, 0) << run.err;
     const DecodedPng png = decode_png(dir.file("out.png"));
     ASSERT_TRUE(png.ok);
@@ -52,7 +52,7 @@ TEST_F(Show, TinySetDecodesToTheExpectedPixels) {
 }
 
 TEST_F(Show, ZoomRepeatsEachFeatureAndRangeSetsTheGreys) {
-    ToolRun run = show({"--rows", "2", "--zoom", "2", "--range", "0:1"});
+    RunResult run = show({"--rows", "2", "--zoom", "2", "--range", "0:1"});
     ASSERT_EQ(run.status, 0) << run.err;
     const DecodedPng png = decode_png(dir.file("out.png"));
     ASSERT_TRUE(png.ok);
@@ -110,20 +110,20 @@ TEST(LabelText, WholeNumbersOrAQuestionMark) {
 
 TEST_F(Show, RefusalsAndFailures) {
     write_text(dir.file("odd"), "1 2 3 4\n");
-    ToolRun odd = run_tool({"show", dir.file("odd"), "-o", dir.file("x.png")});
+    RunResult odd = run_tool({"show", dir.file("odd"), "-o", dir.file("x.png")});
     EXPECT_EQ(odd.status, 1);
     EXPECT_EQ(odd.err, "digit-tools: " + dir.file("odd") +
                            ": samples have 3 features, not a square image\n");
     EXPECT_FALSE(file_exists(dir.file("x.png")));
 
-    ToolRun none = show({"--label", "5"});
+    RunResult none = show({"--label", "5"});
     EXPECT_EQ(none.status, 1);
     EXPECT_NE(none.err.find("no row matches"), std::string::npos);
 
     std::string many;
     for (int i = 0; i < 3000; ++i) many += "0 0 0 0 1\n";
     write_text(dir.file("many"), many);
-    ToolRun tall = run_tool({"show", dir.file("many"), "--columns", "1", "--zoom", "64", "--limit",
+    RunResult tall = run_tool({"show", dir.file("many"), "--columns", "1", "--zoom", "64", "--limit",
                              "0", "-o", dir.file("tall.png")});
     EXPECT_EQ(tall.status, 1);
     EXPECT_NE(tall.err.find("too large"), std::string::npos) << tall.err;

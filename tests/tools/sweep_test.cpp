@@ -127,7 +127,7 @@ protected:
         write_text(dir.file("train"), "0 0\n5 1\n0.1 0\n5.1 1\n");
         write_text(dir.file("test"), "0.2 0\n4.9 1\n0 1\n");
     }
-    ToolRun sweep(std::vector<std::string> passed, std::vector<std::string> own = {}) {
+    RunResult sweep(std::vector<std::string> passed, std::vector<std::string> own = {}) {
         std::vector<std::string> args = {"sweep", "--programma", PROGRAMMA_PATH, "--digits", "0-1"};
         args.insert(args.end(), own.begin(), own.end());
         args.insert(args.end(), {"-tr", dir.file("train"), "-ts", dir.file("test")});
@@ -138,7 +138,7 @@ protected:
 };
 
 TEST_F(Sweep, KernelRunsOfTheRealProgram) {
-    ToolRun run = sweep({"-k", "gauss", "-c", "1", "-e", "2"});
+    RunResult run = sweep({"-k", "gauss", "-c", "1", "-e", "2"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(without_seconds(run.out),
               "| digit | training error (%) | test error (%) | wrong saying 1 | wrong saying -1\n"
@@ -149,7 +149,7 @@ TEST_F(Sweep, KernelRunsOfTheRealProgram) {
 }
 
 TEST_F(Sweep, VotedRunsOfTheRealProgram) {
-    ToolRun run = sweep({"-vot", "1", "-e", "2"}, {"--csv"});
+    RunResult run = sweep({"-vot", "1", "-e", "2"}, {"--csv"});
     ASSERT_EQ(run.status, 0) << run.err;
     // Digit 0: "yes" to all three, the two ones wrongly; digit 1: "no" to
     // all three, the two ones wrongly.
@@ -158,25 +158,25 @@ TEST_F(Sweep, VotedRunsOfTheRealProgram) {
 }
 
 TEST_F(Sweep, PolynomialTraceAndStandardInputAreHandled) {
-    ToolRun run = sweep({"-e", "1"});
+    RunResult run = sweep({"-e", "1"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("| mean |"), std::string::npos);
 }
 
 TEST_F(Sweep, FailingRunsStopTheSweepCleanly) {
-    ToolRun missing = run_tool(
+    RunResult missing = run_tool(
         {"sweep", "--programma", PROGRAMMA_PATH, "--digits", "3", "-tr", dir.file("none")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out.find("| digit"), std::string::npos);  // no table
     EXPECT_NE(missing.err.find("-dg 3 failed with exit status 1"), std::string::npos)
         << missing.err;
 
-    ToolRun refused = sweep({"-k", "bogus"});
+    RunResult refused = sweep({"-k", "bogus"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("reported no training or test error for digit 0"), std::string::npos)
         << refused.err;
 
-    ToolRun absent = run_tool({"sweep", "--programma", dir.file("no-such-program"), "-k", "gauss"});
+    RunResult absent = run_tool({"sweep", "--programma", dir.file("no-such-program"), "-k", "gauss"});
     EXPECT_EQ(absent.status, 1);
     EXPECT_NE(absent.err.find("cannot run"), std::string::npos) << absent.err;
 }
@@ -190,17 +190,17 @@ TEST_F(Sweep, WrongCommandLinesAreRefused) {
 }
 
 TEST_F(Sweep, TheInstalledLayoutFindsTheProgramBesideTheTools) {
-    ToolRun run = run_binary(
-        DIGIT_TOOLS_PATH,
-        {"sweep", "--digits", "1", "--", "-tr", "train", "-ts", "test", "-k", "gauss", "-c", "1"},
-        dir.path);
+    RunResult run = run_binary(DIGIT_TOOLS_PATH, dir.path,
+                               {"sweep", "--digits", "1", "--", "-tr", "train", "-ts", "test",
+                                "-k", "gauss", "-c", "1"},
+                               "", true);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("| 1 | 0.000000 | 33.333336 | 0 | 1 |"), std::string::npos) << run.out;
 }
 
 TEST_F(Sweep, PlotDrawsABarChart) {
     if (::access("/usr/bin/gnuplot", X_OK) != 0) GTEST_SKIP() << "gnuplot is not installed";
-    ToolRun run = sweep({"-k", "gauss", "-c", "1"}, {"--plot", dir.file("bars.png")});
+    RunResult run = sweep({"-k", "gauss", "-c", "1"}, {"--plot", dir.file("bars.png")});
     ASSERT_EQ(run.status, 0) << run.err;
     const DecodedPng png = decode_png(dir.file("bars.png"));
     ASSERT_TRUE(png.ok);

@@ -1,5 +1,5 @@
 // Helpers for the digit-tools tests: commands run in-process with captured
-// output, the built binaries run as child processes, and PNG decoding.
+// output, and PNG decoding.
 #pragma once
 
 #include <cstdint>
@@ -8,18 +8,8 @@
 
 #include "support.h"
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 // digit_tools_run with standard output and standard error captured.
-ToolRun run_tool(const std::vector<std::string>& args);
-
-// Runs a built binary in `work_dir`, standard input from /dev/null.
-ToolRun run_binary(const std::string& path, const std::vector<std::string>& args,
-                   const std::string& work_dir);
+RunResult run_tool(const std::vector<std::string>& args);
 
 struct DecodedPng {
     bool ok = false;
