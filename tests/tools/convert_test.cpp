@@ -229,6 +229,15 @@ TEST_F(ConvertCommand, ShippedTestSetThroughLibsvmComesBackByteForByte) {
     EXPECT_TRUE(back.out == read_text(shipped));
 }
 
+TEST_F(ConvertCommand, IdxPairFromFiles) {
+    write_text(dir.file("images"), idx_file({1, 2, 2}, {0, 255, 255, 0}));
+    write_text(dir.file("labels"), idx_file({1}, {4}));
+    RunResult run = run_tool({"convert", "--from", "idx", "--scale", "--resample", "1",
+                              dir.file("images"), dir.file("labels")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "0 4\n");
+}
+
 TEST_F(ConvertCommand, BadInputFailsWithFileAndLineAndWritesNothing) {
     write_text(dir.file("bad.csv"), "1,2\n3,x\n");
     RunResult run =
