@@ -1,0 +1,400 @@
+// Subcommands of digit-tools and their options. Wrong command lines are
+// std::invalid_argument (exit 2); failures of the work itself are
+// std::runtime_error (exit 1).
+#include "digit_tools_cli.h"
+
+#include <charconv>
+#include <cstdio>
+#include <new>
+#include <stdexcept>
+#include <string_view>
+
+#include "digit_tools_convert.h"
+#include "digit_tools_idx.h"
+#include "digit_tools_show.h"
+#include "digit_tools_sweep.h"
+
+namespace {
+
+constexpr std::string_view kMainHelp =
+    "Usage: digit-tools COMMAND [OPTIONS] FILES\n"
+    "Tools beside programma: data conversion, pictures of samples, all-digit runs.\n"
+    "\n"
+    "Commands:\n"
+    "  convert  write a sample-set file from LIBSVM, CSV or IDX data, or LIBSVM from one\n"
+    "  show     draw rows of a sample-set file as a PNG grid of grey images\n"
+    "  sweep    run programma for every digit and print a table of its results\n"
+    "\n"
+    "'digit-tools COMMAND --help' describes each command's options.\n"
+    "Exit status: 0 done, 1 failed (bad input or a failed run), 2 wrong command line.\n";
+
+constexpr std::string_view kConvertHelp =
+    "Usage: digit-tools convert --from libsvm [--width N] [--label-map A=B] [-o OUT] FILE\n"
+    "       digit-tools convert --from csv [--delimiter C] [--header] [--label-column N|last]\n"
+    "                           [--label-map A=B] [-o OUT] FILE\n"
+    "       digit-tools convert --from idx [--resample N] [--scale] [--label-map A=B]\n"
+    "                           [-o OUT] IMAGES LABELS\n"
+    "       digit-tools convert --to libsvm [-o OUT] SAMPLES\n"
+    "\n"
+    "Writes one sample per line: the features, then the whole-number label, single\n"
+    "blanks, each number in the shortest form that reads back as the same float.\n"
+    "\n"
+    "  -o, --output FILE      output file (default: standard output)\n"
+    "  --width N              LIBSVM: feature count (default: the largest index)\n"
+    "  --label-map A=B[,C=D]  rewrite label A as B (repeatable; e.g. 10=0)\n"
+    "  --delimiter C          CSV: field separator, one character or 'tab' (default ,)\n"
+    "  --header               CSV: skip the first line\n"
+    "  --label-column N|last  CSV: the label's column, from 1 (default last)\n"
+    "  --resample N           IDX: average each image onto an N x N grid by area\n"
+    "  --scale                IDX: map pixel values 0..255 to -1..1\n"
+    "FILE may be - for standard input.\n";
+
+constexpr std::string_view kShowHelp =
+    "Usage: digit-tools show [--rows LIST | --list FILE] [--label N] [--zoom N]\n"
+    "                        [--columns N] [--limit N] [--range LOW:HIGH] -o OUT.png SAMPLES\n"
+    "\n"
+    "Draws rows of a sample-set file whose feature count is a square (16x16 for the\n"
+    "shipped data) as grey images, high values dark, each labelled underneath.\n"
+    "\n"
+    "  -o, --output FILE  the PNG file to write (required)\n"
+    "  --rows LIST        rows from 0, e.g. 0,5,9-12 (default: every row)\n"
+    "  --list FILE        the rows of a mistake list, in list order, repeats once\n"
+    "  --label N          only rows with this label\n"
+    "  --zoom N           screen pixels per feature, up to 64 (default 4)\n"
+    "  --columns N        images per grid row (default 10)\n"
+    "  --limit N          draw at most N images, 0 for all (default 100)\n"
+    "  --range LOW:HIGH   values drawn white and black (default: the set's least and greatest)\n";
+
+constexpr std::string_view kSweepHelp =
+    "Usage: digit-tools sweep [--programma PATH] [--digits LIST] [--csv] [--plot OUT.png]\n"
+    "                         [--] [PROGRAMMA OPTIONS]\n"
+    "\n"
+    "Runs programma once for each digit (its -dg set each time, standard input from\n"
+    "/dev/null) with the given option/value pairs, and prints a Markdown table of\n"
+    "training error, test error, wrong answers of each kind and run time, with a\n"
+    "mean row. The first argument that is not a sweep option starts the program's\n"
+    "options. A failed run stops the sweep with exit status 1.\n"
+    "\n"
+    "  --programma PATH  the program (default: programma beside digit-tools)\n"
+    "  --digits LIST     digits to run, e.g. 0,3,7-9 (default 0-9)\n"
+    "  --csv             print CSV instead of Markdown\n"
+    "  --plot FILE       also draw the test errors as a bar chart (needs gnuplot)\n"
+    "Example: digit-tools sweep -k gauss -e 5\n";
+
+constexpr uint32_t kMaxZoom = 64;
+
+// The arguments of one command, taken in order.
+struct Args {
+    std::vector<std::string> items;
+    std::size_t next = 0;
+
+    bool done() const { return next >= items.size(); }
+    const std::string& peek() const { return items[next]; }
+    std::string take() { return items[next++]; }
+    std::string value_of(const std::string& option) {
+        if (done()) throw std::invalid_argument(option + " needs a value");
+        return take();
+    }
+};
+
+uint32_t count_value(const std::string& option, const std::string& text, uint32_t least) {
+    uint32_t value = 0;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size() || text.empty() || value < least) {
+        throw std::invalid_argument(option + " needs a whole number from " + std::to_string(least) +
+                                    ", not '" + text + "'");
+    }
+    return value;
+}
+
+float float_value(const std::string& option, std::string_view text) {
+    float value = 0.0f;
+    if (!parse_float(text, value)) {
+        throw std::invalid_argument(option + " needs a number, not '" + std::string(text) + "'");
+    }
+    return value;
+}
+
+void add_label_map(LabelMap& map, const std::string& text) {
+    if (!map.add(text)) {
+        throw std::invalid_argument("--label-map needs FROM=TO[,FROM=TO...], not '" + text + "'");
+    }
+}
+
+char delimiter_value(const std::string& text) {
+    if (text == "tab" || text == "\\t") return '\t';
+    if (text.size() != 1) {
+        throw std::invalid_argument("--delimiter needs one character or 'tab', not '" + text + "'");
+    }
+    return text[0];
+}
+
+void print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+bool wants_help(const Args& args) {
+    for (const std::string& item : args.items) {
+        if (item == "--help" || item == "-h") return true;
+    }
+    return false;
+}
+
+// Options given to convert, and which format each belongs to.
+struct ConvertRequest {
+    std::string from;
+    std::string to;
+    std::string output;
+    std::vector<std::string> inputs;
+    LibsvmOptions libsvm;
+    CsvOptions csv;
+    IdxOptions idx;
+    std::vector<std::pair<std::string, std::string>> format_options;  // option, its format
+};
+
+ConvertRequest parse_convert(Args& args) {
+    ConvertRequest request;
+    LabelMap labels;
+    while (!args.done()) {
+        const std::string arg = args.take();
+        if (arg == "--from") {
+            request.from = args.value_of(arg);
+        } else if (arg == "--to") {
+            request.to = args.value_of(arg);
+        } else if (arg == "-o" || arg == "--output") {
+            request.output = args.value_of(arg);
+        } else if (arg == "--label-map") {
+            add_label_map(labels, args.value_of(arg));
+        } else if (arg == "--width") {
+            request.libsvm.width = count_value(arg, args.value_of(arg), 1);
+            request.format_options.emplace_back(arg, "libsvm");
+        } else if (arg == "--delimiter") {
+            request.csv.delimiter = delimiter_value(args.value_of(arg));
+            request.format_options.emplace_back(arg, "csv");
+        } else if (arg == "--header") {
+            request.csv.header = true;
+            request.format_options.emplace_back(arg, "csv");
+        } else if (arg == "--label-column") {
+            const std::string value = args.value_of(arg);
+            request.csv.label_column = value == "last" ? 0 : count_value(arg, value, 1);
+            request.format_options.emplace_back(arg, "csv");
+        } else if (arg == "--resample") {
+            request.idx.resample = count_value(arg, args.value_of(arg), 1);
+            request.format_options.emplace_back(arg, "idx");
+        } else if (arg == "--scale") {
+            request.idx.scale = true;
+            request.format_options.emplace_back(arg, "idx");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            throw std::invalid_argument("convert has no option " + arg);
+        } else {
+            request.inputs.push_back(arg);
+        }
+    }
+    if (request.from.empty() == request.to.empty()) {
+        throw std::invalid_argument("convert needs --from FORMAT or --to libsvm");
+    }
+    if (!request.to.empty() && request.to != "libsvm") {
+        throw std::invalid_argument("--to takes only libsvm");
+    }
+    if (!request.from.empty() && request.from != "libsvm" && request.from != "csv" &&
+        request.from != "idx") {
+        throw std::invalid_argument("--from takes libsvm, csv or idx, not '" + request.from + "'");
+    }
+    const std::string format = request.from.empty() ? "samples" : request.from;
+    for (const auto& [option, owner] : request.format_options) {
+        if (owner != format) {
+            throw std::invalid_argument(option + " applies to --from " + owner + " only");
+        }
+    }
+    if (!labels.pairs.empty() && format == "samples") {
+        throw std::invalid_argument("--label-map applies to --from only");
+    }
+    request.libsvm.labels = request.csv.labels = request.idx.labels = labels;
+    const std::size_t wanted = format == "idx" ? 2 : 1;
+    if (request.inputs.size() != wanted) {
+        throw std::invalid_argument(format == "idx"
+                                        ? "--from idx needs an image file and a label file"
+                                        : "convert needs one input file");
+    }
+    return request;
+}
+
+int run_convert(Args& args) {
+    const ConvertRequest request = parse_convert(args);
+    const std::string& input = request.inputs[0];
+    std::string out;
+    if (request.from == "libsvm") {
+        out = libsvm_to_samples(read_whole_file(input), input, request.libsvm);
+    } else if (request.from == "csv") {
+        out = csv_to_samples(read_whole_file(input), input, request.csv);
+    } else if (request.from == "idx") {
+        out = idx_to_samples(read_whole_file(input), input, read_whole_file(request.inputs[1]),
+                             request.inputs[1], request.idx);
+    } else {
+        out = samples_to_libsvm(load_samples(input));
+    }
+    write_whole_file(request.output, out);
+    return kExitDone;
+}
+
+int run_show(Args& args) {
+    ShowOptions options;
+    std::string output;
+    std::string input;
+    bool rows_given = false;
+    while (!args.done()) {
+        const std::string arg = args.take();
+        if (arg == "-o" || arg == "--output") {
+            output = args.value_of(arg);
+        } else if (arg == "--rows") {
+            if (!parse_row_list(args.value_of(arg), options.rows)) {
+                throw std::invalid_argument("--rows needs a list such as 0,5,9-12");
+            }
+            rows_given = true;
+        } else if (arg == "--list") {
+            options.list_path = args.value_of(arg);
+        } else if (arg == "--label") {
+            options.label = float_value(arg, args.value_of(arg));
+        } else if (arg == "--zoom") {
+            options.zoom = count_value(arg, args.value_of(arg), 1);
+            if (options.zoom > kMaxZoom) {
+                throw std::invalid_argument("--zoom goes up to " + std::to_string(kMaxZoom));
+            }
+        } else if (arg == "--columns") {
+            options.columns = count_value(arg, args.value_of(arg), 1);
+        } else if (arg == "--limit") {
+            options.limit = count_value(arg, args.value_of(arg), 0);
+        } else if (arg == "--range") {
+            const std::string range = args.value_of(arg);
+            const std::size_t colon = range.find(':');
+            if (colon == std::string::npos) throw std::invalid_argument("--range needs LOW:HIGH");
+            options.low = float_value(arg, std::string_view(range).substr(0, colon));
+            options.high = float_value(arg, std::string_view(range).substr(colon + 1));
+            if (!(*options.high > *options.low)) {
+                throw std::invalid_argument("--range needs LOW below HIGH");
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            throw std::invalid_argument("show has no option " + arg);
+        } else if (input.empty()) {
+            input = arg;
+        } else {
+            throw std::invalid_argument("show takes one sample-set file");
+        }
+    }
+    if (input.empty() || output.empty()) {
+        throw std::invalid_argument("show needs a sample-set file and -o OUT.png");
+    }
+    if (rows_given && !options.list_path.empty()) {
+        throw std::invalid_argument("choose rows with --rows or --list, not both");
+    }
+    const std::size_t drawn = show_samples(input, output, options);
+    std::fprintf(stderr, "digit-tools: drew %zu images into %s\n", drawn, output.c_str());
+    return kExitDone;
+}
+
+SweepOptions parse_sweep(Args& args) {
+    SweepOptions options;
+    while (!args.done()) {
+        const std::string& arg = args.peek();
+        if (arg == "--") {
+            args.take();
+            break;
+        }
+        if (arg.rfind("--", 0) != 0) break;  // the program's own options begin
+        args.take();
+        if (arg == "--programma") {
+            options.programma = args.value_of(arg);
+        } else if (arg == "--csv") {
+            options.csv = true;
+        } else if (arg == "--plot") {
+            options.plot = args.value_of(arg);
+        } else if (arg == "--digits") {
+            options.digits.clear();
+            if (!parse_row_list(args.value_of(arg), options.digits)) {
+                throw std::invalid_argument("--digits needs a list such as 0,3,7-9");
+            }
+            for (uint32_t d : options.digits) {
+                if (d > 9) throw std::invalid_argument("--digits takes digits 0 to 9");
+            }
+        } else {
+            throw std::invalid_argument("sweep has no option " + arg);
+        }
+    }
+    while (!args.done()) options.passed.push_back(args.take());
+    if (options.passed.size() % 2 != 0) {
+        throw std::invalid_argument("programma's options come in option/value pairs");
+    }
+    for (std::size_t i = 0; i < options.passed.size(); i += 2) {
+        if (options.passed[i] == "-dg") throw std::invalid_argument("sweep sets -dg itself");
+        if (options.passed[i] == "-l") {
+            throw std::invalid_argument("a mistake list (-l) belongs to one digit; sweep trains");
+        }
+    }
+    if (options.programma.empty()) options.programma = default_programma_path();
+    return options;
+}
+
+int run_sweep_command(Args& args) {
+    const SweepOptions options = parse_sweep(args);
+    const std::vector<DigitResult> results = run_sweep(options);
+    print(options.csv ? csv_table(results) : markdown_table(results));
+    std::fflush(stdout);
+    if (!options.plot.empty()) draw_plot(results, options);
+    return kExitDone;
+}
+
+int dispatch(const std::string& command, Args& args) {
+    if (command == "convert") return run_convert(args);
+    if (command == "show") return run_show(args);
+    return run_sweep_command(args);
+}
+
+std::string_view help_of(const std::string& command) {
+    if (command == "convert") return kConvertHelp;
+    if (command == "show") return kShowHelp;
+    if (command == "sweep") return kSweepHelp;
+    return kMainHelp;
+}
+
+}  // namespace
+
+int digit_tools_run(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        std::fputs(kMainHelp.data(), stderr);
+        return kExitUsage;
+    }
+    const std::string& command = arguments[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        print(help_of(arguments.size() > 1 ? arguments[1] : ""));
+        return kExitDone;
+    }
+    if (command != "convert" && command != "show" && command != "sweep") {
+        std::fprintf(stderr, "digit-tools: no command '%s'; see digit-tools --help\n",
+                     command.c_str());
+        return kExitUsage;
+    }
+    Args args{std::vector<std::string>(arguments.begin() + 1, arguments.end())};
+    // In sweep, --help after the program's options belongs to nobody: still help.
+    if (wants_help(args)) {
+        print(help_of(command));
+        return kExitDone;
+    }
+    try {
+        return dispatch(command, args);
+    } catch (const std::invalid_argument& error) {
+        std::fprintf(stderr, "digit-tools %s: %s; see digit-tools %s --help\n", command.c_str(),
+                     error.what(), command.c_str());
+        return kExitUsage;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "digit-tools: out of memory\n");
+        return kExitFailed;
+    } catch (const std::runtime_error& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "digit-tools: %s\n", error.what());
+        return kExitFailed;
+    }
+}
+
+int digit_tools_main(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return digit_tools_run(args);
+}

@@ -1,0 +1,160 @@
+// Shared pieces of digit-tools: whole-file input and output, number parsing
+// and printing, label maps, and sample sets loaded by the program's loader.
+#include "digit_tools_samples.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+// Owns a stdio stream; standard streams are never closed.
+struct Stream {
+    std::FILE* file = nullptr;
+    bool owned = false;
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+    Stream(std::FILE* f, bool own) : file(f), owned(own) {}
+    ~Stream() {
+        if (owned && file != nullptr) std::fclose(file);
+    }
+};
+
+// from_chars refuses a leading '+', which strtof takes.
+std::string_view without_plus(std::string_view token) {
+    if (token.size() > 1 && token[0] == '+' && token[1] != '-' && token[1] != '+') {
+        token.remove_prefix(1);
+    }
+    return token;
+}
+
+template <typename Number>
+bool parse_number(std::string_view token, Number& value) {
+    token = without_plus(token);
+    if (token.empty()) return false;
+    const char* last = token.data() + token.size();
+    auto [ptr, ec] = std::from_chars(token.data(), last, value);
+    if (ptr != last) return false;
+    // Out of range: strtof's answer (an infinity or zero) is what the
+    // program itself would read.
+    if (ec == std::errc::result_out_of_range) {
+        std::string copy(token);
+        value = static_cast<Number>(std::strtod(copy.c_str(), nullptr));
+        return true;
+    }
+    return ec == std::errc();
+}
+
+}  // namespace
+
+void fail_at(const std::string& file, unsigned long long line, const std::string& what) {
+    throw std::runtime_error(file + ":" + std::to_string(line) + ": " + what);
+}
+
+void fail_in(const std::string& file, const std::string& what) {
+    throw std::runtime_error(file + ": " + what);
+}
+
+std::string read_whole_file(const std::string& path) {
+    bool standard = path == "-";
+    Stream in(standard ? stdin : std::fopen(path.c_str(), "rb"), !standard);
+    if (in.file == nullptr) fail_in(path, std::string("cannot open: ") + std::strerror(errno));
+    std::string text;
+    std::vector<char> block(1 << 16);
+    std::size_t got = 0;
+    while ((got = std::fread(block.data(), 1, block.size(), in.file)) > 0) {
+        text.append(block.data(), got);
+    }
+    if (std::ferror(in.file)) fail_in(path, std::string("cannot read: ") + std::strerror(errno));
+    return text;
+}
+
+void write_whole_file(const std::string& path, const std::string& text) {
+    bool standard = path.empty() || path == "-";
+    Stream out(standard ? stdout : std::fopen(path.c_str(), "wb"), !standard);
+    const std::string shown = standard ? "standard output" : path;
+    if (out.file == nullptr) fail_in(shown, std::string("cannot write: ") + std::strerror(errno));
+    bool ok = std::fwrite(text.data(), 1, text.size(), out.file) == text.size();
+    ok = std::fflush(out.file) == 0 && ok;
+    if (!standard) {
+        ok = std::fclose(out.file) == 0 && ok;
+        out.file = nullptr;
+    }
+    if (!ok) fail_in(shown, std::string("cannot write: ") + std::strerror(errno));
+}
+
+bool parse_float(std::string_view token, float& value) { return parse_number(token, value); }
+
+bool parse_double(std::string_view token, double& value) { return parse_number(token, value); }
+
+void append_float(std::string& out, float value) {
+    char buffer[32];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, end);
+}
+
+void append_sample(std::string& out, std::span<const float> features, long long label) {
+    for (float value : features) {
+        append_float(out, value);
+        out += ' ';
+    }
+    out += std::to_string(label);
+    out += '\n';
+}
+
+bool LabelMap::add(std::string_view text) {
+    while (!text.empty()) {
+        std::size_t comma = text.find(',');
+        std::string_view pair = text.substr(0, comma);
+        std::size_t equals = pair.find('=');
+        double from = 0.0;
+        double to = 0.0;
+        if (equals == std::string_view::npos || !parse_double(pair.substr(0, equals), from) ||
+            !parse_double(pair.substr(equals + 1), to)) {
+            return false;
+        }
+        pairs.emplace_back(from, to);
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+        if (text.empty()) return false;
+    }
+    return true;
+}
+
+double LabelMap::apply(double label) const {
+    for (const auto& [from, to] : pairs) {
+        if (label == from) return to;
+    }
+    return label;
+}
+
+long long integer_label(double raw, const LabelMap& map, const std::string& file,
+                        unsigned long long line) {
+    double label = map.apply(raw);
+    if (!std::isfinite(label) || label != std::trunc(label) || std::fabs(label) > 1e15) {
+        char shown[64];
+        std::snprintf(shown, sizeof shown, "%.17g", label);
+        fail_at(file, line, std::string("label ") + shown + " is not a whole number");
+    }
+    return static_cast<long long>(label);
+}
+
+void require_readable(const std::string& path) {
+    Stream probe(std::fopen(path.c_str(), "rb"), true);
+    if (probe.file == nullptr) fail_in(path, std::string("cannot open: ") + std::strerror(errno));
+}
+
+SampleMatrix load_samples(const std::string& path) {
+    require_readable(path);
+    Dims dims;
+    SampleMatrix samples;
+    if (line_counter(path.c_str(), dims) != 0 ||
+        read_file(samples, dims.columns, dims.rows, path.c_str()) != 0) {
+        fail_in(path, "cannot load the sample set");
+    }
+    return samples;
+}
