@@ -65,40 +65,34 @@ bool vector_path(const float* x, const PackedRows& rows) {
     return _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(sum, product)));
 }
 
+// B blocks at once: 2 * B independent chains hide the latency of each
+// step's rounding, so the conversions run at their full rate.
+template <int B>
+[[gnu::target("avx2")]] inline void dot_exact_blocks(const float* x, const PackedRows& rows,
+                                                     uint32_t block, float* out) {
+    __m256d sums[2 * B];
+    const float* lanes[B];
+    for (int k = 0; k < B; ++k) {
+        sums[2 * k] = _mm256_setzero_pd();
+        sums[2 * k + 1] = _mm256_setzero_pd();
+        lanes[k] = rows.block(block + uint32_t(k));
+    }
+    for (uint32_t i = 0; i < rows.features; ++i) {
+        const __m256d xi = _mm256_set1_pd(static_cast<double>(x[i]));
+        for (int k = 0; k < B; ++k) {
+            sums[2 * k] = dot_exact_step(sums[2 * k], xi, _mm_loadu_ps(lanes[k] + i * kLanes));
+            sums[2 * k + 1] =
+                dot_exact_step(sums[2 * k + 1], xi, _mm_loadu_ps(lanes[k] + i * kLanes + 4));
+        }
+    }
+    for (int k = 0; k < 2 * B; ++k) _mm_storeu_ps(out + 4 * k, _mm256_cvtpd_ps(sums[k]));
+}
+
 [[gnu::target("avx2")]] void avx2_dot_exact(const float* x, const PackedRows& rows,
-                                                 uint32_t first, uint32_t end, float* out) {
-    const uint32_t n = rows.features;
+                                             uint32_t first, uint32_t end, float* out) {
     uint32_t b = first;
-    for (; b + 2 <= end; b += 2) {
-        const float* p = rows.block(b);
-        const float* q = rows.block(b + 1);
-        __m256d p_low = _mm256_setzero_pd(), p_high = _mm256_setzero_pd();
-        __m256d q_low = _mm256_setzero_pd(), q_high = _mm256_setzero_pd();
-        for (uint32_t i = 0; i < n; ++i) {
-            __m256d xi = _mm256_set1_pd(static_cast<double>(x[i]));
-            p_low = dot_exact_step(p_low, xi, _mm_loadu_ps(p + i * kLanes));
-            p_high = dot_exact_step(p_high, xi, _mm_loadu_ps(p + i * kLanes + 4));
-            q_low = dot_exact_step(q_low, xi, _mm_loadu_ps(q + i * kLanes));
-            q_high = dot_exact_step(q_high, xi, _mm_loadu_ps(q + i * kLanes + 4));
-        }
-        float* o = out + std::size_t(b - first) * kLanes;
-        _mm_storeu_ps(o, _mm256_cvtpd_ps(p_low));
-        _mm_storeu_ps(o + 4, _mm256_cvtpd_ps(p_high));
-        _mm_storeu_ps(o + 8, _mm256_cvtpd_ps(q_low));
-        _mm_storeu_ps(o + 12, _mm256_cvtpd_ps(q_high));
-    }
-    for (; b < end; ++b) {
-        const float* p = rows.block(b);
-        __m256d low = _mm256_setzero_pd(), high = _mm256_setzero_pd();
-        for (uint32_t i = 0; i < n; ++i) {
-            __m256d xi = _mm256_set1_pd(static_cast<double>(x[i]));
-            low = dot_exact_step(low, xi, _mm_loadu_ps(p + i * kLanes));
-            high = dot_exact_step(high, xi, _mm_loadu_ps(p + i * kLanes + 4));
-        }
-        float* o = out + std::size_t(b - first) * kLanes;
-        _mm_storeu_ps(o, _mm256_cvtpd_ps(low));
-        _mm_storeu_ps(o + 4, _mm256_cvtpd_ps(high));
-    }
+    for (; b + 4 <= end; b += 4) dot_exact_blocks<4>(x, rows, b, out + std::size_t(b - first) * kLanes);
+    for (; b < end; ++b) dot_exact_blocks<1>(x, rows, b, out + std::size_t(b - first) * kLanes);
 }
 
 // Float lanes: difference, square and sum each rounded, never fused.

@@ -21,8 +21,8 @@ namespace {
 
 enum SlotState : int { kIdle = 0, kAssigned = 1, kRunning = 2, kStopping = 3 };
 
-// Busy-wait rounds before a thread sleeps: some tens of microseconds.
-constexpr int kSpins = 20000;
+// Busy-wait rounds before a thread sleeps: tens of microseconds.
+constexpr int kSpins = 2000;
 
 void pause() { __builtin_ia32_pause(); }
 
