@@ -216,18 +216,25 @@ struct KernelCache {
 };
 
 // One training row's kernel values: the cached prefix read in place from the
-// chunks, the rest from the array of fresh values.
+// chunks, then the values computed ahead with the row's tile, then those
+// computed for the decision itself.
 struct RowValues {
     const float* const* chunk_rows;
     uint32_t cached;
+    const float* ahead;
+    uint32_t ahead_end;
     const float* fresh;
     float operator()(uint32_t slot) const {
-        return slot < cached ? chunk_rows[slot / KernelCache::kChunkSlots][slot % KernelCache::kChunkSlots]
-                             : fresh[slot];
+        if (slot < cached) {
+            return chunk_rows[slot / KernelCache::kChunkSlots][slot % KernelCache::kChunkSlots];
+        }
+        return slot < ahead_end ? ahead[slot] : fresh[slot];
     }
 };
 
 // Training state: the packed slots, the list's entries and the kernel cache.
+// Values are stored in the cache only while a later epoch can read them
+// again; in the last epoch they live just as long as their tile.
 struct Trainer {
     KernelSpec ker;
     uint32_t digit;
@@ -237,8 +244,12 @@ struct Trainer {
     std::vector<int32_t> slot_of_row;
     Entries entries;
     KernelCache cache;
+    bool keep = true;                       // store new values in the cache
     std::vector<float> fresh;               // values computed for the current row, by slot
     std::vector<float> tile;                // values computed ahead for a tile of rows
+    uint32_t tile_first = 0;                // the tile's rows, when its values are not kept
+    uint32_t tile_end = 0;
+    uint32_t tile_room = 0;                 // slots each tile row holds
     std::vector<const float*> chunk_rows;   // the current row's cached values, per chunk
 
     Trainer(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns)
@@ -257,12 +268,14 @@ struct Trainer {
         entries.add(static_cast<uint32_t>(slot), set.row(r), features, digit);
     }
 
-    // Brings the cached values of rows [first, end) up to the current slots,
-    // as far as the cache has room: a tile of rows computed together, split
+    // Computes the values of rows [first, end) against the current slots
+    // past what each row has cached: a tile of rows computed together, split
     // across threads, so that decisions then only compute the slots added
-    // since.
+    // since. Kept values go to the cache (as far as it has room); otherwise
+    // they stay in the tile.
     void prefetch(uint32_t first, uint32_t end) {
-        const uint32_t room = cache.room_for(slots.count);
+        const uint32_t room = keep ? cache.room_for(slots.count) : slots.count;
+        tile_first = tile_end = 0;
         if (room == 0) return;
         tile.resize(std::size_t(end - first) * room);
         parallel_for(end - first, 4, [&](std::size_t begin, std::size_t stop) {
@@ -274,29 +287,41 @@ struct Trainer {
                 }
             }
             tiled_kernel_values(ker, slots, samples.data(), samples.size(), room);
+            if (!keep) return;
             for (const TiledSample& sample : samples) {
                 const uint32_t r = first + uint32_t((sample.out - tile.data()) / room);
                 cache.store(r, sample.from, room, sample.out);
                 cache.cached[r] = room;
             }
         });
+        if (!keep) {
+            tile_first = first;
+            tile_end = end;
+            tile_room = room;
+        }
     }
 
     // Kernel values of row r against every slot: the cached ones in place,
-    // the others computed, and stored while there is room.
+    // those of its tile, and the others computed (and kept while there is
+    // room).
     RowValues values_for(uint32_t r) {
         const uint32_t have = cache.cached[r];
         const uint32_t need = slots.count;
+        const bool in_tile = r >= tile_first && r < tile_end;
+        const float* ahead = in_tile ? tile.data() + std::size_t(r - tile_first) * tile_room : nullptr;
+        const uint32_t ahead_end = in_tile ? std::max(have, tile_room) : have;
         if (fresh.size() < need) fresh.resize(std::max<std::size_t>(need, 2 * fresh.size()));
-        kernel_values_parallel(ker, set.row(r), slots, have, need, fresh.data());
-        const uint32_t room = cache.room_for(need);
-        if (room > have) cache.store(r, have, room, fresh.data());
+        kernel_values_parallel(ker, set.row(r), slots, ahead_end, need, fresh.data());
         chunk_rows.clear();
         for (std::size_t c = 0; c * KernelCache::kChunkSlots < have; ++c) {
             chunk_rows.push_back(cache.chunk_row(c, r));
         }
-        cache.cached[r] = std::max(have, room);
-        return RowValues{chunk_rows.data(), have, fresh.data()};
+        if (keep) {
+            const uint32_t room = cache.room_for(need);
+            if (room > have) cache.store(r, have, room, fresh.data());
+            cache.cached[r] = std::max(have, room);
+        }
+        return RowValues{chunk_rows.data(), have, ahead, ahead_end, fresh.data()};
     }
 };
 
@@ -310,6 +335,7 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
     PolynomialTrace* trace = ker.kind == 0 ? &polynomial : nullptr;
     uint32_t last_wrong = 0;
     for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
+        trainer.keep = epoch + 1 < epochs;
         uint32_t said_plus = 0;
         uint32_t said_minus = 0;
         uint32_t wrong = 0;
