@@ -135,44 +135,84 @@ bool parse_float_reference(std::string_view token, float& value) {
     return end == copy.c_str() + copy.size() && !copy.empty();
 }
 
-// Plain decimals ("-0.99967986", "3", "0.5"): up to 15 significant digits
-// and 22 decimals, no exponent. The digits and the power of ten are exact
+// Reads the run of decimal digits at p, up to 8 of them, from one 8-byte
+// load (p + 8 must be readable): returns how many digits there are and
+// their value.
+int eight_digits(const char* p, uint64_t& value) {
+    uint64_t chunk = 0;
+    std::memcpy(&chunk, p, sizeof chunk);
+    const uint64_t digits = chunk - 0x3030303030303030ull;
+    // A byte below '0' sets its top bit in `digits`, one above '9' in
+    // chunk + 0x46; carries and borrows only reach the bytes after it.
+    const uint64_t outside = ((chunk + 0x4646464646464646ull) | digits) & 0x8080808080808080ull;
+    const int count = outside == 0 ? 8 : __builtin_ctzll(outside) / 8;
+    if (count == 0) return 0;
+    // Keep the digits and move them to the top bytes, then fold pairs,
+    // quads and octets into one number.
+    uint64_t x = count == 8 ? digits : (digits << (8 * (8 - count)));
+    x = (x * 10) + (x >> 8);
+    x = (((x & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+         (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >> 32;
+    value = x;
+    return count;
+}
+
+// Reads the plain decimal at first (stop: where it ends). Plain decimals ("-0.99967986", "3", "0.5"): digits below 2^53 and at most
+// 22 decimals, no exponent. The digits and the power of ten are exact
 // doubles, so their quotient is the correctly rounded double; rounding that
 // to float gives strtof's float unless the double fell exactly halfway
-// between two floats, which is left to the general parser, as are results
-// outside the normal float range.
+// between two floats, which is left to the general parser.
 bool parse_plain_decimal(const char* first, const char* last, float& value, const char*& stop) {
     static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr uint64_t kScale[] = {1,      10,      100,      1000,     10000,
+                                          100000, 1000000, 10000000, 100000000};
     const char* p = first;
     const bool negative = p < last && *p == '-';
     if (negative) ++p;
     uint64_t digits = 0;
     int decimals = -1;
-    bool any_digit = false;
+    int digit_count = 0;
     bool exact = true;
-    for (; p < last; ++p) {
-        const char c = *p;
-        if (c >= '0' && c <= '9') {
-            digits = digits * 10 + uint64_t(c - '0');
-            if (digits >= (uint64_t(1) << 53)) exact = false;
-            any_digit = true;
-            if (decimals >= 0 && ++decimals > 22) exact = false;
-        } else if (c == '.' && decimals < 0) {
-            decimals = 0;
+    for (;;) {
+        if (last - p >= 8) {
+            uint64_t chunk = 0;
+            const int count = eight_digits(p, chunk);
+            if (count > 0) {
+                // Up to 8 more digits: exact as long as the total stays
+                // below 2^53 (checked below, before it can overflow).
+                if (digits >= (uint64_t(1) << 53) / kScale[count]) exact = false;
+                digits = digits * kScale[count] + chunk;
+                digit_count += count;
+                if (decimals >= 0) decimals += count;
+                p += count;
+                if (count == 8) continue;
+            }
         } else {
-            break;
+            while (p < last && *p >= '0' && *p <= '9') {
+                if (digits >= (uint64_t(1) << 53) / 10) exact = false;
+                digits = digits * 10 + uint64_t(*p - '0');
+                ++digit_count;
+                if (decimals >= 0) ++decimals;
+                ++p;
+            }
         }
+        if (p < last && *p == '.' && decimals < 0) {
+            decimals = 0;
+            ++p;
+            continue;
+        }
+        break;
     }
     stop = p;
-    if (!any_digit || !exact) return false;
+    if (digit_count == 0 || !exact || decimals > 22) return false;
     if (digits == 0) {
         value = negative ? -0.0f : 0.0f;
         return true;
     }
+    // Between 1e-22 and 2^53: always in the normal float range.
     const double quotient = static_cast<double>(digits) / kPowers[decimals < 0 ? 0 : decimals];
-    if (!(quotient >= 0x1p-126 && quotient < 0x1p127)) return false;
     uint64_t bits = 0;
     std::memcpy(&bits, &quotient, sizeof bits);
     constexpr uint64_t kBelowFloat = (uint64_t(1) << 29) - 1;  // fraction bits a float drops
@@ -373,7 +413,7 @@ struct MappedFile {
     const char* data = nullptr;
     std::size_t size = 0;
     MappedFile(int fd, std::size_t bytes) : size(bytes) {
-        void* address = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, fd, 0);
+        void* address = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (address != MAP_FAILED) {
             data = static_cast<const char*>(address);
             ::madvise(address, bytes, MADV_SEQUENTIAL);
