@@ -157,8 +157,9 @@ int eight_digits(const char* p, uint64_t& value) {
     return count;
 }
 
-// Reads the plain decimal at first (stop: where it ends). Plain decimals ("-0.99967986", "3", "0.5"): digits below 2^53 and at most
-// 22 decimals, no exponent. The digits and the power of ten are exact
+// Reads the plain decimal at first; stop is where it ends. Plain decimals
+// ("-0.99967986", "3", "0.5"): digits below 2^53 and at most 22 decimals, no
+// exponent. The digits and the power of ten are exact
 // doubles, so their quotient is the correctly rounded double; rounding that
 // to float gives strtof's float unless the double fell exactly halfway
 // between two floats, which is left to the general parser.
