@@ -1,37 +1,100 @@
-// Micro-benchmarks of the scalar kernels over 256-feature rows.
+// Micro-benchmarks: the scalar kernels over 256-feature rows, the cost of the
+// polynomial kernel's printed trace, and loading a large sample file with the
+// program's reader against a plain fscanf stream reader.
+//
+// The loading benchmarks read bench/data/fashion_train (60000 x 257, made by
+// scripts/bench_e2e.sh or tools/fashion_mnist/make_data.sh); set
+// PROGRAMMA_BENCH_FILE to load another file. Run from the repository root.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <random>
+#include <unistd.h>
 #include <vector>
 
+#include "file_lib.h"
 #include "perceptron_lib.h"
+#include "stream_reader.h"
 #include "voted_lib_ker.h"
 
 namespace {
 
+constexpr uint32_t kFeatures = 256;
+
 std::vector<float> random_row(unsigned seed) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<float> value(-1.0f, 1.0f);
-    std::vector<float> row(257);
+    std::vector<float> row(kFeatures + 1);
     for (float& v : row) v = value(random);
+    row[kFeatures] = static_cast<float>(seed % 10);
     return row;
 }
+
+// Points standard output and standard input at /dev/null while it lives, so
+// that the polynomial kernel's trace and its read of one character cost what
+// they cost in a redirected run without flooding the benchmark report.
+struct SilentStdio {
+    int saved_out = -1;
+    int saved_in = -1;
+
+    SilentStdio() {
+        std::fflush(stdout);
+        saved_out = ::dup(STDOUT_FILENO);
+        saved_in = ::dup(STDIN_FILENO);
+        int null_out = ::open("/dev/null", O_WRONLY);
+        int null_in = ::open("/dev/null", O_RDONLY);
+        ::dup2(null_out, STDOUT_FILENO);
+        ::dup2(null_in, STDIN_FILENO);
+        ::close(null_out);
+        ::close(null_in);
+    }
+    SilentStdio(const SilentStdio&) = delete;
+    SilentStdio& operator=(const SilentStdio&) = delete;
+    ~SilentStdio() {
+        std::fflush(stdout);
+        ::dup2(saved_out, STDOUT_FILENO);
+        ::dup2(saved_in, STDIN_FILENO);
+        ::close(saved_out);
+        ::close(saved_in);
+        std::clearerr(stdin);
+    }
+};
+
+const char* sample_file() {
+    const char* path = std::getenv("PROGRAMMA_BENCH_FILE");
+    return path != nullptr && *path != '\0' ? path : "bench/data/fashion_train";
+}
+
+// ---- scalar kernels, one pair of rows ----
 
 void BM_vect_pr(benchmark::State& state) {
     auto a = random_row(1), b = random_row(2);
     float result = 0;
     for (auto _ : state) {
-        vect_pr(256, a.data(), b.data(), result);
+        vect_pr(kFeatures, a.data(), b.data(), result);
         benchmark::DoNotOptimize(result);
     }
 }
 BENCHMARK(BM_vect_pr);
 
+void BM_vect_diff_raised(benchmark::State& state) {
+    auto a = random_row(1), b = random_row(2);
+    float result = 0;
+    for (auto _ : state) {
+        vect_diff_raised(kFeatures, a.data(), b.data(), result);
+        benchmark::DoNotOptimize(result);
+    }
+}
+BENCHMARK(BM_vect_diff_raised);
+
 void BM_ker_gauss(benchmark::State& state) {
     auto a = random_row(1), b = random_row(2);
     float result = 0;
     for (auto _ : state) {
-        ker_gauss(256, a.data(), b.data(), result, 3.0f);
+        ker_gauss(kFeatures, a.data(), b.data(), result, 3.0f);
         benchmark::DoNotOptimize(result);
     }
 }
@@ -41,11 +104,88 @@ void BM_kernel_pol(benchmark::State& state) {
     auto a = random_row(1), b = random_row(2);
     float result = 0;
     for (auto _ : state) {
-        kernel_pol(256, a.data(), b.data(), result, 3);
+        kernel_pol(kFeatures, a.data(), b.data(), result, 3);
         benchmark::DoNotOptimize(result);
     }
 }
 BENCHMARK(BM_kernel_pol);
+
+// ---- the polynomial kernel's trace ----
+
+// ker_pol as the program runs it with standard input and output redirected:
+// the trace printed through printf, one character read, the value computed.
+void BM_ker_pol_traced(benchmark::State& state) {
+    auto a = random_row(1), b = random_row(2);
+    float result = 0;
+    SilentStdio silent;
+    for (auto _ : state) {
+        ker_pol(kFeatures, a.data(), b.data(), result, 2.0f);
+        benchmark::DoNotOptimize(result);
+    }
+}
+BENCHMARK(BM_ker_pol_traced);
+
+// The same value without the trace: the product, + 1, raised to the degree.
+void BM_ker_pol_value_only(benchmark::State& state) {
+    auto a = random_row(1), b = random_row(2);
+    float result = 0;
+    for (auto _ : state) {
+        vect_pr(kFeatures, a.data(), b.data(), result);
+        result = std::pow(result + 1.0f, 2.0f);
+        benchmark::DoNotOptimize(result);
+    }
+}
+BENCHMARK(BM_ker_pol_value_only);
+
+// Formatting one evaluation's trace text with snprintf, into memory.
+void BM_pol_trace_snprintf(benchmark::State& state) {
+    auto a = random_row(1), b = random_row(2);
+    char buffer[256];
+    float result = 1.5f;
+    for (auto _ : state) {
+        int length = std::snprintf(buffer, sizeof buffer, "Arg %u %f %f %f %f", kFeatures,
+                                   static_cast<double>(a[kFeatures]),
+                                   static_cast<double>(b[kFeatures]),
+                                   static_cast<double>(result), 2.0);
+        length += std::snprintf(buffer + length, sizeof buffer - std::size_t(length),
+                                "result vale %f", static_cast<double>(result));
+        benchmark::DoNotOptimize(buffer);
+        benchmark::DoNotOptimize(length);
+        result += 0.25f;
+    }
+}
+BENCHMARK(BM_pol_trace_snprintf);
+
+// ---- loading a large sample file ----
+
+void BM_load_program(benchmark::State& state) {
+    const char* path = sample_file();
+    for (auto _ : state) {
+        Dims dims;
+        SampleMatrix matrix;
+        if (line_counter(path, dims) != 0 || read_file(matrix, dims.columns, dims.rows, path) != 0) {
+            state.SkipWithError("cannot load the sample file (run scripts/bench_e2e.sh first)");
+            break;
+        }
+        benchmark::DoNotOptimize(matrix.values.data());
+        state.counters["rows"] = dims.rows;
+    }
+}
+BENCHMARK(BM_load_program)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_load_stream(benchmark::State& state) {
+    const char* path = sample_file();
+    for (auto _ : state) {
+        SampleMatrix matrix;
+        if (!stream_read(path, matrix)) {
+            state.SkipWithError("cannot load the sample file (run scripts/bench_e2e.sh first)");
+            break;
+        }
+        benchmark::DoNotOptimize(matrix.values.data());
+        state.counters["rows"] = matrix.rows;
+    }
+}
+BENCHMARK(BM_load_stream)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -1,0 +1,232 @@
+#!/usr/bin/env bash
+# End-to-end benchmarks: times the fast program against the reference build
+# on Fashion-MNIST and on the shipped data, checks that their standard output
+# is byte-identical, and prints Markdown tables. Also measures how a gaussian
+# run grows with the training-set size and draws bench/growth.png.
+#
+# Usage: scripts/bench_e2e.sh [options]
+#   --reference-limit S  stop each reference run after S seconds (its time is
+#                        then shown as "> S s" and its output is not compared)
+#   --skip-reference     run only the fast program
+#   --only NAME          run one workload: gauss60k, gauss5k, voted, pol, load
+#   --no-growth          skip the growth table and plot
+#   --growth-only        only the growth table and plot
+#   --growth-reference   also time the reference in the growth table
+#
+# Needs the packages from scripts/install_bench_deps.sh. Builds build/release
+# and the data in bench/data/ when they are missing. Uses every hardware
+# thread unless PROGRAMMA_THREADS says otherwise.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+reference_limit=0
+skip_reference=0
+only=""
+growth=1
+workloads=1
+growth_reference=0
+while (($#)); do
+    case $1 in
+        --reference-limit) reference_limit=$2; shift ;;
+        --skip-reference) skip_reference=1 ;;
+        --only) only=$2; shift ;;
+        --no-growth) growth=0 ;;
+        --growth-only) workloads=0 ;;
+        --growth-reference) growth_reference=1 ;;
+        -h | --help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "unknown option: $1" >&2; exit 2 ;;
+    esac
+    shift
+done
+
+for tool in /usr/bin/time gnuplot; do
+    if [[ ! -x $(command -v "$tool" || true) ]]; then
+        echo "missing $tool: run scripts/install_bench_deps.sh" >&2
+        exit 1
+    fi
+done
+
+# ---- build and data ----
+build=$root/build/release
+if [[ ! -f $build/CMakeCache.txt ]]; then
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build "$build" -j 2 --target programma programma_reference sample_load fashion_mnist_convert >/dev/null
+fast=$build/programma
+reference=$build/programma_reference
+loader=$build/bench/sample_load
+
+data=$root/bench/data
+if [[ ! -f $data/fashion_train || ! -f $data/fashion_test ]]; then
+    echo "making the Fashion-MNIST sample files in bench/data ..." >&2
+    tools/fashion_mnist/make_data.sh "$build/tools/fashion_mnist/fashion_mnist_convert" "$data"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# ---- measuring ----
+
+# timed NAME LIMIT STDIN COMMAND...: runs the command with standard input from
+# STDIN and standard output to $work/NAME.out; sets seconds (wall time),
+# peak_mib (peak resident memory) and timed_out. LIMIT 0 means no limit.
+timed() {
+    local name=$1 limit=$2 input=$3
+    shift 3
+    local start end status=0
+    local -a guard=()
+    if ((limit > 0)); then guard=(timeout "$limit"); fi
+    start=$(date +%s%N)
+    "${guard[@]}" /usr/bin/time -f '%M' -o "$work/$name.time" "$@" <"$input" >"$work/$name.out" || status=$?
+    end=$(date +%s%N)
+    seconds=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }')
+    timed_out=0
+    peak_mib="-"
+    if ((limit > 0 && status == 124)); then
+        timed_out=1
+    elif ((status != 0)); then
+        echo "$name: exit status $status" >&2
+        exit 1
+    else
+        peak_mib=$(awk '/^[0-9]+$/ { printf "%.0f", $1 / 1024 }' "$work/$name.time")
+    fi
+}
+
+format_seconds() { awk -v s="$1" 'BEGIN { if (s < 10) printf "%.2f s", s; else printf "%.1f s", s }'; }
+
+rows=()
+# workload LABEL NAME STDIN REFERENCE_COMMAND -- FAST_COMMAND
+workload() {
+    local label=$1 name=$2 input=$3
+    shift 3
+    local -a ref_cmd=()
+    while [[ $1 != -- ]]; do ref_cmd+=("$1"); shift; done
+    shift
+    if [[ -n $only && $only != "$name" ]]; then return; fi
+    echo "running $name ..." >&2
+
+    local ref_time="skipped" ratio="-" identical="-" ref_peak="-" ref_seconds="" ref_timed_out=0
+    if ((skip_reference == 0)); then
+        timed "$name.reference" "$reference_limit" "$input" "${ref_cmd[@]}"
+        ref_seconds=$seconds
+        ref_timed_out=$timed_out
+        ref_peak=$peak_mib
+    fi
+    timed "$name.fast" 0 "$input" "$@"
+    local fast_seconds=$seconds fast_peak=$peak_mib
+
+    # Runs of under two seconds are noisy: take the best of five of each.
+    if awk -v r="${ref_seconds:-0}" -v f="$fast_seconds" 'BEGIN { exit !(r < 2 && f < 2) }' &&
+        ((skip_reference || !ref_timed_out)); then
+        local round
+        for round in 2 3 4 5; do
+            if ((skip_reference == 0)); then
+                timed "$name.reference" 0 "$input" "${ref_cmd[@]}"
+                ref_seconds=$(awk -v a="$ref_seconds" -v b="$seconds" 'BEGIN { print (b < a ? b : a) }')
+            fi
+            timed "$name.fast" 0 "$input" "$@"
+            fast_seconds=$(awk -v a="$fast_seconds" -v b="$seconds" 'BEGIN { print (b < a ? b : a) }')
+        done
+    fi
+
+    if ((skip_reference == 0)); then
+        if ((ref_timed_out)); then
+            ref_time="> ${reference_limit} s"
+            ratio=$(awk -v r="$reference_limit" -v f="$fast_seconds" 'BEGIN { printf "> %.1fx", r / f }')
+            identical="not compared"
+        else
+            ref_time=$(format_seconds "$ref_seconds")
+            ratio=$(awk -v r="$ref_seconds" -v f="$fast_seconds" 'BEGIN { printf "%.1fx", r / f }')
+            if cmp -s "$work/$name.reference.out" "$work/$name.fast.out"; then
+                identical="yes"
+            else
+                identical="NO"
+            fi
+        fi
+    fi
+    rows+=("| $label | $ref_time | $(format_seconds "$fast_seconds") | $ratio | $ref_peak / $fast_peak | $identical |")
+}
+
+echo "# programma end-to-end benchmarks"
+echo
+echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)"
+echo "- machine: $(lscpu | sed -n 's/^Model name: *//p' | head -n 1), $(nproc) hardware threads, $(free -g | awk '/^Mem:/ { print $2 }') GiB memory"
+echo "- load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "- PROGRAMMA_THREADS=${PROGRAMMA_THREADS:-(all)}, PROGRAMMA_CACHE_MB=${PROGRAMMA_CACHE_MB:-(a quarter of memory)}"
+echo
+
+if ((workloads)); then
+    workload "gaussian, 60000 train / 1000 test, digit 3, 2 epochs" gauss60k /dev/null \
+        "$reference" -k gauss -dg 3 -e 2 -tr "$data/fashion_train" -ts "$data/fashion_test_1000" -- \
+        "$fast" -k gauss -dg 3 -e 2 -tr "$data/fashion_train" -ts "$data/fashion_test_1000"
+    workload "gaussian, 5000 train / 1000 test, digit 3, 5 epochs" gauss5k /dev/null \
+        "$reference" -k gauss -dg 3 -e 5 -tr "$data/fashion_train_5000" -ts "$data/fashion_test_1000" -- \
+        "$fast" -k gauss -dg 3 -e 5 -tr "$data/fashion_train_5000" -ts "$data/fashion_test_1000"
+    workload "voted, 60000 train / 10000 test, digit 3, 1 epoch" voted /dev/null \
+        "$reference" -vot 1 -dg 3 -e 1 -tr "$data/fashion_train" -ts "$data/fashion_test" -- \
+        "$fast" -vot 1 -dg 3 -e 1 -tr "$data/fashion_train" -ts "$data/fashion_test"
+    workload "default polynomial run on Data/ (trace to a file)" pol /dev/null \
+        "$reference" -- "$fast"
+    workload "loading 60000 x 257 (stream reader vs program's reader)" load /dev/null \
+        "$loader" stream "$data/fashion_train" -- "$loader" program "$data/fashion_train"
+
+    echo "| workload | reference | fast | ratio | peak MiB (ref / fast) | identical output |"
+    echo "|---|---|---|---|---|---|"
+    printf '%s\n' "${rows[@]}"
+    echo
+    echo "The loading row compares a plain fscanf(\"%f\") reader (reference column) with the"
+    echo "program's line_counter + read_file (fast column); both print the size and a"
+    echo "checksum of the loaded floats, and those are compared."
+    echo
+fi
+
+# ---- growth with the training-set size ----
+if ((growth)); then
+    table=$data/growth.dat
+    : >"$table"
+    echo "| training rows | fast run | mistakes (saved list lines, both epochs) |$( ((growth_reference)) && echo ' reference run | identical output |')"
+    echo "|---|---|---|$( ((growth_reference)) && echo '---|---|')"
+    for size in 1000 2000 5000 10000 20000 60000; do
+        echo "growth: $size rows ..." >&2
+        train=$data/fashion_train_$size
+        [[ $size == 60000 ]] && train=$data/fashion_train
+        printf 'y\n%s\n' "$work/growth_$size.fast.list" >"$work/answer_fast"
+        timed "growth_$size.fast" 0 "$work/answer_fast" \
+            "$fast" -k gauss -dg 3 -e 2 -tr "$train" -ts "$data/fashion_test_1000"
+        fast_seconds=$seconds
+        mistakes=$(wc -l <"$work/growth_$size.fast.list")
+        extra=""
+        if ((growth_reference)); then
+            printf 'y\n%s\n' "$work/growth_$size.fast.list" >"$work/answer_reference"
+            timed "growth_$size.reference" 0 "$work/answer_reference" \
+                "$reference" -k gauss -dg 3 -e 2 -tr "$train" -ts "$data/fashion_test_1000"
+            same=NO
+            cmp -s "$work/growth_$size.reference.out" "$work/growth_$size.fast.out" && same=yes
+            extra=" $(format_seconds "$seconds") | $same |"
+        fi
+        echo "| $size | $(format_seconds "$fast_seconds") | $mistakes |$extra"
+        echo "$size $fast_seconds $mistakes" >>"$table"
+    done
+    echo
+    gnuplot <<GNUPLOT
+set terminal pngcairo size 720,432 font ",10"
+set output "$root/bench/growth.png"
+set title "gaussian kernel, digit 3, 2 epochs, 1000 test rows"
+set xlabel "training rows"
+set logscale x
+set logscale y
+set logscale y2
+set xrange [800:80000]
+set xtics ("1k" 1000, "2k" 2000, "5k" 5000, "10k" 10000, "20k" 20000, "60k" 60000)
+set ylabel "run time of the fast program (s)"
+set y2label "training mistakes (saved list lines)"
+set y2tics
+set ytics nomirror
+set key left top
+set grid
+plot "$table" using 1:2 with linespoints lw 2 pt 7 title "run time (s)", \
+     "$table" using 1:3 axes x1y2 with linespoints lw 2 pt 5 title "mistakes"
+GNUPLOT
+    echo "Plot: bench/growth.png"
+fi
