@@ -230,3 +230,6 @@ plot "$table" using 1:2 with linespoints lw 2 pt 7 title "run time (s)", \
 GNUPLOT
     echo "Plot: bench/growth.png"
 fi
+
+echo
+echo "Load average after the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
