@@ -1,6 +1,8 @@
-// Micro-benchmarks: the scalar kernels over 256-feature rows, the cost of the
-// polynomial kernel's printed trace, and loading a large sample file with the
-// program's reader against a plain fscanf stream reader.
+// Micro-benchmarks: the scalar kernels over 256-feature rows, the batch
+// engine's kernels against the scalar loops they replace, the cost of the
+// polynomial kernel's printed trace (printf against the fast formatter), and
+// loading a large sample file with the program's reader against a plain
+// fscanf stream reader.
 //
 // The loading benchmarks read bench/data/fashion_train (60000 x 257, made by
 // scripts/bench_e2e.sh or tools/fashion_mnist/make_data.sh); set
@@ -10,12 +12,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <random>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
 #include "file_lib.h"
+#include "kernel_engine.h"
+#include "number_format.h"
 #include "perceptron_lib.h"
 #include "stream_reader.h"
 #include "voted_lib_ker.h"
@@ -155,6 +161,112 @@ void BM_pol_trace_snprintf(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_pol_trace_snprintf);
+
+// The same text written with the program's fast formatter.
+std::size_t fast_trace(char* buffer, uint32_t n, float x, float y, float result, float degree) {
+    char* p = buffer;
+    auto text = [&p](const char* literal) {
+        std::size_t length = std::strlen(literal);
+        std::memcpy(p, literal, length);
+        p += length;
+    };
+    text("Arg ");
+    p += format_unsigned(n, p);
+    text(" ");
+    p += format_fixed6(static_cast<double>(x), p);
+    text(" ");
+    p += format_fixed6(static_cast<double>(y), p);
+    text(" ");
+    p += format_fixed6(static_cast<double>(result), p);
+    text(" ");
+    p += format_fixed6(static_cast<double>(degree), p);
+    text("result vale ");
+    p += format_fixed6(static_cast<double>(result), p);
+    return static_cast<std::size_t>(p - buffer);
+}
+
+void BM_pol_trace_fast_format(benchmark::State& state) {
+    auto a = random_row(1), b = random_row(2);
+    char buffer[8 * kFixed6Max];
+    char expected[256];
+    std::snprintf(expected, sizeof expected, "Arg %u %f %f %f %fresult vale %f", kFeatures,
+                  static_cast<double>(a[kFeatures]), static_cast<double>(b[kFeatures]), 1.5, 2.0,
+                  1.5);
+    std::size_t length = fast_trace(buffer, kFeatures, a[kFeatures], b[kFeatures], 1.5f, 2.0f);
+    if (std::string_view(buffer, length) != expected) {
+        state.SkipWithError("the fast formatter's text differs from printf's");
+        return;
+    }
+    float result = 1.5f;
+    for (auto _ : state) {
+        length = fast_trace(buffer, kFeatures, a[kFeatures], b[kFeatures], result, 2.0f);
+        benchmark::DoNotOptimize(buffer);
+        benchmark::DoNotOptimize(length);
+        result += 0.25f;
+    }
+}
+BENCHMARK(BM_pol_trace_fast_format);
+
+// ---- batch kernels: one sample against 16, 64 or 1024 packed rows ----
+
+// Rows packed for the batch engine, and the same rows as plain sample rows
+// for the scalar loop they replace.
+struct RowSet {
+    std::vector<std::vector<float>> plain;
+    PackedRows packed;
+};
+
+RowSet make_rows(uint32_t count) {
+    RowSet set;
+    pack_reset(set.packed, kFeatures);
+    for (uint32_t r = 0; r < count; ++r) {
+        set.plain.push_back(random_row(100 + r));
+        pack_append(set.packed, set.plain.back().data());
+    }
+    return set;
+}
+
+template <typename Batch>
+void run_batch(benchmark::State& state, Batch batch) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    RowSet set = make_rows(count);
+    auto x = random_row(1);
+    std::vector<float> out(std::size_t(set.packed.blocks()) * kLanes);
+    for (auto _ : state) {
+        batch(x.data(), set.packed, 0, set.packed.blocks(), out.data());
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * count);
+    state.SetLabel(batch_uses_avx2() ? "avx2" : "scalar lanes");
+}
+
+template <typename Scalar>
+void run_scalar(benchmark::State& state, Scalar scalar) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    RowSet set = make_rows(count);
+    auto x = random_row(1);
+    std::vector<float> out(count);
+    for (auto _ : state) {
+        for (uint32_t r = 0; r < count; ++r) scalar(kFeatures, x.data(), set.plain[r].data(), out[r]);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * count);
+}
+
+void BM_scalar_dot_exact(benchmark::State& state) { run_scalar(state, vect_pr); }
+void BM_batch_dot_exact(benchmark::State& state) { run_batch(state, batch_dot_exact); }
+void BM_scalar_squared_distance(benchmark::State& state) { run_scalar(state, vect_diff_raised); }
+void BM_batch_squared_distance(benchmark::State& state) { run_batch(state, batch_squared_distance); }
+void BM_scalar_dot_float(benchmark::State& state) { run_scalar(state, vect_pr_float); }
+void BM_batch_dot_float(benchmark::State& state) { run_batch(state, batch_dot_float); }
+BENCHMARK(BM_scalar_dot_exact)->Arg(16)->Arg(64)->Arg(1024);
+BENCHMARK(BM_batch_dot_exact)->Arg(16)->Arg(64)->Arg(1024);
+BENCHMARK(BM_scalar_squared_distance)->Arg(16)->Arg(64)->Arg(1024);
+BENCHMARK(BM_batch_squared_distance)->Arg(16)->Arg(64)->Arg(1024);
+BENCHMARK(BM_scalar_dot_float)->Arg(16)->Arg(64)->Arg(1024);
+BENCHMARK(BM_batch_dot_float)->Arg(16)->Arg(64)->Arg(1024);
 
 // ---- loading a large sample file ----
 
