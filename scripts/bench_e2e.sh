@@ -12,6 +12,8 @@
 #   --no-growth          skip the growth table and plot
 #   --growth-only        only the growth table and plot
 #   --growth-reference   also time the reference in the growth table
+#   --growth-sizes LIST  training-set sizes of the growth table, from 1000 2000
+#                        5000 10000 20000 60000 (the default: all of them)
 #
 # Needs the packages from scripts/install_bench_deps.sh. Builds build/release
 # and the data in bench/data/ when they are missing. Uses every hardware
@@ -26,6 +28,7 @@ only=""
 growth=1
 workloads=1
 growth_reference=0
+growth_sizes="1000 2000 5000 10000 20000 60000"
 while (($#)); do
     case $1 in
         --reference-limit) reference_limit=$2; shift ;;
@@ -34,7 +37,8 @@ while (($#)); do
         --no-growth) growth=0 ;;
         --growth-only) workloads=0 ;;
         --growth-reference) growth_reference=1 ;;
-        -h | --help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --growth-sizes) growth_sizes=$2; shift ;;
+        -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
     shift
@@ -185,9 +189,9 @@ fi
 if ((growth)); then
     table=$data/growth.dat
     : >"$table"
-    echo "| training rows | fast run | mistakes (saved list lines, both epochs) |$( ((growth_reference)) && echo ' reference run | identical output |')"
+    echo "| training rows | fast run | mistakes (saved list lines, both epochs) |$( ((growth_reference)) && echo ' reference run | identical output and list |')"
     echo "|---|---|---|$( ((growth_reference)) && echo '---|---|')"
-    for size in 1000 2000 5000 10000 20000 60000; do
+    for size in $growth_sizes; do
         echo "growth: $size rows ..." >&2
         train=$data/fashion_train_$size
         [[ $size == 60000 ]] && train=$data/fashion_train
@@ -197,18 +201,30 @@ if ((growth)); then
         fast_seconds=$seconds
         mistakes=$(wc -l <"$work/growth_$size.fast.list")
         extra=""
+        reference_seconds="-"
         if ((growth_reference)); then
-            printf 'y\n%s\n' "$work/growth_$size.fast.list" >"$work/answer_reference"
-            timed "growth_$size.reference" 0 "$work/answer_reference" \
+            # The same list path, since the program prints it: keep the fast
+            # program's list aside and compare both lists too.
+            mv "$work/growth_$size.fast.list" "$work/growth_$size.fast.list.kept"
+            timed "growth_$size.reference" 0 "$work/answer_fast" \
                 "$reference" -k gauss -dg 3 -e 2 -tr "$train" -ts "$data/fashion_test_1000"
             same=NO
-            cmp -s "$work/growth_$size.reference.out" "$work/growth_$size.fast.out" && same=yes
+            if cmp -s "$work/growth_$size.reference.out" "$work/growth_$size.fast.out" &&
+                cmp -s "$work/growth_$size.fast.list" "$work/growth_$size.fast.list.kept"; then
+                same=yes
+            fi
             extra=" $(format_seconds "$seconds") | $same |"
+            reference_seconds=$seconds
         fi
         echo "| $size | $(format_seconds "$fast_seconds") | $mistakes |$extra"
-        echo "$size $fast_seconds $mistakes" >>"$table"
+        echo "$size $fast_seconds $mistakes $reference_seconds" >>"$table"
     done
     echo
+    curves="\"$table\" using 1:2 with linespoints lw 2 pt 7 title \"fast run time (s)\", "
+    if ((growth_reference)); then
+        curves+="\"$table\" using 1:4 with linespoints lw 2 pt 9 title \"reference run time (s)\", "
+    fi
+    curves+="\"$table\" using 1:3 axes x1y2 with linespoints lw 2 pt 5 title \"mistakes\""
     gnuplot <<GNUPLOT
 set terminal pngcairo size 720,432 font ",10"
 set output "$root/bench/growth.png"
@@ -219,14 +235,14 @@ set logscale y
 set logscale y2
 set xrange [800:80000]
 set xtics ("1k" 1000, "2k" 2000, "5k" 5000, "10k" 10000, "20k" 20000, "60k" 60000)
-set ylabel "run time of the fast program (s)"
+set ylabel "run time (s)"
+set datafile missing "-"
 set y2label "training mistakes (saved list lines)"
 set y2tics
 set ytics nomirror
 set key left top
 set grid
-plot "$table" using 1:2 with linespoints lw 2 pt 7 title "run time (s)", \
-     "$table" using 1:3 axes x1y2 with linespoints lw 2 pt 5 title "mistakes"
+plot $curves
 GNUPLOT
     echo "Plot: bench/growth.png"
 fi
