@@ -25,3 +25,12 @@ bash scripts/install_tools_deps.sh
 
 configure_and_test release -DCMAKE_BUILD_TYPE=Release
 configure_and_test sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROGRAMMA_SANITIZE=ON -DPROGRAMMA_BENCHMARKS=OFF
+
+# Fuzz smoke: every fuzz target for FUZZ_SECONDS (default 20) seconds, two at
+# a time (scripts/fuzz.sh; it prints SKIP when clang cannot be had, and
+# FUZZ_SECONDS=0 leaves the step out).
+fuzz_seconds=${FUZZ_SECONDS:-20}
+if [ "$fuzz_seconds" -gt 0 ]; then
+    echo "== fuzz smoke ($fuzz_seconds s a target)"
+    bash scripts/fuzz.sh "$fuzz_seconds"
+fi

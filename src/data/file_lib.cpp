@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -225,7 +226,8 @@ bool parse_plain_decimal(const char* first, const char* last, float& value, cons
 
 // Reads a whole token as strtof would. The fast parsers are correctly
 // rounded like strtof; forms they do not take (a leading '+', hexadecimal,
-// out-of-range values) go to strtof itself.
+// out-of-range values) go to strtof itself, and so do NaNs: from_chars drops
+// the payload of "nan(123)", which strtof keeps.
 bool parse_float(std::string_view token, float& value) {
     if (!engine_settings().fast) return parse_float_reference(token, value);
     const char* stop = nullptr;
@@ -236,7 +238,7 @@ bool parse_float(std::string_view token, float& value) {
     const char* first = token.data();
     const char* last = first + token.size();
     auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec == std::errc() && ptr == last) return true;
+    if (ec == std::errc() && ptr == last && !std::isnan(value)) return true;
     return parse_float_reference(token, value);
 }
 
