@@ -242,10 +242,24 @@ bool parse_float(std::string_view token, float& value) {
     return parse_float_reference(token, value);
 }
 
+// A bad token as the diagnostic shows it: its first 40 bytes, with bytes
+// that are not printable ASCII written as \xNN, so that a binary file's
+// bytes (a NUL, terminal escapes) cannot cut or garble the message.
 std::string shown_token(std::string_view token) {
     constexpr std::size_t kMaxShown = 40;
-    if (token.size() <= kMaxShown) return std::string(token);
-    return std::string(token.substr(0, kMaxShown)) + "...";
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (unsigned char c : token.substr(0, kMaxShown)) {
+        if (c >= 0x20 && c < 0x7f) {
+            shown += static_cast<char>(c);
+        } else {
+            shown += "\\x";
+            shown += kHex[c >> 4];
+            shown += kHex[c & 0xf];
+        }
+    }
+    if (token.size() > kMaxShown) shown += "...";
+    return shown;
 }
 
 }  // namespace
@@ -628,6 +642,13 @@ int dump_file(std::unique_ptr<IndexList>& list, const char* path, uint8_t delete
     std::string target = resolve_links(path);
     struct stat info {};
     bool exists = ::stat(target.c_str(), &info) == 0;
+    if (!exists && errno != ENOENT) {
+        // Only a missing target is created; one that cannot be looked up (a
+        // loop of symbolic links, a folder that cannot be searched) is not
+        // replaced.
+        report_error("%s: cannot save: %s", path, std::strerror(errno));
+        return 1;
+    }
     bool saved = false;
     if (exists && S_ISDIR(info.st_mode)) {
         report_error("%s: cannot save: %s", path, std::strerror(EISDIR));

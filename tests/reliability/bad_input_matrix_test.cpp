@@ -283,6 +283,11 @@ std::vector<Case> sample_content_cases() {
     cases.push_back({"number_glued_to_text", gauss("glued"), file("glued", "0 0\n5 1x\n"), "n\n", false,
                      1, header("glued") + "Training set dimension are 2x2\n",
                      error_line("glued:2: '1x' is not a number")});
+    // Bytes that are not printable ASCII are shown escaped (finding 3).
+    cases.push_back({"binary_bytes_in_a_token", gauss("binary"),
+                     file("binary", std::string("0 0\n1 \0\x01" "ELF\x1b[2J\xff\n", 17)), "n\n", false,
+                     1, header("binary") + "Training set dimension are 2x2\n",
+                     error_line("binary:2: '\\x00\\x01ELF\\x1b[2J\\xff' is not a number")});
     cases.push_back({"bad_token_in_test_set", gauss("train", "badtest"), file("badtest", "0 0\n1 ?\n"),
                      "n\n", false, 1, header("train", "badtest") + kDims + kTraining + kPrompt,
                      error_line("badtest:2: '?' is not a number")});
@@ -399,6 +404,22 @@ std::vector<Case> save_dialogue_cases() {
                      1, kUntilPrompt + "Save file as :",
                      error_line("ro/list: cannot save: Permission denied"), Needs::unprivileged,
                      [](const TempDir& dir) { EXPECT_TRUE(list_dir(dir.file("ro")).empty()); }});
+    // A loop of symbolic links is refused, not replaced by a file (finding 2).
+    cases.push_back({"save_through_a_symbolic_link_loop", gauss(),
+                     [](const TempDir& dir) {
+                         ASSERT_EQ(::symlink("b", dir.file("a").c_str()), 0);
+                         ASSERT_EQ(::symlink("a", dir.file("b").c_str()), 0);
+                     },
+                     "y\na\n", false, 1, kUntilPrompt + "Save file as :",
+                     error_line("a: cannot save: Too many levels of symbolic links"), Needs::nothing,
+                     [](const TempDir& dir) {
+                         struct stat info {};
+                         ASSERT_EQ(::lstat(dir.file("a").c_str(), &info), 0);
+                         EXPECT_TRUE(S_ISLNK(info.st_mode));
+                         ASSERT_EQ(::lstat(dir.file("b").c_str(), &info), 0);
+                         EXPECT_TRUE(S_ISLNK(info.st_mode));
+                         only_files({"a", "b"})(dir);
+                     }});
     cases.push_back({"save_onto_a_full_device", gauss(),
                      [](const TempDir& dir) { ASSERT_TRUE(make_device(dir.file("full"), 1, 7)); },
                      "y\nfull\n", false, 1, kUntilPrompt + "Save file as :",

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "file_lib.h"
 #include "support.h"
@@ -73,6 +75,27 @@ TEST(Findings, FilesAroundTheSmallBlockSizeLoadWhole) {
             EXPECT_EQ(l.matrix.row(l.matrix.rows - 1)[2], 6.0f) << size;
         }
     }
+}
+
+// Finding 2: saving through a loop of symbolic links replaced one of the
+// links with a regular file; the save is now refused with the reason, and the
+// links stay as they were.
+TEST(Findings, SaveThroughASymbolicLinkLoopIsRefused) {
+    TempDir dir;
+    ASSERT_EQ(::symlink("b", dir.file("a").c_str()), 0);
+    ASSERT_EQ(::symlink("a", dir.file("b").c_str()), 0);
+    std::unique_ptr<IndexList> list;
+    create_list(list);
+    add_list(3, list);
+    ::testing::internal::CaptureStderr();
+    int status = dump_file(list, dir.file("a").c_str(), 0);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err, "programma: " + dir.file("a") + ": cannot save: Too many levels of symbolic links\n");
+    struct stat info {};
+    ASSERT_EQ(::lstat(dir.file("a").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(list_dir(dir.path).size(), 2u);
 }
 
 }  // namespace
