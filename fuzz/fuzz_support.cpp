@@ -81,9 +81,25 @@ void write_file(const std::string& path, std::string_view text) {
     write_file(path, reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
+StderrCapture::StderrCapture() : saved_(stderr), memory_(::open_memstream(&buffer_, &size_)) {
+    if (memory_ == nullptr) std::abort();
+    stderr = memory_;
+}
+
+StderrCapture::~StderrCapture() {
+    stderr = saved_;
+    std::fclose(memory_);
+    std::free(buffer_);
+}
+
+std::string StderrCapture::text() {
+    std::fflush(memory_);
+    return std::string(buffer_, size_);
+}
+
 void fail(const char* condition, const char* file, int line) {
-    std::fprintf(stderr, "fuzz check failed: %s at %s:%d\n", condition, file, line);
-    std::fflush(stderr);
+    // Straight to descriptor 2: stderr may be a StderrCapture's.
+    ::dprintf(2, "fuzz check failed: %s at %s:%d\n", condition, file, line);
     std::abort();
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,24 @@ std::string scratch_path(std::string_view name);
 // Replaces the file's content with the bytes given.
 void write_file(const std::string& path, const uint8_t* data, std::size_t size);
 void write_file(const std::string& path, std::string_view text);
+
+// Collects what the program's diagnostics (report_error, through the C
+// stream stderr) write while it lives; file descriptor 2 stays where it was,
+// so sanitizer reports still reach the terminal.
+class StderrCapture {
+public:
+    StderrCapture();
+    ~StderrCapture();
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+    std::string text();  // what was written so far
+
+private:
+    char* buffer_ = nullptr;
+    std::size_t size_ = 0;
+    std::FILE* saved_;
+    std::FILE* memory_;
+};
 
 // Reports a broken invariant and aborts, which libFuzzer records as a crash.
 [[noreturn]] void fail(const char* condition, const char* file, int line);

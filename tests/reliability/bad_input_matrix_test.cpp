@@ -302,11 +302,21 @@ std::vector<Case> sample_content_cases() {
                          "End training with 0.000000% error\n"
                          "Test set dimension are 3x2\n",
                      error_line("test: samples have 2 numbers, the training set's have 3")});
-    // A 1 MB line: too long for the first line's width, then a 1 MB token.
+    // A 1 MB line: too long for the first line's width, then a 1 MB token
+    // (files from 1 MiB on go through the fast engine's mapped loader).
     const std::string long_line = repeated("0.25 ", 200000);
     cases.push_back({"one_mb_ragged_line", gauss("long"), file("long", "0 0\n" + long_line + "\n"), "n\n",
                      false, 1, header("long") + "Training set dimension are 2x2\n",
                      error_line("long:2: holds 200000 numbers, expected 2 like the first sample line")});
+    cases.push_back({"one_mb_ragged_line_mapped", gauss("long"),
+                     file("long", "0 0\n" + long_line + long_line + "\n"), "n\n", false, 1,
+                     header("long") + "Training set dimension are 2x2\n",
+                     error_line("long:2: holds 400000 numbers, expected 2 like the first sample line")});
+    // A bad token deep in a 1.2 MB file: the line number counts every line.
+    cases.push_back({"bad_token_deep_in_a_big_file", gauss("big"),
+                     file("big", repeated("0 0\n", 249999) + "0 x\n" + repeated("\n5 1\n", 25000)),
+                     "n\n", false, 1, header("big") + "Training set dimension are 275000x2\n",
+                     error_line("big:250000: 'x' is not a number")});
     cases.push_back({"one_mb_token", gauss("token"),
                      file("token", "0 0\n1 " + repeated("9", 1 << 20) + "x\n"), "n\n", false, 1,
                      header("token") + "Training set dimension are 2x2\n",

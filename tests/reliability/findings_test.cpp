@@ -47,12 +47,13 @@ TEST(Findings, NanPayloadsAreReadExactlyAsStrtof) {
     }
 }
 
-// The loader reads small regular files in 64 KiB blocks (so that fuzzing
-// runs fast): files around that size, with lines across the block's edge and
-// no final newline, load exactly as before.
-TEST(Findings, FilesAroundTheSmallBlockSizeLoadWhole) {
+// Sizes at the loader's edges: its 64 KiB read block, and 1 MiB, from which
+// the fast engine maps the file and splits it across threads. Files around
+// them, with lines across the edges and no final newline, load whole.
+TEST(Findings, FilesAroundTheLoadersBlockAndMappingSizesLoadWhole) {
     TempDir dir;
-    for (std::size_t size : {65534u, 65535u, 65536u, 65537u, 65538u, 131071u, 131072u, 131073u}) {
+    for (std::size_t size : {65534u, 65535u, 65536u, 65537u, 65538u, 131073u, 1048575u, 1048576u,
+                             1048577u, 1048578u, 2097157u}) {
         // Lines "1 2 3\n" of 6 bytes; the last line is cut to fit the size,
         // padded with blanks so that it still holds three numbers.
         std::string text;
