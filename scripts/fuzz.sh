@@ -76,7 +76,7 @@ wait || true
 
 passed=0
 failed=0
-printf '%-14s %12s %8s %22s %8s\n' target executions exec/s "corpus (inputs/bytes)" crashes
+printf '%-20s %12s %8s %22s %8s\n' target executions exec/s "corpus (inputs/bytes)" crashes
 for name in $targets; do
     log=$build/logs/$name.log
     status=$(cat "$build/logs/$name.status" 2>/dev/null || echo 1)
@@ -85,7 +85,7 @@ for name in $targets; do
     corpus=$(grep -Eo 'corp: [0-9]+/[0-9]+[a-zA-Z]*' "$log" | tail -n 1 | sed 's/corp: //')
     crashes=$(find "$build/artifacts/$name" -type f \( -name 'crash-*' -o -name 'leak-*' \
         -o -name 'timeout-*' -o -name 'oom-*' \) -newer "$build/logs/started" 2>/dev/null | wc -l)
-    printf '%-14s %12s %8s %22s %8s\n' "$name" "${execs:-?}" "${rate:-?}" "${corpus:-?}" "$crashes"
+    printf '%-20s %12s %8s %22s %8s\n' "$name" "${execs:-?}" "${rate:-?}" "${corpus:-?}" "$crashes"
     if [ "$status" -eq 0 ] && [ "$crashes" -eq 0 ]; then
         passed=$((passed + 1))
     else
