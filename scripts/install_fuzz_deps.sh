@@ -38,9 +38,10 @@ if [ "$(id -u)" -ne 0 ]; then
     fi
 fi
 export DEBIAN_FRONTEND=noninteractive
-if ! $sudo apt-get install -y --no-install-recommends clang-14 libclang-rt-14-dev >/dev/null 2>&1; then
-    $sudo apt-get update >/dev/null 2>&1 || true
-    $sudo apt-get install -y --no-install-recommends clang-14 libclang-rt-14-dev >/dev/null 2>&1 || true
+apt=($sudo apt-get -o DPkg::Lock::Timeout=600 -q)
+if ! "${apt[@]}" install -y --no-install-recommends clang-14 libclang-rt-14-dev </dev/null >/dev/null 2>&1; then
+    "${apt[@]}" update </dev/null >/dev/null 2>&1 || true
+    "${apt[@]}" install -y --no-install-recommends clang-14 libclang-rt-14-dev </dev/null >/dev/null 2>&1 || true
 fi
 if probe; then
     echo "install_fuzz_deps: clang-14 with libFuzzer installed"
