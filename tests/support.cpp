@@ -34,6 +34,8 @@ void remove_tree(const std::string& path) {
     }
 }
 
+}  // namespace
+
 std::string shell_quote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {
@@ -45,8 +47,6 @@ std::string shell_quote(const std::string& text) {
     }
     return quoted + "'";
 }
-
-}  // namespace
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");

@@ -39,5 +39,8 @@ RunResult run_binary(const std::string& program, const std::string& work_dir,
                      const std::vector<std::string>& args, const std::string& input = "",
                      bool input_from_null = false, const std::string& shell_prefix = "");
 
+// The text quoted for the shell (single quotes).
+std::string shell_quote(const std::string& text);
+
 // The whole usage text for a given program name.
 std::string usage_text(const std::string& program_name);

@@ -1,5 +1,7 @@
 #include "reliability_support.h"
 
+#include "support.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <grp.h>
@@ -14,18 +16,6 @@
 #endif
 
 namespace {
-
-std::string shell_quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
 
 // Reads both pipes to their end.
 void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
