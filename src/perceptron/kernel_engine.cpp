@@ -156,31 +156,38 @@ void pack_append(PackedRows& packed, const float* row) {
     packed.count += 1;
 }
 
+namespace {
+
+using VectorKernel = void (*)(const float*, const PackedRows&, uint32_t, uint32_t, float*);
+
+// The vector kernel where it gives the scalar formula's bits, the scalar
+// formula itself otherwise.
+void run_batch(VectorKernel vector, ScalarFormula formula, const float* x, const PackedRows& rows,
+               uint32_t first_block, uint32_t end_block, float* out) {
+    if (vector_path(x, rows)) {
+        vector(x, rows, first_block, end_block, out);
+    } else {
+        reference_blocks(formula, x, rows, first_block, end_block, out);
+    }
+}
+
+}  // namespace
+
 void batch_dot_exact(const float* x, const PackedRows& rows, uint32_t first_block,
                      uint32_t end_block, float* out) {
-    if (vector_path(x, rows)) {
-        avx2_dot_exact(x, rows, first_block, end_block, out);
-    } else {
-        reference_blocks(vect_pr, x, rows, first_block, end_block, out);
-    }
+    run_batch(avx2_dot_exact, vect_pr, x, rows, first_block, end_block, out);
 }
 
 void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t first_block,
                             uint32_t end_block, float* out) {
-    if (vector_path(x, rows)) {
-        avx2_float_lanes<distance_step>(x, rows, first_block, end_block, out);
-    } else {
-        reference_blocks(vect_diff_raised, x, rows, first_block, end_block, out);
-    }
+    run_batch(avx2_float_lanes<distance_step>, vect_diff_raised, x, rows, first_block, end_block,
+              out);
 }
 
 void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block,
                      uint32_t end_block, float* out) {
-    if (vector_path(x, rows)) {
-        avx2_float_lanes<float_dot_step>(x, rows, first_block, end_block, out);
-    } else {
-        reference_blocks(vect_pr_float, x, rows, first_block, end_block, out);
-    }
+    run_batch(avx2_float_lanes<float_dot_step>, vect_pr_float, x, rows, first_block, end_block,
+              out);
 }
 
 bool batch_uses_avx2() { return use_avx2(); }
