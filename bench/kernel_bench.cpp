@@ -238,7 +238,7 @@ void run_batch(benchmark::State& state, Batch batch) {
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * count);
-    state.SetLabel(batch_uses_avx2() ? "avx2" : "scalar lanes");
+    state.SetLabel(vector_level_name(batch_vector_level()));
 }
 
 template <typename Scalar>
@@ -264,7 +264,7 @@ void BM_batch_dot_float(benchmark::State& state) { run_batch(state, batch_dot_fl
 BENCHMARK(BM_scalar_dot_exact)->Arg(16)->Arg(64)->Arg(1024);
 BENCHMARK(BM_batch_dot_exact)->Arg(16)->Arg(64)->Arg(1024);
 BENCHMARK(BM_scalar_squared_distance)->Arg(16)->Arg(64)->Arg(1024);
-BENCHMARK(BM_batch_squared_distance)->Arg(16)->Arg(64)->Arg(1024);
+BENCHMARK(BM_batch_squared_distance)->Arg(16)->Arg(64)->Arg(256)->Arg(1024);
 BENCHMARK(BM_scalar_dot_float)->Arg(16)->Arg(64)->Arg(1024);
 BENCHMARK(BM_batch_dot_float)->Arg(16)->Arg(64)->Arg(1024);
 

@@ -1,16 +1,17 @@
 // Batch kernel engine: one sample against many rows at once. Rows are packed
 // in blocks of kLanes, feature by feature, so that each SIMD lane follows one
 // row through exactly the rounding sequence of the plain scalar formula
-// (vect_pr, vect_diff_raised, vect_pr_float). AVX2 is used when the
-// processor has it and the data hold no NaN; otherwise the scalar formulas
-// themselves run lane by lane. Either way the bits are the scalar formulas'.
+// (vect_pr, vect_diff_raised, vect_pr_float). AVX-512 or AVX2 is used
+// when the processor has it and the data hold no NaN; otherwise the scalar
+// formulas themselves run lane by lane. Either way the bits are the scalar
+// formulas'.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-constexpr uint32_t kLanes = 8;
+constexpr uint32_t kLanes = 16;
 
 // Rows packed for batch evaluation: slot s is lane s % kLanes of block
 // s / kLanes; unused lanes of the last block hold zeros.
@@ -61,7 +62,9 @@ struct TiledSample {
 void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples,
                  std::size_t count, uint32_t to);
 
-// Whether the AVX2 path is in use (for benchmarks and tests); it can be
-// switched off to exercise the scalar path.
-bool batch_uses_avx2();
-void batch_allow_avx2(bool allow);
+// The widest instruction set the batch kernels use (for benchmarks and
+// tests); it can be limited to exercise the narrower paths.
+enum class VectorLevel { scalar, avx2, avx512 };
+VectorLevel batch_vector_level();
+void batch_limit_vector_level(VectorLevel level);
+const char* vector_level_name(VectorLevel level);

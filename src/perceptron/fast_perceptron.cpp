@@ -6,9 +6,10 @@
 // 0, 1, ... Slots only grow, so each row's cached values are a prefix. Every
 // 64 rows the coming rows' values against the slots of that moment are
 // computed together, tiled and split across threads (they do not depend on
-// the decisions in between); a decision then computes only the slots added
-// since, split across threads when there are many. The decision sum adds the
-// values in list order, as the scalar decision does. Testing splits the test
+// the decisions in between), and so are their decision sums over the entries
+// of that moment; a decision then adds only the entries appended since. Each
+// decision sum still adds the values in list order, one rounding after
+// another, as the scalar decision does. Testing splits the test
 // rows across threads. The polynomial kernel's trace and pause happen in the
 // same order as in the scalar code.
 #include "fast_perceptron.h"
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "batch_exp.h"
 #include "engine_settings.h"
 #include "kernel_engine.h"
 #include "number_format.h"
@@ -29,8 +31,6 @@
 
 namespace {
 
-// Splitting one decision pays once it covers this many blocks of slots.
-constexpr std::size_t kParallelBlocks = 48;
 // Test rows are computed in chunks so that the polynomial trace can follow
 // each chunk in order without holding every value at once.
 constexpr uint32_t kTestChunk = 256;
@@ -47,10 +47,12 @@ void tiled_kernel_values(KernelSpec ker, const PackedRows& slots, const TiledSam
                 samples, count, to);
     for (std::size_t i = 0; i < count; ++i) {
         float* out = samples[i].out;
-        for (uint32_t s = samples[i].from; s < to; ++s) {
-            out[s] = ker.kind == 0 ? polynomial_of_dot(out[s], ker.parameter)
-                                   : gaussian_of_distance(out[s], ker.parameter);
+        const uint32_t from = samples[i].from;
+        if (ker.kind != 0) {
+            if (to > from) gaussian_of_distances(out + from, to - from, ker.parameter);
+            continue;
         }
+        for (uint32_t s = from; s < to; ++s) out[s] = polynomial_of_dot(out[s], ker.parameter);
     }
 }
 
@@ -58,23 +60,6 @@ void kernel_values(KernelSpec ker, const float* sample, const PackedRows& slots,
                    uint32_t to, float* out) {
     const TiledSample one{sample, from, out};
     tiled_kernel_values(ker, slots, &one, 1, to);
-}
-
-// The same, split across threads by blocks when the range is long.
-void kernel_values_parallel(KernelSpec ker, const float* sample, const PackedRows& slots,
-                            uint32_t from, uint32_t to, float* out) {
-    const uint32_t first_block = from / kLanes;
-    const uint32_t end_block = (to + kLanes - 1) / kLanes;
-    if (end_block - first_block < 2 * kParallelBlocks) {
-        kernel_values(ker, sample, slots, from, to, out);
-        return;
-    }
-    // Each part owns whole blocks, so no two parts write the same slot.
-    parallel_for(end_block - first_block, kParallelBlocks, [&](std::size_t begin, std::size_t end) {
-        uint32_t part_from = std::max(from, uint32_t((first_block + begin) * kLanes));
-        uint32_t part_to = std::min(to, uint32_t((first_block + end) * kLanes));
-        kernel_values(ker, sample, slots, part_from, part_to, out);
-    });
 }
 
 // Text of one number as printf("%f") writes it.
@@ -204,6 +189,14 @@ struct KernelCache {
         return std::min<uint32_t>(slots, uint32_t(chunks.size() * kChunkSlots));
     }
 
+    // Copies row r's cached values into a slot-indexed array.
+    void load(uint32_t r, float* values) const {
+        for (uint32_t from = 0; from < cached[r]; from += kChunkSlots) {
+            const uint32_t count = std::min(kChunkSlots, cached[r] - from);
+            std::copy(chunk_row(from / kChunkSlots, r), chunk_row(from / kChunkSlots, r) + count, values + from);
+        }
+    }
+
     // Stores slots [from, to) of row r from a slot-indexed array.
     void store(uint32_t r, uint32_t from, uint32_t to, const float* values) {
         while (from < to) {
@@ -215,26 +208,16 @@ struct KernelCache {
     }
 };
 
-// One training row's kernel values: the cached prefix read in place from the
-// chunks, then the values computed ahead with the row's tile, then those
-// computed for the decision itself.
-struct RowValues {
-    const float* const* chunk_rows;
-    uint32_t cached;
-    const float* ahead;
-    uint32_t ahead_end;
-    const float* fresh;
-    float operator()(uint32_t slot) const {
-        if (slot < cached) {
-            return chunk_rows[slot / KernelCache::kChunkSlots][slot % KernelCache::kChunkSlots];
-        }
-        return slot < ahead_end ? ahead[slot] : fresh[slot];
-    }
-};
-
 // Training state: the packed slots, the list's entries and the kernel cache.
-// Values are stored in the cache only while a later epoch can read them
-// again; in the last epoch they live just as long as their tile.
+//
+// Rows are decided in tiles of kPrefetchRows. At the start of a tile every
+// tile row gets its kernel values against all slots of that moment (from the
+// cache, or computed, tiled and split across threads) and, for the silent
+// gaussian decision, its decision sum over the entries of that moment: each
+// row's own chain of additions in list order, so many rows' chains can run
+// side by side. Within the tile a decision only adds the entries appended
+// since, against slots it computes afresh. Values are stored in the cache
+// only while a later epoch can read them again.
 struct Trainer {
     KernelSpec ker;
     uint32_t digit;
@@ -244,13 +227,13 @@ struct Trainer {
     std::vector<int32_t> slot_of_row;
     Entries entries;
     KernelCache cache;
-    bool keep = true;                       // store new values in the cache
-    std::vector<float> fresh;               // values computed for the current row, by slot
-    std::vector<float> tile;                // values computed ahead for a tile of rows
-    uint32_t tile_first = 0;                // the tile's rows, when its values are not kept
-    uint32_t tile_end = 0;
-    uint32_t tile_room = 0;                 // slots each tile row holds
-    std::vector<const float*> chunk_rows;   // the current row's cached values, per chunk
+    bool keep = true;                  // store new values in the cache
+    std::vector<float> fresh;          // the current row's values for slots added in the tile
+    std::vector<float> tile;           // per tile row: its values for slots [0, tile_slots)
+    std::vector<float> partial;        // per tile row: its sum over entries [0, tile_entries)
+    uint32_t tile_first = 0;
+    uint32_t tile_slots = 0;
+    std::size_t tile_entries = 0;
 
     Trainer(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns)
         : ker(k), digit(d), set(s), features(columns - 1), slot_of_row(s.rows, -1),
@@ -268,60 +251,96 @@ struct Trainer {
         entries.add(static_cast<uint32_t>(slot), set.row(r), features, digit);
     }
 
-    // Computes the values of rows [first, end) against the current slots
-    // past what each row has cached: a tile of rows computed together, split
-    // across threads, so that decisions then only compute the slots added
-    // since. Kept values go to the cache (as far as it has room); otherwise
-    // they stay in the tile.
-    void prefetch(uint32_t first, uint32_t end) {
-        const uint32_t room = keep ? cache.room_for(slots.count) : slots.count;
-        tile_first = tile_end = 0;
-        if (room == 0) return;
-        tile.resize(std::size_t(end - first) * room);
+    // Starts the tile of rows [first, end): their values against the current
+    // slots and, without a trace, their partial decision sums.
+    void start_tile(uint32_t first, uint32_t end) {
+        tile_first = first;
+        tile_slots = slots.count;
+        tile_entries = entries.slot.size();
+        partial.assign(end - first, 0.0f);
+        if (tile_slots == 0) return;
+        const uint32_t room = keep ? cache.room_for(tile_slots) : 0;
+        const bool sums = ker.kind != 0;
+        tile.resize(std::size_t(end - first) * tile_slots);
         parallel_for(end - first, 4, [&](std::size_t begin, std::size_t stop) {
             std::vector<TiledSample> samples;
             for (std::size_t i = begin; i < stop; ++i) {
                 const uint32_t r = first + uint32_t(i);
-                if (cache.cached[r] < room) {
-                    samples.push_back({set.row(r), cache.cached[r], tile.data() + i * room});
+                float* values = tile.data() + i * tile_slots;
+                cache.load(r, values);
+                if (cache.cached[r] < tile_slots) samples.push_back({set.row(r), cache.cached[r], values});
+            }
+            tiled_kernel_values(ker, slots, samples.data(), samples.size(), tile_slots);
+            for (const TiledSample& sample : samples) {
+                const uint32_t r = first + uint32_t((sample.out - tile.data()) / tile_slots);
+                if (room > sample.from) {
+                    cache.store(r, sample.from, room, sample.out);
+                    cache.cached[r] = room;
                 }
             }
-            tiled_kernel_values(ker, slots, samples.data(), samples.size(), room);
-            if (!keep) return;
-            for (const TiledSample& sample : samples) {
-                const uint32_t r = first + uint32_t((sample.out - tile.data()) / room);
-                cache.store(r, sample.from, room, sample.out);
-                cache.cached[r] = room;
-            }
+            if (sums) partial_sums(begin, stop);
         });
-        if (!keep) {
-            tile_first = first;
-            tile_end = end;
-            tile_room = room;
+    }
+
+    // The ordered sums of tile rows [begin, end) over the tile's entries,
+    // four rows' chains at a time.
+    void partial_sums(std::size_t begin, std::size_t end) {
+        const uint32_t* slot = entries.slot.data();
+        const float* sign = entries.sign.data();
+        std::size_t i = begin;
+        for (; i + 4 <= end; i += 4) {
+            const float* v0 = tile.data() + i * tile_slots;
+            const float* v1 = v0 + tile_slots;
+            const float* v2 = v1 + tile_slots;
+            const float* v3 = v2 + tile_slots;
+            float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+            for (std::size_t e = 0; e < tile_entries; ++e) {
+                const uint32_t s = slot[e];
+                s0 = s0 + sign[e] * v0[s];
+                s1 = s1 + sign[e] * v1[s];
+                s2 = s2 + sign[e] * v2[s];
+                s3 = s3 + sign[e] * v3[s];
+            }
+            partial[i] = s0;
+            partial[i + 1] = s1;
+            partial[i + 2] = s2;
+            partial[i + 3] = s3;
+        }
+        for (; i < end; ++i) {
+            const float* v = tile.data() + i * tile_slots;
+            float sum = 0.0f;
+            for (std::size_t e = 0; e < tile_entries; ++e) sum = sum + sign[e] * v[slot[e]];
+            partial[i] = sum;
         }
     }
 
-    // Kernel values of row r against every slot: the cached ones in place,
-    // those of its tile, and the others computed (and kept while there is
-    // room).
-    RowValues values_for(uint32_t r) {
-        const uint32_t have = cache.cached[r];
+    // The values of row r (in the current tile) for the slots added since the
+    // tile began, kept in the cache while it holds the row's earlier ones.
+    void compute_fresh(uint32_t r) {
         const uint32_t need = slots.count;
-        const bool in_tile = r >= tile_first && r < tile_end;
-        const float* ahead = in_tile ? tile.data() + std::size_t(r - tile_first) * tile_room : nullptr;
-        const uint32_t ahead_end = in_tile ? std::max(have, tile_room) : have;
+        if (need <= tile_slots) return;
         if (fresh.size() < need) fresh.resize(std::max<std::size_t>(need, 2 * fresh.size()));
-        kernel_values_parallel(ker, set.row(r), slots, ahead_end, need, fresh.data());
-        chunk_rows.clear();
-        for (std::size_t c = 0; c * KernelCache::kChunkSlots < have; ++c) {
-            chunk_rows.push_back(cache.chunk_row(c, r));
-        }
-        if (keep) {
+        kernel_values(ker, set.row(r), slots, tile_slots, need, fresh.data());
+        if (keep && cache.cached[r] == tile_slots) {
             const uint32_t room = cache.room_for(need);
-            if (room > have) cache.store(r, have, room, fresh.data());
-            cache.cached[r] = std::max(have, room);
+            if (room > tile_slots) {
+                cache.store(r, tile_slots, room, fresh.data());
+                cache.cached[r] = room;
+            }
         }
-        return RowValues{chunk_rows.data(), have, ahead, ahead_end, fresh.data()};
+    }
+
+    // Decides row r of the current tile.
+    int32_t decide_row(uint32_t r, PolynomialTrace* trace) {
+        compute_fresh(r);
+        const float* values = tile.data() + std::size_t(r - tile_first) * tile_slots;
+        const auto value_of = [&](uint32_t slot) { return slot < tile_slots ? values[slot] : fresh[slot]; };
+        if (trace != nullptr) return decide(features, set.row(r), entries, value_of, trace);
+        float sum = partial[r - tile_first];
+        for (std::size_t e = tile_entries; e < entries.slot.size(); ++e) {
+            sum = sum + entries.sign[e] * value_of(entries.slot[e]);
+        }
+        return sum < 0.0f ? -1 : 1;
     }
 };
 
@@ -340,14 +359,12 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
         uint32_t said_minus = 0;
         uint32_t wrong = 0;
         for (uint32_t r = 0; r < rows; ++r) {
-            if (r % kPrefetchRows == 0 && trainer.slots.count > 0) {
-                trainer.prefetch(r, std::min(rows, r + kPrefetchRows));
-            }
+            if (r % kPrefetchRows == 0) trainer.start_tile(r, std::min(rows, r + kPrefetchRows));
             const float* sample = tr_set.row(r);
             int32_t label = target_label(sample[columns - 1], digit);
             int32_t answer = 1;
             if (!trainer.entries.slot.empty()) {
-                answer = decide(columns - 1, sample, trainer.entries, trainer.values_for(r), trace);
+                answer = trainer.decide_row(r, trace);
             }
             if (answer == 1) {
                 ++said_plus;

@@ -1,8 +1,13 @@
-// Batch kernels over packed rows, with an AVX2 path picked at run time. Each
-// lane runs the scalar formula's own operations in the same order, so the
-// lanes agree bit for bit with vect_pr, vect_diff_raised and vect_pr_float.
+// Batch kernels over packed rows, with an AVX-512 or AVX2 path picked at run
+// time. Each lane runs the scalar formula's own operations in the same order,
+// so the lanes agree bit for bit with vect_pr, vect_diff_raised and
+// vect_pr_float.
 #include "kernel_engine.h"
 
+// GCC 12's AVX-512 intrinsics start from an undefined register, which its
+// uninitialised-value warnings take for a fault in the caller.
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 
 #include <algorithm>
@@ -12,16 +17,18 @@
 
 namespace {
 
-bool cpu_has_avx2() {
+VectorLevel cpu_level() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+    if (__builtin_cpu_supports("avx512f")) return VectorLevel::avx512;
+    if (__builtin_cpu_supports("avx2")) return VectorLevel::avx2;
+    return VectorLevel::scalar;
 }
 
-bool avx2_allowed = true;
+VectorLevel level_limit = VectorLevel::avx512;
 
-bool use_avx2() {
-    static const bool available = cpu_has_avx2();
-    return available && avx2_allowed;
+VectorLevel vector_level() {
+    static const VectorLevel available = cpu_level();
+    return std::min(available, level_limit);
 }
 
 // The reference path: each lane gathered into a plain row and run through
@@ -51,12 +58,16 @@ bool holds_nan(const float* values, uint32_t count) {
     return false;
 }
 
-bool vector_path(const float* x, const PackedRows& rows) {
-    return use_avx2() && !rows.has_nan && !holds_nan(x, rows.features);
+// The vector level a batch may use: scalar when the data hold a NaN.
+VectorLevel level_for(const float* x, const PackedRows& rows) {
+    if (rows.has_nan || holds_nan(x, rows.features)) return VectorLevel::scalar;
+    return vector_level();
 }
 
-// AVX2: two blocks at a time keep enough independent chains in flight to
-// hide the latency of each rounding step.
+// Vector paths. A block holds kLanes = 16 rows: one AVX-512 register of
+// floats, two AVX2 registers, or four (AVX2) or two (AVX-512) registers of
+// doubles. Several blocks at a time keep enough independent chains in flight
+// to hide the latency of each rounding step.
 
 // The product of two floats is exact in double; the sum is rounded to double
 // and then, through the round trip, to float, as in the scalar step.
@@ -65,34 +76,65 @@ bool vector_path(const float* x, const PackedRows& rows) {
     return _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(sum, product)));
 }
 
-// B blocks at once: 2 * B independent chains hide the latency of each
-// step's rounding, so the conversions run at their full rate.
+[[gnu::target("avx512f")]] inline __m512d dot_exact_step(__m512d sum, __m512d x, __m256 y) {
+    __m512d product = _mm512_mul_pd(x, _mm512_cvtps_pd(y));
+    return _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_add_pd(sum, product)));
+}
+
+// B blocks at once, each as four chains of four lanes.
 template <int B>
-[[gnu::target("avx2")]] inline void dot_exact_blocks(const float* x, const PackedRows& rows,
-                                                     uint32_t block, float* out) {
-    __m256d sums[2 * B];
+[[gnu::target("avx2")]] inline void avx2_dot_exact_blocks(const float* x, const PackedRows& rows,
+                                                          uint32_t block, float* out) {
+    constexpr int kParts = kLanes / 4;
+    __m256d sums[B * kParts];
     const float* lanes[B];
-    for (int k = 0; k < B; ++k) {
-        sums[2 * k] = _mm256_setzero_pd();
-        sums[2 * k + 1] = _mm256_setzero_pd();
-        lanes[k] = rows.block(block + uint32_t(k));
-    }
+    for (int k = 0; k < B; ++k) lanes[k] = rows.block(block + uint32_t(k));
+    for (__m256d& sum : sums) sum = _mm256_setzero_pd();
     for (uint32_t i = 0; i < rows.features; ++i) {
         const __m256d xi = _mm256_set1_pd(static_cast<double>(x[i]));
         for (int k = 0; k < B; ++k) {
-            sums[2 * k] = dot_exact_step(sums[2 * k], xi, _mm_loadu_ps(lanes[k] + i * kLanes));
-            sums[2 * k + 1] =
-                dot_exact_step(sums[2 * k + 1], xi, _mm_loadu_ps(lanes[k] + i * kLanes + 4));
+            for (int p = 0; p < kParts; ++p) {
+                sums[k * kParts + p] = dot_exact_step(sums[k * kParts + p], xi,
+                                                      _mm_loadu_ps(lanes[k] + i * kLanes + 4 * p));
+            }
         }
     }
-    for (int k = 0; k < 2 * B; ++k) _mm_storeu_ps(out + 4 * k, _mm256_cvtpd_ps(sums[k]));
+    for (int k = 0; k < B * kParts; ++k) _mm_storeu_ps(out + 4 * k, _mm256_cvtpd_ps(sums[k]));
+}
+
+// B blocks at once, each as two chains of eight lanes.
+template <int B>
+[[gnu::target("avx512f")]] inline void avx512_dot_exact_blocks(const float* x, const PackedRows& rows,
+                                                               uint32_t block, float* out) {
+    constexpr int kParts = kLanes / 8;
+    __m512d sums[B * kParts];
+    const float* lanes[B];
+    for (int k = 0; k < B; ++k) lanes[k] = rows.block(block + uint32_t(k));
+    for (__m512d& sum : sums) sum = _mm512_setzero_pd();
+    for (uint32_t i = 0; i < rows.features; ++i) {
+        const __m512d xi = _mm512_set1_pd(static_cast<double>(x[i]));
+        for (int k = 0; k < B; ++k) {
+            for (int p = 0; p < kParts; ++p) {
+                sums[k * kParts + p] = dot_exact_step(sums[k * kParts + p], xi,
+                                                      _mm256_loadu_ps(lanes[k] + i * kLanes + 8 * p));
+            }
+        }
+    }
+    for (int k = 0; k < B * kParts; ++k) _mm256_storeu_ps(out + 8 * k, _mm512_cvtpd_ps(sums[k]));
 }
 
 [[gnu::target("avx2")]] void avx2_dot_exact(const float* x, const PackedRows& rows,
                                              uint32_t first, uint32_t end, float* out) {
     uint32_t b = first;
-    for (; b + 4 <= end; b += 4) dot_exact_blocks<4>(x, rows, b, out + std::size_t(b - first) * kLanes);
-    for (; b < end; ++b) dot_exact_blocks<1>(x, rows, b, out + std::size_t(b - first) * kLanes);
+    for (; b + 2 <= end; b += 2) avx2_dot_exact_blocks<2>(x, rows, b, out + std::size_t(b - first) * kLanes);
+    for (; b < end; ++b) avx2_dot_exact_blocks<1>(x, rows, b, out + std::size_t(b - first) * kLanes);
+}
+
+[[gnu::target("avx512f")]] void avx512_dot_exact(const float* x, const PackedRows& rows,
+                                                  uint32_t first, uint32_t end, float* out) {
+    uint32_t b = first;
+    for (; b + 4 <= end; b += 4) avx512_dot_exact_blocks<4>(x, rows, b, out + std::size_t(b - first) * kLanes);
+    for (; b < end; ++b) avx512_dot_exact_blocks<1>(x, rows, b, out + std::size_t(b - first) * kLanes);
 }
 
 // Float lanes: difference, square and sum each rounded, never fused.
@@ -105,24 +147,40 @@ template <int B>
     return _mm256_add_ps(sum, _mm256_mul_ps(x, _mm256_loadu_ps(y)));
 }
 
+[[gnu::target("avx512f")]] inline __m512 distance_step(__m512 sum, __m512 x, const float* y) {
+    __m512 difference = _mm512_sub_ps(x, _mm512_loadu_ps(y));
+    return _mm512_add_ps(sum, _mm512_mul_ps(difference, difference));
+}
+
+// The same step with the difference taken as x * 1 - y: one rounding of the
+// exact difference, as the subtraction gives, but on the multiply-add units
+// instead of the adders, which the sums keep busy.
+[[gnu::target("avx512f")]] inline __m512 distance_step_fused_units(__m512 sum, __m512 x, const float* y) {
+    __m512 difference = _mm512_fmsub_ps(x, _mm512_set1_ps(1.0f), _mm512_loadu_ps(y));
+    return _mm512_add_ps(sum, _mm512_mul_ps(difference, difference));
+}
+
+[[gnu::target("avx512f")]] inline __m512 float_dot_step(__m512 sum, __m512 x, const float* y) {
+    return _mm512_add_ps(sum, _mm512_mul_ps(x, _mm512_loadu_ps(y)));
+}
+
+// Two blocks at a time: four chains of eight lanes.
 template <__m256 (*Step)(__m256, __m256, const float*)>
 [[gnu::target("avx2")]] void avx2_float_lanes(const float* x, const PackedRows& rows,
                                               uint32_t first, uint32_t end, float* out) {
     const uint32_t n = rows.features;
     uint32_t b = first;
-    for (; b + 4 <= end; b += 4) {
+    for (; b + 2 <= end; b += 2) {
         const float* p0 = rows.block(b);
         const float* p1 = rows.block(b + 1);
-        const float* p2 = rows.block(b + 2);
-        const float* p3 = rows.block(b + 3);
         __m256 s0 = _mm256_setzero_ps(), s1 = _mm256_setzero_ps();
         __m256 s2 = _mm256_setzero_ps(), s3 = _mm256_setzero_ps();
         for (uint32_t i = 0; i < n; ++i) {
             __m256 xi = _mm256_set1_ps(x[i]);
             s0 = Step(s0, xi, p0 + i * kLanes);
-            s1 = Step(s1, xi, p1 + i * kLanes);
-            s2 = Step(s2, xi, p2 + i * kLanes);
-            s3 = Step(s3, xi, p3 + i * kLanes);
+            s1 = Step(s1, xi, p0 + i * kLanes + 8);
+            s2 = Step(s2, xi, p1 + i * kLanes);
+            s3 = Step(s3, xi, p1 + i * kLanes + 8);
         }
         float* o = out + std::size_t(b - first) * kLanes;
         _mm256_storeu_ps(o, s0);
@@ -132,9 +190,60 @@ template <__m256 (*Step)(__m256, __m256, const float*)>
     }
     for (; b < end; ++b) {
         const float* p = rows.block(b);
-        __m256 s = _mm256_setzero_ps();
-        for (uint32_t i = 0; i < n; ++i) s = Step(s, _mm256_set1_ps(x[i]), p + i * kLanes);
-        _mm256_storeu_ps(out + std::size_t(b - first) * kLanes, s);
+        __m256 s0 = _mm256_setzero_ps(), s1 = _mm256_setzero_ps();
+        for (uint32_t i = 0; i < n; ++i) {
+            __m256 xi = _mm256_set1_ps(x[i]);
+            s0 = Step(s0, xi, p + i * kLanes);
+            s1 = Step(s1, xi, p + i * kLanes + 8);
+        }
+        _mm256_storeu_ps(out + std::size_t(b - first) * kLanes, s0);
+        _mm256_storeu_ps(out + std::size_t(b - first) * kLanes + 8, s1);
+    }
+}
+
+// C blocks at once: C chains of sixteen lanes. Even features take EvenStep,
+// odd ones OddStep (two forms of the same step).
+template <int C, __m512 (*EvenStep)(__m512, __m512, const float*),
+          __m512 (*OddStep)(__m512, __m512, const float*)>
+[[gnu::target("avx512f")]] inline void avx512_float_blocks(const float* x, const PackedRows& rows,
+                                                           uint32_t block, float* out) {
+    const uint32_t n = rows.features;
+    const float* p[C];
+    __m512 s[C];
+    for (int k = 0; k < C; ++k) {
+        p[k] = rows.block(block + uint32_t(k));
+        s[k] = _mm512_setzero_ps();
+    }
+    uint32_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const __m512 even = _mm512_set1_ps(x[i]);
+        const __m512 odd = _mm512_set1_ps(x[i + 1]);
+        for (int k = 0; k < C; ++k) s[k] = EvenStep(s[k], even, p[k] + i * kLanes);
+        for (int k = 0; k < C; ++k) s[k] = OddStep(s[k], odd, p[k] + (i + 1) * kLanes);
+    }
+    if (i < n) {
+        const __m512 even = _mm512_set1_ps(x[i]);
+        for (int k = 0; k < C; ++k) s[k] = EvenStep(s[k], even, p[k] + i * kLanes);
+    }
+    for (int k = 0; k < C; ++k) _mm512_storeu_ps(out + std::size_t(k) * kLanes, s[k]);
+}
+
+template <__m512 (*EvenStep)(__m512, __m512, const float*),
+          __m512 (*OddStep)(__m512, __m512, const float*)>
+[[gnu::target("avx512f")]] void avx512_float_lanes(const float* x, const PackedRows& rows,
+                                                   uint32_t first, uint32_t end, float* out) {
+    uint32_t b = first;
+    for (; b + 8 <= end; b += 8) {
+        avx512_float_blocks<8, EvenStep, OddStep>(x, rows, b, out + std::size_t(b - first) * kLanes);
+    }
+    for (; b + 4 <= end; b += 4) {
+        avx512_float_blocks<4, EvenStep, OddStep>(x, rows, b, out + std::size_t(b - first) * kLanes);
+    }
+    for (; b + 2 <= end; b += 2) {
+        avx512_float_blocks<2, EvenStep, OddStep>(x, rows, b, out + std::size_t(b - first) * kLanes);
+    }
+    for (; b < end; ++b) {
+        avx512_float_blocks<1, EvenStep, OddStep>(x, rows, b, out + std::size_t(b - first) * kLanes);
     }
 }
 
@@ -160,14 +269,20 @@ namespace {
 
 using VectorKernel = void (*)(const float*, const PackedRows&, uint32_t, uint32_t, float*);
 
-// The vector kernel where it gives the scalar formula's bits, the scalar
+// The widest vector kernel the processor and the data allow, the scalar
 // formula itself otherwise.
-void run_batch(VectorKernel vector, ScalarFormula formula, const float* x, const PackedRows& rows,
-               uint32_t first_block, uint32_t end_block, float* out) {
-    if (vector_path(x, rows)) {
-        vector(x, rows, first_block, end_block, out);
-    } else {
-        reference_blocks(formula, x, rows, first_block, end_block, out);
+void run_batch(VectorKernel avx512, VectorKernel avx2, ScalarFormula formula, const float* x,
+               const PackedRows& rows, uint32_t first_block, uint32_t end_block, float* out) {
+    switch (level_for(x, rows)) {
+        case VectorLevel::avx512:
+            avx512(x, rows, first_block, end_block, out);
+            break;
+        case VectorLevel::avx2:
+            avx2(x, rows, first_block, end_block, out);
+            break;
+        case VectorLevel::scalar:
+            reference_blocks(formula, x, rows, first_block, end_block, out);
+            break;
     }
 }
 
@@ -175,30 +290,32 @@ void run_batch(VectorKernel vector, ScalarFormula formula, const float* x, const
 
 void batch_dot_exact(const float* x, const PackedRows& rows, uint32_t first_block,
                      uint32_t end_block, float* out) {
-    run_batch(avx2_dot_exact, vect_pr, x, rows, first_block, end_block, out);
+    run_batch(avx512_dot_exact, avx2_dot_exact, vect_pr, x, rows, first_block, end_block, out);
 }
 
 void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t first_block,
                             uint32_t end_block, float* out) {
-    run_batch(avx2_float_lanes<distance_step>, vect_diff_raised, x, rows, first_block, end_block,
+    run_batch(avx512_float_lanes<distance_step, distance_step_fused_units>,
+              avx2_float_lanes<distance_step>, vect_diff_raised, x, rows, first_block, end_block,
               out);
 }
 
 void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block,
                      uint32_t end_block, float* out) {
-    run_batch(avx2_float_lanes<float_dot_step>, vect_pr_float, x, rows, first_block, end_block,
-              out);
+    run_batch(avx512_float_lanes<float_dot_step, float_dot_step>, avx2_float_lanes<float_dot_step>,
+              vect_pr_float, x, rows, first_block, end_block, out);
 }
 
-bool batch_uses_avx2() { return use_avx2(); }
+VectorLevel batch_vector_level() { return vector_level(); }
 
-void batch_allow_avx2(bool allow) { avx2_allowed = allow; }
+void batch_limit_vector_level(VectorLevel level) { level_limit = level; }
 
 void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples,
                  std::size_t count, uint32_t to) {
-    // About 256 KiB of 256-feature slots per range: well inside a core's L2.
+    // About 256 KiB of 256-feature slots per range, well inside a core's L2,
+    // in whole groups of eight blocks, the vector kernels' widest step.
     const uint32_t range_blocks =
-        std::max<uint32_t>(1, uint32_t((std::size_t(256) << 10) / (std::size_t(rows.features + 1) * kLanes * sizeof(float))));
+        8 * std::max<uint32_t>(1, uint32_t((std::size_t(256) << 10) / (std::size_t(rows.features + 1) * kLanes * sizeof(float) * 8)));
     const uint32_t end_block = (to + kLanes - 1) / kLanes;
     thread_local std::vector<float> raw;
     raw.resize(std::size_t(range_blocks) * kLanes);
@@ -226,4 +343,13 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
                       sample.out + from);
         }
     }
+}
+
+const char* vector_level_name(VectorLevel level) {
+    switch (level) {
+        case VectorLevel::avx512: return "avx512";
+        case VectorLevel::avx2: return "avx2";
+        case VectorLevel::scalar: break;
+    }
+    return "scalar lanes";
 }
