@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <utility>
@@ -16,6 +17,10 @@ struct Dims {
     uint32_t columns = 0;
     uint32_t rows = 0;
 };
+
+// Memory for a loaded set (throws std::bad_alloc when there is none); freed
+// with std::free.
+void* allocate_sample_memory(std::size_t bytes);
 
 // An allocator whose new elements are left uninitialised: a loaded set is
 // written once by the loader, so zero-filling it first would only cost time.
@@ -36,6 +41,12 @@ struct UninitialisedAllocator : std::allocator<T> {
     void construct(U* place, Args&&... args) {
         ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
     }
+    // Large sets are offered huge pages: one fault per 2 MiB instead of one
+    // per 4 KiB page while the loader writes them.
+    T* allocate(std::size_t count) {
+        return static_cast<T*>(allocate_sample_memory(count * sizeof(T)));
+    }
+    void deallocate(T* memory, std::size_t) { std::free(memory); }
 };
 
 using SampleValues = std::vector<float, UninitialisedAllocator<float>>;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <algorithm>
 
+#include "decimal_scan.h"
 #include "engine_settings.h"
 #include "file_lib.h"
 #include "support.h"
@@ -153,6 +154,52 @@ TEST_F(SampleFile, RandomDecimalsMatchStrtofBitForBit) {
         float expected = std::strtof(tokens[i].c_str(), nullptr);
         ASSERT_EQ(std::memcmp(&expected, &l.matrix.values[i], sizeof(float)), 0) << tokens[i];
     }
+}
+
+// The 16-byte scanner on its own: tokens of plain-decimal bytes with now
+// and then a stray one, followed by a blank, a line end or anything else.
+// Whatever it takes must be the whole token, end at a blank or line end, and
+// read as strtof reads it; well-formed short tokens must nearly all be taken.
+TEST(DecimalScan, TakesOnlyWholePlainDecimalsAndReadsThemAsStrtof) {
+    std::mt19937_64 random(777);
+    const std::string plain = "0123456789012345678901234567890123456789.-";
+    const std::string stray = "+eEx,n_";
+    int well_formed = 0;
+    int taken_well_formed = 0;
+    for (int i = 0; i < 200000; ++i) {
+        std::string token;
+        const bool negative = random() % 2 == 0;
+        if (negative) token += '-';
+        const int length = 1 + int(random() % 15);
+        const int point = int(random() % (length + 2));
+        for (int d = 0; d < length; ++d) {
+            if (d == point) token += '.';
+            token += char('0' + random() % 10);
+        }
+        if (random() % 8 == 0) token[random() % token.size()] = plain[random() % plain.size()];
+        if (random() % 16 == 0) token[random() % token.size()] = stray[random() % stray.size()];
+        const char* ends[] = {" ", "\n", "\t-1 2", "x", "5", "\r\n"};
+        std::string text = token + ends[random() % std::size(ends)] + std::string(32, '7');
+        float value = 123.0f;
+        const int taken = scan_short_decimal(text.data(), value);
+        const bool plain_token = token.size() <= 15 && token.find_first_not_of("0123456789.-") == std::string::npos &&
+                                 std::count(token.begin(), token.end(), '.') <= 1 &&
+                                 token.find('-', 1) == std::string::npos &&
+                                 token.find_first_of("0123456789") != std::string::npos;
+        const char after = text[token.size()];
+        const bool ends_well = after == ' ' || after == '\n' || after == '\t' || after == '\r';
+        if (plain_token && ends_well) ++well_formed;
+        if (taken == 0) {
+            EXPECT_EQ(value, 123.0f);
+            continue;
+        }
+        ASSERT_TRUE(plain_token && ends_well) << "took '" << token << "'";
+        ASSERT_EQ(std::size_t(taken), token.size()) << token;
+        ++taken_well_formed;
+        const float expected = std::strtof(token.c_str(), nullptr);
+        ASSERT_EQ(std::memcmp(&expected, &value, sizeof value), 0) << token;
+    }
+    EXPECT_GT(taken_well_formed, well_formed * 99 / 100);
 }
 
 TEST_F(SampleFile, RaggedLineNamesFileAndLine) {

@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "decimal_scan.h"
 #include "diagnostics.h"
 #include "engine_settings.h"
 #include "worker_pool.h"
@@ -160,14 +161,9 @@ int eight_digits(const char* p, uint64_t& value) {
 
 // Reads the plain decimal at first; stop is where it ends. Plain decimals
 // ("-0.99967986", "3", "0.5"): digits below 2^53 and at most 22 decimals, no
-// exponent. The digits and the power of ten are exact
-// doubles, so their quotient is the correctly rounded double; rounding that
-// to float gives strtof's float unless the double fell exactly halfway
-// between two floats, which is left to the general parser.
+// exponent; a quotient halfway between two floats is left to the general
+// parser.
 bool parse_plain_decimal(const char* first, const char* last, float& value, const char*& stop) {
-    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     static constexpr uint64_t kScale[] = {1,      10,      100,      1000,     10000,
                                           100000, 1000000, 10000000, 100000000};
     const char* p = first;
@@ -208,20 +204,8 @@ bool parse_plain_decimal(const char* first, const char* last, float& value, cons
         break;
     }
     stop = p;
-    if (digit_count == 0 || !exact || decimals > 22) return false;
-    if (digits == 0) {
-        value = negative ? -0.0f : 0.0f;
-        return true;
-    }
-    // Between 1e-22 and 2^53: always in the normal float range.
-    const double quotient = static_cast<double>(digits) / kPowers[decimals < 0 ? 0 : decimals];
-    uint64_t bits = 0;
-    std::memcpy(&bits, &quotient, sizeof bits);
-    constexpr uint64_t kBelowFloat = (uint64_t(1) << 29) - 1;  // fraction bits a float drops
-    if ((bits & kBelowFloat) == (uint64_t(1) << 28)) return false;
-    const float magnitude = static_cast<float>(quotient);
-    value = negative ? -magnitude : magnitude;
-    return true;
+    if (digit_count == 0 || !exact) return false;
+    return decimal_to_float(digits, decimals < 0 ? 0 : decimals, negative, value);
 }
 
 // Reads a whole token as strtof would. The fast parsers are correctly
@@ -264,6 +248,20 @@ std::string shown_token(std::string_view token) {
 
 }  // namespace
 
+void* allocate_sample_memory(std::size_t bytes) {
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    void* memory = nullptr;
+    if (bytes >= 2 * kHugePage) {
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        memory = std::aligned_alloc(kHugePage, rounded);
+        if (memory != nullptr) ::madvise(memory, rounded, MADV_HUGEPAGE);
+    } else {
+        memory = std::malloc(bytes == 0 ? 1 : bytes);
+    }
+    if (memory == nullptr) throw std::bad_alloc();
+    return memory;
+}
+
 int line_counter(const char* path, Dims& dims) {
     FileDescriptor file(open_sample_file(path));
     if (file.fd < 0) return 1;
@@ -300,9 +298,10 @@ enum class LineKind { blank, sample, bad };
 
 // Reads one line of a sample file into out (room for `columns` floats).
 // A bad line leaves the reason in `problem`. Plain decimals are read as the
-// line is scanned; any other token is cut out and read whole.
+// line is scanned, short ones 16 bytes at a time where the bytes up to
+// `readable` may be read; any other token is cut out and read whole.
 LineKind parse_sample_line(std::string_view line, uint32_t columns, float* out,
-                           std::string& problem) {
+                           std::string& problem, const char* readable) {
     const bool fast = engine_settings().fast;
     const char* p = line.data();
     const char* const end = p + line.size();
@@ -310,8 +309,15 @@ LineKind parse_sample_line(std::string_view line, uint32_t columns, float* out,
     for (;;) {
         while (p < end && is_separator(*p)) ++p;
         if (p == end) break;
-        const char* stop = p;
         float value = 0.0f;
+        if (fast && count < columns && readable - p >= 16) {
+            if (const int length = scan_short_decimal(p, value); length > 0) {
+                out[count++] = value;
+                p += length;
+                continue;
+            }
+        }
+        const char* stop = p;
         const bool read = count < columns && fast && parse_plain_decimal(p, end, value, stop) &&
                           (stop == end || is_separator(*stop));
         if (!read) {
@@ -372,7 +378,7 @@ int read_streaming(int fd, SampleMatrix& matrix, uint32_t columns, uint32_t rows
     std::string problem;
     uint32_t loaded_rows = 0;
     bool ok = for_each_line(fd, path, [&](std::string_view line, unsigned long long number) {
-        LineKind kind = parse_sample_line(line, columns, row.data(), problem);
+        LineKind kind = parse_sample_line(line, columns, row.data(), problem, line.data() + line.size());
         if (kind == LineKind::blank) return true;
         if (kind == LineKind::bad) {
             report_error("%s:%llu: %s", path, number, problem.c_str());
@@ -475,7 +481,7 @@ int read_mapped(const MappedFile& file, SampleMatrix& matrix, uint32_t columns, 
             uint64_t line_number = 0;
             for_each_line_in(part.text, [&](std::string_view line) {
                 ++line_number;
-                LineKind kind = parse_sample_line(line, columns, out, part.problem);
+                LineKind kind = parse_sample_line(line, columns, out, part.problem, file.data + file.size);
                 if (kind == LineKind::bad) {
                     part.bad_line = line_number;
                     return false;
