@@ -42,6 +42,10 @@ void batch_dot_exact(const float* x, const PackedRows& rows, uint32_t first_bloc
 // float sum.
 void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t first_block,
                             uint32_t end_block, float* out);
+// The squared distances of two samples at once, each loaded row serving
+// both: out0 and out1 as batch_squared_distance writes them.
+void batch_squared_distance_pair(const float* x0, const float* x1, const PackedRows& rows,
+                                 uint32_t first_block, uint32_t end_block, float* out0, float* out1);
 // The voted kernel's sum: each product rounded to float, then each sum.
 void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block,
                      uint32_t end_block, float* out);

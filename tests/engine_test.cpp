@@ -77,6 +77,12 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasBitForBit) {
             batch_dot_exact(x.data(), packed, first, packed.blocks(), dots.data());
             batch_squared_distance(x.data(), packed, first, packed.blocks(), distances.data());
             batch_dot_float(x.data(), packed, first, packed.blocks(), sums.data());
+            // The two-sample form: x itself beside another sample.
+            std::vector<float> other(features + 1);
+            for (float& v : other) v = awkward_value(random, specials);
+            std::vector<float> paired(dots.size()), other_paired(dots.size());
+            batch_squared_distance_pair(x.data(), other.data(), packed, first, packed.blocks(),
+                                        paired.data(), other_paired.data());
             for (uint32_t s = first * kLanes; s < count; ++s) {
                 const std::size_t at = s - first * kLanes;
                 float expected = 0;
@@ -84,6 +90,9 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasBitForBit) {
                 ASSERT_TRUE(same_bits(expected, dots[at])) << "dot, round " << round << ' ' << vector_level_name(level);
                 vect_diff_raised(features, x.data(), rows[s].data(), expected);
                 ASSERT_TRUE(same_bits(expected, distances[at])) << "distance, round " << round << ' ' << vector_level_name(level);
+                ASSERT_TRUE(same_bits(expected, paired[at])) << "paired distance, round " << round;
+                vect_diff_raised(features, other.data(), rows[s].data(), expected);
+                ASSERT_TRUE(same_bits(expected, other_paired[at])) << "paired distance, round " << round;
                 // The voted kernel of degree 1 is the sum plus 1 (its power
                 // function returns NaNs without their sign; the vote only asks
                 // whether a value is NaN).

@@ -147,21 +147,21 @@ template <int B>
     return _mm256_add_ps(sum, _mm256_mul_ps(x, _mm256_loadu_ps(y)));
 }
 
-[[gnu::target("avx512f")]] inline __m512 distance_step(__m512 sum, __m512 x, const float* y) {
-    __m512 difference = _mm512_sub_ps(x, _mm512_loadu_ps(y));
+[[gnu::target("avx512f")]] inline __m512 distance_step(__m512 sum, __m512 x, __m512 y) {
+    __m512 difference = _mm512_sub_ps(x, y);
     return _mm512_add_ps(sum, _mm512_mul_ps(difference, difference));
 }
 
 // The same step with the difference taken as x * 1 - y: one rounding of the
 // exact difference, as the subtraction gives, but on the multiply-add units
 // instead of the adders, which the sums keep busy.
-[[gnu::target("avx512f")]] inline __m512 distance_step_fused_units(__m512 sum, __m512 x, const float* y) {
-    __m512 difference = _mm512_fmsub_ps(x, _mm512_set1_ps(1.0f), _mm512_loadu_ps(y));
+[[gnu::target("avx512f")]] inline __m512 distance_step_fused_units(__m512 sum, __m512 x, __m512 y) {
+    __m512 difference = _mm512_fmsub_ps(x, _mm512_set1_ps(1.0f), y);
     return _mm512_add_ps(sum, _mm512_mul_ps(difference, difference));
 }
 
-[[gnu::target("avx512f")]] inline __m512 float_dot_step(__m512 sum, __m512 x, const float* y) {
-    return _mm512_add_ps(sum, _mm512_mul_ps(x, _mm512_loadu_ps(y)));
+[[gnu::target("avx512f")]] inline __m512 float_dot_step(__m512 sum, __m512 x, __m512 y) {
+    return _mm512_add_ps(sum, _mm512_mul_ps(x, y));
 }
 
 // Two blocks at a time: four chains of eight lanes.
@@ -201,50 +201,71 @@ template <__m256 (*Step)(__m256, __m256, const float*)>
     }
 }
 
-// C blocks at once: C chains of sixteen lanes. Even features take EvenStep,
-// odd ones OddStep (two forms of the same step).
-template <int C, __m512 (*EvenStep)(__m512, __m512, const float*),
-          __m512 (*OddStep)(__m512, __m512, const float*)>
-[[gnu::target("avx512f")]] inline void avx512_float_blocks(const float* x, const PackedRows& rows,
-                                                           uint32_t block, float* out) {
+using Step512 = __m512 (*)(__m512, __m512, __m512);
+
+// C blocks against S samples at once: C * S chains of sixteen lanes, each
+// loaded block serving every sample. Even features take EvenStep, odd ones
+// OddStep (two forms of the same step).
+template <int C, int S, Step512 EvenStep, Step512 OddStep>
+[[gnu::target("avx512f")]] inline void avx512_float_blocks(const float* const* x, const PackedRows& rows,
+                                                           uint32_t block, float* const* out) {
     const uint32_t n = rows.features;
     const float* p[C];
-    __m512 s[C];
+    __m512 s[S][C];
     for (int k = 0; k < C; ++k) {
         p[k] = rows.block(block + uint32_t(k));
-        s[k] = _mm512_setzero_ps();
+        for (int j = 0; j < S; ++j) s[j][k] = _mm512_setzero_ps();
     }
     uint32_t i = 0;
     for (; i + 2 <= n; i += 2) {
-        const __m512 even = _mm512_set1_ps(x[i]);
-        const __m512 odd = _mm512_set1_ps(x[i + 1]);
-        for (int k = 0; k < C; ++k) s[k] = EvenStep(s[k], even, p[k] + i * kLanes);
-        for (int k = 0; k < C; ++k) s[k] = OddStep(s[k], odd, p[k] + (i + 1) * kLanes);
+        for (int k = 0; k < C; ++k) {
+            const __m512 y = _mm512_loadu_ps(p[k] + i * kLanes);
+            for (int j = 0; j < S; ++j) s[j][k] = EvenStep(s[j][k], _mm512_set1_ps(x[j][i]), y);
+        }
+        for (int k = 0; k < C; ++k) {
+            const __m512 y = _mm512_loadu_ps(p[k] + (i + 1) * kLanes);
+            for (int j = 0; j < S; ++j) s[j][k] = OddStep(s[j][k], _mm512_set1_ps(x[j][i + 1]), y);
+        }
     }
     if (i < n) {
-        const __m512 even = _mm512_set1_ps(x[i]);
-        for (int k = 0; k < C; ++k) s[k] = EvenStep(s[k], even, p[k] + i * kLanes);
+        for (int k = 0; k < C; ++k) {
+            const __m512 y = _mm512_loadu_ps(p[k] + i * kLanes);
+            for (int j = 0; j < S; ++j) s[j][k] = EvenStep(s[j][k], _mm512_set1_ps(x[j][i]), y);
+        }
     }
-    for (int k = 0; k < C; ++k) _mm512_storeu_ps(out + std::size_t(k) * kLanes, s[k]);
+    for (int j = 0; j < S; ++j) {
+        for (int k = 0; k < C; ++k) _mm512_storeu_ps(out[j] + std::size_t(k) * kLanes, s[j][k]);
+    }
 }
 
-template <__m512 (*EvenStep)(__m512, __m512, const float*),
-          __m512 (*OddStep)(__m512, __m512, const float*)>
-[[gnu::target("avx512f")]] void avx512_float_lanes(const float* x, const PackedRows& rows,
-                                                   uint32_t first, uint32_t end, float* out) {
+// Blocks [first, end) against S samples, out[j] receiving sample j's values.
+template <int S, Step512 EvenStep, Step512 OddStep>
+[[gnu::target("avx512f")]] void avx512_float_samples(const float* const* x, const PackedRows& rows,
+                                                     uint32_t first, uint32_t end, float* const* out) {
+    constexpr int kWide = S == 1 ? 8 : 4;  // chains enough to hide the sums' latency
+    float* at[S];
     uint32_t b = first;
-    for (; b + 8 <= end; b += 8) {
-        avx512_float_blocks<8, EvenStep, OddStep>(x, rows, b, out + std::size_t(b - first) * kLanes);
-    }
-    for (; b + 4 <= end; b += 4) {
-        avx512_float_blocks<4, EvenStep, OddStep>(x, rows, b, out + std::size_t(b - first) * kLanes);
+    const auto place = [&](uint32_t block) {
+        for (int j = 0; j < S; ++j) at[j] = out[j] + std::size_t(block - first) * kLanes;
+    };
+    for (; b + kWide <= end; b += kWide) {
+        place(b);
+        avx512_float_blocks<kWide, S, EvenStep, OddStep>(x, rows, b, at);
     }
     for (; b + 2 <= end; b += 2) {
-        avx512_float_blocks<2, EvenStep, OddStep>(x, rows, b, out + std::size_t(b - first) * kLanes);
+        place(b);
+        avx512_float_blocks<2, S, EvenStep, OddStep>(x, rows, b, at);
     }
     for (; b < end; ++b) {
-        avx512_float_blocks<1, EvenStep, OddStep>(x, rows, b, out + std::size_t(b - first) * kLanes);
+        place(b);
+        avx512_float_blocks<1, S, EvenStep, OddStep>(x, rows, b, at);
     }
+}
+
+template <Step512 EvenStep, Step512 OddStep>
+[[gnu::target("avx512f")]] void avx512_float_lanes(const float* x, const PackedRows& rows,
+                                                   uint32_t first, uint32_t end, float* out) {
+    avx512_float_samples<1, EvenStep, OddStep>(&x, rows, first, end, &out);
 }
 
 }  // namespace
@@ -306,9 +327,56 @@ void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_bloc
               vect_pr_float, x, rows, first_block, end_block, out);
 }
 
+void batch_squared_distance_pair(const float* x0, const float* x1, const PackedRows& rows,
+                                 uint32_t first_block, uint32_t end_block, float* out0, float* out1) {
+    if (level_for(x0, rows) == VectorLevel::avx512 && level_for(x1, rows) == VectorLevel::avx512) {
+        const float* x[2] = {x0, x1};
+        float* out[2] = {out0, out1};
+        avx512_float_samples<2, distance_step, distance_step_fused_units>(x, rows, first_block,
+                                                                          end_block, out);
+        return;
+    }
+    batch_squared_distance(x0, rows, first_block, end_block, out0);
+    batch_squared_distance(x1, rows, first_block, end_block, out1);
+}
+
 VectorLevel batch_vector_level() { return vector_level(); }
 
 void batch_limit_vector_level(VectorLevel level) { level_limit = level; }
+
+namespace {
+
+// One sample's raw values against blocks [block, end).
+void raw_values(BatchKind kind, const float* x, const PackedRows& rows, uint32_t block,
+                uint32_t end, float* raw) {
+    switch (kind) {
+        case BatchKind::dot_exact:
+            batch_dot_exact(x, rows, block, end, raw);
+            break;
+        case BatchKind::squared_distance:
+            batch_squared_distance(x, rows, block, end, raw);
+            break;
+        case BatchKind::dot_float:
+            batch_dot_float(x, rows, block, end, raw);
+            break;
+    }
+}
+
+// The slots [from, until) of a sample within a range of slots.
+struct SlotSpan {
+    uint32_t from;
+    uint32_t until;
+    bool empty() const { return from >= until; }
+    uint32_t first_block() const { return from / kLanes; }
+    uint32_t end_block() const { return (until + kLanes - 1) / kLanes; }
+};
+
+void copy_span(const float* raw, uint32_t raw_block, SlotSpan span, float* out) {
+    std::copy(raw + (span.from - raw_block * kLanes), raw + (span.until - raw_block * kLanes),
+              out + span.from);
+}
+
+}  // namespace
 
 void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples,
                  std::size_t count, uint32_t to) {
@@ -318,29 +386,44 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
         8 * std::max<uint32_t>(1, uint32_t((std::size_t(256) << 10) / (std::size_t(rows.features + 1) * kLanes * sizeof(float) * 8)));
     const uint32_t end_block = (to + kLanes - 1) / kLanes;
     thread_local std::vector<float> raw;
+    thread_local std::vector<float> raw_second;
     raw.resize(std::size_t(range_blocks) * kLanes);
+    raw_second.resize(raw.size());
     for (uint32_t first = 0; first < end_block; first += range_blocks) {
         const uint32_t last = std::min(end_block, first + range_blocks);
-        for (std::size_t i = 0; i < count; ++i) {
-            const TiledSample& sample = samples[i];
-            const uint32_t from = std::max(sample.from, first * kLanes);
-            const uint32_t until = std::min(to, last * kLanes);
-            if (from >= until) continue;
-            const uint32_t block = from / kLanes;
-            const uint32_t end = (until + kLanes - 1) / kLanes;
-            switch (kind) {
-                case BatchKind::dot_exact:
-                    batch_dot_exact(sample.x, rows, block, end, raw.data());
-                    break;
-                case BatchKind::squared_distance:
-                    batch_squared_distance(sample.x, rows, block, end, raw.data());
-                    break;
-                case BatchKind::dot_float:
-                    batch_dot_float(sample.x, rows, block, end, raw.data());
-                    break;
+        const auto span_of = [&](const TiledSample& sample) {
+            return SlotSpan{std::max(sample.from, first * kLanes), std::min(to, last * kLanes)};
+        };
+        std::size_t i = 0;
+        // Squared distances go two samples at a time over the blocks either
+        // needs (their cached prefixes are nearly the same).
+        if (kind == BatchKind::squared_distance) {
+            for (; i + 2 <= count; i += 2) {
+                const SlotSpan a = span_of(samples[i]);
+                const SlotSpan b = span_of(samples[i + 1]);
+                if (a.empty() || b.empty()) {
+                    if (!a.empty()) {
+                        raw_values(kind, samples[i].x, rows, a.first_block(), a.end_block(), raw.data());
+                        copy_span(raw.data(), a.first_block(), a, samples[i].out);
+                    }
+                    if (!b.empty()) {
+                        raw_values(kind, samples[i + 1].x, rows, b.first_block(), b.end_block(), raw.data());
+                        copy_span(raw.data(), b.first_block(), b, samples[i + 1].out);
+                    }
+                    continue;
+                }
+                const uint32_t block = std::min(a.first_block(), b.first_block());
+                batch_squared_distance_pair(samples[i].x, samples[i + 1].x, rows, block,
+                                            a.end_block(), raw.data(), raw_second.data());
+                copy_span(raw.data(), block, a, samples[i].out);
+                copy_span(raw_second.data(), block, b, samples[i + 1].out);
             }
-            std::copy(raw.begin() + (from - block * kLanes), raw.begin() + (until - block * kLanes),
-                      sample.out + from);
+        }
+        for (; i < count; ++i) {
+            const SlotSpan span = span_of(samples[i]);
+            if (span.empty()) continue;
+            raw_values(kind, samples[i].x, rows, span.first_block(), span.end_block(), raw.data());
+            copy_span(raw.data(), span.first_block(), span, samples[i].out);
         }
     }
 }
