@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <utility>
@@ -18,9 +17,10 @@ struct Dims {
     uint32_t rows = 0;
 };
 
-// Memory for a loaded set (throws std::bad_alloc when there is none); freed
-// with std::free.
+// Memory for a loaded set (throws std::bad_alloc when there is none), and
+// its release (given the same byte count).
 void* allocate_sample_memory(std::size_t bytes);
+void free_sample_memory(void* memory, std::size_t bytes);
 
 // An allocator whose new elements are left uninitialised: a loaded set is
 // written once by the loader, so zero-filling it first would only cost time.
@@ -41,12 +41,13 @@ struct UninitialisedAllocator : std::allocator<T> {
     void construct(U* place, Args&&... args) {
         ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
     }
-    // Large sets are offered huge pages: one fault per 2 MiB instead of one
-    // per 4 KiB page while the loader writes them.
+    // Large sets are mapped whole and faulted in at once, on huge pages
+    // where the system has them, rather than a fault per page as the loader
+    // writes them.
     T* allocate(std::size_t count) {
         return static_cast<T*>(allocate_sample_memory(count * sizeof(T)));
     }
-    void deallocate(T* memory, std::size_t) { std::free(memory); }
+    void deallocate(T* memory, std::size_t count) { free_sample_memory(memory, count * sizeof(T)); }
 };
 
 using SampleValues = std::vector<float, UninitialisedAllocator<float>>;

@@ -46,6 +46,10 @@ void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t fir
 // both: out0 and out1 as batch_squared_distance writes them.
 void batch_squared_distance_pair(const float* x0, const float* x1, const PackedRows& rows,
                                  uint32_t first_block, uint32_t end_block, float* out0, float* out1);
+// The same for `count` samples, up to four at a time: out[k] receives
+// sample x[k]'s values.
+void batch_squared_distances(const float* const* x, float* const* out, std::size_t count,
+                             const PackedRows& rows, uint32_t first_block, uint32_t end_block);
 // The voted kernel's sum: each product rounded to float, then each sum.
 void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block,
                      uint32_t end_block, float* out);

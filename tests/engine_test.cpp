@@ -77,7 +77,20 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasBitForBit) {
             batch_dot_exact(x.data(), packed, first, packed.blocks(), dots.data());
             batch_squared_distance(x.data(), packed, first, packed.blocks(), distances.data());
             batch_dot_float(x.data(), packed, first, packed.blocks(), sums.data());
-            // The two-sample form: x itself beside another sample.
+            // The forms for several samples: x beside others, in a group of
+            // `group` (which takes the four-, two- and one-sample paths).
+            const std::size_t group = 1 + random() % 7;
+            std::vector<std::vector<float>> others(group, std::vector<float>(features + 1));
+            std::vector<std::vector<float>> grouped(group, std::vector<float>(dots.size()));
+            std::vector<const float*> group_x{x.data()};
+            std::vector<float*> group_out{grouped[0].data()};
+            for (std::size_t k = 1; k < group; ++k) {
+                for (float& v : others[k]) v = awkward_value(random, specials);
+                group_x.push_back(others[k].data());
+                group_out.push_back(grouped[k].data());
+            }
+            batch_squared_distances(group_x.data(), group_out.data(), group, packed, first,
+                                    packed.blocks());
             std::vector<float> other(features + 1);
             for (float& v : other) v = awkward_value(random, specials);
             std::vector<float> paired(dots.size()), other_paired(dots.size());
@@ -91,6 +104,12 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasBitForBit) {
                 vect_diff_raised(features, x.data(), rows[s].data(), expected);
                 ASSERT_TRUE(same_bits(expected, distances[at])) << "distance, round " << round << ' ' << vector_level_name(level);
                 ASSERT_TRUE(same_bits(expected, paired[at])) << "paired distance, round " << round;
+                ASSERT_TRUE(same_bits(expected, grouped[0][at])) << "grouped distance, round " << round;
+                for (std::size_t k = 1; k < group; ++k) {
+                    float other_expected = 0;
+                    vect_diff_raised(features, others[k].data(), rows[s].data(), other_expected);
+                    ASSERT_TRUE(same_bits(other_expected, grouped[k][at])) << "grouped distance, round " << round;
+                }
                 vect_diff_raised(features, other.data(), rows[s].data(), expected);
                 ASSERT_TRUE(same_bits(expected, other_paired[at])) << "paired distance, round " << round;
                 // The voted kernel of degree 1 is the sum plus 1 (its power

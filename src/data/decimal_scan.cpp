@@ -8,6 +8,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -36,6 +37,29 @@ constexpr std::array<int8_t, 32> make_right_align() {
 }
 constexpr auto kRightAlign = make_right_align();
 
+inline bool quotient_to_float(uint64_t digits, int decimals, bool negative, float& value) {
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (digits >= (uint64_t(1) << 53) || decimals < 0 || decimals > 22) return false;
+    if (digits == 0) {
+        value = negative ? -0.0f : 0.0f;
+        return true;
+    }
+    // Digits and power are exact doubles, so their quotient is the correctly
+    // rounded double, between 1e-22 and 2^53: in the normal float range.
+    // Rounding it to float gives strtof's float unless it lies exactly
+    // halfway between two floats (double rounding could then go wrong).
+    const double quotient = static_cast<double>(digits) / kPowers[decimals];
+    uint64_t bits = 0;
+    std::memcpy(&bits, &quotient, sizeof bits);
+    constexpr uint64_t kBelowFloat = (uint64_t(1) << 29) - 1;  // fraction bits a float drops
+    if ((bits & kBelowFloat) == (uint64_t(1) << 28)) return false;
+    const float magnitude = static_cast<float>(quotient);
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
 bool cpu_has_sse41() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("sse4.1");
@@ -60,18 +84,19 @@ bool is_blank_or_line_end(char c) {
     const unsigned point = point_bits & inside;
     const bool negative = (minus_bits & 1u) != 0;
     if ((point & (point - 1)) != 0) return 0;  // two points
-    const int digit_count = __builtin_popcount(digit_bits & inside);
-    if (digit_count == 0) return 0;
-    const int point_at = point != 0 ? __builtin_ctz(point) : 16;
-    const int decimals = point != 0 ? length - point_at - 1 : 0;
+    if ((digit_bits & inside) == 0) return 0;
+    // Without a point, point_at is 16 and both forms below still hold, with
+    // no branch on whether the token has one.
+    const int point_at = __builtin_ctz(point | 0x10000u);
+    const int decimals = std::max(0, length - point_at - 1);
+    const int used = length - (point != 0);
 
     // Non-digits (sign, point) become zeros; then the point's gap is closed,
-    // leaving the digits (behind a zero for a sign) in the first
-    // `length - has_point` bytes, which move to the top of the register.
+    // leaving the digits (behind a zero for a sign) in the first `used`
+    // bytes, which move to the top of the register.
     __m128i values = _mm_and_si128(digits, is_digit);
     values = _mm_shuffle_epi8(
         values, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPointRemoval[point_at].data())));
-    const int used = length - (point != 0 ? 1 : 0);
     values = _mm_shuffle_epi8(
         values, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRightAlign.data() + used)));
     // Pairs, fours, eights: 10a + b, 100a + b, 10000a + b.
@@ -81,33 +106,14 @@ bool is_blank_or_line_end(char c) {
     const __m128i eights = _mm_madd_epi16(packed, _mm_set1_epi32(0x00012710));
     const uint64_t high = uint32_t(_mm_cvtsi128_si32(eights));
     const uint64_t low = uint32_t(_mm_extract_epi32(eights, 1));
-    if (!decimal_to_float(high * 100000000u + low, decimals, negative, value)) return 0;
+    if (!quotient_to_float(high * 100000000u + low, decimals, negative, value)) return 0;
     return length;
 }
 
 }  // namespace
 
 bool decimal_to_float(uint64_t digits, int decimals, bool negative, float& value) {
-    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    if (digits >= (uint64_t(1) << 53) || decimals < 0 || decimals > 22) return false;
-    if (digits == 0) {
-        value = negative ? -0.0f : 0.0f;
-        return true;
-    }
-    // Digits and power are exact doubles, so their quotient is the correctly
-    // rounded double, between 1e-22 and 2^53: in the normal float range.
-    // Rounding it to float gives strtof's float unless it lies exactly
-    // halfway between two floats (double rounding could then go wrong).
-    const double quotient = static_cast<double>(digits) / kPowers[decimals];
-    uint64_t bits = 0;
-    std::memcpy(&bits, &quotient, sizeof bits);
-    constexpr uint64_t kBelowFloat = (uint64_t(1) << 29) - 1;  // fraction bits a float drops
-    if ((bits & kBelowFloat) == (uint64_t(1) << 28)) return false;
-    const float magnitude = static_cast<float>(quotient);
-    value = negative ? -magnitude : magnitude;
-    return true;
+    return quotient_to_float(digits, decimals, negative, value);
 }
 
 int scan_short_decimal(const char* p, float& value) {

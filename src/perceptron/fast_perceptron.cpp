@@ -208,16 +208,25 @@ struct KernelCache {
     }
 };
 
-// Training state: the packed slots, the list's entries and the kernel cache.
+// Training state: the packed slots, the list's entries, and what carries a
+// row's work from one of its decisions to the next.
 //
 // Rows are decided in tiles of kPrefetchRows. At the start of a tile every
-// tile row gets its kernel values against all slots of that moment (from the
-// cache, or computed, tiled and split across threads) and, for the silent
-// gaussian decision, its decision sum over the entries of that moment: each
-// row's own chain of additions in list order, so many rows' chains can run
-// side by side. Within the tile a decision only adds the entries appended
-// since, against slots it computes afresh. Values are stored in the cache
-// only while a later epoch can read them again.
+// tile row gets the kernel values it needs against the slots of that moment,
+// computed together, tiled and split across threads (they do not depend on
+// the decisions in between); within the tile a decision computes only the
+// slots added since.
+//
+// The polynomial decision traces every evaluation, so each decision needs
+// every value: a kernel cache keeps them from one epoch to the next, while a
+// later epoch can read them.
+//
+// The gaussian decision is silent, and its sum is the same chain of roundings
+// each time, over a list that only grows at its end: a row's sum at one
+// decision is exactly where its sum at the next decision passes the same
+// point of the list. So each row keeps its sum and the list position it
+// covers, and a later decision only adds the entries appended since: the
+// tile computes those sums side by side, each row's chain in list order.
 struct Trainer {
     KernelSpec ker;
     uint32_t digit;
@@ -226,20 +235,34 @@ struct Trainer {
     PackedRows slots;
     std::vector<int32_t> slot_of_row;
     Entries entries;
-    KernelCache cache;
-    bool keep = true;                  // store new values in the cache
-    std::vector<float> fresh;          // the current row's values for slots added in the tile
-    std::vector<float> tile;           // per tile row: its values for slots [0, tile_slots)
-    std::vector<float> partial;        // per tile row: its sum over entries [0, tile_entries)
+    KernelCache cache;                  // polynomial kernel only
+    bool keep = true;                   // store new values in the cache
+    // Per row, for the gaussian decision: its sum so far, the entries and the
+    // slots there were when it was taken.
+    std::vector<float> memo_sum;
+    std::vector<uint32_t> memo_entries;
+    std::vector<uint32_t> memo_slots;
+    std::vector<float> fresh;           // the current row's values for slots added in the tile
+    std::vector<float> block_values;    // scratch of single_value, by slot
+    std::vector<float> tile;            // per tile row: values for slots [tile_from, tile_slots)
+    std::vector<uint32_t> tile_from;    // per tile row: first slot it holds
+    std::vector<float> partial;         // per tile row: its sum through entry tile_entries
     uint32_t tile_first = 0;
     uint32_t tile_slots = 0;
     std::size_t tile_entries = 0;
 
     Trainer(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns)
         : ker(k), digit(d), set(s), features(columns - 1), slot_of_row(s.rows, -1),
-          cache(s.rows, engine_settings().cache_bytes) {
+          cache(s.rows, k.kind == 0 ? engine_settings().cache_bytes : 0) {
         pack_reset(slots, features);
+        if (ker.kind != 0) {
+            memo_sum.assign(s.rows, 0.0f);
+            memo_entries.assign(s.rows, 0);
+            memo_slots.assign(s.rows, 0);
+        }
     }
+
+    bool traced() const { return ker.kind == 0; }
 
     void add_mistake(uint32_t r) {
         int32_t slot = slot_of_row[r];
@@ -251,50 +274,82 @@ struct Trainer {
         entries.add(static_cast<uint32_t>(slot), set.row(r), features, digit);
     }
 
+    // The first slot row r needs at the start of a tile: for the polynomial
+    // decision what its cache lacks; for the gaussian one the oldest slot
+    // among the entries appended since its last decision (the slots made
+    // since then, and any older slot a row mistaken again brought back).
+    uint32_t first_needed_slot(uint32_t r) const {
+        if (traced()) return cache.cached[r];
+        uint32_t from = memo_slots[r];
+        for (std::size_t e = memo_entries[r]; e < tile_entries; ++e) from = std::min(from, entries.slot[e]);
+        return std::min(from, tile_slots);
+    }
+
     // Starts the tile of rows [first, end): their values against the current
-    // slots and, without a trace, their partial decision sums.
+    // slots and, for the gaussian decision, their sums through the current
+    // entries.
     void start_tile(uint32_t first, uint32_t end) {
         tile_first = first;
         tile_slots = slots.count;
         tile_entries = entries.slot.size();
         partial.assign(end - first, 0.0f);
+        tile_from.assign(end - first, tile_slots);
         if (tile_slots == 0) return;
         const uint32_t room = keep ? cache.room_for(tile_slots) : 0;
-        const bool sums = ker.kind != 0;
         tile.resize(std::size_t(end - first) * tile_slots);
         parallel_for(end - first, 4, [&](std::size_t begin, std::size_t stop) {
             std::vector<TiledSample> samples;
             for (std::size_t i = begin; i < stop; ++i) {
                 const uint32_t r = first + uint32_t(i);
                 float* values = tile.data() + i * tile_slots;
-                cache.load(r, values);
-                if (cache.cached[r] < tile_slots) samples.push_back({set.row(r), cache.cached[r], values});
+                if (traced()) cache.load(r, values);
+                tile_from[i] = first_needed_slot(r);
+                if (tile_from[i] < tile_slots) samples.push_back({set.row(r), tile_from[i], values});
             }
             tiled_kernel_values(ker, slots, samples.data(), samples.size(), tile_slots);
-            for (const TiledSample& sample : samples) {
-                const uint32_t r = first + uint32_t((sample.out - tile.data()) / tile_slots);
-                if (room > sample.from) {
-                    cache.store(r, sample.from, room, sample.out);
-                    cache.cached[r] = room;
+            if (traced()) {
+                for (const TiledSample& sample : samples) {
+                    const uint32_t r = first + uint32_t((sample.out - tile.data()) / tile_slots);
+                    if (room > sample.from) {
+                        cache.store(r, sample.from, room, sample.out);
+                        cache.cached[r] = room;
+                    }
                 }
+                // The traced decision reads every value from the tile.
+                for (std::size_t i = begin; i < stop; ++i) tile_from[i] = 0;
+                return;
             }
-            if (sums) partial_sums(begin, stop);
+            partial_sums(begin, stop);
         });
     }
 
-    // The ordered sums of tile rows [begin, end) over the tile's entries,
-    // four rows' chains at a time.
+    // Continues the sums of tile rows [begin, end) from their last decision
+    // through the tile's entries, four rows' chains at a time.
     void partial_sums(std::size_t begin, std::size_t end) {
         const uint32_t* slot = entries.slot.data();
         const float* sign = entries.sign.data();
+        const auto sum_one = [&](std::size_t i) {
+            const uint32_t r = tile_first + uint32_t(i);
+            const float* v = tile.data() + i * tile_slots;
+            float sum = memo_sum[r];
+            for (std::size_t e = memo_entries[r]; e < tile_entries; ++e) sum = sum + sign[e] * v[slot[e]];
+            partial[i] = sum;
+        };
         std::size_t i = begin;
         for (; i + 4 <= end; i += 4) {
+            const uint32_t r = tile_first + uint32_t(i);
+            const std::size_t start = memo_entries[r];
+            if (memo_entries[r + 1] != start || memo_entries[r + 2] != start ||
+                memo_entries[r + 3] != start) {
+                for (std::size_t k = i; k < i + 4; ++k) sum_one(k);
+                continue;
+            }
             const float* v0 = tile.data() + i * tile_slots;
             const float* v1 = v0 + tile_slots;
             const float* v2 = v1 + tile_slots;
             const float* v3 = v2 + tile_slots;
-            float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
-            for (std::size_t e = 0; e < tile_entries; ++e) {
+            float s0 = memo_sum[r], s1 = memo_sum[r + 1], s2 = memo_sum[r + 2], s3 = memo_sum[r + 3];
+            for (std::size_t e = start; e < tile_entries; ++e) {
                 const uint32_t s = slot[e];
                 s0 = s0 + sign[e] * v0[s];
                 s1 = s1 + sign[e] * v1[s];
@@ -306,12 +361,7 @@ struct Trainer {
             partial[i + 2] = s2;
             partial[i + 3] = s3;
         }
-        for (; i < end; ++i) {
-            const float* v = tile.data() + i * tile_slots;
-            float sum = 0.0f;
-            for (std::size_t e = 0; e < tile_entries; ++e) sum = sum + sign[e] * v[slot[e]];
-            partial[i] = sum;
-        }
+        for (; i < end; ++i) sum_one(i);
     }
 
     // The values of row r (in the current tile) for the slots added since the
@@ -330,16 +380,36 @@ struct Trainer {
         }
     }
 
+    // Row r's value against one slot the tile did not compute for it (an
+    // old slot brought back by a row mistaken again within the tile): the
+    // batch over that slot's block.
+    float single_value(uint32_t r, uint32_t slot) {
+        const uint32_t first = slot / kLanes * kLanes;
+        if (block_values.size() < slots.count) block_values.resize(slots.count);
+        const TiledSample one{set.row(r), first, block_values.data()};
+        tiled_kernel_values(ker, slots, &one, 1, std::min(slots.count, first + kLanes));
+        return block_values[slot];
+    }
+
     // Decides row r of the current tile.
     int32_t decide_row(uint32_t r, PolynomialTrace* trace) {
         compute_fresh(r);
-        const float* values = tile.data() + std::size_t(r - tile_first) * tile_slots;
-        const auto value_of = [&](uint32_t slot) { return slot < tile_slots ? values[slot] : fresh[slot]; };
+        const std::size_t i = r - tile_first;
+        const float* values = tile.data() + i * tile_slots;
+        const uint32_t from = tile_from[i];
+        const auto value_of = [&](uint32_t slot) {
+            if (slot >= tile_slots) return fresh[slot];
+            return slot >= from ? values[slot] : single_value(r, slot);
+        };
         if (trace != nullptr) return decide(features, set.row(r), entries, value_of, trace);
-        float sum = partial[r - tile_first];
-        for (std::size_t e = tile_entries; e < entries.slot.size(); ++e) {
+        float sum = partial[i];
+        const std::size_t count = entries.slot.size();
+        for (std::size_t e = tile_entries; e < count; ++e) {
             sum = sum + entries.sign[e] * value_of(entries.slot[e]);
         }
+        memo_sum[r] = sum;
+        memo_entries[r] = uint32_t(count);
+        memo_slots[r] = slots.count;
         return sum < 0.0f ? -1 : 1;
     }
 };

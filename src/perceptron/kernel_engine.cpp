@@ -242,7 +242,7 @@ template <int C, int S, Step512 EvenStep, Step512 OddStep>
 template <int S, Step512 EvenStep, Step512 OddStep>
 [[gnu::target("avx512f")]] void avx512_float_samples(const float* const* x, const PackedRows& rows,
                                                      uint32_t first, uint32_t end, float* const* out) {
-    constexpr int kWide = S == 1 ? 8 : 4;  // chains enough to hide the sums' latency
+    constexpr int kWide = S == 1 ? 8 : S == 2 ? 4 : 2;  // chains enough to hide the sums' latency
     float* at[S];
     uint32_t b = first;
     const auto place = [&](uint32_t block) {
@@ -327,17 +327,31 @@ void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_bloc
               vect_pr_float, x, rows, first_block, end_block, out);
 }
 
+void batch_squared_distances(const float* const* x, float* const* out, std::size_t count,
+                             const PackedRows& rows, uint32_t first_block, uint32_t end_block) {
+    std::size_t i = 0;
+    const auto all_vector = [&](std::size_t from, std::size_t n) {
+        for (std::size_t k = from; k < from + n; ++k) {
+            if (level_for(x[k], rows) != VectorLevel::avx512) return false;
+        }
+        return true;
+    };
+    for (; i + 4 <= count && all_vector(i, 4); i += 4) {
+        avx512_float_samples<4, distance_step, distance_step_fused_units>(x + i, rows, first_block,
+                                                                          end_block, out + i);
+    }
+    for (; i + 2 <= count && all_vector(i, 2); i += 2) {
+        avx512_float_samples<2, distance_step, distance_step_fused_units>(x + i, rows, first_block,
+                                                                          end_block, out + i);
+    }
+    for (; i < count; ++i) batch_squared_distance(x[i], rows, first_block, end_block, out[i]);
+}
+
 void batch_squared_distance_pair(const float* x0, const float* x1, const PackedRows& rows,
                                  uint32_t first_block, uint32_t end_block, float* out0, float* out1) {
-    if (level_for(x0, rows) == VectorLevel::avx512 && level_for(x1, rows) == VectorLevel::avx512) {
-        const float* x[2] = {x0, x1};
-        float* out[2] = {out0, out1};
-        avx512_float_samples<2, distance_step, distance_step_fused_units>(x, rows, first_block,
-                                                                          end_block, out);
-        return;
-    }
-    batch_squared_distance(x0, rows, first_block, end_block, out0);
-    batch_squared_distance(x1, rows, first_block, end_block, out1);
+    const float* x[2] = {x0, x1};
+    float* out[2] = {out0, out1};
+    batch_squared_distances(x, out, 2, rows, first_block, end_block);
 }
 
 VectorLevel batch_vector_level() { return vector_level(); }
@@ -385,38 +399,39 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
     const uint32_t range_blocks =
         8 * std::max<uint32_t>(1, uint32_t((std::size_t(256) << 10) / (std::size_t(rows.features + 1) * kLanes * sizeof(float) * 8)));
     const uint32_t end_block = (to + kLanes - 1) / kLanes;
-    thread_local std::vector<float> raw;
-    thread_local std::vector<float> raw_second;
-    raw.resize(std::size_t(range_blocks) * kLanes);
-    raw_second.resize(raw.size());
+    constexpr std::size_t kGroup = 4;
+    thread_local std::vector<float> raws[kGroup];
+    for (auto& buffer : raws) buffer.resize(std::size_t(range_blocks) * kLanes);
+    std::vector<float>& raw = raws[0];
     for (uint32_t first = 0; first < end_block; first += range_blocks) {
         const uint32_t last = std::min(end_block, first + range_blocks);
         const auto span_of = [&](const TiledSample& sample) {
             return SlotSpan{std::max(sample.from, first * kLanes), std::min(to, last * kLanes)};
         };
         std::size_t i = 0;
-        // Squared distances go two samples at a time over the blocks either
-        // needs (their cached prefixes are nearly the same).
+        // Squared distances go up to four samples at a time over the blocks
+        // any of them needs (their first slots are nearly the same).
         if (kind == BatchKind::squared_distance) {
-            for (; i + 2 <= count; i += 2) {
-                const SlotSpan a = span_of(samples[i]);
-                const SlotSpan b = span_of(samples[i + 1]);
-                if (a.empty() || b.empty()) {
-                    if (!a.empty()) {
-                        raw_values(kind, samples[i].x, rows, a.first_block(), a.end_block(), raw.data());
-                        copy_span(raw.data(), a.first_block(), a, samples[i].out);
-                    }
-                    if (!b.empty()) {
-                        raw_values(kind, samples[i + 1].x, rows, b.first_block(), b.end_block(), raw.data());
-                        copy_span(raw.data(), b.first_block(), b, samples[i + 1].out);
-                    }
-                    continue;
+            for (; i < count; i += kGroup) {
+                const float* x[kGroup];
+                float* out[kGroup];
+                SlotSpan spans[kGroup];
+                const TiledSample* owners[kGroup];
+                std::size_t used = 0;
+                uint32_t block = last;
+                for (std::size_t k = i; k < std::min(count, i + kGroup); ++k) {
+                    const SlotSpan span = span_of(samples[k]);
+                    if (span.empty()) continue;
+                    x[used] = samples[k].x;
+                    out[used] = raws[used].data();
+                    spans[used] = span;
+                    owners[used] = &samples[k];
+                    block = std::min(block, span.first_block());
+                    ++used;
                 }
-                const uint32_t block = std::min(a.first_block(), b.first_block());
-                batch_squared_distance_pair(samples[i].x, samples[i + 1].x, rows, block,
-                                            a.end_block(), raw.data(), raw_second.data());
-                copy_span(raw.data(), block, a, samples[i].out);
-                copy_span(raw_second.data(), block, b, samples[i + 1].out);
+                if (used == 0) continue;
+                batch_squared_distances(x, out, used, rows, block, spans[0].end_block());
+                for (std::size_t k = 0; k < used; ++k) copy_span(out[k], block, spans[k], owners[k]->out);
             }
         }
         for (; i < count; ++i) {
