@@ -50,6 +50,9 @@ void batch_squared_distance_pair(const float* x0, const float* x1, const PackedR
 // sample x[k]'s values.
 void batch_squared_distances(const float* const* x, float* const* out, std::size_t count,
                              const PackedRows& rows, uint32_t first_block, uint32_t end_block);
+// batch_dot_float for `count` samples, up to four at a time.
+void batch_dot_floats(const float* const* x, float* const* out, std::size_t count,
+                      const PackedRows& rows, uint32_t first_block, uint32_t end_block);
 // The voted kernel's sum: each product rounded to float, then each sum.
 void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block,
                      uint32_t end_block, float* out);

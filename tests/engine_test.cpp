@@ -91,6 +91,10 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasBitForBit) {
             }
             batch_squared_distances(group_x.data(), group_out.data(), group, packed, first,
                                     packed.blocks());
+            std::vector<std::vector<float>> grouped_sums(group, std::vector<float>(dots.size()));
+            std::vector<float*> sums_out;
+            for (auto& out : grouped_sums) sums_out.push_back(out.data());
+            batch_dot_floats(group_x.data(), sums_out.data(), group, packed, first, packed.blocks());
             std::vector<float> other(features + 1);
             for (float& v : other) v = awkward_value(random, specials);
             std::vector<float> paired(dots.size()), other_paired(dots.size());
@@ -109,6 +113,10 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasBitForBit) {
                     float other_expected = 0;
                     vect_diff_raised(features, others[k].data(), rows[s].data(), other_expected);
                     ASSERT_TRUE(same_bits(other_expected, grouped[k][at])) << "grouped distance, round " << round;
+                    vect_pr_float(features, others[k].data(), rows[s].data(), other_expected);
+                    ASSERT_TRUE(std::isnan(other_expected) ? std::isnan(grouped_sums[k][at])
+                                                           : same_bits(other_expected, grouped_sums[k][at]))
+                        << "grouped float sum, round " << round;
                 }
                 vect_diff_raised(features, other.data(), rows[s].data(), expected);
                 ASSERT_TRUE(same_bits(expected, other_paired[at])) << "paired distance, round " << round;

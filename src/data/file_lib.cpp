@@ -106,6 +106,19 @@ bool for_each_line(int fd, const char* path, OnLine&& on_line) {
     return true;
 }
 
+// Calls on_line(line) for every line of an in-memory text, the last one too
+// when it has no newline; stops when on_line returns false.
+template <typename OnLine>
+void for_each_line_in(std::string_view text, OnLine&& on_line) {
+    while (!text.empty()) {
+        std::size_t newline = text.find('\n');
+        std::string_view line = text.substr(0, newline);
+        if (!on_line(line)) return;
+        if (newline == std::string_view::npos) return;
+        text.remove_prefix(newline + 1);
+    }
+}
+
 bool has_content(std::string_view line) {
     for (char c : line) {
         if (!is_separator(c)) return true;
@@ -293,13 +306,143 @@ void free_sample_memory(void* memory, std::size_t bytes) {
     }
 }
 
+namespace {
+
+// One share of a mapped file: whole lines, parsed by one thread straight
+// into its rows of the matrix.
+struct TextPart {
+    std::string_view text;
+    uint64_t lines = 0;         // lines in the part
+    uint64_t sample_lines = 0;  // of which hold numbers
+    uint64_t first_row = 0;
+    uint64_t bad_line = 0;      // line within the part of the first bad line, 0 if none
+    bool changed = false;       // its sample lines were not those counted
+    std::string problem;
+};
+
+std::vector<TextPart> split_lines(std::string_view text, std::size_t parts) {
+    std::vector<TextPart> split;
+    std::size_t start = 0;
+    for (std::size_t k = 1; k <= parts && start < text.size(); ++k) {
+        std::size_t end = k == parts ? text.size() : text.size() * k / parts;
+        if (end < start) end = start;
+        if (end < text.size()) {
+            std::size_t newline = text.find('\n', end);
+            end = newline == std::string_view::npos ? text.size() : newline + 1;
+        }
+        TextPart part;
+        part.text = text.substr(start, end - start);
+        split.push_back(std::move(part));
+        start = end;
+    }
+    return split;
+}
+
+// Owns a read-only mapping of a whole file.
+struct MappedFile {
+    const char* data = nullptr;
+    std::size_t size = 0;
+    MappedFile(int fd, std::size_t bytes) : size(bytes) {
+        void* address = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (address != MAP_FAILED) {
+            data = static_cast<const char*>(address);
+            ::madvise(address, bytes, MADV_SEQUENTIAL);
+        }
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile() {
+        if (data != nullptr) ::munmap(const_cast<char*>(data), size);
+    }
+};
+
+// Files this large are worth mapping and splitting across threads.
+constexpr std::size_t kMappedLoadBytes = std::size_t(1) << 20;
+
+// What measuring found in each part of a mapped file, kept (with the file's
+// identity) for the load that follows, which then need not count again.
+struct MeasuredParts {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    struct timespec modified {};
+    std::vector<uint64_t> lines;
+    std::vector<uint64_t> sample_lines;
+
+    bool describes(const struct stat& info, std::size_t parts) const {
+        return info.st_dev == device && info.st_ino == inode && info.st_size == size &&
+               info.st_mtim.tv_sec == modified.tv_sec && info.st_mtim.tv_nsec == modified.tv_nsec &&
+               lines.size() == parts;
+    }
+};
+
+MeasuredParts& measured_parts() {
+    static MeasuredParts memo;
+    return memo;
+}
+
+// Counts each part's lines and sample lines on every thread; the numbers on
+// the file's first sample line go to `columns` when asked for.
+void count_parts(std::vector<TextPart>& parts, std::size_t* columns) {
+    std::vector<std::size_t> first_columns(parts.size(), 0);
+    parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            for_each_line_in(parts[k].text, [&](std::string_view line) {
+                ++parts[k].lines;
+                if (!has_content(line)) return true;
+                if (parts[k].sample_lines == 0 && columns != nullptr) {
+                    first_columns[k] = for_each_token(line, [](std::string_view, std::size_t) {});
+                }
+                ++parts[k].sample_lines;
+                return true;
+            });
+        }
+    });
+    if (columns == nullptr) return;
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        if (parts[k].sample_lines > 0) {
+            *columns = first_columns[k];
+            return;
+        }
+    }
+}
+
+// Measures a large regular file through a mapping, on every thread.
+// Returns false when it cannot be mapped (the caller reads it instead).
+bool measure_mapped(int fd, const struct stat& info, unsigned long long& rows, std::size_t& columns) {
+    const MappedFile file(fd, std::size_t(info.st_size));
+    if (file.data == nullptr) return false;
+    std::vector<TextPart> parts = split_lines(std::string_view(file.data, file.size), pool_threads());
+    count_parts(parts, &columns);
+    MeasuredParts& memo = measured_parts();
+    memo.device = info.st_dev;
+    memo.inode = info.st_ino;
+    memo.size = info.st_size;
+    memo.modified = info.st_mtim;
+    memo.lines.clear();
+    memo.sample_lines.clear();
+    rows = 0;
+    for (const TextPart& part : parts) {
+        memo.lines.push_back(part.lines);
+        memo.sample_lines.push_back(part.sample_lines);
+        rows += part.sample_lines;
+    }
+    return true;
+}
+
+}  // namespace
+
 int line_counter(const char* path, Dims& dims) {
     FileDescriptor file(open_sample_file(path));
     if (file.fd < 0) return 1;
 
     unsigned long long rows = 0;
     std::size_t columns = 0;
-    bool ok = for_each_line(file.fd, path, [&](std::string_view line, unsigned long long) {
+    struct stat info {};
+    const bool large = engine_settings().fast && ::fstat(file.fd, &info) == 0 &&
+                       S_ISREG(info.st_mode) && std::size_t(info.st_size) >= kMappedLoadBytes;
+    bool ok = large && measure_mapped(file.fd, info, rows, columns);
+    if (!ok) ok = for_each_line(file.fd, path, [&](std::string_view line, unsigned long long) {
         if (rows == 0) {
             columns = for_each_token(line, [](std::string_view, std::size_t) {});
             if (columns == 0) return true;
@@ -378,18 +521,6 @@ LineKind parse_sample_line(std::string_view line, uint32_t columns, float* out,
     return LineKind::sample;
 }
 
-// Calls on_line(line) for every line of an in-memory text, the last one too
-// when it has no newline; stops when on_line returns false.
-template <typename OnLine>
-void for_each_line_in(std::string_view text, OnLine&& on_line) {
-    while (!text.empty()) {
-        std::size_t newline = text.find('\n');
-        std::string_view line = text.substr(0, newline);
-        if (!on_line(line)) return;
-        if (newline == std::string_view::npos) return;
-        text.remove_prefix(newline + 1);
-    }
-}
 
 // Loads through a read buffer, line by line: any kind of file.
 int read_streaming(int fd, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
@@ -433,67 +564,20 @@ int read_streaming(int fd, SampleMatrix& matrix, uint32_t columns, uint32_t rows
     return 0;
 }
 
-// One share of a mapped file: whole lines, parsed by one thread straight
-// into its rows of the matrix.
-struct TextPart {
-    std::string_view text;
-    uint64_t lines = 0;         // lines in the part
-    uint64_t sample_lines = 0;  // of which hold numbers
-    uint64_t first_row = 0;
-    uint64_t bad_line = 0;      // line within the part of the first bad line, 0 if none
-    std::string problem;
-};
-
-std::vector<TextPart> split_lines(std::string_view text, std::size_t parts) {
-    std::vector<TextPart> split;
-    std::size_t start = 0;
-    for (std::size_t k = 1; k <= parts && start < text.size(); ++k) {
-        std::size_t end = k == parts ? text.size() : text.size() * k / parts;
-        if (end < start) end = start;
-        if (end < text.size()) {
-            std::size_t newline = text.find('\n', end);
-            end = newline == std::string_view::npos ? text.size() : newline + 1;
-        }
-        TextPart part;
-        part.text = text.substr(start, end - start);
-        split.push_back(std::move(part));
-        start = end;
-    }
-    return split;
-}
-
-// Owns a read-only mapping of a whole file.
-struct MappedFile {
-    const char* data = nullptr;
-    std::size_t size = 0;
-    MappedFile(int fd, std::size_t bytes) : size(bytes) {
-        void* address = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (address != MAP_FAILED) {
-            data = static_cast<const char*>(address);
-            ::madvise(address, bytes, MADV_SEQUENTIAL);
-        }
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    ~MappedFile() {
-        if (data != nullptr) ::munmap(const_cast<char*>(data), size);
-    }
-};
-
 // Loads a mapped regular file on every thread: each part counts its sample
 // lines, then parses them into its own rows.
-int read_mapped(const MappedFile& file, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
-                const char* path) {
+int read_mapped(const MappedFile& file, const struct stat& info, SampleMatrix& matrix,
+                uint32_t columns, uint32_t rows, const char* path) {
     std::vector<TextPart> parts = split_lines(std::string_view(file.data, file.size), pool_threads());
-    parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t k = begin; k < end; ++k) {
-            for_each_line_in(parts[k].text, [&](std::string_view line) {
-                ++parts[k].lines;
-                if (has_content(line)) ++parts[k].sample_lines;
-                return true;
-            });
+    const MeasuredParts& memo = measured_parts();
+    if (memo.describes(info, parts.size())) {
+        for (std::size_t k = 0; k < parts.size(); ++k) {
+            parts[k].lines = memo.lines[k];
+            parts[k].sample_lines = memo.sample_lines[k];
         }
-    });
+    } else {
+        count_parts(parts, nullptr);
+    }
     uint64_t total = 0;
     for (TextPart& part : parts) {
         part.first_row = total;
@@ -505,21 +589,33 @@ int read_mapped(const MappedFile& file, SampleMatrix& matrix, uint32_t columns, 
         return 1;
     }
     matrix.values.resize(std::size_t(rows) * columns);
+    bool changed = false;
     parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
         for (std::size_t k = begin; k < end; ++k) {
             TextPart& part = parts[k];
             float* out = matrix.values.data() + part.first_row * columns;
             uint64_t line_number = 0;
+            uint64_t loaded = 0;
             for_each_line_in(part.text, [&](std::string_view line) {
                 ++line_number;
+                // A part never writes past the rows counted for it.
+                if (loaded == part.sample_lines) {
+                    if (!has_content(line)) return true;
+                    loaded = part.sample_lines + 1;
+                    return false;
+                }
                 LineKind kind = parse_sample_line(line, columns, out, part.problem, file.data + file.size);
                 if (kind == LineKind::bad) {
                     part.bad_line = line_number;
                     return false;
                 }
-                if (kind == LineKind::sample) out += columns;
+                if (kind == LineKind::sample) {
+                    out += columns;
+                    ++loaded;
+                }
                 return true;
             });
+            if (part.bad_line == 0 && loaded != part.sample_lines) part.changed = true;
         }
     });
     uint64_t lines_before = 0;
@@ -530,13 +626,15 @@ int read_mapped(const MappedFile& file, SampleMatrix& matrix, uint32_t columns, 
                          part.problem.c_str());
             return 1;
         }
+        changed = changed || part.changed;
         lines_before += part.lines;
+    }
+    if (changed) {
+        report_error("%s: the sample lines changed while the file was read", path);
+        return 1;
     }
     return 0;
 }
-
-// Files this large are worth mapping and splitting across threads.
-constexpr std::size_t kMappedLoadBytes = std::size_t(1) << 20;
 
 }  // namespace
 
@@ -551,7 +649,7 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
     if (engine_settings().fast && ::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode) &&
         std::size_t(info.st_size) >= kMappedLoadBytes) {
         MappedFile mapped(file.fd, std::size_t(info.st_size));
-        status = mapped.data != nullptr ? read_mapped(mapped, matrix, columns, rows, path)
+        status = mapped.data != nullptr ? read_mapped(mapped, info, matrix, columns, rows, path)
                                         : read_streaming(file.fd, matrix, columns, rows, path);
     } else {
         status = read_streaming(file.fd, matrix, columns, rows, path);

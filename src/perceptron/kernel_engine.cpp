@@ -327,24 +327,42 @@ void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_bloc
               vect_pr_float, x, rows, first_block, end_block, out);
 }
 
-void batch_squared_distances(const float* const* x, float* const* out, std::size_t count,
-                             const PackedRows& rows, uint32_t first_block, uint32_t end_block) {
-    std::size_t i = 0;
+namespace {
+
+// Up to four samples at a time through the AVX-512 form of a float-lane
+// kernel; the rest (or all, on other processors and NaN data) one by one.
+template <Step512 EvenStep, Step512 OddStep>
+void grouped_float_lanes(const float* const* x, float* const* out, std::size_t count,
+                         const PackedRows& rows, uint32_t first_block, uint32_t end_block,
+                         void (*one)(const float*, const PackedRows&, uint32_t, uint32_t, float*)) {
     const auto all_vector = [&](std::size_t from, std::size_t n) {
         for (std::size_t k = from; k < from + n; ++k) {
             if (level_for(x[k], rows) != VectorLevel::avx512) return false;
         }
         return true;
     };
+    std::size_t i = 0;
     for (; i + 4 <= count && all_vector(i, 4); i += 4) {
-        avx512_float_samples<4, distance_step, distance_step_fused_units>(x + i, rows, first_block,
-                                                                          end_block, out + i);
+        avx512_float_samples<4, EvenStep, OddStep>(x + i, rows, first_block, end_block, out + i);
     }
     for (; i + 2 <= count && all_vector(i, 2); i += 2) {
-        avx512_float_samples<2, distance_step, distance_step_fused_units>(x + i, rows, first_block,
-                                                                          end_block, out + i);
+        avx512_float_samples<2, EvenStep, OddStep>(x + i, rows, first_block, end_block, out + i);
     }
-    for (; i < count; ++i) batch_squared_distance(x[i], rows, first_block, end_block, out[i]);
+    for (; i < count; ++i) one(x[i], rows, first_block, end_block, out[i]);
+}
+
+}  // namespace
+
+void batch_squared_distances(const float* const* x, float* const* out, std::size_t count,
+                             const PackedRows& rows, uint32_t first_block, uint32_t end_block) {
+    grouped_float_lanes<distance_step, distance_step_fused_units>(x, out, count, rows, first_block,
+                                                                  end_block, batch_squared_distance);
+}
+
+void batch_dot_floats(const float* const* x, float* const* out, std::size_t count,
+                      const PackedRows& rows, uint32_t first_block, uint32_t end_block) {
+    grouped_float_lanes<float_dot_step, float_dot_step>(x, out, count, rows, first_block, end_block,
+                                                        batch_dot_float);
 }
 
 void batch_squared_distance_pair(const float* x0, const float* x1, const PackedRows& rows,
@@ -409,9 +427,9 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
             return SlotSpan{std::max(sample.from, first * kLanes), std::min(to, last * kLanes)};
         };
         std::size_t i = 0;
-        // Squared distances go up to four samples at a time over the blocks
+        // Float-lane kernels go up to four samples at a time over the blocks
         // any of them needs (their first slots are nearly the same).
-        if (kind == BatchKind::squared_distance) {
+        if (kind != BatchKind::dot_exact) {
             for (; i < count; i += kGroup) {
                 const float* x[kGroup];
                 float* out[kGroup];
@@ -430,7 +448,11 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
                     ++used;
                 }
                 if (used == 0) continue;
-                batch_squared_distances(x, out, used, rows, block, spans[0].end_block());
+                if (kind == BatchKind::squared_distance) {
+                    batch_squared_distances(x, out, used, rows, block, spans[0].end_block());
+                } else {
+                    batch_dot_floats(x, out, used, rows, block, spans[0].end_block());
+                }
                 for (std::size_t k = 0; k < used; ++k) copy_span(out[k], block, spans[k], owners[k]->out);
             }
         }
