@@ -41,9 +41,8 @@ struct UninitialisedAllocator : std::allocator<T> {
     void construct(U* place, Args&&... args) {
         ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
     }
-    // Large sets are mapped whole and faulted in at once, on huge pages
-    // where the system has them, rather than a fault per page as the loader
-    // writes them.
+    // Large sets get a mapping of their own on huge pages, where the system
+    // has them, rather than a fault per 4 KiB page as the loader writes them.
     T* allocate(std::size_t count) {
         return static_cast<T*>(allocate_sample_memory(count * sizeof(T)));
     }

@@ -279,8 +279,9 @@ void* allocate_sample_memory(std::size_t bytes) {
         if (memory == nullptr) throw std::bad_alloc();
         return memory;
     }
-    // A 2 MiB-aligned mapping offered huge pages, then every page faulted in
-    // by one call: the loader would otherwise take one fault per page.
+    // A 2 MiB-aligned mapping offered huge pages: one fault per 2 MiB where
+    // the system grants them, taken by whichever thread first writes there,
+    // instead of one per 4 KiB page.
     const std::size_t size = mapped_set_size(bytes);
     void* mapping = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -292,9 +293,6 @@ void* allocate_sample_memory(std::size_t bytes) {
     const std::size_t tail = std::size_t(start + size + kHugePage - (aligned + size));
     if (tail > 0) ::munmap(aligned + size, tail);
     ::madvise(aligned, size, MADV_HUGEPAGE);
-#ifdef MADV_POPULATE_WRITE
-    ::madvise(aligned, size, MADV_POPULATE_WRITE);  // an older kernel refuses: pages then fault one by one
-#endif
     return aligned;
 }
 
@@ -338,47 +336,36 @@ std::vector<TextPart> split_lines(std::string_view text, std::size_t parts) {
     return split;
 }
 
-// Owns a read-only mapping of a whole file.
-struct MappedFile {
-    const char* data = nullptr;
-    std::size_t size = 0;
-    MappedFile(int fd, std::size_t bytes) : size(bytes) {
-        void* address = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (address != MAP_FAILED) {
-            data = static_cast<const char*>(address);
-            ::madvise(address, bytes, MADV_SEQUENTIAL);
-        }
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    ~MappedFile() {
-        if (data != nullptr) ::munmap(const_cast<char*>(data), size);
-    }
-};
-
-// Files this large are worth mapping and splitting across threads.
+// Files this large are read whole, on every thread, and split across threads.
 constexpr std::size_t kMappedLoadBytes = std::size_t(1) << 20;
+// Bytes readable past the end of an image, so that the 16-byte number scanner
+// can run to the last byte (they hold zeros, which end any number).
+constexpr std::size_t kImagePadding = 64;
 
-// What measuring found in each part of a mapped file, kept (with the file's
-// identity) for the load that follows, which then need not count again.
-struct MeasuredParts {
+// A large file's bytes in memory, read once by measuring and parsed from
+// there by the load, with what measuring counted in each part. Memory of our
+// own (on huge pages) is read far faster the first time than a mapping of
+// the file's cached pages, whose every 4 KiB page costs a fault-like trap.
+struct FileImage {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = -1;
     struct timespec modified {};
-    std::vector<uint64_t> lines;
-    std::vector<uint64_t> sample_lines;
+    SampleValues bytes;  // the file, then kImagePadding zero bytes (as floats' storage)
+    std::vector<TextPart> parts;
 
-    bool describes(const struct stat& info, std::size_t parts) const {
-        return info.st_dev == device && info.st_ino == inode && info.st_size == size &&
-               info.st_mtim.tv_sec == modified.tv_sec && info.st_mtim.tv_nsec == modified.tv_nsec &&
-               lines.size() == parts;
+    const char* data() const { return reinterpret_cast<const char*>(bytes.data()); }
+    std::string_view text() const { return std::string_view(data(), std::size_t(size)); }
+    bool holds(const struct stat& info) const {
+        return size >= 0 && info.st_dev == device && info.st_ino == inode && info.st_size == size &&
+               info.st_mtim.tv_sec == modified.tv_sec && info.st_mtim.tv_nsec == modified.tv_nsec;
     }
 };
 
-MeasuredParts& measured_parts() {
-    static MeasuredParts memo;
-    return memo;
+// The image measuring made last, kept for the load of the same file.
+FileImage& kept_image() {
+    static FileImage image;
+    return image;
 }
 
 // Counts each part's lines and sample lines on every thread; the numbers on
@@ -407,27 +394,66 @@ void count_parts(std::vector<TextPart>& parts, std::size_t* columns) {
     }
 }
 
-// Measures a large regular file through a mapping, on every thread.
-// Returns false when it cannot be mapped (the caller reads it instead).
-bool measure_mapped(int fd, const struct stat& info, unsigned long long& rows, std::size_t& columns) {
-    const MappedFile file(fd, std::size_t(info.st_size));
-    if (file.data == nullptr) return false;
-    std::vector<TextPart> parts = split_lines(std::string_view(file.data, file.size), pool_threads());
-    count_parts(parts, &columns);
-    MeasuredParts& memo = measured_parts();
-    memo.device = info.st_dev;
-    memo.inode = info.st_ino;
-    memo.size = info.st_size;
-    memo.modified = info.st_mtim;
-    memo.lines.clear();
-    memo.sample_lines.clear();
-    rows = 0;
-    for (const TextPart& part : parts) {
-        memo.lines.push_back(part.lines);
-        memo.sample_lines.push_back(part.sample_lines);
-        rows += part.sample_lines;
+// Reads count bytes at offset into buffer, retrying short and interrupted
+// reads. Returns 0, or the errno of a failed read, or -1 when the file ends
+// early (it shrank since it was measured).
+int read_exactly(int fd, char* buffer, std::size_t count, off_t offset) {
+    while (count > 0) {
+        const ssize_t got = ::pread(fd, buffer, count, offset);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (got == 0) return -1;
+        buffer += got;
+        count -= std::size_t(got);
+        offset += got;
     }
+    return 0;
+}
+
+// Reads a regular file of info.st_size bytes into a new image, each thread
+// its share, and counts its parts. Returns false after a diagnostic.
+bool read_image(int fd, const struct stat& info, const char* path, FileImage& image,
+                std::size_t* columns) {
+    image = FileImage{};
+    const std::size_t size = std::size_t(info.st_size);
+    image.bytes.resize((size + kImagePadding + sizeof(float) - 1) / sizeof(float));
+    char* data = reinterpret_cast<char*>(image.bytes.data());
+    std::fill(data + size, data + image.bytes.size() * sizeof(float), '\0');
+    constexpr std::size_t kShare = std::size_t(8) << 20;
+    const std::size_t shares = (size + kShare - 1) / kShare;
+    std::vector<int> failure(shares, 0);
+    parallel_for(shares, 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            const std::size_t from = k * kShare;
+            failure[k] = read_exactly(fd, data + from, std::min(kShare, size - from), off_t(from));
+        }
+    });
+    for (int err : failure) {
+        if (err > 0) {
+            report_error("%s: cannot read: %s", path, std::strerror(err));
+            return false;
+        }
+        if (err < 0) {
+            report_error("%s: the file ended early (it changed)", path);
+            return false;
+        }
+    }
+    image.device = info.st_dev;
+    image.inode = info.st_ino;
+    image.size = info.st_size;
+    image.modified = info.st_mtim;
+    image.parts = split_lines(image.text(), pool_threads());
+    count_parts(image.parts, columns);
     return true;
+}
+
+// Whether a file is read through an image: a large regular file, in the
+// fast engine.
+bool use_image(int fd, struct stat& info) {
+    return engine_settings().fast && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+           std::size_t(info.st_size) >= kMappedLoadBytes;
 }
 
 }  // namespace
@@ -439,19 +465,23 @@ int line_counter(const char* path, Dims& dims) {
     unsigned long long rows = 0;
     std::size_t columns = 0;
     struct stat info {};
-    const bool large = engine_settings().fast && ::fstat(file.fd, &info) == 0 &&
-                       S_ISREG(info.st_mode) && std::size_t(info.st_size) >= kMappedLoadBytes;
-    bool ok = large && measure_mapped(file.fd, info, rows, columns);
-    if (!ok) ok = for_each_line(file.fd, path, [&](std::string_view line, unsigned long long) {
-        if (rows == 0) {
-            columns = for_each_token(line, [](std::string_view, std::size_t) {});
-            if (columns == 0) return true;
-        } else if (!has_content(line)) {
+    bool ok = true;
+    if (use_image(file.fd, info)) {
+        FileImage& image = kept_image();
+        ok = read_image(file.fd, info, path, image, &columns);
+        for (const TextPart& part : image.parts) rows += part.sample_lines;
+    } else {
+        ok = for_each_line(file.fd, path, [&](std::string_view line, unsigned long long) {
+            if (rows == 0) {
+                columns = for_each_token(line, [](std::string_view, std::size_t) {});
+                if (columns == 0) return true;
+            } else if (!has_content(line)) {
+                return true;
+            }
+            ++rows;
             return true;
-        }
-        ++rows;
-        return true;
-    });
+        });
+    }
     if (!ok) return 1;
     if (rows == 0) {
         report_error("%s: holds no sample line", path);
@@ -564,20 +594,11 @@ int read_streaming(int fd, SampleMatrix& matrix, uint32_t columns, uint32_t rows
     return 0;
 }
 
-// Loads a mapped regular file on every thread: each part counts its sample
-// lines, then parses them into its own rows.
-int read_mapped(const MappedFile& file, const struct stat& info, SampleMatrix& matrix,
-                uint32_t columns, uint32_t rows, const char* path) {
-    std::vector<TextPart> parts = split_lines(std::string_view(file.data, file.size), pool_threads());
-    const MeasuredParts& memo = measured_parts();
-    if (memo.describes(info, parts.size())) {
-        for (std::size_t k = 0; k < parts.size(); ++k) {
-            parts[k].lines = memo.lines[k];
-            parts[k].sample_lines = memo.sample_lines[k];
-        }
-    } else {
-        count_parts(parts, nullptr);
-    }
+// Loads a file image on every thread: each part parses its sample lines
+// into its own rows.
+int parse_image(FileImage& image, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
+                const char* path) {
+    std::vector<TextPart>& parts = image.parts;
     uint64_t total = 0;
     for (TextPart& part : parts) {
         part.first_row = total;
@@ -588,6 +609,7 @@ int read_mapped(const MappedFile& file, const struct stat& info, SampleMatrix& m
                      static_cast<unsigned long long>(total), rows);
         return 1;
     }
+    const char* readable = image.data() + image.size + kImagePadding;
     matrix.values.resize(std::size_t(rows) * columns);
     bool changed = false;
     parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
@@ -604,7 +626,7 @@ int read_mapped(const MappedFile& file, const struct stat& info, SampleMatrix& m
                     loaded = part.sample_lines + 1;
                     return false;
                 }
-                LineKind kind = parse_sample_line(line, columns, out, part.problem, file.data + file.size);
+                LineKind kind = parse_sample_line(line, columns, out, part.problem, readable);
                 if (kind == LineKind::bad) {
                     part.bad_line = line_number;
                     return false;
@@ -646,11 +668,12 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
 
     struct stat info {};
     int status = 1;
-    if (engine_settings().fast && ::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        std::size_t(info.st_size) >= kMappedLoadBytes) {
-        MappedFile mapped(file.fd, std::size_t(info.st_size));
-        status = mapped.data != nullptr ? read_mapped(mapped, info, matrix, columns, rows, path)
-                                        : read_streaming(file.fd, matrix, columns, rows, path);
+    if (use_image(file.fd, info)) {
+        // The image measuring read, when it is of this very file; else a new one.
+        FileImage image = std::move(kept_image());
+        kept_image() = FileImage{};
+        const bool ready = image.holds(info) || read_image(file.fd, info, path, image, nullptr);
+        status = ready ? parse_image(image, matrix, columns, rows, path) : 1;
     } else {
         status = read_streaming(file.fd, matrix, columns, rows, path);
     }
