@@ -269,8 +269,9 @@ TEST_F(SampleFile, LongLinesSpanningBlocksLoad) {
 
 namespace {
 
-// Files of a megabyte and more are mapped and split across threads: the
-// result, and the line a diagnostic names, must not depend on that.
+// Files of a megabyte and more are read whole by measuring, kept for the
+// load, and split across threads: the result, and the line a diagnostic
+// names, must not depend on that.
 class LargeSampleFile : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -289,7 +290,7 @@ protected:
     TempDir dir;
 };
 
-TEST_F(LargeSampleFile, MappedLoadMatchesStreamingLoad) {
+TEST_F(LargeSampleFile, LoadMatchesStreamingLoad) {
     std::string path = dir.file("big");
     write_text(path, big_text(60000) + "1 2 3 4");  // last line without newline
     for (unsigned threads : {1u, 2u, 3u}) {
@@ -328,6 +329,41 @@ TEST_F(LargeSampleFile, DiagnosticsNameTheSameLineEitherWay) {
             EXPECT_NE(l.err.find(path + ":" + std::to_string(line) + ": "), std::string::npos)
                 << name << (fast ? " fast: " : " reference: ") << l.err;
         }
+    }
+}
+
+// The kept image serves only a load of the very file it was read from: a
+// load of another file reads that one, and a file changed since it was
+// measured is reported, never read past the rows counted.
+TEST_F(LargeSampleFile, OtherOrChangedFilesAreReadAfresh) {
+    const std::string a = dir.file("a");
+    const std::string b = dir.file("b");
+    write_text(a, big_text(60000));
+    write_text(b, big_text(50000));
+    set_fast_engine(false);
+    const Loaded reference = measure_and_load(a);
+    set_fast_engine(true);
+    const Measured measured_a = measure(a);
+    const Measured measured_b = measure(b);  // b's image is now the kept one
+    ASSERT_EQ(measured_a.status, 0);
+    ASSERT_EQ(measured_b.status, 0);
+    SampleMatrix matrix;
+    ASSERT_EQ(read_file(matrix, measured_a.dims.columns, measured_a.dims.rows, a.c_str()), 0);
+    ASSERT_EQ(matrix.values.size(), reference.matrix.values.size());
+    EXPECT_EQ(std::memcmp(matrix.values.data(), reference.matrix.values.data(),
+                          matrix.values.size() * sizeof(float)),
+              0);
+
+    for (const std::string& grown : {big_text(60000) + big_text(10), std::string("1 2 3 4\n")}) {
+        const Measured before = measure(a);
+        ASSERT_EQ(before.status, 0);
+        write_text(a, grown);
+        ::testing::internal::CaptureStderr();
+        SampleMatrix changed;
+        EXPECT_EQ(read_file(changed, before.dims.columns, before.dims.rows, a.c_str()), 1);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("the file changed"), std::string::npos) << err;
+        write_text(a, big_text(60000));
     }
 }
 
