@@ -1,17 +1,18 @@
 // The kernel perceptron on the batch engine.
 //
 // Training keeps the distinct rows of the mistake list packed for batch
-// evaluation (one slot per distinct row, in order of first mistake) and a
-// kernel cache: for every training row, its kernel values against slots
-// 0, 1, ... Slots only grow, so each row's cached values are a prefix. Every
-// 64 rows the coming rows' values against the slots of that moment are
-// computed together, tiled and split across threads (they do not depend on
-// the decisions in between), and so are their decision sums over the entries
-// of that moment; a decision then adds only the entries appended since. Each
-// decision sum still adds the values in list order, one rounding after
-// another, as the scalar decision does. Testing splits the test
-// rows across threads. The polynomial kernel's trace and pause happen in the
-// same order as in the scalar code.
+// evaluation (one slot per distinct row, in order of first mistake). Rows
+// are decided in tiles: at the start of each, the tile's rows get the kernel
+// values they need against the slots of that moment, computed together,
+// tiled and split across threads (they do not depend on the decisions in
+// between). The polynomial decision, which traces every evaluation, then
+// reads all of them, helped across epochs by a kernel cache; the gaussian
+// decision carries each row's sum from one of its decisions to the next and
+// adds only the entries appended since. Either way each decision sum adds
+// the values in list order, one rounding after another, as the scalar
+// decision does. Testing splits the test rows across threads. The
+// polynomial kernel's trace and pause happen in the same order as in the
+// scalar code.
 #include "fast_perceptron.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ namespace {
 // each chunk in order without holding every value at once.
 constexpr uint32_t kTestChunk = 256;
 // Training computes kernel values ahead for tiles of this many rows.
-constexpr uint32_t kPrefetchRows = 64;
+constexpr uint32_t kPrefetchRows = 128;
 
 // Kernel values of several samples against slots [sample.from, to), each into
 // its own slot-indexed array (other slots are left as they are): the batch

@@ -51,11 +51,27 @@ void reference_blocks(ScalarFormula formula, const float* x, const PackedRows& r
     }
 }
 
-bool holds_nan(const float* values, uint32_t count) {
+bool holds_nan_scalar(const float* values, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) {
         if (std::isnan(values[i])) return true;
     }
     return false;
+}
+
+// Sixteen values to a compare: a NaN is the one value unordered with itself.
+[[gnu::target("avx512f")]] bool holds_nan_avx512(const float* values, uint32_t count) {
+    uint32_t i = 0;
+    __mmask16 found = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m512 v = _mm512_loadu_ps(values + i);
+        found |= _mm512_cmp_ps_mask(v, v, _CMP_UNORD_Q);
+    }
+    return found != 0 || holds_nan_scalar(values + i, count - i);
+}
+
+bool holds_nan(const float* values, uint32_t count) {
+    static const bool wide = cpu_level() == VectorLevel::avx512;
+    return wide ? holds_nan_avx512(values, count) : holds_nan_scalar(values, count);
 }
 
 // The vector level a batch may use: scalar when the data hold a NaN.
@@ -331,13 +347,18 @@ namespace {
 
 // Up to four samples at a time through the AVX-512 form of a float-lane
 // kernel; the rest (or all, on other processors and NaN data) one by one.
+// vector_ok[k], when given, says whether sample k may take the AVX-512 form
+// (saving a scan of each sample for NaNs on every call).
 template <Step512 EvenStep, Step512 OddStep>
 void grouped_float_lanes(const float* const* x, float* const* out, std::size_t count,
                          const PackedRows& rows, uint32_t first_block, uint32_t end_block,
-                         void (*one)(const float*, const PackedRows&, uint32_t, uint32_t, float*)) {
+                         void (*one)(const float*, const PackedRows&, uint32_t, uint32_t, float*),
+                         const bool* vector_ok = nullptr) {
     const auto all_vector = [&](std::size_t from, std::size_t n) {
         for (std::size_t k = from; k < from + n; ++k) {
-            if (level_for(x[k], rows) != VectorLevel::avx512) return false;
+            const bool ok = vector_ok != nullptr ? vector_ok[k]
+                                                 : level_for(x[k], rows) == VectorLevel::avx512;
+            if (!ok) return false;
         }
         return true;
     };
@@ -419,6 +440,14 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
     const uint32_t end_block = (to + kLanes - 1) / kLanes;
     constexpr std::size_t kGroup = 4;
     thread_local std::vector<float> raws[kGroup];
+    // Whether each sample may take the AVX-512 form, found once per call.
+    thread_local std::vector<char> vector_ok;
+    vector_ok.resize(count);
+    if (kind != BatchKind::dot_exact) {
+        for (std::size_t k = 0; k < count; ++k) {
+            vector_ok[k] = level_for(samples[k].x, rows) == VectorLevel::avx512;
+        }
+    }
     for (auto& buffer : raws) buffer.resize(std::size_t(range_blocks) * kLanes);
     std::vector<float>& raw = raws[0];
     for (uint32_t first = 0; first < end_block; first += range_blocks) {
@@ -435,6 +464,7 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
                 float* out[kGroup];
                 SlotSpan spans[kGroup];
                 const TiledSample* owners[kGroup];
+                bool ok[kGroup];
                 std::size_t used = 0;
                 uint32_t block = last;
                 for (std::size_t k = i; k < std::min(count, i + kGroup); ++k) {
@@ -444,14 +474,17 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
                     out[used] = raws[used].data();
                     spans[used] = span;
                     owners[used] = &samples[k];
+                    ok[used] = vector_ok[k] != 0;
                     block = std::min(block, span.first_block());
                     ++used;
                 }
                 if (used == 0) continue;
                 if (kind == BatchKind::squared_distance) {
-                    batch_squared_distances(x, out, used, rows, block, spans[0].end_block());
+                    grouped_float_lanes<distance_step, distance_step_fused_units>(
+                        x, out, used, rows, block, spans[0].end_block(), batch_squared_distance, ok);
                 } else {
-                    batch_dot_floats(x, out, used, rows, block, spans[0].end_block());
+                    grouped_float_lanes<float_dot_step, float_dot_step>(
+                        x, out, used, rows, block, spans[0].end_block(), batch_dot_float, ok);
                 }
                 for (std::size_t k = 0; k < used; ++k) copy_span(out[k], block, spans[k], owners[k]->out);
             }
