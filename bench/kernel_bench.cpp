@@ -259,45 +259,33 @@ void BM_scalar_dot_exact(benchmark::State& state) { run_scalar(state, vect_pr); 
 void BM_batch_dot_exact(benchmark::State& state) { run_batch(state, batch_dot_exact); }
 void BM_scalar_squared_distance(benchmark::State& state) { run_scalar(state, vect_diff_raised); }
 void BM_batch_squared_distance(benchmark::State& state) { run_batch(state, batch_squared_distance); }
-// Two samples against the same rows, in one pass or in two.
-void BM_batch_squared_distance_pair(benchmark::State& state) {
-    const uint32_t count = static_cast<uint32_t>(state.range(0));
-    RowSet set = make_rows(count);
-    auto x = random_row(1), y = random_row(2);
-    std::vector<float> out(std::size_t(set.packed.blocks()) * kLanes), second(out.size());
-    for (auto _ : state) {
-        batch_squared_distance_pair(x.data(), y.data(), set.packed, 0, set.packed.blocks(), out.data(),
-                                    second.data());
-        benchmark::DoNotOptimize(out.data());
-        benchmark::DoNotOptimize(second.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(int64_t(state.iterations()) * count * 2);
-    state.SetLabel(vector_level_name(batch_vector_level()));
-}
-BENCHMARK(BM_batch_squared_distance_pair)->Arg(64)->Arg(256)->Arg(1024);
-
-// Four samples against the same rows in one pass.
-void BM_batch_squared_distance_four(benchmark::State& state) {
+// Four samples against the same rows in one pass (items: sample-row pairs).
+template <BatchKind Kind>
+void run_four(benchmark::State& state) {
     const uint32_t count = static_cast<uint32_t>(state.range(0));
     RowSet set = make_rows(count);
     std::vector<std::vector<float>> xs;
     std::vector<std::vector<float>> outs;
-    for (int k = 0; k < 4; ++k) {
-        xs.push_back(random_row(uint32_t(k + 1)));
+    for (unsigned k = 0; k < 4; ++k) {
+        xs.push_back(random_row(k + 1));
         outs.emplace_back(std::size_t(set.packed.blocks()) * kLanes);
     }
     const float* x[4] = {xs[0].data(), xs[1].data(), xs[2].data(), xs[3].data()};
     float* out[4] = {outs[0].data(), outs[1].data(), outs[2].data(), outs[3].data()};
     for (auto _ : state) {
-        batch_squared_distances(x, out, 4, set.packed, 0, set.packed.blocks());
+        batch_values(Kind, x, out, 4, set.packed, 0, set.packed.blocks());
         benchmark::DoNotOptimize(out[0]);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * count * 4);
     state.SetLabel(vector_level_name(batch_vector_level()));
 }
-BENCHMARK(BM_batch_squared_distance_four)->Arg(64)->Arg(256)->Arg(1024);
+void BM_four_dot_exact(benchmark::State& state) { run_four<BatchKind::dot_exact>(state); }
+void BM_four_squared_distance(benchmark::State& state) { run_four<BatchKind::squared_distance>(state); }
+void BM_four_dot_float(benchmark::State& state) { run_four<BatchKind::dot_float>(state); }
+BENCHMARK(BM_four_dot_exact)->Arg(16)->Arg(64)->Arg(256);
+BENCHMARK(BM_four_squared_distance)->Arg(16)->Arg(64)->Arg(256);
+BENCHMARK(BM_four_dot_float)->Arg(16)->Arg(64)->Arg(256);
 
 void BM_scalar_dot_float(benchmark::State& state) { run_scalar(state, vect_pr_float); }
 void BM_batch_dot_float(benchmark::State& state) { run_batch(state, batch_dot_float); }

@@ -42,22 +42,17 @@ void batch_dot_exact(const float* x, const PackedRows& rows, uint32_t first_bloc
 // float sum.
 void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t first_block,
                             uint32_t end_block, float* out);
-// The squared distances of two samples at once, each loaded row serving
-// both: out0 and out1 as batch_squared_distance writes them.
-void batch_squared_distance_pair(const float* x0, const float* x1, const PackedRows& rows,
-                                 uint32_t first_block, uint32_t end_block, float* out0, float* out1);
-// The same for `count` samples, up to four at a time: out[k] receives
-// sample x[k]'s values.
-void batch_squared_distances(const float* const* x, float* const* out, std::size_t count,
-                             const PackedRows& rows, uint32_t first_block, uint32_t end_block);
-// batch_dot_float for `count` samples, up to four at a time.
-void batch_dot_floats(const float* const* x, float* const* out, std::size_t count,
-                      const PackedRows& rows, uint32_t first_block, uint32_t end_block);
 // The voted kernel's sum: each product rounded to float, then each sum.
 void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block,
                      uint32_t end_block, float* out);
 
 enum class BatchKind { dot_exact, squared_distance, dot_float };
+
+// One kernel for `count` samples at once, up to four at a time with each
+// loaded row serving all of them: out[k] receives sample x[k]'s values, as
+// the one-sample function of that kind writes them.
+void batch_values(BatchKind kind, const float* const* x, float* const* out, std::size_t count,
+                  const PackedRows& rows, uint32_t first_block, uint32_t end_block);
 
 // One sample of a tiled batch: its values against slots [from, to) go to
 // out[from .. to) (out is indexed by slot).

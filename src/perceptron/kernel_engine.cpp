@@ -92,8 +92,8 @@ VectorLevel level_for(const float* x, const PackedRows& rows) {
     return _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(sum, product)));
 }
 
-[[gnu::target("avx512f")]] inline __m512d dot_exact_step(__m512d sum, __m512d x, __m256 y) {
-    __m512d product = _mm512_mul_pd(x, _mm512_cvtps_pd(y));
+[[gnu::target("avx512f")]] inline __m512d dot_exact_step(__m512d sum, __m512d x, __m512d y) {
+    __m512d product = _mm512_mul_pd(x, y);
     return _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_add_pd(sum, product)));
 }
 
@@ -118,25 +118,36 @@ template <int B>
     for (int k = 0; k < B * kParts; ++k) _mm_storeu_ps(out + 4 * k, _mm256_cvtpd_ps(sums[k]));
 }
 
-// B blocks at once, each as two chains of eight lanes.
-template <int B>
-[[gnu::target("avx512f")]] inline void avx512_dot_exact_blocks(const float* x, const PackedRows& rows,
-                                                               uint32_t block, float* out) {
+// B blocks against S samples at once, each block as two chains of eight
+// lanes per sample; each converted block half serves every sample.
+template <int B, int S>
+[[gnu::target("avx512f")]] inline void avx512_dot_exact_blocks(const float* const* x,
+                                                               const PackedRows& rows, uint32_t block,
+                                                               float* const* out) {
     constexpr int kParts = kLanes / 8;
-    __m512d sums[B * kParts];
+    __m512d sums[S][B * kParts];
     const float* lanes[B];
     for (int k = 0; k < B; ++k) lanes[k] = rows.block(block + uint32_t(k));
-    for (__m512d& sum : sums) sum = _mm512_setzero_pd();
+    for (auto& per_sample : sums) {
+        for (__m512d& sum : per_sample) sum = _mm512_setzero_pd();
+    }
     for (uint32_t i = 0; i < rows.features; ++i) {
-        const __m512d xi = _mm512_set1_pd(static_cast<double>(x[i]));
+        __m512d xi[S];
+        for (int j = 0; j < S; ++j) xi[j] = _mm512_set1_pd(static_cast<double>(x[j][i]));
         for (int k = 0; k < B; ++k) {
             for (int p = 0; p < kParts; ++p) {
-                sums[k * kParts + p] = dot_exact_step(sums[k * kParts + p], xi,
-                                                      _mm256_loadu_ps(lanes[k] + i * kLanes + 8 * p));
+                const __m512d y = _mm512_cvtps_pd(_mm256_loadu_ps(lanes[k] + i * kLanes + 8 * p));
+                for (int j = 0; j < S; ++j) {
+                    sums[j][k * kParts + p] = dot_exact_step(sums[j][k * kParts + p], xi[j], y);
+                }
             }
         }
     }
-    for (int k = 0; k < B * kParts; ++k) _mm256_storeu_ps(out + 8 * k, _mm512_cvtpd_ps(sums[k]));
+    for (int j = 0; j < S; ++j) {
+        for (int k = 0; k < B * kParts; ++k) {
+            _mm256_storeu_ps(out[j] + 8 * k, _mm512_cvtpd_ps(sums[j][k]));
+        }
+    }
 }
 
 [[gnu::target("avx2")]] void avx2_dot_exact(const float* x, const PackedRows& rows,
@@ -146,11 +157,29 @@ template <int B>
     for (; b < end; ++b) avx2_dot_exact_blocks<1>(x, rows, b, out + std::size_t(b - first) * kLanes);
 }
 
+// Blocks [first, end) against S samples, out[j] receiving sample j's values.
+template <int S>
+[[gnu::target("avx512f")]] void avx512_dot_exact_samples(const float* const* x, const PackedRows& rows,
+                                                         uint32_t first, uint32_t end, float* const* out) {
+    constexpr int kWide = S == 1 ? 4 : S == 2 ? 2 : 1;  // chains enough to hide each step's latency
+    float* at[S];
+    const auto place = [&](uint32_t block) {
+        for (int j = 0; j < S; ++j) at[j] = out[j] + std::size_t(block - first) * kLanes;
+    };
+    uint32_t b = first;
+    for (; b + kWide <= end; b += kWide) {
+        place(b);
+        avx512_dot_exact_blocks<kWide, S>(x, rows, b, at);
+    }
+    for (; b < end; ++b) {
+        place(b);
+        avx512_dot_exact_blocks<1, S>(x, rows, b, at);
+    }
+}
+
 [[gnu::target("avx512f")]] void avx512_dot_exact(const float* x, const PackedRows& rows,
                                                   uint32_t first, uint32_t end, float* out) {
-    uint32_t b = first;
-    for (; b + 4 <= end; b += 4) avx512_dot_exact_blocks<4>(x, rows, b, out + std::size_t(b - first) * kLanes);
-    for (; b < end; ++b) avx512_dot_exact_blocks<1>(x, rows, b, out + std::size_t(b - first) * kLanes);
+    avx512_dot_exact_samples<1>(&x, rows, first, end, &out);
 }
 
 // Float lanes: difference, square and sum each rounded, never fused.
@@ -345,15 +374,18 @@ void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_bloc
 
 namespace {
 
-// Up to four samples at a time through the AVX-512 form of a float-lane
-// kernel; the rest (or all, on other processors and NaN data) one by one.
-// vector_ok[k], when given, says whether sample k may take the AVX-512 form
-// (saving a scan of each sample for NaNs on every call).
-template <Step512 EvenStep, Step512 OddStep>
-void grouped_float_lanes(const float* const* x, float* const* out, std::size_t count,
-                         const PackedRows& rows, uint32_t first_block, uint32_t end_block,
-                         void (*one)(const float*, const PackedRows&, uint32_t, uint32_t, float*),
-                         const bool* vector_ok = nullptr) {
+using SamplesKernel = void (*)(const float* const*, const PackedRows&, uint32_t, uint32_t,
+                               float* const*);
+
+// Up to four samples at a time through the AVX-512 form of a kernel (Four
+// and Two take four and two samples); the rest (or all, on other processors
+// and NaN data) one by one. vector_ok[k], when given, says whether sample k
+// may take the AVX-512 form (saving a scan of each sample for NaNs on every
+// call).
+template <SamplesKernel Four, SamplesKernel Two, SamplesKernel One>
+void grouped(const float* const* x, float* const* out, std::size_t count, const PackedRows& rows,
+             uint32_t first_block, uint32_t end_block, VectorKernel one,
+             const bool* vector_ok = nullptr) {
     const auto all_vector = [&](std::size_t from, std::size_t n) {
         for (std::size_t k = from; k < from + n; ++k) {
             const bool ok = vector_ok != nullptr ? vector_ok[k]
@@ -363,34 +395,47 @@ void grouped_float_lanes(const float* const* x, float* const* out, std::size_t c
         return true;
     };
     std::size_t i = 0;
-    for (; i + 4 <= count && all_vector(i, 4); i += 4) {
-        avx512_float_samples<4, EvenStep, OddStep>(x + i, rows, first_block, end_block, out + i);
+    for (; i + 4 <= count && all_vector(i, 4); i += 4) Four(x + i, rows, first_block, end_block, out + i);
+    for (; i + 2 <= count && all_vector(i, 2); i += 2) Two(x + i, rows, first_block, end_block, out + i);
+    for (; i < count; ++i) {
+        if (vector_ok != nullptr && vector_ok[i]) {
+            One(x + i, rows, first_block, end_block, out + i);
+        } else {
+            one(x[i], rows, first_block, end_block, out[i]);
+        }
     }
-    for (; i + 2 <= count && all_vector(i, 2); i += 2) {
-        avx512_float_samples<2, EvenStep, OddStep>(x + i, rows, first_block, end_block, out + i);
+}
+
+// The grouped form of each kernel.
+void grouped_values(BatchKind kind, const float* const* x, float* const* out, std::size_t count,
+                    const PackedRows& rows, uint32_t first_block, uint32_t end_block,
+                    const bool* vector_ok) {
+    switch (kind) {
+        case BatchKind::dot_exact:
+            grouped<avx512_dot_exact_samples<4>, avx512_dot_exact_samples<2>,
+                    avx512_dot_exact_samples<1>>(
+                x, out, count, rows, first_block, end_block, batch_dot_exact, vector_ok);
+            break;
+        case BatchKind::squared_distance:
+            grouped<avx512_float_samples<4, distance_step, distance_step_fused_units>,
+                    avx512_float_samples<2, distance_step, distance_step_fused_units>,
+                    avx512_float_samples<1, distance_step, distance_step_fused_units>>(
+                x, out, count, rows, first_block, end_block, batch_squared_distance, vector_ok);
+            break;
+        case BatchKind::dot_float:
+            grouped<avx512_float_samples<4, float_dot_step, float_dot_step>,
+                    avx512_float_samples<2, float_dot_step, float_dot_step>,
+                    avx512_float_samples<1, float_dot_step, float_dot_step>>(
+                x, out, count, rows, first_block, end_block, batch_dot_float, vector_ok);
+            break;
     }
-    for (; i < count; ++i) one(x[i], rows, first_block, end_block, out[i]);
 }
 
 }  // namespace
 
-void batch_squared_distances(const float* const* x, float* const* out, std::size_t count,
-                             const PackedRows& rows, uint32_t first_block, uint32_t end_block) {
-    grouped_float_lanes<distance_step, distance_step_fused_units>(x, out, count, rows, first_block,
-                                                                  end_block, batch_squared_distance);
-}
-
-void batch_dot_floats(const float* const* x, float* const* out, std::size_t count,
-                      const PackedRows& rows, uint32_t first_block, uint32_t end_block) {
-    grouped_float_lanes<float_dot_step, float_dot_step>(x, out, count, rows, first_block, end_block,
-                                                        batch_dot_float);
-}
-
-void batch_squared_distance_pair(const float* x0, const float* x1, const PackedRows& rows,
-                                 uint32_t first_block, uint32_t end_block, float* out0, float* out1) {
-    const float* x[2] = {x0, x1};
-    float* out[2] = {out0, out1};
-    batch_squared_distances(x, out, 2, rows, first_block, end_block);
+void batch_values(BatchKind kind, const float* const* x, float* const* out, std::size_t count,
+                  const PackedRows& rows, uint32_t first_block, uint32_t end_block) {
+    grouped_values(kind, x, out, count, rows, first_block, end_block, nullptr);
 }
 
 VectorLevel batch_vector_level() { return vector_level(); }
@@ -443,10 +488,8 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
     // Whether each sample may take the AVX-512 form, found once per call.
     thread_local std::vector<char> vector_ok;
     vector_ok.resize(count);
-    if (kind != BatchKind::dot_exact) {
-        for (std::size_t k = 0; k < count; ++k) {
-            vector_ok[k] = level_for(samples[k].x, rows) == VectorLevel::avx512;
-        }
+    for (std::size_t k = 0; k < count; ++k) {
+        vector_ok[k] = level_for(samples[k].x, rows) == VectorLevel::avx512;
     }
     for (auto& buffer : raws) buffer.resize(std::size_t(range_blocks) * kLanes);
     std::vector<float>& raw = raws[0];
@@ -456,9 +499,9 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
             return SlotSpan{std::max(sample.from, first * kLanes), std::min(to, last * kLanes)};
         };
         std::size_t i = 0;
-        // Float-lane kernels go up to four samples at a time over the blocks
-        // any of them needs (their first slots are nearly the same).
-        if (kind != BatchKind::dot_exact) {
+        // Samples go up to four at a time over the blocks any of them needs
+        // (their first slots are nearly the same).
+        {
             for (; i < count; i += kGroup) {
                 const float* x[kGroup];
                 float* out[kGroup];
@@ -479,13 +522,7 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
                     ++used;
                 }
                 if (used == 0) continue;
-                if (kind == BatchKind::squared_distance) {
-                    grouped_float_lanes<distance_step, distance_step_fused_units>(
-                        x, out, used, rows, block, spans[0].end_block(), batch_squared_distance, ok);
-                } else {
-                    grouped_float_lanes<float_dot_step, float_dot_step>(
-                        x, out, used, rows, block, spans[0].end_block(), batch_dot_float, ok);
-                }
+                grouped_values(kind, x, out, used, rows, block, spans[0].end_block(), ok);
                 for (std::size_t k = 0; k < used; ++k) copy_span(out[k], block, spans[k], owners[k]->out);
             }
         }
