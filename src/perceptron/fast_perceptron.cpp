@@ -101,8 +101,10 @@ struct PolynomialTrace {
         line += previous;
         line += degree_text;
         line.append(value, value_length);
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::getchar();
+        // Only this thread uses the standard streams while training and
+        // testing run, so their locks can be skipped.
+        fwrite_unlocked(line.data(), 1, line.size(), stdout);
+        getchar_unlocked();
     }
 };
 
