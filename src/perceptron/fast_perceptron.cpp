@@ -245,9 +245,9 @@ struct Trainer {
     std::vector<float> memo_sum;
     std::vector<uint32_t> memo_entries;
     std::vector<uint32_t> memo_slots;
-    std::vector<float> fresh;           // the current row's values for slots added in the tile
+    SampleValues fresh;                 // the current row's values for slots added in the tile
     std::vector<float> block_values;    // scratch of single_value, by slot
-    std::vector<float> tile;            // per tile row: values for slots [tile_from, tile_slots)
+    SampleValues tile;                  // per tile row: values for slots [tile_from, tile_slots)
     std::vector<uint32_t> tile_from;    // per tile row: first slot it holds
     std::vector<float> partial;         // per tile row: its sum through entry tile_entries
     uint32_t tile_first = 0;
@@ -481,7 +481,7 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
 
     TestTally tally;
     PolynomialTrace polynomial(ker.parameter);
-    std::vector<float> values;
+    SampleValues values;  // written before it is read, so never zero-filled
     std::vector<int32_t> answers(kTestChunk);
     for (uint32_t first = 0; first < ts_rows; first += kTestChunk) {
         const uint32_t count = std::min(kTestChunk, ts_rows - first);
