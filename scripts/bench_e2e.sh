@@ -44,7 +44,7 @@ while (($#)); do
     shift
 done
 
-for tool in /usr/bin/time gnuplot; do
+for tool in gnuplot; do
     if [[ ! -x $(command -v "$tool" || true) ]]; then
         echo "missing $tool: run scripts/install_bench_deps.sh" >&2
         exit 1
@@ -56,7 +56,7 @@ build=$root/build/release
 if [[ ! -f $build/CMakeCache.txt ]]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$build" -j 2 --target programma programma_reference sample_load fashion_mnist_convert >/dev/null
+cmake --build "$build" -j 2 --target programma programma_reference sample_load run_timed fashion_mnist_convert >/dev/null
 fast=$build/programma
 reference=$build/programma_reference
 loader=$build/bench/sample_load
@@ -78,26 +78,27 @@ trap 'rm -rf "$work"' EXIT
 timed() {
     local name=$1 limit=$2 input=$3
     shift 3
-    local start end status=0
+    local status=0
     local -a guard=()
     if ((limit > 0)); then guard=(timeout "$limit"); fi
-    start=$(date +%s%N)
-    "${guard[@]}" /usr/bin/time -f '%M' -o "$work/$name.time" "$@" <"$input" >"$work/$name.out" || status=$?
-    end=$(date +%s%N)
-    seconds=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }')
+    "${guard[@]}" "$build/bench/run_timed" "$work/$name.time" "$@" <"$input" >"$work/$name.out" || status=$?
     timed_out=0
     peak_mib="-"
     if ((limit > 0 && status == 124)); then
         timed_out=1
+        seconds=$limit
     elif ((status != 0)); then
         echo "$name: exit status $status" >&2
         exit 1
     else
-        peak_mib=$(awk '/^[0-9]+$/ { printf "%.0f", $1 / 1024 }' "$work/$name.time")
+        seconds=$(awk '{ printf "%.4f", $1 }' "$work/$name.time")
+        peak_mib=$(awk '{ printf "%.0f", $2 / 1024 }' "$work/$name.time")
     fi
 }
 
-format_seconds() { awk -v s="$1" 'BEGIN { if (s < 10) printf "%.2f s", s; else printf "%.1f s", s }'; }
+format_seconds() {
+    awk -v s="$1" 'BEGIN { if (s < 0.1) printf "%.1f ms", s * 1000; else if (s < 10) printf "%.2f s", s; else printf "%.1f s", s }'
+}
 
 rows=()
 # workload LABEL NAME STDIN REFERENCE_COMMAND -- FAST_COMMAND

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the benchmarks need, only those still missing:
-# the Fashion-MNIST images, gnuplot for the growth plot, GNU time for peak
-# memory, and Google Benchmark for the micro-benchmarks. Run as root.
+# the Fashion-MNIST images, gnuplot for the growth plot, and Google Benchmark
+# for the micro-benchmarks. Run as root.
 set -euo pipefail
 
-packages=(dataset-fashion-mnist gnuplot-nox time libbenchmark-dev)
+packages=(dataset-fashion-mnist gnuplot-nox libbenchmark-dev)
 
 missing=()
 for package in "${packages[@]}"; do
