@@ -421,7 +421,7 @@ bool read_image(int fd, const struct stat& info, const char* path, FileImage& im
     image.bytes.resize((size + kImagePadding + sizeof(float) - 1) / sizeof(float));
     char* data = reinterpret_cast<char*>(image.bytes.data());
     std::fill(data + size, data + image.bytes.size() * sizeof(float), '\0');
-    constexpr std::size_t kShare = std::size_t(8) << 20;
+    constexpr std::size_t kShare = std::size_t(1) << 20;  // small enough to balance the threads
     const std::size_t shares = (size + kShare - 1) / kShare;
     std::vector<int> failure(shares, 0);
     parallel_for(shares, 1, [&](std::size_t begin, std::size_t end) {

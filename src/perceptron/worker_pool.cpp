@@ -3,9 +3,15 @@
 // assigned slot first runs it: normally its worker, but the caller takes back
 // any slot whose worker has not started by the time the caller's own range is
 // done. So a worker that the system has not scheduled (a busy machine) never
-// holds up a job, and a job costs microseconds when the workers are awake,
-// which lets training split single decisions.
+// holds up a job, and a job costs microseconds when the workers are awake.
+// When the process may run on at least as many processors as the pool has
+// threads, each thread (the caller's included) is bound to a processor of
+// its own: left to itself the scheduler would now and then run the caller
+// and a worker on one processor, and the job on one thread.
 #include "worker_pool.h"
+
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,8 +27,10 @@ namespace {
 
 enum SlotState : int { kIdle = 0, kAssigned = 1, kRunning = 2, kStopping = 3 };
 
-// Busy-wait rounds before a thread sleeps: tens of microseconds.
-constexpr int kSpins = 2000;
+// Busy-wait rounds before a thread sleeps, about a millisecond: jobs come in
+// bursts (a training tile after a row's decisions, a load's parse after its
+// count), and waking a sleeping thread can cost as much as a small job.
+constexpr int kSpins = 50000;
 
 void pause() { __builtin_ia32_pause(); }
 
@@ -48,6 +56,26 @@ struct Slot {
     }
 };
 
+// The processors this process may run on.
+std::vector<int> allowed_cpus() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    std::vector<int> cpus;
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return cpus;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &set)) cpus.push_back(cpu);
+    }
+    return cpus;
+}
+
+// Binds a thread to one processor (on failure it stays unbound).
+void pin_to(pthread_t thread, int cpu) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    pthread_setaffinity_np(thread, sizeof set, &set);
+}
+
 struct Pool {
     std::vector<std::unique_ptr<Slot>> slots;
     std::vector<std::thread> workers;
@@ -55,10 +83,14 @@ struct Pool {
     explicit Pool(unsigned threads) {
         workers.reserve(threads);
         slots.reserve(threads);
+        std::vector<int> cpus = allowed_cpus();
+        const bool pin = cpus.size() >= threads && threads > 1;
+        if (pin) pin_to(pthread_self(), cpus[0]);
         for (unsigned i = 1; i < threads; ++i) {
             auto slot = std::make_unique<Slot>();
             try {
                 workers.emplace_back([s = slot.get()] { serve(*s); });
+                if (pin) pin_to(workers.back().native_handle(), cpus[i]);
             } catch (const std::system_error&) {
                 break;  // the system grants no more threads: work with those there are
             }
