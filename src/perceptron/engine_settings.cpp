@@ -3,11 +3,19 @@
 
 #include <cstdlib>
 #include <thread>
+#include <sched.h>
 #include <unistd.h>
 
 namespace {
 
+// One thread per processor the process may run on (a `taskset` or cpuset
+// limits it), else per processor of the machine.
 unsigned default_threads() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+        return unsigned(CPU_COUNT(&set));
+    }
     unsigned count = std::thread::hardware_concurrency();
     return count == 0 ? 1 : count;
 }
