@@ -121,19 +121,21 @@ workload() {
     timed "$name.fast" 0 "$input" "$@"
     local fast_seconds=$seconds fast_peak=$peak_mib
 
-    # Runs of under two seconds are noisy: take the best of five of each.
-    if awk -v r="${ref_seconds:-0}" -v f="$fast_seconds" 'BEGIN { exit !(r < 2 && f < 2) }' &&
-        ((skip_reference || !ref_timed_out)); then
-        local round
-        for round in 2 3 4 5; do
-            if ((skip_reference == 0)); then
-                timed "$name.reference" 0 "$input" "${ref_cmd[@]}"
-                ref_seconds=$(awk -v a="$ref_seconds" -v b="$seconds" 'BEGIN { print (b < a ? b : a) }')
-            fi
-            timed "$name.fast" 0 "$input" "$@"
-            fast_seconds=$(awk -v a="$fast_seconds" -v b="$seconds" 'BEGIN { print (b < a ? b : a) }')
-        done
+    # Short runs are noisy: the fast program's time is the best of five runs,
+    # the reference's the best of five under two seconds, of three under a
+    # minute, else of one.
+    local ref_rounds=1 round
+    if ((skip_reference == 0 && !ref_timed_out)); then
+        ref_rounds=$(awk -v r="$ref_seconds" 'BEGIN { print (r < 2 ? 5 : (r < 60 ? 3 : 1)) }')
     fi
+    for round in 2 3 4 5; do
+        if ((skip_reference == 0 && !ref_timed_out && round <= ref_rounds)); then
+            timed "$name.reference" 0 "$input" "${ref_cmd[@]}"
+            ref_seconds=$(awk -v a="$ref_seconds" -v b="$seconds" 'BEGIN { print (b < a ? b : a) }')
+        fi
+        timed "$name.fast" 0 "$input" "$@"
+        fast_seconds=$(awk -v a="$fast_seconds" -v b="$seconds" 'BEGIN { print (b < a ? b : a) }')
+    done
 
     if ((skip_reference == 0)); then
         if ((ref_timed_out)); then
