@@ -406,6 +406,16 @@ void grouped(const float* const* x, float* const* out, std::size_t count, const 
     }
 }
 
+// The grouped form of a float-lane kernel.
+template <Step512 EvenStep, Step512 OddStep>
+void grouped_float_lanes(const float* const* x, float* const* out, std::size_t count,
+                         const PackedRows& rows, uint32_t first_block, uint32_t end_block,
+                         VectorKernel one, const bool* vector_ok) {
+    grouped<avx512_float_samples<4, EvenStep, OddStep>, avx512_float_samples<2, EvenStep, OddStep>,
+            avx512_float_samples<1, EvenStep, OddStep>>(x, out, count, rows, first_block, end_block,
+                                                         one, vector_ok);
+}
+
 // The grouped form of each kernel.
 void grouped_values(BatchKind kind, const float* const* x, float* const* out, std::size_t count,
                     const PackedRows& rows, uint32_t first_block, uint32_t end_block,
@@ -417,15 +427,11 @@ void grouped_values(BatchKind kind, const float* const* x, float* const* out, st
                 x, out, count, rows, first_block, end_block, batch_dot_exact, vector_ok);
             break;
         case BatchKind::squared_distance:
-            grouped<avx512_float_samples<4, distance_step, distance_step_fused_units>,
-                    avx512_float_samples<2, distance_step, distance_step_fused_units>,
-                    avx512_float_samples<1, distance_step, distance_step_fused_units>>(
+            grouped_float_lanes<distance_step, distance_step_fused_units>(
                 x, out, count, rows, first_block, end_block, batch_squared_distance, vector_ok);
             break;
         case BatchKind::dot_float:
-            grouped<avx512_float_samples<4, float_dot_step, float_dot_step>,
-                    avx512_float_samples<2, float_dot_step, float_dot_step>,
-                    avx512_float_samples<1, float_dot_step, float_dot_step>>(
+            grouped_float_lanes<float_dot_step, float_dot_step>(
                 x, out, count, rows, first_block, end_block, batch_dot_float, vector_ok);
             break;
     }
