@@ -311,7 +311,7 @@ void BM_load_program(benchmark::State& state) {
         state.counters["rows"] = dims.rows;
     }
 }
-BENCHMARK(BM_load_program)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_load_program)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_load_stream(benchmark::State& state) {
     const char* path = sample_file();

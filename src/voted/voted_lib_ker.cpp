@@ -37,15 +37,18 @@ void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, u
     read_list_v(listing, chain.get());
     std::size_t k = 0;
 
+    // The vector in force is always the chain's last: the fast engine reads
+    // it there instead of listing the whole chain after every mistake.
+    const bool fast = engine_settings().fast;
     uint32_t last_mistakes = 0;
     for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
         uint32_t epoch_mistakes = 0;
         uint32_t epoch_right = 0;
         bool reread = true;
         for (uint32_t i = 0; i < rows; ++i) {
-            if (reread) read_list_v(listing, chain.get());
+            if (reread && !fast) read_list_v(listing, chain.get());
             const float* sample = set.row(i);
-            const float* current = listing[k].vector;
+            const float* current = fast ? chain->tail->vector.data() : listing[k].vector;
             float score = 0.0f;
             vect_pr(features, sample, current, score);
             int32_t prediction = score < 0.0f ? -1 : 1;
