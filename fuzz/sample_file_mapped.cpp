@@ -1,5 +1,6 @@
 // Fuzz target: loading a sample-set file of 1 MiB or more, which the fast
-// engine maps and splits into parts (at line ends) that threads read at once.
+// engine reads whole into memory and splits into parts (at line ends) that
+// threads parse at once.
 //
 // The input goes into the middle of a file padded with two lines of blanks,
 // about 512 KiB each, so the file passes 1 MiB while the reference reader

@@ -1,6 +1,9 @@
 // Sample-set files are read in large blocks: a measuring pass counts sample
 // lines and the numbers of the first one, a loading pass parses every number
-// exactly as strtof does in the C locale and checks each line's width.
+// exactly as strtof does in the C locale and checks each line's width. In
+// the fast engine a file of a megabyte or more is read once, on every
+// thread, into memory that measuring keeps for the load of the same file,
+// and both passes split it across threads.
 // Mistake lists are saved through a temporary file that replaces the target
 // only once it is complete, so a failed save never damages an existing list.
 #include "file_lib.h"
