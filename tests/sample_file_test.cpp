@@ -106,7 +106,7 @@ TEST_F(SampleFile, LoadsValuesInFileOrder) {
 TEST_F(SampleFile, ReadsNumbersExactlyAsStrtof) {
     const char* forms[] = {"nan", "-nan", "inf", "-Infinity", "1e-3", "+2", "0x1p3", "1e-45",
                            "1e-50", "3.4028236e38", "1e39", "-0", "0.1", "16777217",
-                           ".5", "5.", "1E+2"};
+                           ".5", "5.", "1E+2", "0", "-1", "9", "-9", "-5."};
     std::string text;
     for (const char* form : forms) text += std::string(form) + " ";
     text += "\n";

@@ -517,6 +517,17 @@ LineKind parse_sample_line(std::string_view line, uint32_t columns, float* out,
         while (p < end && is_separator(*p)) ++p;
         if (p == end) break;
         float value = 0.0f;
+        if (fast && count < columns) {
+            // The commonest numbers of image data, such as "-1", "0" and
+            // "1": a single digit, with or without a minus, read at once.
+            const char* digit = p + (*p == '-' ? 1 : 0);
+            if (digit < end && unsigned(*digit - '0') <= 9 && (digit + 1 == end || is_separator(digit[1]))) {
+                const float magnitude = float(*digit - '0');
+                out[count++] = digit == p ? magnitude : -magnitude;
+                p = digit + 1;
+                continue;
+            }
+        }
         if (fast && count < columns && readable - p >= 16) {
             if (const int length = scan_short_decimal(p, value); length > 0) {
                 out[count++] = value;
