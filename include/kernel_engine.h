@@ -60,7 +60,11 @@ struct TiledSample {
     const float* x;
     uint32_t from;
     float* out;
+    bool nan_free = false;  // x is known to hold no NaN (spares scanning it)
 };
+
+// Whether the first `count` values hold a NaN.
+bool holds_nan(const float* values, uint32_t count);
 
 // The raw values of many samples against slots [sample.from, to), computed a
 // range of slots at a time so that those slots stay in cache while every

@@ -57,9 +57,9 @@ void tiled_kernel_values(KernelSpec ker, const PackedRows& slots, const TiledSam
     }
 }
 
-void kernel_values(KernelSpec ker, const float* sample, const PackedRows& slots, uint32_t from,
-                   uint32_t to, float* out) {
-    const TiledSample one{sample, from, out};
+void kernel_values(KernelSpec ker, const float* sample, bool nan_free, const PackedRows& slots,
+                   uint32_t from, uint32_t to, float* out) {
+    const TiledSample one{sample, from, out, nan_free};
     tiled_kernel_values(ker, slots, &one, 1, to);
 }
 
@@ -237,6 +237,7 @@ struct Trainer {
     uint32_t features;
     PackedRows slots;
     std::vector<int32_t> slot_of_row;
+    std::vector<int8_t> row_nan;        // per row: 0 not yet scanned, 1 holds a NaN, 2 none
     Entries entries;
     KernelCache cache;                  // polynomial kernel only
     bool keep = true;                   // store new values in the cache
@@ -255,7 +256,7 @@ struct Trainer {
     std::size_t tile_entries = 0;
 
     Trainer(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns)
-        : ker(k), digit(d), set(s), features(columns - 1), slot_of_row(s.rows, -1),
+        : ker(k), digit(d), set(s), features(columns - 1), slot_of_row(s.rows, -1), row_nan(s.rows, 0),
           cache(s.rows, k.kind == 0 ? engine_settings().cache_bytes : 0) {
         pack_reset(slots, features);
         if (ker.kind != 0) {
@@ -266,6 +267,13 @@ struct Trainer {
     }
 
     bool traced() const { return ker.kind == 0; }
+
+    // Whether row r's features hold no NaN, scanned once per run (each
+    // thread asks only about its own rows).
+    bool nan_free(uint32_t r) {
+        if (row_nan[r] == 0) row_nan[r] = holds_nan(set.row(r), features) ? 1 : 2;
+        return row_nan[r] == 2;
+    }
 
     void add_mistake(uint32_t r) {
         int32_t slot = slot_of_row[r];
@@ -307,7 +315,9 @@ struct Trainer {
                 float* values = tile.data() + i * tile_slots;
                 if (traced()) cache.load(r, values);
                 tile_from[i] = first_needed_slot(r);
-                if (tile_from[i] < tile_slots) samples.push_back({set.row(r), tile_from[i], values});
+                if (tile_from[i] < tile_slots) {
+                    samples.push_back({set.row(r), tile_from[i], values, nan_free(r)});
+                }
             }
             tiled_kernel_values(ker, slots, samples.data(), samples.size(), tile_slots);
             if (traced()) {
@@ -373,7 +383,7 @@ struct Trainer {
         const uint32_t need = slots.count;
         if (need <= tile_slots) return;
         if (fresh.size() < need) fresh.resize(std::max<std::size_t>(need, 2 * fresh.size()));
-        kernel_values(ker, set.row(r), slots, tile_slots, need, fresh.data());
+        kernel_values(ker, set.row(r), nan_free(r), slots, tile_slots, need, fresh.data());
         if (keep && cache.cached[r] == tile_slots) {
             const uint32_t room = cache.room_for(need);
             if (room > tile_slots) {
@@ -389,7 +399,7 @@ struct Trainer {
     float single_value(uint32_t r, uint32_t slot) {
         const uint32_t first = slot / kLanes * kLanes;
         if (block_values.size() < slots.count) block_values.resize(slots.count);
-        const TiledSample one{set.row(r), first, block_values.data()};
+        const TiledSample one{set.row(r), first, block_values.data(), nan_free(r)};
         tiled_kernel_values(ker, slots, &one, 1, std::min(slots.count, first + kLanes));
         return block_values[slot];
     }

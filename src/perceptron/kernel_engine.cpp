@@ -69,10 +69,14 @@ bool holds_nan_scalar(const float* values, uint32_t count) {
     return found != 0 || holds_nan_scalar(values + i, count - i);
 }
 
+}  // namespace
+
 bool holds_nan(const float* values, uint32_t count) {
     static const bool wide = cpu_level() == VectorLevel::avx512;
     return wide ? holds_nan_avx512(values, count) : holds_nan_scalar(values, count);
 }
+
+namespace {
 
 // The vector level a batch may use: scalar when the data hold a NaN.
 VectorLevel level_for(const float* x, const PackedRows& rows) {
@@ -494,8 +498,9 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
     // Whether each sample may take the AVX-512 form, found once per call.
     thread_local std::vector<char> vector_ok;
     vector_ok.resize(count);
+    const bool wide = !rows.has_nan && vector_level() == VectorLevel::avx512;
     for (std::size_t k = 0; k < count; ++k) {
-        vector_ok[k] = level_for(samples[k].x, rows) == VectorLevel::avx512;
+        vector_ok[k] = wide && (samples[k].nan_free || !holds_nan(samples[k].x, rows.features));
     }
     for (auto& buffer : raws) buffer.resize(std::size_t(range_blocks) * kLanes);
     std::vector<float>& raw = raws[0];
