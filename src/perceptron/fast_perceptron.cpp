@@ -28,6 +28,7 @@
 #include "engine_settings.h"
 #include "kernel_engine.h"
 #include "number_format.h"
+#include "trace_writer.h"
 #include "worker_pool.h"
 
 namespace {
@@ -87,25 +88,25 @@ struct Entries {
 // Writes the polynomial trace of every evaluation of one decision, exactly
 // as printf would, each followed by a one-character pause. Only the kernel
 // value is formatted afresh: the other numbers repeat from evaluation to
-// evaluation.
+// evaluation. Call flush before any other output.
 struct PolynomialTrace {
     std::string degree_text;  // " <degree>result vale "
-    std::string line;
+    TraceWriter writer;
 
-    explicit PolynomialTrace(float degree) : degree_text(' ' + fixed6(degree) + "result vale ") {}
+    explicit PolynomialTrace(float degree)
+        : degree_text(' ' + fixed6(degree) + "result vale ") {}
 
     void evaluation(const std::string& head, const std::string& row_text,
                     const std::string& previous, const char* value, std::size_t value_length) {
-        line.assign(head);
-        line += row_text;
-        line += previous;
-        line += degree_text;
-        line.append(value, value_length);
-        // Only this thread uses the standard streams while training and
-        // testing run, so their locks can be skipped.
-        fwrite_unlocked(line.data(), 1, line.size(), stdout);
-        getchar_unlocked();
+        writer.write(head.data(), head.size());
+        writer.write(row_text.data(), row_text.size());
+        writer.write(previous.data(), previous.size());
+        writer.write(degree_text.data(), degree_text.size());
+        writer.write(value, value_length);
+        writer.pause();
     }
+
+    void flush() { writer.flush(); }
 };
 
 // Adds the entries' signed kernel values in list order; returns the answer.
@@ -460,6 +461,7 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
                 ++wrong;
             }
         }
+        if (trace != nullptr) trace->flush();
         std::printf("I classified %u times 1 e %u times -1\n", said_plus, said_minus);
         last_wrong = wrong;
     }
@@ -519,6 +521,7 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
             tally.record(answer, target_label(sample[ts_columns - 1], digit));
         }
     }
+    polynomial.flush();
     error = error_fraction(tally.wrong, ts_rows);
     tally.print();
     return 0;

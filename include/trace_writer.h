@@ -1,0 +1,53 @@
+// The polynomial kernel's trace on its way to standard output. The trace is
+// tens of bytes per kernel evaluation, megabytes per run, and handing it to
+// stdio an evaluation at a time costs a system call for every few kilobytes
+// (stdio's own buffer), more than computing it. So the text is gathered in
+// larger pieces, each passed to stdout in one call. The bytes on standard
+// output, and the order of every write against every read of standard input,
+// stay those of printing each evaluation at once: what is gathered is handed
+// over before any read of standard input that could wait for its user, and
+// the caller flushes before it writes anything else.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <memory>
+
+struct TraceWriter {
+    TraceWriter() : piece(std::make_unique<char[]>(kPiece)) {}
+    ~TraceWriter() { flush(); }
+    TraceWriter(const TraceWriter&) = delete;
+    TraceWriter& operator=(const TraceWriter&) = delete;
+
+    // Appends text to the trace.
+    void write(const char* text, std::size_t length) {
+        if (length > kPiece - used) {
+            write_long(text, length);
+            return;
+        }
+        std::memcpy(piece.get() + used, text, length);
+        used += length;
+    }
+
+    // The one-character pause after an evaluation: reads a character of
+    // standard input, after handing over the trace if the read may wait.
+    void pause();
+
+    // Hands everything gathered to stdout; call before any other use of the
+    // standard streams.
+    void flush();
+
+    // Large enough to save most system calls, small enough that its pages
+    // cost little to touch the first time.
+    static constexpr std::size_t kPiece = std::size_t(64) << 10;
+
+private:
+    void write_long(const char* text, std::size_t length);
+
+    std::unique_ptr<char[]> piece;  // the text gathered so far
+    std::size_t used = 0;
+};
+
+// Whether reading a character of standard input now would ask the system
+// (and so could wait): nothing is left in its buffer and it has not ended.
+bool stdin_read_may_wait();
