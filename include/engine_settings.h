@@ -20,7 +20,8 @@ const EngineSettings& engine_settings();
 void use_reference_arithmetic();
 
 // Overrides for tests: the fast engine on or off, the thread count (at most
-// the count in force when the first parallel job ran) and the cache budget.
+// the count in force when a job first needed several threads) and the cache
+// budget.
 void set_fast_engine(bool on);
 void set_engine_threads(unsigned threads);
 void set_cache_budget(std::size_t bytes);

@@ -82,6 +82,14 @@ int line_counter(const char* path, Dims& dims);
 // `columns` numbers, 1 after a diagnostic naming the file and line otherwise.
 int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path);
 
+// Starts reading and loading a sample file on a worker thread while the
+// caller goes on (when a worker is free and the file is large and regular).
+// The next line_counter and read_file of that file, unchanged, then take the
+// loaded set instead of reading it again; in any other case they read as
+// usual. Reading ahead reports nothing: problems are found and reported by
+// the usual reading, in its turn.
+void read_ahead(const char* path);
+
 // Writes one index per line, replacing the file only once every byte is safely
 // written. Returns 0, or 1 when there is no list or the save failed. A
 // non-zero delete flag deletes the list afterwards.

@@ -15,3 +15,12 @@ void parallel_for(std::size_t count, std::size_t grain,
 
 // The number of threads parallel_for may use.
 unsigned pool_threads();
+
+// Starts work() on a worker thread and returns true at once; false, without
+// running it, when no worker is free for it (one thread, or a background job
+// already running). Meanwhile parallel_for uses the other workers.
+bool start_background(std::function<void()> work);
+
+// Returns once the job of start_background has run: on its worker, or here
+// if no worker had started it. Rethrows what the job threw.
+void finish_background();

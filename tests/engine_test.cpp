@@ -356,7 +356,9 @@ TEST(EngineE2E, WholeRunsMatchTheReferenceBuild) {
     std::mt19937 random(3);
     TempDir dir;
     write_text(dir.file("train"), as_text(random_set(random, 300, 256, false, 0.4f)));
-    write_text(dir.file("test"), as_text(random_set(random, 120, 256, true, 0.4f)));
+    // Over 1 MiB, so that the test set is read ahead during the polynomial
+    // and voted trainings.
+    write_text(dir.file("test"), as_text(random_set(random, 400, 256, true, 0.4f)));
     const std::vector<std::vector<std::string>> runs = {
         {"-dg", "1", "-e", "2"},
         {"-dg", "2", "-e", "3", "-k", "gauss", "-c", "40"},

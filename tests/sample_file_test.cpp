@@ -51,8 +51,8 @@ Loaded measure_and_load(const std::string& path) {
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     l.status = read_file(l.matrix, m.dims.columns, m.dims.rows, path.c_str());
-    l.out = ::testing::internal::GetCapturedStdout();
-    l.err = ::testing::internal::GetCapturedStderr();
+    l.out = m.out + ::testing::internal::GetCapturedStdout();
+    l.err = m.err + ::testing::internal::GetCapturedStderr();
     return l;
 }
 
@@ -365,6 +365,58 @@ TEST_F(LargeSampleFile, OtherOrChangedFilesAreReadAfresh) {
         EXPECT_NE(err.find("the file changed"), std::string::npos) << err;
         write_text(a, big_text(60000));
     }
+}
+
+// A set read ahead is the set the usual load gives, and only for the very
+// file it was read from, unchanged; problems are reported once, by the usual
+// load, in its words.
+TEST_F(LargeSampleFile, ReadAheadGivesTheUsualSetAndLeavesProblemsToTheUsualLoad) {
+    set_engine_threads(2);
+    const std::string good = dir.file("good");
+    const std::string other = dir.file("other");
+    const std::string ragged = dir.file("ragged");
+    write_text(good, big_text(60000));
+    write_text(other, big_text(50000));
+    std::string text = big_text(60000);
+    text.insert(text.find('\n', text.size() - 1000) + 1, "7 7\n");
+    write_text(ragged, text);
+    const auto expect_as_usual = [](const Loaded& ahead, const Loaded& usual) {
+        EXPECT_EQ(ahead.status, usual.status);
+        EXPECT_EQ(ahead.out, usual.out);
+        EXPECT_EQ(ahead.err, usual.err);
+        ASSERT_EQ(ahead.matrix.values.size(), usual.matrix.values.size());
+        EXPECT_EQ(ahead.matrix.rows, usual.matrix.rows);
+        EXPECT_EQ(std::memcmp(ahead.matrix.values.data(), usual.matrix.values.data(),
+                              usual.matrix.values.size() * sizeof(float)),
+                  0);
+    };
+    const Loaded usual_good = measure_and_load(good);
+    const Loaded usual_other = measure_and_load(other);
+    const Loaded usual_ragged = measure_and_load(ragged);
+    ASSERT_EQ(usual_good.status, 0);
+    ASSERT_EQ(usual_ragged.status, 1);
+
+    for (const std::string* path : {&good, &ragged}) {
+        SCOPED_TRACE(*path);
+        read_ahead(path->c_str());
+        expect_as_usual(measure_and_load(*path), path == &good ? usual_good : usual_ragged);
+    }
+    // Another file measured first: that one is read, and the first afresh.
+    read_ahead(good.c_str());
+    expect_as_usual(measure_and_load(other), usual_other);
+    expect_as_usual(measure_and_load(good), usual_good);
+    // The file replaced after the read ahead: the new one is read.
+    read_ahead(good.c_str());
+    write_text(good, big_text(50000));
+    expect_as_usual(measure_and_load(good), usual_other);
+    // The file gone: reported as usual.
+    write_text(good, big_text(60000));
+    read_ahead(good.c_str());
+    ASSERT_EQ(std::remove(good.c_str()), 0);
+    const Loaded gone = measure_and_load(good);
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.out, "ERRORE NEL FILE");
+    EXPECT_NE(gone.err.find("cannot open"), std::string::npos) << gone.err;
 }
 
 }  // namespace

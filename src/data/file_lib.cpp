@@ -459,17 +459,97 @@ bool use_image(int fd, struct stat& info) {
            std::size_t(info.st_size) >= kMappedLoadBytes;
 }
 
+int parse_image(FileImage& image, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
+                const char* path);
+
+// A sample file read and loaded ahead of its turn on a worker (read_ahead):
+// the set, with the identity of the file it came from, when all went well.
+struct ReadAhead {
+    bool pending = false;  // the job may still be running
+    bool loaded = false;   // `set` holds the whole file
+    std::string path;
+    FileImage image;       // the file's identity and counts; its bytes go once parsed
+    SampleMatrix set;
+
+    ReadAhead() = default;
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+    ~ReadAhead() { settle(); }
+
+    // Waits for the job; a job that failed or threw leaves nothing loaded.
+    void settle() {
+        if (!pending) return;
+        pending = false;
+        try {
+            finish_background();
+        } catch (...) {
+            loaded = false;
+        }
+    }
+
+    void drop() {
+        settle();
+        loaded = false;
+        image = FileImage{};
+        set = SampleMatrix{};
+    }
+
+    // Whether the loaded set is of the file open as `info`.
+    bool holds(const struct stat& info) const { return loaded && image.holds(info); }
+
+    // Reads and parses the file as line_counter and read_file would, saying
+    // nothing: anything amiss leaves nothing loaded, for the usual load to
+    // find and report in its turn.
+    void load() {
+        QuietDiagnostics quiet;
+        FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        struct stat info {};
+        std::size_t columns = 0;
+        if (file.fd < 0 || !use_image(file.fd, info) ||
+            !read_image(file.fd, info, path.c_str(), image, &columns)) {
+            return;
+        }
+        uint64_t rows = 0;
+        for (const TextPart& part : image.parts) rows += part.sample_lines;
+        if (rows == 0 || rows > UINT32_MAX || columns > UINT32_MAX) return;
+        set.columns = uint32_t(columns);
+        if (parse_image(image, set, set.columns, uint32_t(rows), path.c_str()) != 0) return;
+        set.rows = uint32_t(rows);
+        image.parts.clear();
+        image.bytes = SampleValues{};
+        loaded = true;
+    }
+};
+
+ReadAhead& read_ahead_state() {
+    static ReadAhead state;
+    return state;
+}
+
 }  // namespace
 
 int line_counter(const char* path, Dims& dims) {
+    ReadAhead& ahead = read_ahead_state();
+    ahead.settle();
     FileDescriptor file(open_sample_file(path));
-    if (file.fd < 0) return 1;
+    if (file.fd < 0) {
+        ahead.drop();
+        return 1;
+    }
 
     unsigned long long rows = 0;
     std::size_t columns = 0;
     struct stat info {};
     bool ok = true;
-    if (use_image(file.fd, info)) {
+    const bool image = use_image(file.fd, info);
+    if (image && ahead.holds(info)) {
+        // Loaded ahead: kept for read_file.
+        dims.columns = ahead.set.columns;
+        dims.rows = ahead.set.rows;
+        return 0;
+    }
+    ahead.drop();
+    if (image) {
         FileImage& image = kept_image();
         ok = read_image(file.fd, info, path, image, &columns);
         for (const TextPart& part : image.parts) rows += part.sample_lines;
@@ -682,7 +762,16 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
 
     struct stat info {};
     int status = 1;
-    if (use_image(file.fd, info)) {
+    ReadAhead& ahead = read_ahead_state();
+    ahead.settle();
+    const bool image = use_image(file.fd, info);
+    if (image && ahead.holds(info) && ahead.set.columns == columns && ahead.set.rows == rows) {
+        matrix = std::move(ahead.set);
+        ahead.drop();
+        return 0;
+    }
+    ahead.drop();
+    if (image) {
         // The image measuring read, when it is of this very file; else a new one.
         FileImage image = std::move(kept_image());
         kept_image() = FileImage{};
@@ -693,6 +782,14 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
     }
     if (status == 0) matrix.rows = rows;
     return status;
+}
+
+void read_ahead(const char* path) {
+    ReadAhead& ahead = read_ahead_state();
+    ahead.drop();
+    if (!engine_settings().fast) return;
+    ahead.path = path;
+    ahead.pending = start_background([&ahead] { ahead.load(); });
 }
 
 namespace {

@@ -342,6 +342,9 @@ int kernel() {
         if (restore_list(list, head) != 0 || !head) return 1;
         if (!indices_in_range(*head)) return 1;
     } else {
+        // The polynomial training keeps one thread busy with its trace: the
+        // test set can be loaded on another meanwhile.
+        if (kernel_algoritm == 0) read_ahead(test_set);
         if (run(epocs, digit, ker, head, tr_set, dim_tr.columns, dim_tr.rows, training_error) != 0) {
             report_error("cannot create the mistake list");
             return 1;
@@ -369,6 +372,7 @@ int voted_perceptron() {
     if (!measure(training_set, dim_tr)) return 1;
     std::printf("Training set dimension are %ux%u\n", dim_tr.rows, dim_tr.columns);
     if (!load(tr_set, dim_tr, training_set)) return 1;
+    read_ahead(test_set);  // training runs on one thread: load the test set on another
     run_v_train_ker(epocs, digit, tr_set, dim_tr.columns, dim_tr.rows, mistake_indices,
                     vote_counts, entries, training_error);
     std::printf("End training with %f%% error\n", static_cast<double>(training_error * 100.0f));

@@ -4,6 +4,9 @@
 // any slot whose worker has not started by the time the caller's own range is
 // done. So a worker that the system has not scheduled (a busy machine) never
 // holds up a job, and a job costs microseconds when the workers are awake.
+// One job at a time can also run in the background (start_background): the
+// last worker takes it while the caller goes on, and jobs meanwhile use the
+// other workers. A job started from a worker thread runs on that thread.
 // When the process may run on at least as many processors as the pool has
 // threads, each thread (the caller's included) is bound to a processor of
 // its own: left to itself the scheduler would now and then run the caller
@@ -33,6 +36,9 @@ enum SlotState : int { kIdle = 0, kAssigned = 1, kRunning = 2, kStopping = 3 };
 constexpr int kSpins = 50000;
 
 void pause() { __builtin_ia32_pause(); }
+
+// Set on the pool's own threads: jobs they start run inline.
+thread_local bool on_worker = false;
 
 struct Slot {
     const std::function<void(std::size_t, std::size_t)>* work = nullptr;
@@ -76,9 +82,16 @@ void pin_to(pthread_t thread, int cpu) {
     pthread_setaffinity_np(thread, sizeof set, &set);
 }
 
+struct Pool;
+// The pool, once a job has needed it.
+Pool* made_pool = nullptr;
+
 struct Pool {
     std::vector<std::unique_ptr<Slot>> slots;
     std::vector<std::thread> workers;
+    // The job of start_background, run in the last slot as a range of one.
+    std::function<void(std::size_t, std::size_t)> background;
+    bool background_pending = false;
 
     explicit Pool(unsigned threads) {
         workers.reserve(threads);
@@ -100,6 +113,12 @@ struct Pool {
     Pool(const Pool&) = delete;
     Pool& operator=(const Pool&) = delete;
     ~Pool() {
+        try {
+            finish_background();
+        } catch (...) {
+            // its failure no longer matters to anyone
+        }
+        made_pool = nullptr;
         for (auto& slot : slots) {
             slot->state.store(kStopping);
             slot->state.notify_all();
@@ -108,6 +127,7 @@ struct Pool {
     }
 
     static void serve(Slot& slot) {
+        on_worker = true;
         for (;;) {
             // Jobs often come back to back: spin briefly (without system
             // calls) before sleeping.
@@ -125,17 +145,53 @@ struct Pool {
         }
     }
 
+    // Claims a slot's range if its worker has not started it, then waits
+    // until it is done; returns its failure, if any.
+    static std::exception_ptr settle(Slot& slot) {
+        slot.claim_and_run();
+        int state = slot.state.load();
+        for (int spin = 0; spin < kSpins && state != kIdle; ++spin) {
+            pause();
+            state = slot.state.load();
+        }
+        for (; state != kIdle; state = slot.state.load()) slot.state.wait(state);
+        return slot.failure;
+    }
+
+    static void assign(Slot& slot, const std::function<void(std::size_t, std::size_t)>& work,
+                       std::size_t begin, std::size_t end) {
+        slot.work = &work;
+        slot.begin = begin;
+        slot.end = end;
+        slot.failure = nullptr;
+        slot.state.store(kAssigned);
+        slot.state.notify_all();
+    }
+
+    void start_background(std::function<void()> work) {
+        background = [job = std::move(work)](std::size_t, std::size_t) { job(); };
+        background_pending = true;
+        assign(*slots.back(), background, 0, 1);
+    }
+
+    void finish_background() {
+        if (!background_pending) return;
+        background_pending = false;
+        std::exception_ptr failure = settle(*slots.back());
+        background = nullptr;
+        if (failure) std::rethrow_exception(failure);
+    }
+
     void run(std::size_t count, std::size_t parts,
              const std::function<void(std::size_t, std::size_t)>& work) {
-        parts = std::min(parts, slots.size() + 1);
+        // A background job keeps the last worker.
+        parts = std::min(parts, slots.size() - (background_pending ? 1 : 0) + 1);
+        if (parts <= 1) {
+            work(0, count);
+            return;
+        }
         for (std::size_t part = 1; part < parts; ++part) {
-            Slot& slot = *slots[part - 1];
-            slot.work = &work;
-            slot.begin = count * part / parts;
-            slot.end = count * (part + 1) / parts;
-            slot.failure = nullptr;
-            slot.state.store(kAssigned);
-            slot.state.notify_all();
+            assign(*slots[part - 1], work, count * part / parts, count * (part + 1) / parts);
         }
         std::exception_ptr failure;
         try {
@@ -144,43 +200,49 @@ struct Pool {
             failure = std::current_exception();
         }
         for (std::size_t part = 1; part < parts; ++part) {
-            Slot& slot = *slots[part - 1];
-            slot.claim_and_run();  // a range its worker has not started yet
-            int state = slot.state.load();
-            for (int spin = 0; spin < kSpins && state != kIdle; ++spin) {
-                pause();
-                state = slot.state.load();
-            }
-            for (; state != kIdle; state = slot.state.load()) slot.state.wait(state);
-            if (!failure && slot.failure) failure = slot.failure;
+            std::exception_ptr slot_failure = settle(*slots[part - 1]);  // a range not yet started is run here
+            if (!failure) failure = slot_failure;
         }
         if (failure) std::rethrow_exception(failure);
     }
 };
 
-// Threads in the pool: the setting in force when the first job needed them.
-unsigned pool_capacity() {
-    static const unsigned capacity = std::max(1u, engine_settings().threads);
-    return capacity;
-}
-
+// Made when a job first needs more than one thread, with the thread count
+// in force then.
 Pool& pool() {
-    static Pool instance(pool_capacity());
+    static Pool instance(std::max(1u, engine_settings().threads));
+    made_pool = &instance;
     return instance;
 }
 
 }  // namespace
 
-unsigned pool_threads() { return std::max(1u, std::min(pool_capacity(), engine_settings().threads)); }
+unsigned pool_threads() {
+    const unsigned wanted = std::max(1u, engine_settings().threads);
+    if (made_pool == nullptr) return wanted;
+    return std::min(wanted, unsigned(made_pool->slots.size() + 1));
+}
 
 void parallel_for(std::size_t count, std::size_t grain,
                   const std::function<void(std::size_t, std::size_t)>& work) {
     if (count == 0) return;
     std::size_t parts =
         std::min<std::size_t>(pool_threads(), count / std::max<std::size_t>(grain, 1));
-    if (parts <= 1) {
+    if (parts <= 1 || on_worker) {
         work(0, count);
         return;
     }
     pool().run(count, parts, work);
+}
+
+bool start_background(std::function<void()> work) {
+    if (on_worker || pool_threads() < 2) return false;
+    Pool& workers = pool();
+    if (workers.slots.empty() || workers.background_pending) return false;
+    workers.start_background(std::move(work));
+    return true;
+}
+
+void finish_background() {
+    if (!on_worker && made_pool != nullptr) made_pool->finish_background();
 }
