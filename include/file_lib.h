@@ -10,17 +10,13 @@
 #include <vector>
 
 #include "list_lib.h"
+#include "sample_memory.h"
 
 // Size of a sample set: columns (features plus the label), then rows.
 struct Dims {
     uint32_t columns = 0;
     uint32_t rows = 0;
 };
-
-// Memory for a loaded set (throws std::bad_alloc when there is none), and
-// its release (given the same byte count).
-void* allocate_sample_memory(std::size_t bytes);
-void free_sample_memory(void* memory, std::size_t bytes);
 
 // An allocator whose new elements are left uninitialised: a loaded set is
 // written once by the loader, so zero-filling it first would only cost time.
@@ -41,8 +37,9 @@ struct UninitialisedAllocator : std::allocator<T> {
     void construct(U* place, Args&&... args) {
         ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
     }
-    // Large sets get a mapping of their own on huge pages, where the system
-    // has them, rather than a fault per 4 KiB page as the loader writes them.
+    // Large sets get huge pages, where the system has them, rather than a
+    // fault per 4 KiB page as the loader writes them, and reuse those of sets
+    // released before.
     T* allocate(std::size_t count) {
         return static_cast<T*>(allocate_sample_memory(count * sizeof(T)));
     }

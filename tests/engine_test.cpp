@@ -196,6 +196,14 @@ TEST_F(Engine, FixedFormatterMatchesPrintf) {
         check(value);
     }
     for (int k = 0; k < 100000; ++k) check((k + 0.5) / 1e6);
+    // Values like the trace's kernel values and sums: every digit count of
+    // the integer part, with float fractions.
+    std::uniform_real_distribution<float> wide(-2e7f, 2e7f);
+    std::uniform_real_distribution<float> narrow(-200.0f, 200.0f);
+    for (int i = 0; i < 200000; ++i) {
+        check(wide(random));
+        check(narrow(random));
+    }
 }
 
 // A random sample set: labels 0..3, features from a few clusters plus noise,

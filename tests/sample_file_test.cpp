@@ -384,6 +384,7 @@ TEST_F(LargeSampleFile, ReadAheadGivesTheUsualSetAndLeavesProblemsToTheUsualLoad
         EXPECT_EQ(ahead.status, usual.status);
         EXPECT_EQ(ahead.out, usual.out);
         EXPECT_EQ(ahead.err, usual.err);
+        if (usual.status != 0) return;  // what a failed load leaves is not a set
         ASSERT_EQ(ahead.matrix.values.size(), usual.matrix.values.size());
         EXPECT_EQ(ahead.matrix.rows, usual.matrix.rows);
         EXPECT_EQ(std::memcmp(ahead.matrix.values.data(), usual.matrix.values.data(),

@@ -18,7 +18,6 @@
 #include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -263,49 +262,6 @@ std::string shown_token(std::string_view token) {
 }
 
 }  // namespace
-
-namespace {
-
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-// Sets from this size get their own mapping, prefaulted in one call.
-constexpr std::size_t kMappedSetBytes = std::size_t(256) << 10;
-
-std::size_t mapped_set_size(std::size_t bytes) {
-    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
-}
-
-}  // namespace
-
-void* allocate_sample_memory(std::size_t bytes) {
-    if (bytes < kMappedSetBytes) {
-        void* memory = std::malloc(bytes == 0 ? 1 : bytes);
-        if (memory == nullptr) throw std::bad_alloc();
-        return memory;
-    }
-    // A 2 MiB-aligned mapping offered huge pages: one fault per 2 MiB where
-    // the system grants them, taken by whichever thread first writes there,
-    // instead of one per 4 KiB page.
-    const std::size_t size = mapped_set_size(bytes);
-    void* mapping = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) throw std::bad_alloc();
-    char* start = static_cast<char*>(mapping);
-    char* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + kHugePage - 1) &
-                                            ~(uintptr_t(kHugePage) - 1));
-    if (aligned > start) ::munmap(start, std::size_t(aligned - start));
-    const std::size_t tail = std::size_t(start + size + kHugePage - (aligned + size));
-    if (tail > 0) ::munmap(aligned + size, tail);
-    ::madvise(aligned, size, MADV_HUGEPAGE);
-    return aligned;
-}
-
-void free_sample_memory(void* memory, std::size_t bytes) {
-    if (bytes < kMappedSetBytes) {
-        std::free(memory);
-    } else {
-        ::munmap(memory, mapped_set_size(bytes));
-    }
-}
 
 namespace {
 

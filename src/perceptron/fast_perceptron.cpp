@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/mman.h>
 #include <memory>
 #include <new>
 #include <string>
@@ -85,24 +84,38 @@ struct Entries {
     }
 };
 
-// Writes the polynomial trace of every evaluation of one decision, exactly
-// as printf would, each followed by a one-character pause. Only the kernel
+// Writes the polynomial trace of every evaluation of a decision, exactly as
+// printf would, each followed by a one-character pause. Only the kernel
 // value is formatted afresh: the other numbers repeat from evaluation to
 // evaluation. Call flush before any other output.
 struct PolynomialTrace {
+    std::string head;         // "Arg <features> <sample's traced element> "
     std::string degree_text;  // " <degree>result vale "
+    char previous[kFixed6Max];  // the last value shown, as text
+    std::size_t previous_length = 0;
     TraceWriter writer;
 
-    explicit PolynomialTrace(float degree)
-        : degree_text(' ' + fixed6(degree) + "result vale ") {}
+    explicit PolynomialTrace(float degree) : degree_text(' ' + fixed6(degree) + "result vale ") {}
 
-    void evaluation(const std::string& head, const std::string& row_text,
-                    const std::string& previous, const char* value, std::size_t value_length) {
+    void start_decision(uint32_t features, const float* sample) {
+        char number[kFixed6Max];
+        head = "Arg ";
+        head.append(number, format_unsigned(features, number));
+        head += ' ';
+        head += fixed6(traced_element(features, sample));
+        head += ' ';
+        previous_length = format_fixed6(0.0, previous);
+    }
+
+    // One evaluation: against an entry whose row's traced element reads
+    // row_text (with its space), giving value.
+    void evaluation(const std::string& row_text, float value) {
         writer.write(head.data(), head.size());
         writer.write(row_text.data(), row_text.size());
-        writer.write(previous.data(), previous.size());
+        writer.write(previous, previous_length);
         writer.write(degree_text.data(), degree_text.size());
-        writer.write(value, value_length);
+        previous_length = format_fixed6(value, previous);
+        writer.write(previous, previous_length);
         writer.pause();
     }
 
@@ -118,18 +131,10 @@ int32_t decide(uint32_t features, const float* sample, const Entries& entries,
     float sum = 0.0f;
     const std::size_t count = entries.slot.size();
     if (trace != nullptr) {
-        std::string head = "Arg ";
-        char number[kFixed6Max];
-        head.append(number, format_unsigned(features, number));
-        head += ' ';
-        head += fixed6(traced_element(features, sample));
-        head += ' ';
-        std::string previous = "0.000000";
+        trace->start_decision(features, sample);
         for (std::size_t e = 0; e < count; ++e) {
-            float value = value_of(entries.slot[e]);
-            std::size_t length = format_fixed6(value, number);
-            trace->evaluation(head, entries.traced_text[e], previous, number, length);
-            previous.assign(number, length);
+            const float value = value_of(entries.slot[e]);
+            trace->evaluation(entries.traced_text[e], value);
             sum = sum + entries.sign[e] * value;
         }
     } else {
@@ -144,19 +149,12 @@ struct ArrayValues {
     float operator()(uint32_t slot) const { return values[slot]; }
 };
 
-// Memory for one cache chunk: aligned to 2 MiB and offered huge pages, which
-// saves most of the page faults of touching hundreds of megabytes.
+// Memory for one cache chunk: huge pages, which save most of the page faults
+// of touching hundreds of megabytes.
 struct ChunkMemory {
-    void operator()(float* chunk) const { std::free(chunk); }
+    std::size_t bytes = 0;
+    void operator()(float* chunk) const { free_sample_memory(chunk, bytes); }
 };
-
-float* allocate_chunk(std::size_t bytes) {
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* memory = std::aligned_alloc(kHugePage, rounded);
-    if (memory != nullptr) ::madvise(memory, rounded, MADV_HUGEPAGE);
-    return static_cast<float*>(memory);
-}
 
 // The training kernel cache: kernel values between training rows and slots,
 // kept in chunks of kChunkSlots slots for every row. A chunk is allocated when
@@ -183,12 +181,14 @@ struct KernelCache {
     // the budget allows.
     uint32_t room_for(uint32_t slots) {
         while (chunks.size() * kChunkSlots < slots && (chunks.size() + 1) * chunk_bytes() <= budget) {
-            float* chunk = allocate_chunk(chunk_bytes());
-            if (chunk == nullptr) {
+            try {
+                std::unique_ptr<float[], ChunkMemory> chunk(
+                    static_cast<float*>(allocate_sample_memory(chunk_bytes())), ChunkMemory{chunk_bytes()});
+                chunks.push_back(std::move(chunk));
+            } catch (const std::bad_alloc&) {
                 budget = chunks.size() * chunk_bytes();  // the system says no: stop growing
                 break;
             }
-            chunks.emplace_back(chunk);
         }
         return std::min<uint32_t>(slots, uint32_t(chunks.size() * kChunkSlots));
     }

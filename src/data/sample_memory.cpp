@@ -1,0 +1,114 @@
+// Large blocks come from a list of spare mappings when one is big enough
+// (the smallest such, its tail kept spare), else from a new mapping. The
+// spare list holds at most kSpareLimit bytes; beyond that, released memory
+// goes back to the system.
+#include "sample_memory.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+// Blocks from this size get a mapping of their own.
+constexpr std::size_t kMappedBytes = std::size_t(256) << 10;
+// Released mappings kept for reuse, at most.
+constexpr std::size_t kSpareLimit = std::size_t(64) << 20;
+
+std::size_t mapped_size(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+
+struct Mapping {
+    char* start;
+    std::size_t size;
+};
+
+struct SpareMappings {
+    std::mutex mutex;
+    std::vector<Mapping> spare;
+    std::size_t total = 0;
+
+    // The smallest spare mapping of at least `size` bytes, cut to size;
+    // nullptr when there is none.
+    char* take(std::size_t size) {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::size_t best = spare.size();
+        for (std::size_t i = 0; i < spare.size(); ++i) {
+            if (spare[i].size >= size && (best == spare.size() || spare[i].size < spare[best].size)) {
+                best = i;
+            }
+        }
+        if (best == spare.size()) return nullptr;
+        Mapping found = spare[best];
+        total -= size;
+        if (found.size > size) {
+            spare[best] = Mapping{found.start + size, found.size - size};
+        } else {
+            spare.erase(spare.begin() + long(best));
+        }
+        return found.start;
+    }
+
+    // Keeps a released mapping while the limit allows; returns the rest of
+    // it to the system.
+    void keep(char* start, std::size_t size) {
+        std::lock_guard<std::mutex> lock(mutex);
+        const std::size_t kept = std::min(size, kSpareLimit - total);
+        if (kept < size) ::munmap(start + kept, size - kept);
+        if (kept == 0) return;
+        try {
+            spare.push_back(Mapping{start, kept});
+            total += kept;
+        } catch (const std::bad_alloc&) {
+            ::munmap(start, kept);
+        }
+    }
+};
+
+// Never destroyed: sets may be released while the program exits.
+SpareMappings& spare_mappings() {
+    static SpareMappings* mappings = new SpareMappings;
+    return *mappings;
+}
+
+// A new 2 MiB-aligned mapping offered huge pages: one fault per 2 MiB where
+// the system grants them, taken by whichever thread first writes there,
+// instead of one per 4 KiB page.
+char* new_mapping(std::size_t size) {
+    void* mapping = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) throw std::bad_alloc();
+    char* start = static_cast<char*>(mapping);
+    char* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + kHugePage - 1) &
+                                            ~(uintptr_t(kHugePage) - 1));
+    if (aligned > start) ::munmap(start, std::size_t(aligned - start));
+    const std::size_t tail = std::size_t(start + size + kHugePage - (aligned + size));
+    if (tail > 0) ::munmap(aligned + size, tail);
+    ::madvise(aligned, size, MADV_HUGEPAGE);
+    return aligned;
+}
+
+}  // namespace
+
+void* allocate_sample_memory(std::size_t bytes) {
+    if (bytes < kMappedBytes) {
+        void* memory = std::malloc(bytes == 0 ? 1 : bytes);
+        if (memory == nullptr) throw std::bad_alloc();
+        return memory;
+    }
+    const std::size_t size = mapped_size(bytes);
+    if (char* spare = spare_mappings().take(size)) return spare;
+    return new_mapping(size);
+}
+
+void free_sample_memory(void* memory, std::size_t bytes) {
+    if (bytes < kMappedBytes) {
+        std::free(memory);
+    } else {
+        spare_mappings().keep(static_cast<char*>(memory), mapped_size(bytes));
+    }
+}
