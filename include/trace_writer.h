@@ -11,11 +11,10 @@
 
 #include <cstddef>
 #include <cstring>
-#include <memory>
 
 struct TraceWriter {
-    TraceWriter() : piece(std::make_unique<char[]>(kPiece)) {}
-    ~TraceWriter() { flush(); }
+    TraceWriter();
+    ~TraceWriter();
     TraceWriter(const TraceWriter&) = delete;
     TraceWriter& operator=(const TraceWriter&) = delete;
 
@@ -26,9 +25,9 @@ struct TraceWriter {
             return;
         }
         if (length <= 32) {
-            copy_short(piece.get() + used, text, length);
+            copy_short(piece + used, text, length);
         } else {
-            std::memcpy(piece.get() + used, text, length);
+            std::memcpy(piece + used, text, length);
         }
         used += length;
     }
@@ -41,9 +40,9 @@ struct TraceWriter {
     // standard streams.
     void flush();
 
-    // Large enough to save most system calls, small enough that its pages
-    // cost little to touch the first time.
-    static constexpr std::size_t kPiece = std::size_t(64) << 10;
+    // Large enough to save most system calls; it comes from sample memory,
+    // most often pages a released set has touched already.
+    static constexpr std::size_t kPiece = std::size_t(256) << 10;
 
 private:
     void write_long(const char* text, std::size_t length);
@@ -65,7 +64,7 @@ private:
         }
     }
 
-    std::unique_ptr<char[]> piece;  // the text gathered so far
+    char* piece;  // the text gathered so far
     std::size_t used = 0;
 };
 
