@@ -1,6 +1,7 @@
 // Fuzz target: loading a sample-set file of 1 MiB or more, which the fast
-// engine reads whole into memory and splits into parts (at line ends) that
-// threads parse at once.
+// engine cuts into parts (at line ends) that threads read, each through a
+// buffer of its own, and parse at once. The padding lines are longer than
+// such a buffer, so lines that outgrow it are read too.
 //
 // The input goes into the middle of a file padded with two lines of blanks,
 // about 512 KiB each, so the file passes 1 MiB while the reference reader

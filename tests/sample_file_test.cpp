@@ -367,6 +367,38 @@ TEST_F(LargeSampleFile, OtherOrChangedFilesAreReadAfresh) {
     }
 }
 
+// Lines far longer than a thread's read buffer (hundreds of kilobytes),
+// blank or holding tens of thousands of numbers, load as the reference
+// reads them at any thread count.
+TEST_F(LargeSampleFile, LinesLongerThanTheReadBufferLoadWhole) {
+    std::string text(700 << 10, ' ');
+    text += "\n";
+    for (int row = 0; row < 12; ++row) {
+        for (int column = 0; column < 40000; ++column) {
+            text += std::to_string((row * 7 + column) % 19 - 9) + (column % 3 == 0 ? ".25 " : " ");
+        }
+        text += row % 4 == 0 ? "\r\n" : "\n";
+        if (row == 5) text += std::string(600 << 10, '\t') + "\n";
+    }
+    const std::string path = dir.file("wide");
+    write_text(path, text);
+    set_fast_engine(false);
+    const Loaded reference = measure_and_load(path);
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    ASSERT_EQ(reference.matrix.rows, 12u);
+    for (unsigned threads : {1u, 2u, 3u, 4u}) {
+        set_engine_threads(threads);
+        set_fast_engine(true);
+        const Loaded fast = measure_and_load(path);
+        ASSERT_EQ(fast.status, 0) << fast.err;
+        ASSERT_EQ(fast.matrix.values.size(), reference.matrix.values.size());
+        EXPECT_EQ(std::memcmp(fast.matrix.values.data(), reference.matrix.values.data(),
+                              fast.matrix.values.size() * sizeof(float)),
+                  0)
+            << threads << " threads";
+    }
+}
+
 // A set read ahead is the set the usual load gives, and only for the very
 // file it was read from, unchanged; problems are reported once, by the usual
 // load, in its words.

@@ -1,9 +1,10 @@
 // Sample-set files are read in large blocks: a measuring pass counts sample
 // lines and the numbers of the first one, a loading pass parses every number
 // exactly as strtof does in the C locale and checks each line's width. In
-// the fast engine a file of a megabyte or more is read once, on every
-// thread, into memory that measuring keeps for the load of the same file,
-// and both passes split it across threads.
+// the fast engine a file of a megabyte or more is cut into parts at line
+// ends, one per thread, and each thread reads its part through a buffer of
+// its own in both passes; measuring keeps the parts and their counts for the
+// load of the same file.
 // Mistake lists are saved through a temporary file that replaces the target
 // only once it is complete, so a failed save never damages an existing list.
 #include "file_lib.h"
@@ -106,19 +107,6 @@ bool for_each_line(int fd, const char* path, OnLine&& on_line) {
         if (!on_line(std::string_view(carry), line_number)) return false;
     }
     return true;
-}
-
-// Calls on_line(line) for every line of an in-memory text, the last one too
-// when it has no newline; stops when on_line returns false.
-template <typename OnLine>
-void for_each_line_in(std::string_view text, OnLine&& on_line) {
-    while (!text.empty()) {
-        std::size_t newline = text.find('\n');
-        std::string_view line = text.substr(0, newline);
-        if (!on_line(line)) return;
-        if (newline == std::string_view::npos) return;
-        text.remove_prefix(newline + 1);
-    }
 }
 
 bool has_content(std::string_view line) {
@@ -265,92 +253,52 @@ std::string shown_token(std::string_view token) {
 
 namespace {
 
-// One share of a mapped file: whole lines, parsed by one thread straight
-// into its rows of the matrix.
+// One share of a large file: whole lines from byte `begin` to byte `end`,
+// read by one thread through a buffer of its own, counted by measuring and
+// parsed by the load straight into its rows of the matrix.
 struct TextPart {
-    std::string_view text;
-    uint64_t lines = 0;         // lines in the part
-    uint64_t sample_lines = 0;  // of which hold numbers
+    uint64_t begin = 0;
+    uint64_t end = 0;
+    uint64_t lines = 0;              // lines in the part
+    uint64_t sample_lines = 0;       // of which hold numbers
+    std::size_t first_columns = 0;   // numbers on its first sample line
     uint64_t first_row = 0;
-    uint64_t bad_line = 0;      // line within the part of the first bad line, 0 if none
-    bool changed = false;       // its sample lines were not those counted
+    uint64_t bad_line = 0;           // line within the part of the first bad line, 0 if none
+    bool changed = false;            // its sample lines were not those counted
+    int read_failure = 0;            // see read_exactly
     std::string problem;
 };
 
-std::vector<TextPart> split_lines(std::string_view text, std::size_t parts) {
-    std::vector<TextPart> split;
-    std::size_t start = 0;
-    for (std::size_t k = 1; k <= parts && start < text.size(); ++k) {
-        std::size_t end = k == parts ? text.size() : text.size() * k / parts;
-        if (end < start) end = start;
-        if (end < text.size()) {
-            std::size_t newline = text.find('\n', end);
-            end = newline == std::string_view::npos ? text.size() : newline + 1;
-        }
-        TextPart part;
-        part.text = text.substr(start, end - start);
-        split.push_back(std::move(part));
-        start = end;
-    }
-    return split;
-}
+// Files this large are read in parts, on every thread.
+constexpr std::size_t kPartedLoadBytes = std::size_t(1) << 20;
+// A part is read this many bytes at a time, into memory that stays in the
+// processor's caches; and bytes past the data may be read this far, so that
+// the 16-byte number scanner can run to the last byte (they hold zeros,
+// which end any number).
+constexpr std::size_t kPartBlock = std::size_t(512) << 10;
+constexpr std::size_t kPadding = 64;
 
-// Files this large are read whole, on every thread, and split across threads.
-constexpr std::size_t kMappedLoadBytes = std::size_t(1) << 20;
-// Bytes readable past the end of an image, so that the 16-byte number scanner
-// can run to the last byte (they hold zeros, which end any number).
-constexpr std::size_t kImagePadding = 64;
-
-// A large file's bytes in memory, read once by measuring and parsed from
-// there by the load, with what measuring counted in each part. Memory of our
-// own (on huge pages) is read far faster the first time than a mapping of
-// the file's cached pages, whose every 4 KiB page costs a fault-like trap.
-struct FileImage {
+// A large file as measuring found it: its identity and its parts with their
+// counts, kept for the load of the same file. The file itself is read twice
+// (from the system's cache, the second time), which costs less than holding
+// all of it in fresh memory.
+struct FileLayout {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = -1;
     struct timespec modified {};
-    SampleValues bytes;  // the file, then kImagePadding zero bytes (as floats' storage)
     std::vector<TextPart> parts;
 
-    const char* data() const { return reinterpret_cast<const char*>(bytes.data()); }
-    std::string_view text() const { return std::string_view(data(), std::size_t(size)); }
     bool holds(const struct stat& info) const {
         return size >= 0 && info.st_dev == device && info.st_ino == inode && info.st_size == size &&
                info.st_mtim.tv_sec == modified.tv_sec && info.st_mtim.tv_nsec == modified.tv_nsec;
     }
 };
 
-// The image measuring made last, kept for the load of the same file.
-FileImage& kept_image() {
-    static FileImage image;
-    return image;
-}
-
-// Counts each part's lines and sample lines on every thread; the numbers on
-// the file's first sample line go to `columns` when asked for.
-void count_parts(std::vector<TextPart>& parts, std::size_t* columns) {
-    std::vector<std::size_t> first_columns(parts.size(), 0);
-    parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t k = begin; k < end; ++k) {
-            for_each_line_in(parts[k].text, [&](std::string_view line) {
-                ++parts[k].lines;
-                if (!has_content(line)) return true;
-                if (parts[k].sample_lines == 0 && columns != nullptr) {
-                    first_columns[k] = for_each_token(line, [](std::string_view, std::size_t) {});
-                }
-                ++parts[k].sample_lines;
-                return true;
-            });
-        }
-    });
-    if (columns == nullptr) return;
-    for (std::size_t k = 0; k < parts.size(); ++k) {
-        if (parts[k].sample_lines > 0) {
-            *columns = first_columns[k];
-            return;
-        }
-    }
+// The layout measuring found last, kept for the load of the same file.
+FileLayout& kept_layout() {
+    static FileLayout layout;
+    return layout;
 }
 
 // Reads count bytes at offset into buffer, retrying short and interrupted
@@ -371,51 +319,149 @@ int read_exactly(int fd, char* buffer, std::size_t count, off_t offset) {
     return 0;
 }
 
-// Reads a regular file of info.st_size bytes into a new image, each thread
-// its share, and counts its parts. Returns false after a diagnostic.
-bool read_image(int fd, const struct stat& info, const char* path, FileImage& image,
-                std::size_t* columns) {
-    image = FileImage{};
-    const std::size_t size = std::size_t(info.st_size);
-    image.bytes.resize((size + kImagePadding + sizeof(float) - 1) / sizeof(float));
-    char* data = reinterpret_cast<char*>(image.bytes.data());
-    std::fill(data + size, data + image.bytes.size() * sizeof(float), '\0');
-    constexpr std::size_t kShare = std::size_t(1) << 20;  // small enough to balance the threads
-    const std::size_t shares = (size + kShare - 1) / kShare;
-    std::vector<int> failure(shares, 0);
-    parallel_for(shares, 1, [&](std::size_t begin, std::size_t end) {
+// Reports a failure of read_exactly; false.
+bool report_read_failure(const char* path, int failure) {
+    if (failure > 0) {
+        report_error("%s: cannot read: %s", path, std::strerror(failure));
+    } else {
+        report_error("%s: the file ended early (it changed)", path);
+    }
+    return false;
+}
+
+using ByteBuffer = std::vector<char, UninitialisedAllocator<char>>;
+
+// Calls on_line(line, readable) for every line of bytes [begin, end) of a
+// file, the last one too when it has no newline, reading them through
+// `buffer`; bytes up to `readable` may be read past the line. Stops when
+// on_line returns false. Returns 0 or, when a read failed, what
+// read_exactly said.
+template <typename OnLine>
+int for_each_line_of(int fd, uint64_t begin, uint64_t end, ByteBuffer& buffer, OnLine&& on_line) {
+    if (buffer.size() < kPartBlock + kPadding) buffer.resize(kPartBlock + kPadding);
+    std::size_t kept = 0;  // the start of a line the last block cut, moved to the front
+    uint64_t offset = begin;
+    for (;;) {
+        if (kept == buffer.size() - kPadding) buffer.resize(2 * kept + kPadding);  // a very long line
+        const std::size_t count = std::size_t(std::min<uint64_t>(buffer.size() - kPadding - kept, end - offset));
+        if (const int failure = read_exactly(fd, buffer.data() + kept, count, off_t(offset)); failure != 0) {
+            return failure;
+        }
+        offset += count;
+        const std::size_t size = kept + count;
+        std::fill(buffer.data() + size, buffer.data() + size + kPadding, '\0');
+        const std::string_view data(buffer.data(), size);
+        const char* readable = buffer.data() + size + kPadding;
+        std::size_t start = 0;
+        for (std::size_t newline = data.find('\n'); newline != std::string_view::npos;
+             newline = data.find('\n', start)) {
+            if (!on_line(data.substr(start, newline - start), readable)) return 0;
+            start = newline + 1;
+        }
+        kept = size - start;
+        if (offset == end) {
+            if (kept > 0) on_line(data.substr(start), readable);
+            return 0;
+        }
+        std::memmove(buffer.data(), buffer.data() + start, kept);
+    }
+}
+
+// Splits a file of `size` bytes into `count` parts of whole lines: each
+// boundary moves on to just past a newline. Returns 0 or a read failure.
+int split_parts(int fd, uint64_t size, std::size_t count, std::vector<TextPart>& parts) {
+    parts.clear();
+    uint64_t start = 0;
+    for (std::size_t k = 1; k <= count && start < size; ++k) {
+        uint64_t end = k == count ? size : std::max(start, size * k / count);
+        // The part ends just past the first newline at or after end - 1.
+        char window[4096];
+        uint64_t at = end == 0 ? 0 : end - 1;
+        while (end < size) {
+            const std::size_t length = std::size_t(std::min<uint64_t>(sizeof window, size - at));
+            if (const int failure = read_exactly(fd, window, length, off_t(at)); failure != 0) {
+                return failure;
+            }
+            const void* newline = std::memchr(window, '\n', length);
+            if (newline != nullptr) {
+                end = at + uint64_t(static_cast<const char*>(newline) - window) + 1;
+                break;
+            }
+            at += length;
+            if (at == size) end = size;
+        }
+        TextPart part;
+        part.begin = start;
+        part.end = end;
+        parts.push_back(std::move(part));
+        start = end;
+    }
+    return 0;
+}
+
+// Counts each part's lines and sample lines, and the numbers on its first
+// sample line, on every thread. Returns false after a diagnostic.
+bool count_parts(int fd, const char* path, std::vector<TextPart>& parts) {
+    parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
+        ByteBuffer buffer;
         for (std::size_t k = begin; k < end; ++k) {
-            const std::size_t from = k * kShare;
-            failure[k] = read_exactly(fd, data + from, std::min(kShare, size - from), off_t(from));
+            TextPart& part = parts[k];
+            part.read_failure = for_each_line_of(fd, part.begin, part.end, buffer,
+                                                 [&](std::string_view line, const char*) {
+                ++part.lines;
+                if (!has_content(line)) return true;
+                if (part.sample_lines == 0) {
+                    part.first_columns = for_each_token(line, [](std::string_view, std::size_t) {});
+                }
+                ++part.sample_lines;
+                return true;
+            });
         }
     });
-    for (int err : failure) {
-        if (err > 0) {
-            report_error("%s: cannot read: %s", path, std::strerror(err));
-            return false;
-        }
-        if (err < 0) {
-            report_error("%s: the file ended early (it changed)", path);
-            return false;
-        }
+    for (const TextPart& part : parts) {
+        if (part.read_failure != 0) return report_read_failure(path, part.read_failure);
     }
-    image.device = info.st_dev;
-    image.inode = info.st_ino;
-    image.size = info.st_size;
-    image.modified = info.st_mtim;
-    image.parts = split_lines(image.text(), pool_threads());
-    count_parts(image.parts, columns);
     return true;
 }
 
-// Whether a file is read through an image: a large regular file, in the
-// fast engine.
-bool use_image(int fd, struct stat& info) {
-    return engine_settings().fast && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-           std::size_t(info.st_size) >= kMappedLoadBytes;
+// Splits and counts a large regular file into a new layout. Returns false
+// after a diagnostic.
+bool measure_parts(int fd, const struct stat& info, const char* path, FileLayout& layout) {
+    layout = FileLayout{};
+    if (const int failure = split_parts(fd, uint64_t(info.st_size), pool_threads(), layout.parts);
+        failure != 0) {
+        return report_read_failure(path, failure);
+    }
+    if (!count_parts(fd, path, layout.parts)) return false;
+    layout.device = info.st_dev;
+    layout.inode = info.st_ino;
+    layout.size = info.st_size;
+    layout.modified = info.st_mtim;
+    return true;
 }
 
-int parse_image(FileImage& image, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
+// The rows and the columns (the numbers on the first sample line) a layout
+// counted.
+uint64_t layout_rows(const FileLayout& layout) {
+    uint64_t rows = 0;
+    for (const TextPart& part : layout.parts) rows += part.sample_lines;
+    return rows;
+}
+
+std::size_t layout_columns(const FileLayout& layout) {
+    for (const TextPart& part : layout.parts) {
+        if (part.sample_lines > 0) return part.first_columns;
+    }
+    return 0;
+}
+
+// Whether a file is read in parts: a large regular file, in the fast engine.
+bool read_in_parts(int fd, struct stat& info) {
+    return engine_settings().fast && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+           std::size_t(info.st_size) >= kPartedLoadBytes;
+}
+
+int parse_parts(int fd, FileLayout& layout, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
                 const char* path);
 
 // A sample file read and loaded ahead of its turn on a worker (read_ahead):
@@ -424,7 +470,7 @@ struct ReadAhead {
     bool pending = false;  // the job may still be running
     bool loaded = false;   // `set` holds the whole file
     std::string path;
-    FileImage image;       // the file's identity and counts; its bytes go once parsed
+    FileLayout layout;     // the file's identity
     SampleMatrix set;
 
     ReadAhead() = default;
@@ -446,12 +492,12 @@ struct ReadAhead {
     void drop() {
         settle();
         loaded = false;
-        image = FileImage{};
+        layout = FileLayout{};
         set = SampleMatrix{};
     }
 
     // Whether the loaded set is of the file open as `info`.
-    bool holds(const struct stat& info) const { return loaded && image.holds(info); }
+    bool holds(const struct stat& info) const { return loaded && layout.holds(info); }
 
     // Reads and parses the file as line_counter and read_file would, saying
     // nothing: anything amiss leaves nothing loaded, for the usual load to
@@ -460,19 +506,16 @@ struct ReadAhead {
         QuietDiagnostics quiet;
         FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         struct stat info {};
-        std::size_t columns = 0;
-        if (file.fd < 0 || !use_image(file.fd, info) ||
-            !read_image(file.fd, info, path.c_str(), image, &columns)) {
+        if (file.fd < 0 || !read_in_parts(file.fd, info) ||
+            !measure_parts(file.fd, info, path.c_str(), layout)) {
             return;
         }
-        uint64_t rows = 0;
-        for (const TextPart& part : image.parts) rows += part.sample_lines;
+        const uint64_t rows = layout_rows(layout);
+        const std::size_t columns = layout_columns(layout);
         if (rows == 0 || rows > UINT32_MAX || columns > UINT32_MAX) return;
         set.columns = uint32_t(columns);
-        if (parse_image(image, set, set.columns, uint32_t(rows), path.c_str()) != 0) return;
+        if (parse_parts(file.fd, layout, set, set.columns, uint32_t(rows), path.c_str()) != 0) return;
         set.rows = uint32_t(rows);
-        image.parts.clear();
-        image.bytes = SampleValues{};
         loaded = true;
     }
 };
@@ -497,18 +540,19 @@ int line_counter(const char* path, Dims& dims) {
     std::size_t columns = 0;
     struct stat info {};
     bool ok = true;
-    const bool image = use_image(file.fd, info);
-    if (image && ahead.holds(info)) {
+    const bool parted = read_in_parts(file.fd, info);
+    if (parted && ahead.holds(info)) {
         // Loaded ahead: kept for read_file.
         dims.columns = ahead.set.columns;
         dims.rows = ahead.set.rows;
         return 0;
     }
     ahead.drop();
-    if (image) {
-        FileImage& image = kept_image();
-        ok = read_image(file.fd, info, path, image, &columns);
-        for (const TextPart& part : image.parts) rows += part.sample_lines;
+    if (parted) {
+        FileLayout& layout = kept_layout();
+        ok = measure_parts(file.fd, info, path, layout);
+        rows = layout_rows(layout);
+        columns = layout_columns(layout);
     } else {
         ok = for_each_line(file.fd, path, [&](std::string_view line, unsigned long long) {
             if (rows == 0) {
@@ -644,11 +688,11 @@ int read_streaming(int fd, SampleMatrix& matrix, uint32_t columns, uint32_t rows
     return 0;
 }
 
-// Loads a file image on every thread: each part parses its sample lines
+// Loads a measured file on every thread: each part parses its sample lines
 // into its own rows.
-int parse_image(FileImage& image, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
+int parse_parts(int fd, FileLayout& layout, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
                 const char* path) {
-    std::vector<TextPart>& parts = image.parts;
+    std::vector<TextPart>& parts = layout.parts;
     uint64_t total = 0;
     for (TextPart& part : parts) {
         part.first_row = total;
@@ -659,16 +703,16 @@ int parse_image(FileImage& image, SampleMatrix& matrix, uint32_t columns, uint32
                      static_cast<unsigned long long>(total), rows);
         return 1;
     }
-    const char* readable = image.data() + image.size + kImagePadding;
     matrix.values.resize(std::size_t(rows) * columns);
-    bool changed = false;
     parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
+        ByteBuffer buffer;
         for (std::size_t k = begin; k < end; ++k) {
             TextPart& part = parts[k];
             float* out = matrix.values.data() + part.first_row * columns;
             uint64_t line_number = 0;
             uint64_t loaded = 0;
-            for_each_line_in(part.text, [&](std::string_view line) {
+            part.read_failure = for_each_line_of(fd, part.begin, part.end, buffer,
+                                                 [&](std::string_view line, const char* readable) {
                 ++line_number;
                 // A part never writes past the rows counted for it.
                 if (loaded == part.sample_lines) {
@@ -687,11 +731,18 @@ int parse_image(FileImage& image, SampleMatrix& matrix, uint32_t columns, uint32
                 }
                 return true;
             });
-            if (part.bad_line == 0 && loaded != part.sample_lines) part.changed = true;
+            if (part.read_failure == 0 && part.bad_line == 0 && loaded != part.sample_lines) {
+                part.changed = true;
+            }
         }
     });
     uint64_t lines_before = 0;
+    bool changed = false;
     for (const TextPart& part : parts) {
+        if (part.read_failure != 0) {
+            report_read_failure(path, part.read_failure);
+            return 1;
+        }
         if (part.bad_line != 0) {
             report_error("%s:%llu: %s", path,
                          static_cast<unsigned long long>(lines_before + part.bad_line),
@@ -720,19 +771,19 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
     int status = 1;
     ReadAhead& ahead = read_ahead_state();
     ahead.settle();
-    const bool image = use_image(file.fd, info);
-    if (image && ahead.holds(info) && ahead.set.columns == columns && ahead.set.rows == rows) {
+    const bool parted = read_in_parts(file.fd, info);
+    if (parted && ahead.holds(info) && ahead.set.columns == columns && ahead.set.rows == rows) {
         matrix = std::move(ahead.set);
         ahead.drop();
         return 0;
     }
     ahead.drop();
-    if (image) {
-        // The image measuring read, when it is of this very file; else a new one.
-        FileImage image = std::move(kept_image());
-        kept_image() = FileImage{};
-        const bool ready = image.holds(info) || read_image(file.fd, info, path, image, nullptr);
-        status = ready ? parse_image(image, matrix, columns, rows, path) : 1;
+    if (parted) {
+        // The layout measuring found, when it is of this very file; else a new one.
+        FileLayout layout = std::move(kept_layout());
+        kept_layout() = FileLayout{};
+        const bool ready = layout.holds(info) || measure_parts(file.fd, info, path, layout);
+        status = ready ? parse_parts(file.fd, layout, matrix, columns, rows, path) : 1;
     } else {
         status = read_streaming(file.fd, matrix, columns, rows, path);
     }

@@ -1,8 +1,8 @@
 // Large blocks are whole 4 KiB pages of 2 MiB-aligned mappings. A block
 // comes from the spare list when a spare run is big enough (the smallest such,
 // its tail left spare), else from a new mapping whose tail past the block
-// becomes spare at once: so a 2.3 MB file image and a 1.2 MB set share two
-// huge pages instead of taking three. Released blocks join the spare runs
+// becomes spare at once: so a 1.2 MB set and a 0.6 MB one share one huge
+// page instead of taking two. Released blocks join the spare runs
 // next to them. The spare list holds at most kSpareLimit bytes; beyond
 // that, released memory goes back to the system.
 #include "sample_memory.h"
