@@ -18,34 +18,6 @@ struct Dims {
     uint32_t rows = 0;
 };
 
-// An allocator whose new elements are left uninitialised: a loaded set is
-// written once by the loader, so zero-filling it first would only cost time.
-template <typename T>
-struct UninitialisedAllocator : std::allocator<T> {
-    template <typename U>
-    struct rebind {
-        using other = UninitialisedAllocator<U>;
-    };
-    UninitialisedAllocator() = default;
-    template <typename U>
-    UninitialisedAllocator(const UninitialisedAllocator<U>&) {}
-    template <typename U>
-    void construct(U* place) {
-        ::new (static_cast<void*>(place)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* place, Args&&... args) {
-        ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
-    }
-    // Large sets get huge pages, where the system has them, rather than a
-    // fault per 4 KiB page as the loader writes them, and reuse those of sets
-    // released before.
-    T* allocate(std::size_t count) {
-        return static_cast<T*>(allocate_sample_memory(count * sizeof(T)));
-    }
-    void deallocate(T* memory, std::size_t count) { free_sample_memory(memory, count * sizeof(T)); }
-};
-
 using SampleValues = std::vector<float, UninitialisedAllocator<float>>;
 
 // A loaded sample set: rows of `columns` floats each, the label last.

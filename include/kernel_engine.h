@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sample_memory.h"
+
 constexpr uint32_t kLanes = 16;
 
 // Rows packed for batch evaluation: slot s is lane s % kLanes of block
@@ -19,7 +21,9 @@ struct PackedRows {
     uint32_t features = 0;
     uint32_t count = 0;
     bool has_nan = false;      // some packed value is NaN
-    std::vector<float> lanes;  // blocks * features * kLanes floats
+    // blocks * features * kLanes floats, in sample memory: a list of
+    // hundreds of rows grows through megabytes that fresh pages would slow
+    std::vector<float, UninitialisedAllocator<float>> lanes;
 
     uint32_t blocks() const { return (count + kLanes - 1) / kLanes; }
     const float* block(uint32_t b) const {
@@ -28,6 +32,9 @@ struct PackedRows {
 };
 
 void pack_reset(PackedRows& packed, uint32_t features);
+// Makes room for `slots` slots in all, so that appending up to them moves
+// nothing.
+void pack_reserve(PackedRows& packed, uint32_t slots);
 // Appends the first `features` floats of the row as the next slot.
 void pack_append(PackedRows& packed, const float* row);
 

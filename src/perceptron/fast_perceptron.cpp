@@ -479,6 +479,7 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
     // Pack the distinct rows of the list once.
     PackedRows slots;
     pack_reset(slots, features);
+    pack_reserve(slots, uint32_t(std::min<std::size_t>(index_array.size(), tr_set.rows)));
     std::vector<int32_t> slot_of_row(tr_set.rows, -1);
     Entries entries;
     for (int32_t index : index_array) {

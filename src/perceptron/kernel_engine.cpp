@@ -326,6 +326,10 @@ void pack_reset(PackedRows& packed, uint32_t features) {
     packed.lanes.clear();
 }
 
+void pack_reserve(PackedRows& packed, uint32_t slots) {
+    packed.lanes.reserve(std::size_t((slots + kLanes - 1) / kLanes) * packed.features * kLanes);
+}
+
 void pack_append(PackedRows& packed, const float* row) {
     const uint32_t lane = packed.count % kLanes;
     if (lane == 0) packed.lanes.resize(packed.lanes.size() + std::size_t(packed.features) * kLanes, 0.0f);

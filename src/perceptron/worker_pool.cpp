@@ -83,7 +83,7 @@ void pin_to(pthread_t thread, int cpu) {
 }
 
 struct Pool;
-// The pool, once a job has needed it.
+// The pool, once a job has needed it; set and cleared only while no worker runs a job.
 Pool* made_pool = nullptr;
 
 struct Pool {
@@ -94,6 +94,7 @@ struct Pool {
     bool background_pending = false;
 
     explicit Pool(unsigned threads) {
+        made_pool = this;  // before any worker starts, so every thread sees it
         workers.reserve(threads);
         slots.reserve(threads);
         std::vector<int> cpus = allowed_cpus();
@@ -200,7 +201,8 @@ struct Pool {
             failure = std::current_exception();
         }
         for (std::size_t part = 1; part < parts; ++part) {
-            std::exception_ptr slot_failure = settle(*slots[part - 1]);  // a range not yet started is run here
+            // A range its worker has not started yet is run here.
+            std::exception_ptr slot_failure = settle(*slots[part - 1]);
             if (!failure) failure = slot_failure;
         }
         if (failure) std::rethrow_exception(failure);
@@ -211,7 +213,6 @@ struct Pool {
 // in force then.
 Pool& pool() {
     static Pool instance(std::max(1u, engine_settings().threads));
-    made_pool = &instance;
     return instance;
 }
 

@@ -39,6 +39,7 @@ void run_v_test_fast(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_col
     const uint32_t features = ts_columns - 1;
     PackedRows slots;
     pack_reset(slots, features);
+    pack_reserve(slots, std::min(n, tr_set.rows));
     std::vector<int32_t> slot_of_row(tr_set.rows, -1);
     std::vector<uint32_t> entry_slot(n);
     std::vector<float> entry_sign(n);
