@@ -123,12 +123,13 @@ template <int B>
 }
 
 // B blocks against S samples at once, each block as two chains of eight
-// lanes per sample; each converted block half serves every sample.
-template <int B, int S>
+// lanes per sample (Parts = 1: the first eight lanes only, for a last block
+// that holds no more rows); each converted block half serves every sample.
+template <int B, int S, int Parts = kLanes / 8>
 [[gnu::target("avx512f")]] inline void avx512_dot_exact_blocks(const float* const* x,
                                                                const PackedRows& rows, uint32_t block,
                                                                float* const* out) {
-    constexpr int kParts = kLanes / 8;
+    constexpr int kParts = Parts;
     __m512d sums[S][B * kParts];
     const float* lanes[B];
     for (int k = 0; k < B; ++k) lanes[k] = rows.block(block + uint32_t(k));
@@ -170,14 +171,23 @@ template <int S>
     const auto place = [&](uint32_t block) {
         for (int j = 0; j < S; ++j) at[j] = out[j] + std::size_t(block - first) * kLanes;
     };
+    // A last block of eight rows or fewer takes half the work: its other
+    // lanes are never read.
+    const uint32_t live = rows.count % kLanes;
+    const bool half_last = end == rows.blocks() && end > first && live != 0 && live <= 8;
+    const uint32_t full_end = half_last ? end - 1 : end;
     uint32_t b = first;
-    for (; b + kWide <= end; b += kWide) {
+    for (; b + kWide <= full_end; b += kWide) {
         place(b);
         avx512_dot_exact_blocks<kWide, S>(x, rows, b, at);
     }
-    for (; b < end; ++b) {
+    for (; b < full_end; ++b) {
         place(b);
         avx512_dot_exact_blocks<1, S>(x, rows, b, at);
+    }
+    if (half_last) {
+        place(b);
+        avx512_dot_exact_blocks<1, S, 1>(x, rows, b, at);
     }
 }
 
