@@ -342,11 +342,12 @@ int for_each_line_of(int fd, uint64_t begin, uint64_t end, ByteBuffer& buffer, O
     std::size_t kept = 0;  // the start of a line the last block cut, moved to the front
     uint64_t offset = begin;
     for (;;) {
-        if (kept == buffer.size() - kPadding) buffer.resize(2 * kept + kPadding);  // a very long line
-        const std::size_t count = std::size_t(std::min<uint64_t>(buffer.size() - kPadding - kept, end - offset));
-        if (const int failure = read_exactly(fd, buffer.data() + kept, count, off_t(offset)); failure != 0) {
-            return failure;
-        }
+        // A line longer than the buffer doubles it.
+        if (kept == buffer.size() - kPadding) buffer.resize(2 * kept + kPadding);
+        const std::size_t room = buffer.size() - kPadding - kept;
+        const std::size_t count = std::size_t(std::min<uint64_t>(room, end - offset));
+        const int failure = read_exactly(fd, buffer.data() + kept, count, off_t(offset));
+        if (failure != 0) return failure;
         offset += count;
         const std::size_t size = kept + count;
         std::fill(buffer.data() + size, buffer.data() + size + kPadding, '\0');
