@@ -102,6 +102,13 @@ const std::string kEmptyListTesting =
     "I classified 3 times 1 e 0 times -1\n"
     "I was wrong 1 times saying 1 e 0 times saying -1\n"
     "End testing with 33.333336% error\n\n\n\n";
+// Two epochs in which every training row is called the digit, then a test
+// that does the same.
+const std::string kEveryRowTheDigit =
+    "I classified 4 times 1 e 0 times -1\n"
+    "I classified 4 times 1 e 0 times -1\n"
+    "End training with 50.000000% error\n" +
+    kPrompt + kEmptyListTesting;
 const std::string kWholeRun = header() + kDims + kTraining + kPrompt + kTesting;
 const std::string kUntilPrompt = header() + kDims + kTraining + kPrompt;
 
@@ -326,14 +333,7 @@ std::vector<Case> sample_content_cases() {
     cases.push_back({"nan_and_inf_features", gauss("odd"),
                      file("odd", "nan 0\n5 1\ninf 0\n-inf 1\n"), "n\n", false, 0,
                      header("odd") + kDims +
-                         "I classified 4 times 1 e 0 times -1\n"
-                         "I classified 4 times 1 e 0 times -1\n"
-                         "End training with 50.000000% error\n" +
-                         kPrompt +
-                         "Start testing\n"
-                         "I classified 3 times 1 e 0 times -1\n"
-                         "I was wrong 1 times saying 1 e 0 times saying -1\n"
-                         "End testing with 33.333336% error\n\n\n\n",
+                         kEveryRowTheDigit,
                      ""});
     cases.push_back({"nan_and_inf_labels", gauss("labels"),
                      file("labels", "0 nan\n5 1\n0.1 inf\n5.1 -inf\n"), "n\n", false, 0,
@@ -448,14 +448,7 @@ std::vector<Case> parameter_cases() {
     // Gaussian constants: 0, negative, beyond the float range (infinite).
     cases.push_back({"gauss_constant_0", gauss("train", "test", {"-c", "0"}), nullptr, "n\n", false, 0,
                      header("train", "test", "0") + kDims +
-                         "I classified 4 times 1 e 0 times -1\n"
-                         "I classified 4 times 1 e 0 times -1\n"
-                         "End training with 50.000000% error\n" +
-                         kPrompt +
-                         "Start testing\n"
-                         "I classified 3 times 1 e 0 times -1\n"
-                         "I was wrong 1 times saying 1 e 0 times saying -1\n"
-                         "End testing with 33.333336% error\n\n\n\n",
+                         kEveryRowTheDigit,
                      ""});
     cases.push_back({"gauss_constant_negative", gauss("train", "test", {"-c", "-1"}), nullptr, "n\n",
                      false, 0,
@@ -475,11 +468,7 @@ std::vector<Case> parameter_cases() {
                          "I classified 2 times 1 e 2 times -1\n"
                          "I classified 2 times 1 e 2 times -1\n"
                          "End training with 100.000000% error\n" +
-                         kPrompt +
-                         "Start testing\n"
-                         "I classified 3 times 1 e 0 times -1\n"
-                         "I was wrong 1 times saying 1 e 0 times saying -1\n"
-                         "End testing with 33.333336% error\n\n\n\n",
+                         kPrompt + kEmptyListTesting,
                      ""});
     // Polynomial degrees: 0, negative, huge (the trace shows the kernel values).
     cases.push_back({"pol_degree_0", pol({"-d", "0"}), nullptr, "", true, 0,
