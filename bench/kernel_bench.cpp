@@ -5,7 +5,7 @@
 // fscanf stream reader.
 //
 // The loading benchmarks read bench/data/fashion_train (60000 x 257, made by
-// scripts/bench_e2e.sh or tools/fashion_mnist/make_data.sh); set
+// scripts/bench_e2e.sh); set
 // PROGRAMMA_BENCH_FILE to load another file. Run from the repository root.
 #include <benchmark/benchmark.h>
 
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "file_lib.h"
+#include "sample_loader.h"
 #include "kernel_engine.h"
 #include "number_format.h"
 #include "perceptron_lib.h"
@@ -303,7 +304,9 @@ void BM_load_program(benchmark::State& state) {
     for (auto _ : state) {
         Dims dims;
         SampleMatrix matrix;
-        if (line_counter(path, dims) != 0 || read_file(matrix, dims.columns, dims.rows, path) != 0) {
+        MeasuredFile measured;
+        if (measure_samples(path, dims, measured) != 0 ||
+            load_samples(matrix, dims.columns, dims.rows, path, measured) != 0) {
             state.SkipWithError("cannot load the sample file (run scripts/bench_e2e.sh first)");
             break;
         }

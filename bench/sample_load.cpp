@@ -2,7 +2,7 @@
 // float's bits, so that two readers can be timed and compared byte for byte.
 //
 // Usage: sample_load program|stream FILE
-//   program  the program's own line_counter + read_file
+//   program  the engine's loader, as programma measures and loads a file
 //   stream   a plain fscanf("%f") stream reader
 #include <bit>
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "file_lib.h"
+#include "sample_loader.h"
 #include "stream_reader.h"
 
 int main(int argc, char** argv) {
@@ -21,8 +22,9 @@ int main(int argc, char** argv) {
     SampleMatrix matrix;
     if (std::strcmp(argv[1], "program") == 0) {
         Dims dims;
-        if (line_counter(path, dims) != 0) return 1;
-        if (read_file(matrix, dims.columns, dims.rows, path) != 0) return 1;
+        MeasuredFile measured;
+        if (measure_samples(path, dims, measured) != 0) return 1;
+        if (load_samples(matrix, dims.columns, dims.rows, path, measured) != 0) return 1;
     } else if (!stream_read(path, matrix)) {
         std::fprintf(stderr, "%s: cannot load %s\n", argv[0], path);
         return 1;

@@ -1,105 +1,61 @@
+// The shared pieces of the fuzz targets (see fuzz_support.h).
 #include "fuzz_support.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
-#include <fcntl.h>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
+#include <fstream>
 
 namespace fuzz {
 
-namespace {
-
-void remove_scratch() {
-    const std::string& dir = scratch_dir();
-    if (DIR* listing = ::opendir(dir.c_str())) {
-        while (dirent* entry = ::readdir(listing)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") ::unlink((dir + "/" + name).c_str());
-        }
-        ::closedir(listing);
-    }
-    ::rmdir(dir.c_str());
-}
-
-}  // namespace
-
-void quiet_stdio() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    std::fflush(stdout);
-    int in = ::open("/dev/null", O_RDONLY);
-    int out = ::open("/dev/null", O_WRONLY);
-    if (in < 0 || out < 0) std::abort();
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::close(in);
-    ::close(out);
-    std::clearerr(stdin);
-}
-
-const std::string& scratch_dir() {
+std::string scratch_file(std::string_view name, std::string_view text) {
     static const std::string dir = [] {
         const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/programma-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
+        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/programma-fuzz-XXXXXX";
+        check(::mkdtemp(pattern.data()) != nullptr, "a scratch folder is made");
         return pattern;
     }();
-    static const bool registered = (std::atexit(remove_scratch), true);
-    (void)registered;
-    return dir;
+    // Registered after `dir` is made, so run before it is destroyed.
+    static const bool removed_at_exit = std::atexit([] { std::filesystem::remove_all(dir); }) == 0;
+    (void)removed_at_exit;
+    const std::string path = dir + "/" + std::string(name);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    check(file.write(text.data(), std::streamsize(text.size())).flush().good(), "a scratch file is written");
+    return path;
 }
 
-std::string scratch_path(std::string_view name) { return scratch_dir() + "/" + std::string(name); }
-
-void write_file(const std::string& path, const uint8_t* data, std::size_t size) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        std::perror(path.c_str());
-        std::abort();
-    }
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t wrote = ::write(fd, data + done, size - done);
-        if (wrote <= 0) {
-            std::perror(path.c_str());
-            std::abort();
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
-    ::close(fd);
+Printed capture(const std::function<void()>& run) {
+    static const bool no_input = std::freopen("/dev/null", "r", stdin) != nullptr;
+    check(no_input, "stdin reads /dev/null");
+    std::fflush(stdout);
+    char* text[2] = {nullptr, nullptr};
+    std::size_t size[2] = {0, 0};
+    std::FILE* const saved[2] = {stdout, stderr};
+    stdout = ::open_memstream(&text[0], &size[0]);
+    stderr = ::open_memstream(&text[1], &size[1]);
+    check(stdout != nullptr && stderr != nullptr, "memory streams open");
+    run();
+    std::fclose(stdout);
+    std::fclose(stderr);
+    stdout = saved[0];
+    stderr = saved[1];
+    Printed printed{std::string(text[0], size[0]), std::string(text[1], size[1])};
+    std::free(text[0]);
+    std::free(text[1]);
+    return printed;
 }
 
-void write_file(const std::string& path, std::string_view text) {
-    write_file(path, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+std::vector<int32_t> entries_of(const std::unique_ptr<IndexList>& list) {
+    std::vector<int32_t> array;
+    check(list != nullptr && read_list(array, list.get()) == 0 && array.size() == list->count &&
+              (list->head == nullptr) == array.empty() && (list->tail == nullptr) == array.empty(),
+          "a list's entries agree with its count, head and tail");
+    return array;
 }
 
-StderrCapture::StderrCapture() : saved_(stderr), memory_(::open_memstream(&buffer_, &size_)) {
-    if (memory_ == nullptr) std::abort();
-    stderr = memory_;
-}
-
-StderrCapture::~StderrCapture() {
-    stderr = saved_;
-    std::fclose(memory_);
-    std::free(buffer_);
-}
-
-std::string StderrCapture::text() {
-    std::fflush(memory_);
-    return std::string(buffer_, size_);
-}
-
-void fail(const char* condition, const char* file, int line) {
-    // Straight to descriptor 2: stderr may be a StderrCapture's.
-    ::dprintf(2, "fuzz check failed: %s at %s:%d\n", condition, file, line);
+void check(bool ok, const char* what) {
+    if (ok) return;
+    ::dprintf(2, "fuzz check failed: %s\n", what);  // descriptor 2: stderr may be captured
     std::abort();
 }
 

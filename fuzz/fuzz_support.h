@@ -1,58 +1,41 @@
-// Helpers shared by the fuzz targets: quiet standard streams, a private
-// scratch folder, and checks whose failure is a crash libFuzzer records.
-//
-// Every target is built twice: as a libFuzzer binary (PROGRAMMA_FUZZ build,
-// clang, -fsanitize=fuzzer,address,undefined) and, in ordinary builds, as a
-// replayer (replay_main.cpp) that runs the committed corpus under ctest.
+// What the fuzz targets share: scratch files, the capture of what the program
+// prints, list entries, and the check whose failure libFuzzer records as a
+// crash. Each target is a libFuzzer binary or, in ordinary builds, a replayer.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "list_lib.h"
 
 namespace fuzz {
 
-// Once per process: standard input at its end (the polynomial kernel and the
-// save dialogue read it) and standard output sent to /dev/null. Standard
-// error is left alone: the sanitizers report there.
-void quiet_stdio();
+// Writes `text` to `name` in this process's scratch folder (removed at exit)
+// and returns the file's path.
+std::string scratch_file(std::string_view name, std::string_view text);
 
-// A private folder for this process, removed when the process exits normally.
-const std::string& scratch_dir();
-std::string scratch_path(std::string_view name);
-
-// Replaces the file's content with the bytes given.
-void write_file(const std::string& path, const uint8_t* data, std::size_t size);
-void write_file(const std::string& path, std::string_view text);
-
-// Collects what the program's diagnostics (report_error, through the C
-// stream stderr) write while it lives; file descriptor 2 stays where it was,
-// so sanitizer reports still reach the terminal.
-class StderrCapture {
-public:
-    StderrCapture();
-    ~StderrCapture();
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-    std::string text();  // what was written so far
-
-private:
-    char* buffer_ = nullptr;
-    std::size_t size_ = 0;
-    std::FILE* saved_;
-    std::FILE* memory_;
+// The text a call printed on standard output and standard error.
+struct Printed {
+    std::string out, err;
+    bool operator==(const Printed&) const = default;
 };
 
-// Reports a broken invariant and aborts, which libFuzzer records as a crash.
-[[noreturn]] void fail(const char* condition, const char* file, int line);
+// Runs `run` with the C streams stdout and stderr pointed at memory and stdin
+// at its end (the polynomial kernel pauses on it); descriptors 1 and 2 stay,
+// so sanitizer reports still reach the terminal.
+Printed capture(const std::function<void()>& run);
+
+// Aborts, naming the broken invariant, when `ok` is false.
+void check(bool ok, const char* what);
+
+// The entries of a list, which must agree with its count, head and tail.
+std::vector<int32_t> entries_of(const std::unique_ptr<IndexList>& list);
 
 }  // namespace fuzz
-
-#define FUZZ_CHECK(condition)                                          \
-    do {                                                               \
-        if (!(condition)) ::fuzz::fail(#condition, __FILE__, __LINE__); \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size);

@@ -1,59 +1,35 @@
-// Replays files through a fuzz target without libFuzzer: ordinary builds run
-// every committed corpus file (seeds and the reproducers of past findings)
-// under ctest, with the sanitizers of the build when it has them.
-//
-// Usage: fuzz_replay_TARGET PATH...   (a folder stands for its files)
+// Replays files through a fuzz target without libFuzzer, so that ordinary
+// builds run the committed corpus under ctest. Usage: fuzz_replay_NAME
+// PATH... (a folder stands for its files).
 #include <algorithm>
 #include <cstdio>
-#include <dirent.h>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <sys/stat.h>
+#include <memory>
 #include <vector>
 
 #include "fuzz_support.h"
 
-namespace {
-
-void collect(const std::string& path, std::vector<std::string>& files) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        std::fprintf(stderr, "replay: %s: missing\n", path.c_str());
-        std::exit(2);
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        files.push_back(path);
-        return;
-    }
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path.c_str())) {
-        while (dirent* entry = ::readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) collect(path + "/" + name, files);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) collect(argv[i], files);
-    if (files.empty()) {
-        std::fprintf(stderr, "replay: no input files\n");
-        return 2;
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
+    for (int i = 1; i < argc; ++i) {
+        if (!fs::is_directory(argv[i])) files.emplace_back(argv[i]);
+        else for (const fs::directory_entry& entry : fs::directory_iterator(argv[i])) files.push_back(entry.path());
     }
-    for (const std::string& file : files) {
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
         std::ifstream stream(file, std::ios::binary);
-        std::vector<char> bytes((std::istreambuf_iterator<char>(stream)),
-                                std::istreambuf_iterator<char>());
+        const std::string bytes((std::istreambuf_iterator<char>(stream)), {});
         std::fprintf(stderr, "replay: %s (%zu bytes)\n", file.c_str(), bytes.size());
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        if (!stream) return 2;
+        // A copy of exactly the input's size, so that a read past its end is caught.
+        const auto input = std::make_unique<uint8_t[]>(bytes.size());
+        std::memcpy(input.get(), bytes.data(), bytes.size());
+        LLVMFuzzerTestOneInput(input.get(), bytes.size());
     }
     std::fprintf(stderr, "replay: %zu inputs passed\n", files.size());
-    return 0;
+    return files.empty() ? 2 : 0;
 }

@@ -5,12 +5,3 @@
 #pragma once
 
 [[gnu::format(printf, 1, 2)]] void report_error(const char* format, ...);
-
-// While one is alive, report_error says nothing on its thread: for work done
-// ahead of its turn, whose failures are reported when it is done again then.
-struct QuietDiagnostics {
-    QuietDiagnostics();
-    ~QuietDiagnostics();
-    QuietDiagnostics(const QuietDiagnostics&) = delete;
-    QuietDiagnostics& operator=(const QuietDiagnostics&) = delete;
-};

@@ -6,11 +6,9 @@
 #include <cstdint>
 #include <memory>
 #include <new>
-#include <utility>
 #include <vector>
 
 #include "list_lib.h"
-#include "sample_memory.h"
 
 // Size of a sample set: columns (features plus the label), then rows.
 struct Dims {
@@ -18,7 +16,40 @@ struct Dims {
     uint32_t rows = 0;
 };
 
-using SampleValues = std::vector<float, UninitialisedAllocator<float>>;
+// Storage for many floats written once after allocation: new elements are
+// left uninitialised (the loader writes every one, so zero-filling them
+// first would only cost time), and blocks from 256 KiB are offered huge
+// pages, where first touching memory page by page is dear. Where aligned
+// memory cannot be had it falls back to the plain allocator.
+void* allocate_values(std::size_t bytes);
+void free_values(void* memory, std::size_t bytes);
+
+// A vector allocator over a pair of such functions whose new elements are
+// left uninitialised (unless a value is given).
+template <typename T, void* (*Allocate)(std::size_t), void (*Free)(void*, std::size_t)>
+struct UninitialisedAllocator {
+    using value_type = T;
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U, Allocate, Free>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U, Allocate, Free>&) {}
+    T* allocate(std::size_t count) { return static_cast<T*>(Allocate(count * sizeof(T))); }
+    void deallocate(T* memory, std::size_t count) { Free(memory, count * sizeof(T)); }
+    template <typename U>
+    void construct(U* place) {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* place, Args&&... args) {
+        ::new (static_cast<void*>(place)) U(static_cast<Args&&>(args)...);
+    }
+    friend bool operator==(const UninitialisedAllocator&, const UninitialisedAllocator&) { return true; }
+};
+
+using SampleValues = std::vector<float, UninitialisedAllocator<float, allocate_values, free_values>>;
 
 // A loaded sample set: rows of `columns` floats each, the label last.
 struct SampleMatrix {
@@ -50,14 +81,6 @@ int line_counter(const char* path, Dims& dims);
 // Loads a measured file. Returns 0 when every sample line held exactly
 // `columns` numbers, 1 after a diagnostic naming the file and line otherwise.
 int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path);
-
-// Starts reading and loading a sample file on a worker thread while the
-// caller goes on (when a worker is free and the file is large and regular).
-// The next line_counter and read_file of that file, unchanged, then take the
-// loaded set instead of reading it again; in any other case they read as
-// usual. Reading ahead reports nothing: problems are found and reported by
-// the usual reading, in its turn.
-void read_ahead(const char* path);
 
 // Writes one index per line, replacing the file only once every byte is safely
 // written. Returns 0, or 1 when there is no list or the save failed. A

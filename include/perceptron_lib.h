@@ -37,16 +37,61 @@ void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleM
               uint32_t tr_columns, uint32_t tr_rows, const int32_t* index_array, uint32_t count,
               int32_t& answer);
 
-// The counts of a test: the answers given, and the wrong ones of each kind.
-struct TestTally {
+// The answer of a decision sum: -1 below zero, +1 otherwise (NaN included).
+inline int32_t answer_of(float sum) { return sum < 0.0f ? -1 : 1; }
+
+// The counts of a pass over a set: the answers given, and the wrong ones of
+// each kind.
+struct AnswerCounts {
     uint32_t said_plus = 0;
     uint32_t said_minus = 0;
     uint32_t wrong = 0;
     uint32_t wrong_plus = 0;   // answered +1, not the digit
     uint32_t wrong_minus = 0;  // answered -1, the digit
-    void record(int32_t answer, int32_t label);
-    void print() const;  // the two result lines of a test
+
+    void record(int32_t answer, int32_t label) {
+        (answer == 1 ? said_plus : said_minus) += 1;
+        if (answer != label) {
+            ++wrong;
+            (answer == 1 ? wrong_plus : wrong_minus) += 1;
+        }
+    }
 };
+
+// "I classified ..." with the answers given.
+void print_answers(const AnswerCounts& counts);
+// The end of a test: writes the error and prints both result lines.
+void finish_test(const AnswerCounts& counts, uint32_t rows, float& error);
+
+// The training loop, shared by run and the fast engine: `epochs` passes over
+// the rows in file order. A row is answered +1 while the list is empty, else
+// by decide(row, reread), reread telling whether the list has changed since
+// the last decision or an epoch has begun; a wrong answer appends the row
+// to the list, then calls on_mistake(row). on_epoch(counts) ends each epoch.
+// Returns the wrong answers of the last epoch (0 without epochs).
+template <typename Decide, typename OnMistake, typename OnEpoch>
+uint32_t train_epochs(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
+                      uint32_t rows, const std::unique_ptr<IndexList>& list, Decide&& decide,
+                      OnMistake&& on_mistake, OnEpoch&& on_epoch) {
+    uint32_t last_wrong = 0;
+    for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
+        AnswerCounts counts;
+        bool reread = true;
+        for (uint32_t r = 0; r < rows; ++r) {
+            const int32_t label = target_label(set.row(r)[columns - 1], digit);
+            const int32_t answer = list->head == nullptr ? 1 : decide(r, reread);
+            counts.record(answer, label);
+            reread = answer != label;
+            if (reread) {
+                add_list(static_cast<int32_t>(r), list);
+                on_mistake(r);
+            }
+        }
+        on_epoch(counts);
+        last_wrong = counts.wrong;
+    }
+    return last_wrong;
+}
 
 // Returns 1 when the list cannot be created, else 0.
 int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,

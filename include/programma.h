@@ -23,6 +23,10 @@ extern const char* training_set;
 extern const char* test_set;
 extern uint8_t voted;
 
+// Whether the drivers compute with the fast engine (programma) or with the
+// plain reference modules alone (programma_reference).
+extern bool fast_engine;
+
 extern const char* const arguments[10];
 extern uint8_t is_error;
 

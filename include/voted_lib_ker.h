@@ -12,6 +12,14 @@ void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, u
                      uint32_t rows, std::vector<int32_t>& mistake_indices,
                      std::vector<uint32_t>& vote_counts, uint32_t& n, float& error);
 
+// The training of run_v_train_ker. With relist false the vector in force is
+// read at the chain's tail (it is always the last) instead of from a new
+// listing of the chain after every mistake: the same vectors, without the
+// listings' cost.
+void train_voted(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
+                 uint32_t rows, std::vector<int32_t>& mistake_indices,
+                 std::vector<uint32_t>& vote_counts, uint32_t& n, float& error, bool relist);
+
 void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
                     uint32_t ts_rows, const SampleMatrix& tr_set, uint32_t tr_columns,
                     uint32_t tr_rows, const int32_t* mistake_indices,

@@ -15,7 +15,7 @@
 #   --growth-sizes LIST  training-set sizes of the growth table, from 1000 2000
 #                        5000 10000 20000 60000 (the default: all of them)
 #
-# Needs the packages from scripts/install_bench_deps.sh. Builds build/release
+# Needs the packages from scripts/install_deps.sh bench. Builds build/release
 # and the data in bench/data/ when they are missing. Uses every hardware
 # thread unless PROGRAMMA_THREADS says otherwise.
 set -euo pipefail
@@ -46,7 +46,7 @@ done
 
 for tool in gnuplot; do
     if [[ ! -x $(command -v "$tool" || true) ]]; then
-        echo "missing $tool: run scripts/install_bench_deps.sh" >&2
+        echo "missing $tool: run scripts/install_deps.sh bench" >&2
         exit 1
     fi
 done
@@ -56,19 +56,46 @@ build=$root/build/release
 if [[ ! -f $build/CMakeCache.txt ]]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$build" -j 2 --target programma programma_reference sample_load run_timed fashion_mnist_convert >/dev/null
+cmake --build "$build" -j 2 --target programma programma_reference sample_load run_timed digit-tools >/dev/null
 fast=$build/programma
 reference=$build/programma_reference
 loader=$build/bench/sample_load
 
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The Fashion-MNIST sample files, from the IDX files of Debian's
+# dataset-fashion-mnist: every image averaged onto 16x16 by area and scaled
+# to -1..1. fashion_train (60000 rows) and fashion_test (10000 rows), and
+# their leading rows: fashion_train_N and fashion_test_1000.
+make_fashion_data() {
+    local source=${FASHION_MNIST_DIR:-/usr/share/datasets/fashion-mnist} name n
+    for name in train-images-idx3-ubyte train-labels-idx1-ubyte t10k-images-idx3-ubyte t10k-labels-idx1-ubyte; do
+        if [[ ! -r $source/$name.gz ]]; then
+            echo "missing $source/$name.gz: run scripts/install_deps.sh bench" >&2
+            exit 1
+        fi
+        gzip -dc "$source/$name.gz" >"$work/$name"
+    done
+    mkdir -p "$data"
+    "$build/digit-tools" convert --from idx --resample 16 --scale -o "$data/fashion_train.tmp" \
+        "$work/train-images-idx3-ubyte" "$work/train-labels-idx1-ubyte"
+    "$build/digit-tools" convert --from idx --resample 16 --scale -o "$data/fashion_test.tmp" \
+        "$work/t10k-images-idx3-ubyte" "$work/t10k-labels-idx1-ubyte"
+    for n in 1000 2000 5000 10000 20000; do
+        head -n "$n" "$data/fashion_train.tmp" >"$data/fashion_train_$n"
+    done
+    head -n 1000 "$data/fashion_test.tmp" >"$data/fashion_test_1000"
+    # The full files last, so that their presence means the set is complete.
+    mv "$data/fashion_test.tmp" "$data/fashion_test"
+    mv "$data/fashion_train.tmp" "$data/fashion_train"
+}
+
 data=$root/bench/data
 if [[ ! -f $data/fashion_train || ! -f $data/fashion_test ]]; then
     echo "making the Fashion-MNIST sample files in bench/data ..." >&2
-    tools/fashion_mnist/make_data.sh "$build/tools/fashion_mnist/fashion_mnist_convert" "$data"
+    make_fashion_data
 fi
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 # ---- measuring ----
 

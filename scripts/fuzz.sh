@@ -7,7 +7,7 @@
 #
 # Environment:
 #   FUZZ_JOBS       targets run at the same time (default: the core count, at most 2)
-#   FUZZ_TARGETS    targets to run (default: all five)
+#   FUZZ_TARGETS    targets to run (default: all four)
 #   FUZZ_BUILD_DIR  build folder (default build/fuzz); the grown corpus is kept
 #                   in FUZZ_BUILD_DIR/corpus/TARGET, findings in .../artifacts/TARGET
 #   FUZZ_REQUIRE=1  fail, instead of printing SKIP, when clang cannot be had
@@ -21,11 +21,12 @@ cd "$(dirname "$0")/.."
 seconds=${1:-300}
 case $seconds in '' | *[!0-9]*) echo "usage: $0 [SECONDS_PER_TARGET]" >&2; exit 2 ;; esac
 build=${FUZZ_BUILD_DIR:-build/fuzz}
-targets=${FUZZ_TARGETS:-sample_file sample_file_mapped mistake_list command_line end_to_end}
+targets=${FUZZ_TARGETS:-sample_file mistake_list command_line end_to_end}
 cores=$(nproc 2>/dev/null || echo 2)
 jobs=${FUZZ_JOBS:-$((cores < 2 ? cores : 2))}
 
-if ! bash scripts/install_fuzz_deps.sh; then
+# clang-14 with libFuzzer, installed when missing.
+if ! bash scripts/install_deps.sh fuzz; then
     echo "SKIP: fuzzing: clang-14 with libFuzzer (Debian packages clang-14, libclang-rt-14-dev) cannot be installed here"
     [ "${FUZZ_REQUIRE:-0}" = 1 ] && exit 1
     exit 0
@@ -51,7 +52,7 @@ run_target() {
     [ -f "fuzz/$name.dict" ] && dict=("-dict=fuzz/$name.dict")
     set +e
     TMPDIR=$scratch "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -max_len=8192 -close_fd_mask=3 -print_final_stats=1 "${dict[@]}" \
+        -max_len=8192 -print_final_stats=1 "${dict[@]}" \
         -artifact_prefix="$build/artifacts/$name/" \
         "$build/corpus/$name" "fuzz/corpus/$name" >"$build/logs/$name.log" 2>&1
     echo $? >"$build/logs/$name.status"

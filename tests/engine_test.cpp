@@ -1,39 +1,44 @@
-// The fast engine against the scalar formulas: batch kernels on random data
-// with special values, whole trainings and tests in process, the number
-// formatter, and whole runs of the program against the reference build.
+// The fast engine against the reference modules: batch kernels at every
+// vector level against the scalar formulas, bit for bit, on random data with
+// special values; whole trainings and tests; the loader against the plain
+// one; the number reader against strtof; the formatter against printf; and
+// when the polynomial trace may wait for standard input.
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <random>
-#include <set>
+#include <unistd.h>
 
 #include "batch_exp.h"
 #include "engine_settings.h"
+#include "fast_perceptron.h"
+#include "fast_voted.h"
 #include "kernel_engine.h"
-#include "matrices.h"
 #include "number_format.h"
-#include "perceptron_lib.h"
+#include "polynomial_trace.h"
+#include "sample_loader.h"
+#include "sample_text.h"
 #include "support.h"
 #include "voted_lib_ker.h"
 
 namespace {
 
-bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same_bits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
 
-// Values that stress rounding: tiny, huge, negative, zero of both signs,
-// subnormal, and now and then infinities and NaNs of both signs.
+// Values that stress rounding: tiny, huge, zeros of both signs, subnormals,
+// and with `specials` infinities and NaNs of both signs.
 float awkward_value(std::mt19937& random, bool specials) {
-    std::uniform_int_distribution<int> kind(0, specials ? 11 : 7);
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-    switch (kind(random)) {
+    switch (random() % (specials ? 12 : 8)) {
         case 0: return unit(random) * 1e-20f;
         case 1: return unit(random) * 1e18f;
         case 2: return 0.0f;
         case 3: return -0.0f;
-        case 4: return unit(random) * 1e-41f;  // subnormal
+        case 4: return unit(random) * 1e-41f;
         case 5: return std::ldexp(1.0f, int(random() % 40) - 20) * (random() % 2 ? 1 : -1);
         case 8: return std::numeric_limits<float>::infinity() * (random() % 2 ? 1 : -1);
         case 9: return std::numeric_limits<float>::quiet_NaN();
@@ -43,347 +48,382 @@ float awkward_value(std::mt19937& random, bool specials) {
     }
 }
 
+// Restores the engine's settings after each test.
 class Engine : public ::testing::Test {
 protected:
-    void SetUp() override { set_engine_threads(4); }
-    void TearDown() override {
-        set_fast_engine(true);
-        set_engine_threads(4);
-        batch_limit_vector_level(VectorLevel::avx512);
-        set_cache_budget(std::size_t(1) << 30);
-    }
+    void TearDown() override { engine_settings() = saved; }
+    const EngineSettings saved = engine_settings();
 };
 
-TEST_F(Engine, BatchKernelsMatchTheScalarFormulasBitForBit) {
+TEST_F(Engine, BatchKernelsMatchTheScalarFormulasAtEveryLevel) {
     std::mt19937 random(2024);
+    using Formula = int (*)(uint32_t, const float*, const float*, float&);
+    const std::pair<BatchKind, Formula> kinds[] = {{BatchKind::dot_exact, vect_pr},
+                                                   {BatchKind::squared_distance, vect_diff_raised},
+                                                   {BatchKind::dot_float, vect_pr_float}};
     for (VectorLevel level : {VectorLevel::avx512, VectorLevel::avx2, VectorLevel::scalar}) {
-        batch_limit_vector_level(level);
+        engine_settings().widest = level;
         for (int round = 0; round < 300; ++round) {
-            const uint32_t features = random() % 300;
-            const uint32_t count = 1 + random() % 40;
+            const uint32_t features = random() % 300, count = 1 + random() % 40;
             const bool specials = round % 3 == 0;
-            std::vector<std::vector<float>> rows(count, std::vector<float>(features + 1));
-            std::vector<float> x(features + 1);
-            for (float& v : x) v = awkward_value(random, specials);
+            std::vector<std::vector<float>> rows(count, std::vector<float>(features));
             PackedRows packed;
             pack_reset(packed, features);
             for (auto& row : rows) {
                 for (float& v : row) v = awkward_value(random, specials);
                 pack_append(packed, row.data());
             }
-            const uint32_t first = packed.blocks() > 1 ? random() % packed.blocks() : 0;
-            std::vector<float> dots((packed.blocks() - first) * kLanes);
-            std::vector<float> distances(dots.size()), sums(dots.size());
-            batch_dot_exact(x.data(), packed, first, packed.blocks(), dots.data());
-            batch_squared_distance(x.data(), packed, first, packed.blocks(), distances.data());
-            batch_dot_float(x.data(), packed, first, packed.blocks(), sums.data());
-            // The forms for several samples: x beside others, in a group of
-            // `group` (which takes the four-, two- and one-sample paths).
+            // A group of samples takes the four-, two- and one-sample paths.
             const std::size_t group = 1 + random() % 7;
-            std::vector<std::vector<float>> others(group, std::vector<float>(features + 1));
-            std::vector<const float*> group_x{x.data()};
-            for (std::size_t k = 1; k < group; ++k) {
-                for (float& v : others[k]) v = awkward_value(random, specials);
-                group_x.push_back(others[k].data());
+            std::vector<std::vector<float>> x(group, std::vector<float>(features));
+            std::vector<const float*> xs;
+            for (auto& sample : x) {
+                for (float& v : sample) v = awkward_value(random, specials);
+                xs.push_back(sample.data());
             }
-            const BatchKind kinds[] = {BatchKind::dot_exact, BatchKind::squared_distance,
-                                       BatchKind::dot_float};
-            std::vector<std::vector<float>> grouped[3];
-            for (int kind = 0; kind < 3; ++kind) {
-                grouped[kind].assign(group, std::vector<float>(dots.size()));
+            const uint32_t first = random() % packed.blocks();
+            for (const auto& [kind, formula] : kinds) {
+                std::vector<std::vector<float>> got(group, std::vector<float>((packed.blocks() - first) * kLanes));
                 std::vector<float*> out;
-                for (auto& values : grouped[kind]) out.push_back(values.data());
-                batch_values(kinds[kind], group_x.data(), out.data(), group, packed, first,
-                             packed.blocks());
-            }
-            for (uint32_t s = first * kLanes; s < count; ++s) {
-                const std::size_t at = s - first * kLanes;
-                float expected = 0;
-                vect_pr(features, x.data(), rows[s].data(), expected);
-                ASSERT_TRUE(same_bits(expected, dots[at])) << "dot, round " << round << ' ' << vector_level_name(level);
-                vect_diff_raised(features, x.data(), rows[s].data(), expected);
-                ASSERT_TRUE(same_bits(expected, distances[at])) << "distance, round " << round << ' ' << vector_level_name(level);
-                // Every sample of the group against the scalar formulas (the
-                // float sum's NaNs may differ in sign, as the voted test only
-                // asks whether a value is NaN).
+                for (auto& values : got) out.push_back(values.data());
+                batch_values(kind, xs.data(), out.data(), group, packed, first, packed.blocks());
                 for (std::size_t k = 0; k < group; ++k) {
-                    const float* sample = group_x[k];
-                    float want = 0;
-                    vect_pr(features, sample, rows[s].data(), want);
-                    ASSERT_TRUE(same_bits(want, grouped[0][k][at])) << "grouped dot, round " << round;
-                    vect_diff_raised(features, sample, rows[s].data(), want);
-                    ASSERT_TRUE(same_bits(want, grouped[1][k][at])) << "grouped distance, round " << round;
-                    vect_pr_float(features, sample, rows[s].data(), want);
-                    ASSERT_TRUE(std::isnan(want) ? std::isnan(grouped[2][k][at])
-                                                 : same_bits(want, grouped[2][k][at]))
-                        << "grouped float sum, round " << round;
+                    for (uint32_t s = first * kLanes; s < count; ++s) {
+                        float want = 0;
+                        formula(features, xs[k], rows[s].data(), want);
+                        const float have = got[k][s - first * kLanes];
+                        // The voted test only asks whether its float sum is NaN.
+                        const bool same = kind == BatchKind::dot_float && std::isnan(want)
+                                              ? std::isnan(have) : same_bits(want, have);
+                        ASSERT_TRUE(same) << "kind " << int(kind) << " round " << round << ' '
+                                          << vector_level_name(level);
+                    }
                 }
-                // The voted kernel of degree 1 is the sum plus 1 (its power
-                // function returns NaNs without their sign; the vote only asks
-                // whether a value is NaN).
-                kernel_pol(features, x.data(), rows[s].data(), expected, 1);
-                const float got = sums[at] + 1.0f;
-                ASSERT_TRUE(std::isnan(expected) ? std::isnan(got) : same_bits(expected, got))
-                    << "float sum, round " << round << ' ' << vector_level_name(level);
             }
         }
     }
 }
 
 // Every stride-th float bit pattern as a distance, through the batch
-// gaussian step and the scalar one, for several constants (a million
-// patterns at a time).
+// gaussian step and the scalar one, for several constants.
 void expect_gaussian_batch_matches(uint64_t stride, std::initializer_list<float> constants) {
-    constexpr std::size_t kChunk = std::size_t(1) << 20;
-    std::vector<float> distances;
-    std::vector<float> got;
-    for (uint64_t first = 0; first < (uint64_t(1) << 32); first += kChunk * stride) {
-        distances.clear();
-        for (uint64_t bits = first; bits < (uint64_t(1) << 32) && distances.size() < kChunk; bits += stride) {
-            distances.push_back(std::bit_cast<float>(uint32_t(bits)));
-        }
-        for (float c : constants) {
-            got = distances;
-            gaussian_of_distances(got.data(), got.size(), c);
-            for (std::size_t i = 0; i < got.size(); ++i) {
-                ASSERT_TRUE(same_bits(got[i], gaussian_of_distance(distances[i], c)))
-                    << "distance bits " << std::bit_cast<uint32_t>(distances[i]) << ", constant " << c;
-            }
+    std::vector<float> distances, got;
+    for (uint64_t bits = 0; bits < (uint64_t(1) << 32); bits += stride) {
+        distances.push_back(std::bit_cast<float>(uint32_t(bits)));
+    }
+    for (float c : constants) {
+        got = distances;
+        gaussian_of_distances(got.data(), got.size(), c);
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            ASSERT_TRUE(same_bits(got[i], gaussian_of_distance(distances[i], c)))
+                << "distance bits " << std::bit_cast<uint32_t>(distances[i]) << ", constant " << c;
         }
     }
 }
 
 TEST_F(Engine, BatchGaussianStepMatchesTheScalarFormula) {
     if (batch_vector_level() == VectorLevel::avx512) {
-        // The vector exp is checked against the library when first used;
-        // on this processor it is expected to pass and be in use.
         EXPECT_TRUE(batch_exp_vectorised());
     }
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     for (VectorLevel level : {VectorLevel::avx512, VectorLevel::scalar}) {
-        batch_limit_vector_level(level);
-        expect_gaussian_batch_matches(4099, {3.0f, 1.0f, -1.0f, 0.37f, -2.5f, 0.0f, -0.0f, inf,
-                                             -nan, 1e-30f, 7e30f});
+        engine_settings().widest = level;
+        expect_gaussian_batch_matches(4099, {3.0f, 1.0f, -1.0f, 0.37f, -2.5f, 0.0f, -0.0f, inf, -nan, 1e-30f, 7e30f});
     }
 }
 
-// With constant -1 the quotient is the distance itself, so this covers exp
-// of every float. About a minute; run it when the vector exp changes:
-// engine_tests --gtest_also_run_disabled_tests --gtest_filter='*EveryFloat*'
-TEST_F(Engine, DISABLED_BatchGaussianStepMatchesForEveryFloat) {
-    expect_gaussian_batch_matches(1, {-1.0f});
-}
-
-TEST_F(Engine, FixedFormatterMatchesPrintf) {
-    std::mt19937 random(99);
-    char ours[kFixed6Max + 1];
-    char theirs[kFixed6Max + 1];
-    auto check = [&](double value) {
-        ours[format_fixed6(value, ours)] = '\0';
-        std::snprintf(theirs, sizeof theirs, "%f", value);
-        ASSERT_STREQ(ours, theirs) << value;
-    };
-    for (int i = 0; i < 300000; ++i) {
-        uint32_t bits = random();
-        float value = 0;
-        std::memcpy(&value, &bits, sizeof value);
-        check(value);
-        check(awkward_value(random, true));
-    }
-    for (double value : {0.0, -0.0, 5e-7, 1.5e-6, 2.5e-6, -5e-7, 0.0000005000000000000001, 1e300,
-                         17592186044416.0, 17592186044415.75, 5e-324}) {
-        check(value);
-    }
-    for (int k = 0; k < 100000; ++k) check((k + 0.5) / 1e6);
-    // Values like the trace's kernel values and sums: every digit count of
-    // the integer part, with float fractions.
-    std::uniform_real_distribution<float> wide(-2e7f, 2e7f);
-    std::uniform_real_distribution<float> narrow(-200.0f, 200.0f);
-    for (int i = 0; i < 200000; ++i) {
-        check(wide(random));
-        check(narrow(random));
-    }
-}
+// With constant -1 the quotient is the distance itself: exp of every float.
+// About a minute; run it when the vector exp changes (--gtest_also_run_disabled_tests).
+TEST_F(Engine, DISABLED_BatchGaussianStepMatchesForEveryFloat) { expect_gaussian_batch_matches(1, {-1.0f}); }
 
 // A random sample set: labels 0..3, features from a few clusters plus noise,
 // sometimes with special values.
-SampleMatrix random_set(std::mt19937& random, uint32_t rows, uint32_t features, bool specials,
-                        float scale) {
-    std::vector<float> values;
+SampleMatrix random_set(std::mt19937& random, uint32_t rows, uint32_t features, bool specials, float scale) {
+    SampleMatrix set;
+    set.columns = features + 1;
+    set.rows = rows;
     std::normal_distribution<float> noise(0.0f, 1.0f);
     for (uint32_t r = 0; r < rows; ++r) {
         const uint32_t label = random() % 4;
         for (uint32_t f = 0; f < features; ++f) {
-            float v = scale * (float(label) - 1.5f + noise(random));
-            if (specials && random() % 500 == 0) v = awkward_value(random, true);
-            values.push_back(v);
+            const float v = scale * (float(label) - 1.5f + noise(random));
+            set.values.push_back(specials && random() % 500 == 0 ? awkward_value(random, true) : v);
         }
-        values.push_back(float(label));
+        set.values.push_back(float(label));
     }
-    return make_matrix(features + 1, values);
+    return set;
 }
 
-struct KernelOutcome {
+struct Outcome {
     std::string out;
     std::vector<int32_t> list;
     float training_error = 0;
     float test_error = 0;
+    bool operator==(const Outcome& o) const {
+        return out == o.out && list == o.list && same_bits(training_error, o.training_error) &&
+               same_bits(test_error, o.test_error);
+    }
 };
 
-KernelOutcome train_and_test(bool fast, KernelSpec ker, uint32_t epochs, const SampleMatrix& tr,
-                             const SampleMatrix& ts) {
-    set_fast_engine(fast);
-    KernelOutcome o;
+Outcome kernel_run(bool fast, KernelSpec ker, uint32_t epochs, const SampleMatrix& tr, const SampleMatrix& ts) {
+    Outcome o;
     std::unique_ptr<IndexList> list;
     ::testing::internal::CaptureStdout();
-    run(epochs, 1, ker, list, tr, tr.columns, tr.rows, o.training_error);
-    run_test(1, ker, list.get(), tr, tr.columns, tr.rows, ts, ts.columns, ts.rows, o.test_error);
+    if (fast) {
+        run_fast(epochs, 1, ker, list, tr, tr.columns, tr.rows, o.training_error);
+        run_test_fast(1, ker, list.get(), tr, tr.columns, ts, ts.columns, ts.rows, o.test_error);
+    } else {
+        run(epochs, 1, ker, list, tr, tr.columns, tr.rows, o.training_error);
+        run_test(1, ker, list.get(), tr, tr.columns, tr.rows, ts, ts.columns, ts.rows, o.test_error);
+    }
     o.out = ::testing::internal::GetCapturedStdout();
     read_list(o.list, list.get());
     return o;
 }
 
-// Where two long outputs first differ, with a little context.
-std::string first_difference(const std::string& a, const std::string& b) {
-    std::size_t at = 0;
-    while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
-    if (at == a.size() && at == b.size()) return "";
-    std::size_t from = at > 60 ? at - 60 : 0;
-    return "at byte " + std::to_string(at) + ":\n  " + a.substr(from, 120) + "\n  " +
-           b.substr(from, 120);
-}
-
-void expect_same(const KernelOutcome& fast, const KernelOutcome& reference) {
-    EXPECT_EQ(first_difference(fast.out, reference.out), "");
-    EXPECT_EQ(fast.list, reference.list);
-    EXPECT_TRUE(same_bits(fast.training_error, reference.training_error));
-    EXPECT_TRUE(same_bits(fast.test_error, reference.test_error));
+// The decision sums of run_test, computed with the scalar kernels.
+float reference_sum(KernelSpec ker, const std::vector<int32_t>& list, const SampleMatrix& tr, const float* x) {
+    float sum = 0.0f;
+    for (int32_t index : list) {
+        const float* row = tr.row(uint32_t(index));
+        float dot = 0;
+        (ker.kind == 0 ? vect_pr : vect_diff_raised)(tr.columns - 1, x, row, dot);
+        const float value = ker.kind == 0 ? polynomial_of_dot(dot, ker.parameter) : gaussian_of_distance(dot, ker.parameter);
+        sum = sum + float(target_label(row[tr.columns - 1], 1)) * value;
+    }
+    return sum;
 }
 
 TEST_F(Engine, KernelPerceptronMatchesTheReference) {
     std::mt19937 random(7);
     for (int round = 0; round < 24; ++round) {
+        SCOPED_TRACE(round);
         const uint32_t features = round % 4 == 0 ? 256 : 1 + random() % 40;
         const bool specials = round % 5 == 1;
-        SampleMatrix tr = random_set(random, 40 + random() % 160, features, specials, 0.3f);
-        SampleMatrix ts = random_set(random, 30 + random() % 60, features, specials, 0.3f);
-        KernelSpec ker = round % 2 == 0 ? KernelSpec{1, 0.5f + float(random() % 4)}
-                                        : KernelSpec{0, float(random() % 4) - 0.5f};
+        const SampleMatrix tr = random_set(random, 40 + random() % 160, features, specials, 0.3f);
+        const SampleMatrix ts = random_set(random, 30 + random() % 60, features, specials, 0.3f);
+        const KernelSpec ker = round % 2 == 0 ? KernelSpec{1, 0.5f + float(random() % 4)}
+                                              : KernelSpec{0, float(random() % 4) - 0.5f};
         const uint32_t epochs = random() % 4;
-        set_engine_threads(1 + round % 3);
-        if (round % 6 == 5) set_cache_budget(std::size_t(random() % 4096));
-        KernelOutcome reference = train_and_test(false, ker, epochs, tr, ts);
-        KernelOutcome fast = train_and_test(true, ker, epochs, tr, ts);
-        SCOPED_TRACE(round);
-        expect_same(fast, reference);
-        set_cache_budget(std::size_t(1) << 30);
+        engine_settings().threads = 1 + round % 3;
+        engine_settings().cache_bytes = round % 6 == 5 ? random() % 4096 : saved.cache_bytes;
+        const Outcome reference = kernel_run(false, ker, epochs, tr, ts);
+        EXPECT_TRUE(kernel_run(true, ker, epochs, tr, ts) == reference);
+        // Quiet training gives the same list; the sums are classify's.
+        std::unique_ptr<IndexList> quiet;
+        float error = 0;
+        ::testing::internal::CaptureStdout();
+        run_fast(epochs, 1, ker, quiet, tr, tr.columns, tr.rows, error, true);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+        std::vector<int32_t> entries;
+        read_list(entries, quiet.get());
+        EXPECT_EQ(entries, reference.list);
+        const std::vector<float> sums = decision_sums(ker, 1, *quiet, tr, ts);
+        for (uint32_t r = 0; r < ts.rows; ++r) {
+            const float want = reference_sum(ker, entries, tr, ts.row(r));
+            EXPECT_TRUE(same_bits(sums[r], want) || (std::isnan(want) && std::isnan(sums[r])));
+        }
     }
 }
 
-TEST_F(Engine, LongRunsMatchTheReferenceAtAnyThreadCountAndBudget) {
-    // Noisy labels and a narrow gaussian give over a thousand distinct
-    // mistakes: many cache chunks, and mistakes inside most training tiles.
+TEST_F(Engine, LongTrainingMatchesAtAnyThreadCountAndBudget) {
+    // Noisy labels and a narrow gaussian: over a thousand distinct mistakes,
+    // many cache chunks, and mistakes inside most training tiles.
     std::mt19937 random(11);
-    SampleMatrix tr = random_set(random, 5000, 12, false, 0.05f);
-    SampleMatrix ts = random_set(random, 300, 12, false, 0.05f);
-    const KernelSpec narrow{1, 0.0005f};
-    KernelOutcome reference = train_and_test(false, narrow, 2, tr, ts);
-    const std::set<int32_t> distinct(reference.list.begin(), reference.list.end());
-    ASSERT_GT(distinct.size(), 800u);
-    for (unsigned threads : {1u, 2u, 4u}) {
-        set_engine_threads(threads);
-        expect_same(train_and_test(true, narrow, 2, tr, ts), reference);
+    for (const KernelSpec ker : {KernelSpec{1, 0.0005f}, KernelSpec{0, 3.0f}}) {
+        // The traced polynomial run prints every evaluation: fewer rows.
+        const SampleMatrix tr = random_set(random, ker.kind == 0 ? 1200 : 5000, 12, false, 0.05f);
+        const SampleMatrix ts = random_set(random, 300, 12, false, 0.05f);
+        const Outcome reference = kernel_run(false, ker, 2, tr, ts);
+        ASSERT_GT(reference.list.size(), 300u);
+        for (unsigned threads : {1u, 2u, 4u}) {
+            engine_settings().threads = threads;
+            engine_settings().cache_bytes = threads == 4 ? 64 << 10 : saved.cache_bytes;
+            EXPECT_TRUE(kernel_run(true, ker, 2, tr, ts) == reference) << threads;
+        }
     }
-    set_cache_budget(64 << 10);  // most rows past the budget
-    expect_same(train_and_test(true, narrow, 2, tr, ts), reference);
 }
 
-struct VotedOutcome {
-    std::string out;
-    float error = 0;
-};
-
-VotedOutcome voted_test(bool fast, const SampleMatrix& tr, const SampleMatrix& ts,
-                        uint32_t epochs) {
-    set_fast_engine(fast);
-    std::vector<int32_t> mistakes;
-    std::vector<uint32_t> votes;
-    uint32_t n = 0;
-    float training_error = 0;
-    VotedOutcome o;
-    ::testing::internal::CaptureStdout();
-    run_v_train_ker(epochs, 1, tr, tr.columns, tr.rows, mistakes, votes, n, training_error);
-    run_v_test_ker(1, ts, ts.columns, ts.rows, tr, tr.columns, tr.rows, mistakes.data(),
-                   votes.data(), n, o.error);
-    o.out = ::testing::internal::GetCapturedStdout();
-    return o;
-}
-
-TEST_F(Engine, VotedTestMatchesTheReference) {
+TEST_F(Engine, VotedMethodMatchesTheReference) {
     std::mt19937 random(5);
     for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
         const uint32_t features = 1 + random() % 30;
         // Small centred values keep dot products near -1, where the votes'
         // signs change; some rounds add special values.
         const float scale = round % 2 == 0 ? 0.2f : 0.05f;
         SampleMatrix tr = random_set(random, 50 + random() % 200, features, round % 4 == 3, scale);
         SampleMatrix ts = random_set(random, 50 + random() % 100, features, round % 4 == 3, scale);
-        if (round % 5 == 0) {
-            // A base of exactly 0 (dot product -1) votes against.
-            for (uint32_t f = 0; f < features; ++f) ts.row(0)[f] = 0.0f;
-            for (uint32_t f = 0; f < features; ++f) tr.row(0)[f] = 0.0f;
+        if (round % 5 == 0) {  // a base of exactly 0 (dot product -1) votes against
+            std::fill(ts.row(0), ts.row(0) + features, 0.0f);
+            std::fill(tr.row(0), tr.row(0) + features, 0.0f);
             ts.row(0)[0] = -1.0f;
             for (uint32_t r = 0; r < tr.rows; ++r) tr.row(r)[0] = 1.0f;
         }
-        set_engine_threads(1 + round % 3);
-        const uint32_t epochs = round % 3;
-        VotedOutcome reference = voted_test(false, tr, ts, epochs);
-        VotedOutcome fast = voted_test(true, tr, ts, epochs);
-        SCOPED_TRACE(round);
-        EXPECT_EQ(first_difference(fast.out, reference.out), "");
-        EXPECT_TRUE(same_bits(fast.error, reference.error));
+        engine_settings().threads = 1 + round % 3;
+        std::string outputs[2];
+        float errors[2];
+        for (int fast = 0; fast < 2; ++fast) {
+            std::vector<int32_t> mistakes;
+            std::vector<uint32_t> votes;
+            uint32_t n = 0;
+            float training_error = 0;
+            ::testing::internal::CaptureStdout();
+            train_voted(round % 3, 1, tr, tr.columns, tr.rows, mistakes, votes, n, training_error, !fast);
+            if (fast) {
+                run_v_test_fast(1, ts, ts.columns, ts.rows, tr, mistakes.data(), votes.data(), n, errors[1]);
+            } else {
+                run_v_test_ker(1, ts, ts.columns, ts.rows, tr, tr.columns, tr.rows, mistakes.data(), votes.data(),
+                               n, errors[0]);
+            }
+            outputs[fast] = ::testing::internal::GetCapturedStdout();
+        }
+        EXPECT_EQ(outputs[1], outputs[0]);
+        EXPECT_TRUE(same_bits(errors[1], errors[0]));
     }
 }
 
-// Whole runs: the program against the reference build, byte for byte.
-std::string as_text(const SampleMatrix& set) {
-    std::string text;
-    char number[64];
-    for (uint32_t r = 0; r < set.rows; ++r) {
-        for (uint32_t c = 0; c < set.columns; ++c) {
-            std::snprintf(number, sizeof number, c + 1 < set.columns ? "%.9g " : "%.9g\n",
-                          double(set.row(r)[c]));
-            text += number;
-        }
+struct Loaded {
+    int status = -1;
+    Dims dims;
+    SampleMatrix set;
+    std::string out, err;
+};
+
+Loaded load(bool fast, const std::string& path) {
+    Loaded l;
+    MeasuredFile measured;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    l.status = fast ? measure_samples(path.c_str(), l.dims, measured) : line_counter(path.c_str(), l.dims);
+    if (l.status == 0) {
+        l.status = fast ? load_samples(l.set, l.dims.columns, l.dims.rows, path.c_str(), measured)
+                        : read_file(l.set, l.dims.columns, l.dims.rows, path.c_str());
     }
+    l.out = ::testing::internal::GetCapturedStdout();
+    l.err = ::testing::internal::GetCapturedStderr();
+    return l;
+}
+
+// Random sample text: numbers of many spellings, every separator, blank and
+// long lines, and now and then a bad token or a ragged line.
+std::string random_text(std::mt19937& random, std::size_t lines, uint32_t columns, bool faults) {
+    static const char* const kSpellings[] = {"-1", "0", "1", "0.5", "-0.99967986", "3.4028235e38", "1e-45",
+                                             "+2", "nan", "-inf", "0x1p-3", "7.", ".25", "123456789012345678"};
+    static const char* const kSeparators[] = {" ", "  ", "\t", " \r", "\v", "\f"};
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    std::string text;
+    char number[32];
+    for (std::size_t line = 0; line < lines; ++line) {
+        if (random() % 50 == 0) text += random() % 2 ? "\n" : " \t\n";
+        const uint32_t count = faults && random() % 400 == 0 ? columns + 1 : columns;
+        for (uint32_t c = 0; c < count; ++c) {
+            if (c > 0 || random() % 20 == 0) text += kSeparators[random() % 6];
+            if (random() % 3 == 0) {
+                text += kSpellings[random() % 14];
+            } else {
+                std::snprintf(number, sizeof number, "%.*g", int(1 + random() % 9), double(unit(random)));
+                text += number;
+            }
+            if (faults && random() % 5000 == 0) text += "x";
+        }
+        text += random() % 10 == 0 ? "\r\n" : "\n";
+    }
+    if (random() % 2) text.pop_back();  // the last line without its newline
     return text;
 }
 
-TEST(EngineE2E, WholeRunsMatchTheReferenceBuild) {
-    std::mt19937 random(3);
+TEST_F(Engine, LoaderMatchesThePlainLoader) {
+    std::mt19937 random(17);
     TempDir dir;
-    write_text(dir.file("train"), as_text(random_set(random, 300, 256, false, 0.4f)));
-    // Over 1 MiB, so that the test set is read ahead during the polynomial
-    // and voted trainings.
-    write_text(dir.file("test"), as_text(random_set(random, 400, 256, true, 0.4f)));
-    const std::vector<std::vector<std::string>> runs = {
-        {"-dg", "1", "-e", "2"},
-        {"-dg", "2", "-e", "3", "-k", "gauss", "-c", "40"},
-        {"-dg", "1", "-e", "2", "-vot", "1"},
-    };
-    for (const auto& extra : runs) {
-        std::vector<std::string> args = {"-tr", "train", "-ts", "test"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        RunResult reference = run_binary(PROGRAMMA_REFERENCE_PATH, dir.path, args, "n\nab", false);
-        for (const char* threads : {"1", "2", "3"}) {
-            RunResult fast = run_binary(PROGRAMMA_PATH, dir.path, args, "n\nab", false,
-                                        std::string("export PROGRAMMA_THREADS=") + threads + ";");
-            EXPECT_EQ(fast.status, reference.status);
-            EXPECT_EQ(first_difference(fast.out, reference.out), "")
-                << extra[3] << " threads " << threads;
+    const std::string path = dir.file("set");
+    for (int round = 0; round < 24; ++round) {
+        SCOPED_TRACE(round);
+        // Files from 1 MiB are read in parts; lines past 512 KiB outgrow a
+        // part's buffer.
+        const uint32_t columns = round % 6 == 0 ? 120000 : 1 + random() % 300;
+        const std::size_t lines = round % 6 == 0 ? 3 : round % 4 == 0 ? 300000 / columns + 100 : 1 + random() % 200;
+        write_text(path, random_text(random, lines, columns, round % 3 == 0));
+        engine_settings().threads = 1 + round % 4;
+        const Loaded plain = load(false, path), fast = load(true, path);
+        EXPECT_EQ(fast.status, plain.status);
+        EXPECT_EQ(fast.out, plain.out);
+        EXPECT_EQ(fast.err, plain.err);
+        if (plain.status != 0) continue;
+        ASSERT_EQ(fast.set.values.size(), plain.set.values.size());
+        for (std::size_t i = 0; i < plain.set.values.size(); ++i) {
+            ASSERT_TRUE(same_bits(fast.set.values[i], plain.set.values[i])) << i;
         }
     }
+}
+
+TEST(NumberReader, ReadsAsStrtofDoes) {
+    std::mt19937 random(23);
+    std::vector<std::string> tokens = {"0", "-0", "1e39", "-1e-50", "nan(12)", "+.5", "0X1P3", "inf", "1e",
+                                       "--1", ".", "4.0000001", "0.1000000000000000055511151231257827"};
+    for (int i = 0; i < 200000; ++i) {
+        char text[48];
+        const uint32_t bits = random();
+        // Midpoints between floats, short decimals and arbitrary floats.
+        const double value = i % 3 == 0 ? (double(std::bit_cast<float>(bits & 0x7f7fffff)) +
+                                          double(std::nextafter(std::bit_cast<float>(bits & 0x7f7fffff), 1e38f))) / 2
+                                        : double(std::bit_cast<float>(bits));
+        std::snprintf(text, sizeof text, i % 3 == 1 ? "%.*f" : "%.*g", int(random() % 17), value);
+        tokens.push_back(text);
+    }
+    for (const std::string& token : tokens) {
+        std::string line = token + "\n" + std::string(64, '\0');
+        float want = 0, got = 0;
+        const bool number = read_number_strtof(token, want);
+        const char* stop = read_number_fast(line.data(), line.data() + token.size(), line.data() + line.size(), got);
+        ASSERT_EQ(stop != nullptr, number) << token;
+        if (number) {
+            ASSERT_TRUE(same_bits(got, want)) << token;
+        }
+    }
+}
+
+TEST(Formatter, WritesWhatPrintfWrites) {
+    std::mt19937 random(99);
+    char ours[kFixed6Max + 1], theirs[kFixed6Max + 1];
+    const auto check = [&](double value) {
+        ours[format_fixed6(value, ours)] = '\0';
+        std::snprintf(theirs, sizeof theirs, "%f", value);
+        ASSERT_STREQ(ours, theirs) << value;
+    };
+    for (double value : {0.0, -0.0, 5e-7, 1.5e-6, 2.5e-6, -5e-7, 1e300, 17592186044416.0, 17592186044415.75, 5e-324}) {
+        check(value);
+    }
+    for (int k = 0; k < 100000; ++k) check((k + 0.5) / 1e6);  // ties at the sixth decimal
+    std::uniform_real_distribution<float> wide(-2e7f, 2e7f);
+    for (int i = 0; i < 300000; ++i) {
+        check(std::bit_cast<float>(uint32_t(random())));
+        check(wide(random));
+    }
+    char digits[16];
+    for (uint32_t value : {0u, 9u, 10u, 99u, 100u, 4294967295u}) {
+        EXPECT_EQ(std::string(digits, format_unsigned(value, digits)), std::to_string(value));
+    }
+}
+
+TEST(PolynomialTrace, WaitsOnlyWhenStandardInputCould) {
+    const int saved_stdin = ::dup(0);
+    int pipe_ends[2];
+    ASSERT_EQ(::pipe(pipe_ends), 0);
+    ::dup2(pipe_ends[0], 0);
+    std::clearerr(stdin);
+    EXPECT_TRUE(stdin_read_may_wait());  // an open, empty pipe
+    ASSERT_EQ(::write(pipe_ends[1], "x", 1), 1);
+    EXPECT_FALSE(stdin_read_may_wait());
+    EXPECT_EQ(std::getchar(), 'x');
+    ::close(pipe_ends[1]);
+    EXPECT_FALSE(stdin_read_may_wait());  // the writer has gone: the read ends at once
+    EXPECT_EQ(std::getchar(), EOF);
+    EXPECT_FALSE(stdin_read_may_wait());
+    ::dup2(saved_stdin, 0);
+    ::close(saved_stdin);
+    ::close(pipe_ends[0]);
+    std::clearerr(stdin);
 }
 
 }  // namespace

@@ -1,20 +1,24 @@
+// Test helpers: files, folders and launches of the built programs.
 #include "support.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <grp.h>
+#include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#ifndef PROGRAMMA_PATH
-#error "PROGRAMMA_PATH must name the built program"
-#endif
-
 namespace {
+
+constexpr uid_t kNobody = 65534;
 
 // The polynomial kernel reads standard input at every evaluation: in-process
 // tests must never wait on the terminal.
@@ -34,39 +38,50 @@ void remove_tree(const std::string& path) {
     }
 }
 
-}  // namespace
-
-std::string shell_quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
+// Reads both pipes to their end.
+void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
+    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+    std::string* sinks[2] = {&out, &err};
+    int open_count = 2;
+    char buffer[65536];
+    while (open_count > 0) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_count;
+            }
         }
     }
-    return quoted + "'";
 }
+
+}  // namespace
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/programma-test-XXXXXX";
-    char* made = ::mkdtemp(pattern.data());
-    if (made == nullptr) std::abort();
-    path = made;
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    path = pattern;
+    ::chmod(path.c_str(), 0755);  // nobody may enter it for unprivileged runs
 }
 
 TempDir::~TempDir() { remove_tree(path); }
 
 void write_text(const std::string& path, const std::string& text) {
-    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-    stream << text;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 std::string read_text(const std::string& path) {
-    std::ifstream stream(path, std::ios::binary);
     std::ostringstream text;
-    text << stream.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -80,61 +95,73 @@ std::vector<std::string> list_dir(const std::string& path) {
     DIR* dir = ::opendir(path.c_str());
     if (dir == nullptr) return names;
     while (dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
+        const std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);
     }
     ::closedir(dir);
+    std::sort(names.begin(), names.end());
     return names;
 }
 
-RunResult run_programma(const std::string& work_dir, const std::vector<std::string>& args,
-                        const std::string& input, bool input_from_null,
-                        const std::string& shell_prefix) {
-    return run_binary(PROGRAMMA_PATH, work_dir, args, input, input_from_null, shell_prefix);
+std::string shell_quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
-RunResult run_binary(const std::string& program, const std::string& work_dir,
-                     const std::vector<std::string>& args, const std::string& input,
-                     bool input_from_null, const std::string& shell_prefix) {
+RunResult launch(const Launch& launch) {
     TempDir io;
-    std::string in_path = input_from_null ? "/dev/null" : io.file("stdin");
-    if (!input_from_null) write_text(in_path, input);
-    std::string out_path = io.file("stdout");
-    std::string err_path = io.file("stderr");
-
-    pid_t child = ::fork();
+    const std::string in_path = launch.input_from_null ? "/dev/null" : io.file("stdin");
+    if (!launch.input_from_null) write_text(in_path, launch.input);
+    int out_pipe[2] = {-1, -1};
+    int err_pipe[2] = {-1, -1};
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) return {};
+    const pid_t child = ::fork();
     if (child == 0) {
-        if (::chdir(work_dir.c_str()) != 0) ::_exit(126);
-        int in = ::open(in_path.c_str(), O_RDONLY);
-        int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || out < 0 || err < 0) ::_exit(126);
+        const int in = ::open(in_path.c_str(), O_RDONLY);
+        if (in < 0) ::_exit(126);
         ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        if (shell_prefix.empty()) {
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(program.c_str()));
-            for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-        } else {
-            std::string command = shell_prefix + " exec " + shell_quote(program);
-            for (const std::string& arg : args) {
-                command += ' ';
-                command += shell_quote(arg);
-            }
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::dup2(out_pipe[1], 1);
+        ::dup2(err_pipe[1], 2);
+        if (launch.unprivileged && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            ::_exit(125);
         }
+        if (::chdir(launch.work_dir.c_str()) != 0) ::_exit(126);
+        for (const std::string& setting : launch.environment) ::putenv(const_cast<char*>(setting.c_str()));
+        std::string command = launch.shell_prefix + " exec " + shell_quote(launch.program);
+        for (const std::string& arg : launch.args) command += ' ' + shell_quote(arg);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    int raw = 0;
-    ::waitpid(child, &raw, 0);
+    ::close(out_pipe[1]);
+    ::close(err_pipe[1]);
     RunResult result;
+    drain(out_pipe[0], err_pipe[0], result.out, result.err);
+    int raw = 0;
+    while (::waitpid(child, &raw, 0) < 0 && errno == EINTR) {
+    }
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    result.out = read_text(out_path);
-    result.err = read_text(err_path);
     return result;
+}
+
+bool is_root() { return ::geteuid() == 0; }
+
+bool unprivileged_runs_possible(std::string& why) {
+    if (!is_root()) return true;
+    Launch probe;  // -a 1 ends at once, printing nothing
+    probe.work_dir = "/";
+    probe.args = {"-a", "1"};
+    probe.input_from_null = true;
+    probe.unprivileged = true;
+    const RunResult r = launch(probe);
+    if (r.status == 0 && r.out.empty()) return true;
+    why = "cannot run the program as nobody (uid 65534), status " + std::to_string(r.status);
+    return false;
+}
+
+bool make_device(const std::string& path, unsigned major, unsigned minor) {
+    return is_root() && ::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(major, minor)) == 0;
 }
 
 std::string usage_text(const std::string& program_name) {

@@ -1,8 +1,10 @@
-// Shared test helpers: temporary folders, small files, captured output of
-// in-process calls, and runs of the built program with given standard input.
+// Shared test helpers: temporary folders, small files, and runs of a built
+// program with given arguments, standard input and limits, its standard
+// output and error coming back through pipes.
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 struct TempDir {
@@ -17,7 +19,7 @@ struct TempDir {
 void write_text(const std::string& path, const std::string& text);
 std::string read_text(const std::string& path);
 bool file_exists(const std::string& path);
-std::vector<std::string> list_dir(const std::string& path);
+std::vector<std::string> list_dir(const std::string& path);  // sorted
 
 struct RunResult {
     std::string out;
@@ -25,22 +27,34 @@ struct RunResult {
     int status = -1;  // exit status, or 128 + signal number
 };
 
-// Runs the built program in `work_dir` with `args`, feeding `input` on
-// standard input (or /dev/null when `input_from_null`). `shell_prefix`, when
-// given, is a shell command run before the program in the same shell (for
-// example "ulimit -f 1;").
-RunResult run_programma(const std::string& work_dir, const std::vector<std::string>& args,
-                        const std::string& input = "", bool input_from_null = false,
-                        const std::string& shell_prefix = "");
+struct Launch {
+    std::string program = PROGRAMMA_PATH;
+    std::string work_dir = ".";
+    std::vector<std::string> args{};
+    std::string input{};           // standard input's bytes ...
+    bool input_from_null = false;  // ... or /dev/null
+    // When set, the program runs as `/bin/sh -c '<shell_prefix> exec PROGRAM
+    // ARGS'`, for example with "ulimit -f 1;".
+    std::string shell_prefix{};
+    // When the tests run as root, run the program as the unprivileged user
+    // nobody, so that permissions hold.
+    bool unprivileged = false;
+    std::vector<std::string> environment{};  // NAME=VALUE added to the program's
+};
 
-// The same with another build of the program (for example the scalar
-// reference build).
-RunResult run_binary(const std::string& program, const std::string& work_dir,
-                     const std::vector<std::string>& args, const std::string& input = "",
-                     bool input_from_null = false, const std::string& shell_prefix = "");
+RunResult launch(const Launch& launch);
 
 // The text quoted for the shell (single quotes).
 std::string shell_quote(const std::string& text);
 
-// The whole usage text for a given program name.
+bool is_root();
+// Whether unprivileged launches can run (always for a non-root user; for
+// root when the program runs as nobody); `why` says why not.
+bool unprivileged_runs_possible(std::string& why);
+// Makes a character device node (root only). Never use the system's own /dev
+// files as save targets: use a private twin, make_device(dir.file("full"), 1, 7).
+bool make_device(const std::string& path, unsigned major, unsigned minor);
+
+// The whole usage text for a given program name: the one copy the tests
+// hold of it.
 std::string usage_text(const std::string& program_name);

@@ -5,17 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace {
-
-thread_local int quiet_depth = 0;
-
-}  // namespace
-
-QuietDiagnostics::QuietDiagnostics() { ++quiet_depth; }
-QuietDiagnostics::~QuietDiagnostics() { --quiet_depth; }
-
 void report_error(const char* format, ...) {
-    if (quiet_depth > 0) return;
     std::fflush(stdout);
     std::fputs("programma: ", stderr);
     va_list args;

@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "diagnostics.h"
+#include "fast_perceptron.h"
+#include "fast_voted.h"
+#include "sample_loader.h"
 #include "voted_lib_ker.h"
 
 uint8_t adaboost = 0;
@@ -27,6 +30,7 @@ const char* list = nullptr;
 const char* training_set = "Data/Training_set";
 const char* test_set = "Data/Test_set";
 uint8_t voted = 0;
+bool fast_engine = true;
 
 const char* const arguments[10] = {"-a", "-c", "-d", "-dg", "-e", "-k", "-l", "-tr", "-ts", "-vot"};
 uint8_t is_error = 0;
@@ -246,12 +250,54 @@ int programma_main(int argc, char** argv) {
 
 namespace {
 
+// The one place where the drivers choose between the fast engine and the
+// plain reference modules; both give the same bytes.
+
+MeasuredFile measured;  // a file as the engine's measure found it, for its load
+
 // Measures and loads one sample file; false when either step failed (the
 // reason has been reported).
-bool measure(const char* path, Dims& dims) { return line_counter(path, dims) == 0; }
+bool measure(const char* path, Dims& dims) {
+    return (fast_engine ? measure_samples(path, dims, measured) : line_counter(path, dims)) == 0;
+}
 
 bool load(SampleMatrix& matrix, const Dims& dims, const char* path) {
-    return read_file(matrix, dims.columns, dims.rows, path) == 0;
+    return (fast_engine ? load_samples(matrix, dims.columns, dims.rows, path, measured)
+                        : read_file(matrix, dims.columns, dims.rows, path)) == 0;
+}
+
+int train_kernel() {
+    return fast_engine ? run_fast(epocs, digit, ker, head, tr_set, dim_tr.columns, dim_tr.rows, training_error)
+                       : run(epocs, digit, ker, head, tr_set, dim_tr.columns, dim_tr.rows, training_error);
+}
+
+void test_kernel() {
+    if (fast_engine) {
+        run_test_fast(digit, ker, head.get(), tr_set, dim_tr.columns, ts_set, dim_ts.columns,
+                      dim_ts.rows, test_error);
+    } else {
+        run_test(digit, ker, head.get(), tr_set, dim_tr.columns, dim_tr.rows, ts_set, dim_ts.columns,
+                 dim_ts.rows, test_error);
+    }
+}
+
+// The voted training; the engine reads the vector in force at the chain's
+// tail instead of listing the chain after every mistake.
+void train_voted_method(std::vector<int32_t>& mistake_indices, std::vector<uint32_t>& vote_counts,
+                        uint32_t& entries) {
+    train_voted(epocs, digit, tr_set, dim_tr.columns, dim_tr.rows, mistake_indices, vote_counts,
+                entries, training_error, !fast_engine);
+}
+
+void test_voted_method(const std::vector<int32_t>& mistake_indices,
+                       const std::vector<uint32_t>& vote_counts, uint32_t entries) {
+    if (fast_engine) {
+        run_v_test_fast(digit, ts_set, dim_ts.columns, dim_ts.rows, tr_set, mistake_indices.data(),
+                        vote_counts.data(), entries, test_error);
+    } else {
+        run_v_test_ker(digit, ts_set, dim_ts.columns, dim_ts.rows, tr_set, dim_tr.columns, dim_tr.rows,
+                       mistake_indices.data(), vote_counts.data(), entries, test_error);
+    }
 }
 
 bool same_columns(const char* path) {
@@ -342,10 +388,7 @@ int kernel() {
         if (restore_list(list, head) != 0 || !head) return 1;
         if (!indices_in_range(*head)) return 1;
     } else {
-        // The polynomial training keeps one thread busy with its trace: the
-        // test set can be loaded on another meanwhile.
-        if (kernel_algoritm == 0) read_ahead(test_set);
-        if (run(epocs, digit, ker, head, tr_set, dim_tr.columns, dim_tr.rows, training_error) != 0) {
+        if (train_kernel() != 0) {
             report_error("cannot create the mistake list");
             return 1;
         }
@@ -356,8 +399,7 @@ int kernel() {
     if (!measure(test_set, dim_ts) || !load(ts_set, dim_ts, test_set)) return 1;
     if (!same_columns(test_set)) return 1;
     std::printf("Start testing\n");
-    run_test(digit, ker, head.get(), tr_set, dim_tr.columns, dim_tr.rows, ts_set, dim_ts.columns,
-             dim_ts.rows, test_error);
+    test_kernel();
     std::printf("End testing with %f%% error\n\n\n\n", static_cast<double>(test_error * 100.0f));
     return 0;
 }
@@ -372,17 +414,14 @@ int voted_perceptron() {
     if (!measure(training_set, dim_tr)) return 1;
     std::printf("Training set dimension are %ux%u\n", dim_tr.rows, dim_tr.columns);
     if (!load(tr_set, dim_tr, training_set)) return 1;
-    read_ahead(test_set);  // training runs on one thread: load the test set on another
-    run_v_train_ker(epocs, digit, tr_set, dim_tr.columns, dim_tr.rows, mistake_indices,
-                    vote_counts, entries, training_error);
+    train_voted_method(mistake_indices, vote_counts, entries);
     std::printf("End training with %f%% error\n", static_cast<double>(training_error * 100.0f));
 
     if (!measure(test_set, dim_ts)) return 1;
     std::printf("Test set dimension are %ux%u\n", dim_ts.rows, dim_ts.columns);
     if (!load(ts_set, dim_ts, test_set)) return 1;
     if (!same_columns(test_set)) return 1;
-    run_v_test_ker(digit, ts_set, dim_ts.columns, dim_ts.rows, tr_set, dim_tr.columns, dim_tr.rows,
-                   mistake_indices.data(), vote_counts.data(), entries, test_error);
+    test_voted_method(mistake_indices, vote_counts, entries);
     std::printf("End testing with %f%% error\n\n\n\n", static_cast<double>(test_error * 100.0f));
     return 0;
 }

@@ -8,8 +8,6 @@
 #include <limits>
 #include <vector>
 
-#include "engine_settings.h"
-#include "fast_perceptron.h"
 
 namespace {
 
@@ -110,71 +108,33 @@ void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleM
         kernel_value(ker, features, sample, row, value);
         sum = sum + static_cast<float>(label) * value;
     }
-    answer = sum < 0.0f ? -1 : 1;
+    answer = answer_of(sum);
 }
 
-void TestTally::record(int32_t answer, int32_t label) {
-    if (answer == 1) {
-        ++said_plus;
-    } else {
-        ++said_minus;
-    }
-    if (answer != label) {
-        ++wrong;
-        if (answer == 1) {
-            ++wrong_plus;
-        } else {
-            ++wrong_minus;
-        }
-    }
+void print_answers(const AnswerCounts& counts) {
+    std::printf("I classified %u times 1 e %u times -1\n", counts.said_plus, counts.said_minus);
 }
 
-void TestTally::print() const {
-    std::printf("I classified %u times 1 e %u times -1\n", said_plus, said_minus);
-    std::printf("I was wrong %u times saying 1 e %u times saying -1\n", wrong_plus, wrong_minus);
+void finish_test(const AnswerCounts& counts, uint32_t rows, float& error) {
+    error = error_fraction(counts.wrong, rows);
+    print_answers(counts);
+    std::printf("I was wrong %u times saying 1 e %u times saying -1\n", counts.wrong_plus,
+                counts.wrong_minus);
 }
 
 int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
         const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error) {
-    if (engine_settings().fast) return run_fast(epochs, digit, ker, list, tr_set, columns, rows, error);
-    bool reread = true;
-    uint32_t said_plus = 0;
-    uint32_t said_minus = 0;
-    uint32_t wrong = 0;
-    uint32_t last_wrong = 0;
     if (create_list(list) == -1) return 1;
-
     std::vector<int32_t> index_array;
-    for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
-        for (uint32_t r = 0; r < rows; ++r) {
-            const float* sample = tr_set.row(r);
-            int32_t label = target_label(sample[columns - 1], digit);
-            int32_t answer = 1;
-            if (list->head != nullptr) {
-                if (reread) read_list(index_array, list.get());
-                classify(ker, digit, sample, tr_set, columns, rows, index_array.data(),
-                         list->count, answer);
-            }
-            if (answer == 1) {
-                ++said_plus;
-            } else {
-                ++said_minus;
-            }
-            if (answer == label) {
-                reread = false;
-            } else {
-                add_list(static_cast<int32_t>(r), list);
-                reread = true;
-                ++wrong;
-            }
-        }
-        std::printf("I classified %u times 1 e %u times -1\n", said_plus, said_minus);
-        last_wrong = wrong;
-        said_plus = 0;
-        said_minus = 0;
-        wrong = 0;
-        reread = true;
-    }
+    const auto decide = [&](uint32_t r, bool reread) {
+        if (reread) read_list(index_array, list.get());
+        int32_t answer = 1;
+        classify(ker, digit, tr_set.row(r), tr_set, columns, rows, index_array.data(), list->count,
+                 answer);
+        return answer;
+    };
+    const uint32_t last_wrong = train_epochs(epochs, digit, tr_set, columns, rows, list, decide,
+                                             [](uint32_t) {}, print_answers);
     error = error_fraction(last_wrong, rows);
     return 0;
 }
@@ -183,22 +143,16 @@ int run_test(uint32_t digit, KernelSpec ker, const IndexList* list, const Sample
              uint32_t tr_columns, uint32_t tr_rows, const SampleMatrix& ts_set,
              uint32_t ts_columns, uint32_t ts_rows, float& error) {
     if (list == nullptr) return 1;
-    if (engine_settings().fast) {
-        return run_test_fast(digit, ker, list, tr_set, tr_columns, ts_set, ts_columns, ts_rows,
-                             error);
-    }
     std::vector<int32_t> index_array;
     read_list(index_array, list);
-
-    TestTally tally;
+    AnswerCounts counts;
     for (uint32_t r = 0; r < ts_rows; ++r) {
         const float* sample = ts_set.row(r);
         int32_t answer = 1;
-        classify(ker, digit, sample, tr_set, tr_columns, tr_rows, index_array.data(),
-                 list->count, answer);
-        tally.record(answer, target_label(sample[ts_columns - 1], digit));
+        classify(ker, digit, sample, tr_set, tr_columns, tr_rows, index_array.data(), list->count,
+                 answer);
+        counts.record(answer, target_label(sample[ts_columns - 1], digit));
     }
-    error = error_fraction(tally.wrong, ts_rows);
-    tally.print();
+    finish_test(counts, ts_rows, error);
     return 0;
 }

@@ -229,7 +229,7 @@ int run_convert(Args& args) {
         out = idx_to_samples(read_whole_file(input), input, read_whole_file(request.inputs[1]),
                              request.inputs[1], request.idx);
     } else {
-        out = samples_to_libsvm(load_samples(input));
+        out = samples_to_libsvm(load_sample_set(input));
     }
     write_whole_file(request.output, out);
     return kExitDone;

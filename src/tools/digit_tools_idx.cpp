@@ -1,10 +1,11 @@
 // IDX image and label files to sample sets. Pixels may be averaged onto a
-// smaller square grid by area and scaled from 0..255 to -1..1, the form of
+// square grid by area, with whole-number weights so that every mean is
+// exact until its one rounding, and scaled from 0..255 to -1..1, the form of
 // the program's shipped data.
 #include "digit_tools_idx.h"
 
 #include <algorithm>
-#include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -18,20 +19,20 @@ uint32_t big_endian(std::string_view bytes, std::size_t at) {
     return value;
 }
 
-// weights[o * length + i]: the share of input cell i in output cell o, each
-// output row summing to one.
-std::vector<double> area_weights(uint32_t length, uint32_t side) {
-    std::vector<double> weights(std::size_t(side) * length, 0.0);
-    const double step = static_cast<double>(length) / side;
-    for (uint32_t o = 0; o < side; ++o) {
-        const double start = o * step;
-        const double end = start + step;
-        for (uint32_t i = static_cast<uint32_t>(start); i < length && i < end; ++i) {
-            const double overlap = std::min<double>(end, i + 1.0) - std::max<double>(start, i);
-            if (overlap > 0.0) weights[std::size_t(o) * length + i] = overlap / step;
-        }
-    }
-    return weights;
+// Whole numbers below this are exact floats: a quotient of two is rounded once.
+constexpr uint64_t kExactFloat = uint64_t(1) << 24;
+
+uint64_t pixel(std::string_view image, std::size_t at) {
+    return static_cast<unsigned char>(image[at]);
+}
+
+// The sum of output o's overlaps times value(input cell).
+template <typename Value>
+uint64_t weighted_sum(const AxisWeights& axis, std::size_t o, Value&& value) {
+    uint64_t sum = 0;
+    const std::vector<uint64_t>& overlap = axis.overlap[o];
+    for (std::size_t k = 0; k < overlap.size(); ++k) sum += overlap[k] * value(axis.first[o] + k);
+    return sum;
 }
 
 }  // namespace
@@ -65,32 +66,59 @@ IdxArray parse_idx(std::string_view file, const std::string& name) {
     return array;
 }
 
-std::vector<double> area_resample(const std::vector<double>& image, uint32_t rows, uint32_t columns,
-                                  uint32_t side) {
-    const std::vector<double> down = area_weights(rows, side);
-    const std::vector<double> across = area_weights(columns, side);
-    // First along each row, then down each column.
-    std::vector<double> narrow(std::size_t(rows) * side, 0.0);
-    for (uint32_t y = 0; y < rows; ++y) {
-        for (uint32_t ox = 0; ox < side; ++ox) {
-            double sum = 0.0;
-            for (uint32_t x = 0; x < columns; ++x) {
-                sum += across[std::size_t(ox) * columns + x] * image[std::size_t(y) * columns + x];
-            }
-            narrow[std::size_t(y) * side + ox] = sum;
+AxisWeights axis_weights(uint32_t length, uint32_t side) {
+    const uint64_t common = std::gcd(length, side);
+    const uint64_t input_span = side / common;
+    const uint64_t output_span = length / common;
+    AxisWeights axis;
+    axis.total = output_span;
+    for (uint64_t o = 0; o < side; ++o) {
+        const uint64_t start = o * output_span;
+        const uint64_t end = start + output_span;
+        const uint64_t first = start / input_span;
+        std::vector<uint64_t> overlap;
+        for (uint64_t a = first; a < length && a * input_span < end; ++a) {
+            overlap.push_back(std::min(end, (a + 1) * input_span) -
+                              std::max(start, a * input_span));
+        }
+        axis.first.push_back(static_cast<uint32_t>(first));
+        axis.overlap.push_back(std::move(overlap));
+    }
+    return axis;
+}
+
+std::vector<uint64_t> area_sums(std::string_view image, uint32_t columns, const AxisWeights& down,
+                                const AxisWeights& across) {
+    const std::size_t rows = image.size() / columns;
+    const std::size_t wide = across.first.size();
+    // Each input row resampled across first, then each output column down.
+    std::vector<uint64_t> narrow(rows * wide);
+    for (std::size_t y = 0; y < rows; ++y) {
+        for (std::size_t ox = 0; ox < wide; ++ox) {
+            narrow[y * wide + ox] = weighted_sum(
+                across, ox, [&](std::size_t x) { return pixel(image, y * columns + x); });
         }
     }
-    std::vector<double> out(std::size_t(side) * side, 0.0);
-    for (uint32_t oy = 0; oy < side; ++oy) {
-        for (uint32_t ox = 0; ox < side; ++ox) {
-            double sum = 0.0;
-            for (uint32_t y = 0; y < rows; ++y) {
-                sum += down[std::size_t(oy) * rows + y] * narrow[std::size_t(y) * side + ox];
-            }
-            out[std::size_t(oy) * side + ox] = sum;
+    std::vector<uint64_t> sums(down.first.size() * wide);
+    for (std::size_t oy = 0; oy < down.first.size(); ++oy) {
+        for (std::size_t ox = 0; ox < wide; ++ox) {
+            sums[oy * wide + ox] =
+                weighted_sum(down, oy, [&](std::size_t y) { return narrow[y * wide + ox]; });
         }
     }
-    return out;
+    return sums;
+}
+
+float area_value(uint64_t sum, uint64_t weight, bool scale) {
+    const uint64_t denominator = scale ? 255 * weight : weight;
+    const int64_t numerator =
+        scale ? 2 * static_cast<int64_t>(sum) - static_cast<int64_t>(denominator)
+              : static_cast<int64_t>(sum);
+    const uint64_t magnitude = numerator < 0 ? uint64_t(-numerator) : uint64_t(numerator);
+    if (magnitude < kExactFloat && denominator < kExactFloat) {
+        return static_cast<float>(numerator) / static_cast<float>(denominator);
+    }
+    return static_cast<float>(static_cast<double>(numerator) / static_cast<double>(denominator));
 }
 
 std::string idx_to_samples(std::string_view images, const std::string& images_name,
@@ -113,18 +141,27 @@ std::string idx_to_samples(std::string_view images, const std::string& images_na
     const std::size_t pixels = std::size_t(rows) * columns;
     if (pixels == 0) fail_in(images_name, "holds images without pixels");
 
+    const bool resample = options.resample != 0;
+    AxisWeights down;
+    AxisWeights across;
+    if (resample) {
+        down = axis_weights(rows, options.resample);
+        across = axis_weights(columns, options.resample);
+    }
+    const uint64_t weight = resample ? down.total * across.total : 1;
     std::string out;
-    std::vector<double> image(pixels);
     std::vector<float> features;
     for (uint32_t item = 0; item < count; ++item) {
-        for (std::size_t p = 0; p < pixels; ++p) {
-            image[p] = static_cast<unsigned char>(pictures.bytes[item * pixels + p]);
-        }
-        const std::vector<double> shown =
-            options.resample != 0 ? area_resample(image, rows, columns, options.resample) : image;
+        const std::string_view image = pictures.bytes.substr(item * pixels, pixels);
         features.clear();
-        for (double value : shown) {
-            features.push_back(static_cast<float>(options.scale ? value / 127.5 - 1.0 : value));
+        if (resample) {
+            for (uint64_t sum : area_sums(image, columns, down, across)) {
+                features.push_back(area_value(sum, weight, options.scale));
+            }
+        } else {
+            for (std::size_t p = 0; p < pixels; ++p) {
+                features.push_back(area_value(pixel(image, p), 1, options.scale));
+            }
         }
         // Items are counted from 1, like lines.
         const double raw = static_cast<unsigned char>(tags.bytes[item]);

@@ -1,5 +1,5 @@
 // Shared pieces of digit-tools: whole-file input and output, number parsing
-// and printing, label maps, and sample sets loaded by the program's loader.
+// and printing, label maps, and sample sets loaded by the engine's loader.
 #include "digit_tools_samples.h"
 
 #include <cerrno>
@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include "sample_loader.h"
 
 namespace {
 
@@ -148,12 +150,13 @@ void require_readable(const std::string& path) {
     if (probe.file == nullptr) fail_in(path, std::string("cannot open: ") + std::strerror(errno));
 }
 
-SampleMatrix load_samples(const std::string& path) {
+SampleMatrix load_sample_set(const std::string& path) {
     require_readable(path);
     Dims dims;
+    MeasuredFile measured;
     SampleMatrix samples;
-    if (line_counter(path.c_str(), dims) != 0 ||
-        read_file(samples, dims.columns, dims.rows, path.c_str()) != 0) {
+    if (measure_samples(path.c_str(), dims, measured) != 0 ||
+        load_samples(samples, dims.columns, dims.rows, path.c_str(), measured) != 0) {
         fail_in(path, "cannot load the sample set");
     }
     return samples;

@@ -195,7 +195,7 @@ GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& 
 
 std::size_t show_samples(const std::string& samples_path, const std::string& png_path,
                          const ShowOptions& options) {
-    const SampleMatrix samples = load_samples(samples_path);
+    const SampleMatrix samples = load_sample_set(samples_path);
     try {
         square_side(samples);
     } catch (const std::runtime_error& error) {

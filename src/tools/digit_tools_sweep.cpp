@@ -359,7 +359,7 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
         std::optional<TestSetCounts> counts;
         if (scanner.report.voted) {
             if (!test_set) {
-                test_set = load_samples(passed_value(options.passed, "-ts", "Data/Test_set"));
+                test_set = load_sample_set(passed_value(options.passed, "-ts", "Data/Test_set"));
             }
             counts = count_showing(*test_set, digit);
         }

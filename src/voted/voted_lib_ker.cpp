@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "engine_settings.h"
-#include "fast_voted.h"
 #include "list_lib.h"
 #include "perceptron_lib.h"
 #include "voted_list_lib.h"
@@ -24,6 +22,12 @@ constexpr uint32_t kTestDegree = 3;
 void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
                      uint32_t rows, std::vector<int32_t>& mistake_indices,
                      std::vector<uint32_t>& vote_counts, uint32_t& n, float& error) {
+    train_voted(epochs, digit, set, columns, rows, mistake_indices, vote_counts, n, error, true);
+}
+
+void train_voted(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
+                 uint32_t rows, std::vector<int32_t>& mistake_indices,
+                 std::vector<uint32_t>& vote_counts, uint32_t& n, float& error, bool relist) {
     const uint32_t features = columns - 1;
     std::unique_ptr<VotedList> chain;
     std::unique_ptr<IndexList> mistakes;
@@ -37,18 +41,15 @@ void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, u
     read_list_v(listing, chain.get());
     std::size_t k = 0;
 
-    // The vector in force is always the chain's last: the fast engine reads
-    // it there instead of listing the whole chain after every mistake.
-    const bool fast = engine_settings().fast;
     uint32_t last_mistakes = 0;
     for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
         uint32_t epoch_mistakes = 0;
         uint32_t epoch_right = 0;
         bool reread = true;
         for (uint32_t i = 0; i < rows; ++i) {
-            if (reread && !fast) read_list_v(listing, chain.get());
+            if (reread && relist) read_list_v(listing, chain.get());
             const float* sample = set.row(i);
-            const float* current = fast ? chain->tail->vector.data() : listing[k].vector;
+            const float* current = relist ? listing[k].vector : chain->tail->vector.data();
             float score = 0.0f;
             vect_pr(features, sample, current, score);
             int32_t prediction = score < 0.0f ? -1 : 1;
@@ -88,11 +89,6 @@ void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_colu
                     uint32_t ts_rows, const SampleMatrix& tr_set, uint32_t tr_columns,
                     uint32_t /*tr_rows*/, const int32_t* mistake_indices,
                     const uint32_t* vote_counts, uint32_t n, float& error) {
-    if (engine_settings().fast) {
-        run_v_test_fast(digit, ts_set, ts_columns, ts_rows, tr_set, tr_columns, mistake_indices,
-                        vote_counts, n, error);
-        return;
-    }
     const uint32_t features = ts_columns - 1;
     std::vector<int32_t> answers(ts_rows);
     for (uint32_t s = 0; s < ts_rows; ++s) {
@@ -117,24 +113,15 @@ void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_colu
 
 void report_voted_test(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
                        const std::vector<int32_t>& answers, float& error) {
-    uint32_t right = 0, wrong = 0, said_minus = 0, said_plus = 0;
+    AnswerCounts counts;
     for (uint32_t s = 0; s < answers.size(); ++s) {
-        if (answers[s] == -1) {
-            ++said_minus;
-        } else {
-            ++said_plus;
-        }
-        const bool shows_digit = target_label(ts_set.row(s)[ts_columns - 1], digit) == 1;
-        if ((answers[s] == 1) == shows_digit) {
-            ++right;
-        } else {
-            ++wrong;
-        }
+        counts.record(answers[s], target_label(ts_set.row(s)[ts_columns - 1], digit));
     }
+    const uint32_t right = counts.said_plus + counts.said_minus - counts.wrong;
     std::printf("Ho classificato la cifra %u e ho azzeccato %u volte e sbagliato %u volte, ho "
                 "detto %u volte meno e %u volte piu'\n",
-                digit, right, wrong, said_minus, said_plus);
-    error = error_fraction(wrong, uint32_t(answers.size()));
+                digit, right, counts.wrong, counts.said_minus, counts.said_plus);
+    error = error_fraction(counts.wrong, uint32_t(answers.size()));
 }
 
 int kernel_pol(uint32_t feature_count, const float* a, const float* b, float& result,

@@ -1,0 +1,26 @@
+// The mistake-list file on disk: its text, the safe replacement of a saved
+// file, and reading one back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One index per line, each written as "%u" and a newline.
+std::string list_text(const std::vector<int32_t>& entries);
+
+// Writes `text` to the file at `path`: a new or regular file is replaced
+// through a temporary file beside it, synced and renamed into place, so it
+// holds either its old content or all of the new; symbolic links are
+// followed; a device or FIFO is written in place. Returns false after a
+// diagnostic naming `path`, leaving an existing file as it was.
+bool save_text(const char* path, std::string_view text);
+
+// Reads a whole file; false after a diagnostic naming it.
+bool read_text_file(const char* path, std::string& text);
+
+// The entries of a list file: unsigned decimals separated by white space, up
+// to the first thing that is not one. A negative number, or one beyond 32
+// bits, becomes the largest index, which names no row.
+std::vector<uint32_t> parse_list_text(std::string_view text);

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Non-blank lines of test code (tests/, fuzz/) against the rest of the code
+# (src/, include/, tools/, bench/, scripts/), and their ratio; the house rule
+# keeps the ratio between a quarter and a third.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+count_lines() {
+    find "$@" -type f \( -name '*.cpp' -o -name '*.cc' -o -name '*.c' -o -name '*.h' -o -name '*.hpp' \
+        -o -name '*.sh' -o -name '*.py' \) -print0 2>/dev/null | xargs -0 -r cat | grep -cv '^[[:space:]]*$'
+}
+
+tests=$(count_lines tests fuzz)
+code=$(count_lines src include tools bench scripts)
+awk -v t="$tests" -v c="$code" 'BEGIN { printf "test code   %6d lines\nother code  %6d lines\nratio       %6.2f\n", t, c, t / c }'

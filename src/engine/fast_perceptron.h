@@ -1,0 +1,29 @@
+// The kernel perceptron on the batch engine: training with a kernel cache
+// or carried decision sums, testing split across threads. Output and results
+// are byte for byte those of run and run_test on the scalar formulas.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "file_lib.h"
+#include "list_lib.h"
+#include "perceptron_lib.h"
+
+// As run. With `quiet` set nothing is printed and standard input is not
+// read: the polynomial kernel's trace and pauses and the epochs' count lines
+// are left out (the list and the error are the same).
+int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
+             const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error,
+             bool quiet = false);
+
+// As run_test.
+int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
+                  const SampleMatrix& tr_set, uint32_t tr_columns, const SampleMatrix& ts_set,
+                  uint32_t ts_columns, uint32_t ts_rows, float& error);
+
+// The decision sum of every row of `samples` against the list, silently:
+// what classify adds up for each row, bit for bit (0 for an empty list).
+std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list,
+                                 const SampleMatrix& tr_set, const SampleMatrix& samples);

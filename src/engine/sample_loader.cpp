@@ -1,0 +1,232 @@
+// Measuring counts each part's lines on its own thread; loading parses each
+// part straight into its rows of the matrix, which the counts place. A part
+// never writes past the rows counted for it, and a file that changes between
+// the two passes is reported.
+#include "sample_loader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "decimal_scan.h"
+#include "diagnostics.h"
+#include "sample_memory.h"
+#include "sample_text.h"
+#include "worker_pool.h"
+
+namespace {
+
+// Files this large are read in parts, on every thread.
+constexpr std::size_t kPartedBytes = std::size_t(1) << 20;
+// A part is read this many bytes at a time, into memory that stays in the
+// processor's caches.
+constexpr std::size_t kPartBlock = std::size_t(512) << 10;
+
+using ByteBuffer = std::vector<char, SampleAllocator<char>>;
+
+bool same_time(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool regular_file(const char* path) {
+    struct stat info {};
+    return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+void report_read_failure(const char* path, int failure) {
+    if (failure > 0) {
+        report_error("%s: cannot read: %s", path, std::strerror(failure));
+    } else {
+        report_error("%s: the file ended early (it changed)", path);
+    }
+}
+
+// Splits a file of `size` bytes into `count` parts of whole lines: each
+// boundary moves on to just past a newline. Returns 0 or a read failure.
+int split_parts(int fd, uint64_t size, std::size_t count, std::vector<TextPart>& parts) {
+    parts.clear();
+    uint64_t start = 0;
+    for (std::size_t k = 1; k <= count && start < size; ++k) {
+        uint64_t end = k == count ? size : std::max(start, size * k / count);
+        // The part ends just past the first newline at or after end - 1.
+        char window[4096];
+        uint64_t at = end == 0 ? 0 : end - 1;
+        while (end < size) {
+            const std::size_t length = std::size_t(std::min<uint64_t>(sizeof window, size - at));
+            const ssize_t got = read_some(fd, window, length, at);
+            if (got <= 0) return got < 0 ? errno : -1;
+            const void* newline = std::memchr(window, '\n', std::size_t(got));
+            if (newline != nullptr) {
+                end = at + uint64_t(static_cast<const char*>(newline) - window) + 1;
+                break;
+            }
+            at += uint64_t(got);
+            if (at == size) end = size;
+        }
+        TextPart part;
+        part.begin = start;
+        part.end = end;
+        parts.push_back(std::move(part));
+        start = end;
+    }
+    return 0;
+}
+
+// Splits and counts a regular file open as `info` into `measured`, each part
+// on its own thread. Returns false after a diagnostic.
+bool measure_parts(int fd, const struct stat& info, const char* path, MeasuredFile& measured) {
+    measured = MeasuredFile{};
+    const uint64_t size = uint64_t(info.st_size);
+    const std::size_t count = size >= kPartedBytes ? pool_threads() : 1;
+    if (const int failure = split_parts(fd, size, count, measured.parts); failure != 0) {
+        report_read_failure(path, failure);
+        return false;
+    }
+    parallel_for(measured.parts.size(), 1, [&](std::size_t begin, std::size_t end) {
+        thread_local ByteBuffer buffer;
+        for (std::size_t k = begin; k < end; ++k) {
+            TextPart& part = measured.parts[k];
+            part.read_failure = for_each_line(fd, part.begin, part.end, kPartBlock, buffer,
+                                              [&](std::string_view line, const char*) {
+                ++part.lines;
+                if (!has_content(line)) return true;
+                if (part.sample_lines == 0) part.first_columns = count_tokens(line);
+                ++part.sample_lines;
+                return true;
+            });
+        }
+    });
+    for (const TextPart& part : measured.parts) {
+        if (part.read_failure != 0) {
+            report_read_failure(path, part.read_failure);
+            return false;
+        }
+    }
+    measured.identity = info;
+    return true;
+}
+
+// Parses every part into its rows. Returns false after a diagnostic.
+bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t columns,
+                 uint32_t rows, const char* path) {
+    std::vector<TextPart>& parts = measured.parts;
+    uint64_t total = 0;
+    for (TextPart& part : parts) {
+        part.first_row = total;
+        total += part.sample_lines;
+    }
+    if (total != rows) {
+        report_error("%s: %llu sample lines, %u were counted (the file changed)", path,
+                     static_cast<unsigned long long>(total), rows);
+        return false;
+    }
+    matrix.values.resize(std::size_t(rows) * columns);
+    parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
+        thread_local ByteBuffer buffer;
+        for (std::size_t k = begin; k < end; ++k) {
+            TextPart& part = parts[k];
+            float* out = matrix.values.data() + part.first_row * columns;
+            uint64_t line_number = 0;
+            uint64_t loaded = 0;
+            part.read_failure = for_each_line(fd, part.begin, part.end, kPartBlock, buffer,
+                                              [&](std::string_view line, const char* readable) {
+                ++line_number;
+                if (loaded == part.sample_lines) {  // never past the rows counted
+                    if (!has_content(line)) return true;
+                    loaded = part.sample_lines + 1;
+                    return false;
+                }
+                const LineKind kind = parse_sample_line(line, columns, out, part.problem, readable,
+                                                        read_number_fast);
+                if (kind == LineKind::bad) {
+                    part.bad_line = line_number;
+                    return false;
+                }
+                if (kind == LineKind::sample) {
+                    out += columns;
+                    ++loaded;
+                }
+                return true;
+            });
+            part.changed = part.read_failure == 0 && part.bad_line == 0 && loaded != part.sample_lines;
+        }
+    });
+    uint64_t lines_before = 0;
+    bool changed = false;
+    for (const TextPart& part : parts) {
+        if (part.read_failure != 0) {
+            report_read_failure(path, part.read_failure);
+            return false;
+        }
+        if (part.bad_line != 0) {
+            report_error("%s:%llu: %s", path,
+                         static_cast<unsigned long long>(lines_before + part.bad_line),
+                         part.problem.c_str());
+            return false;
+        }
+        changed = changed || part.changed;
+        lines_before += part.lines;
+    }
+    if (changed) {
+        report_error("%s: the sample lines changed while the file was read", path);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool MeasuredFile::holds(const struct stat& info) const {
+    return !parts.empty() && info.st_dev == identity.st_dev && info.st_ino == identity.st_ino &&
+           info.st_size == identity.st_size && same_time(info.st_mtim, identity.st_mtim) &&
+           same_time(info.st_ctim, identity.st_ctim);
+}
+
+const char* read_number_fast(const char* p, const char* end, const char* readable, float& value) {
+    if (readable - p >= 16) {
+        if (const int length = scan_short_decimal(p, value); length > 0) return p + length;
+    }
+    const std::string_view token = token_at(p, end);
+    const char* last = token.data() + token.size();
+    // from_chars is correctly rounded like strtof; the forms it reads
+    // otherwise go to strtof itself: a leading '+', hexadecimal, values out
+    // of range, and NaNs (from_chars drops the payload of "nan(123)").
+    const auto [stop, error] = std::from_chars(p, last, value);
+    if (error == std::errc() && stop == last && !std::isnan(value)) return last;
+    return read_number_strtof(token, value) ? last : nullptr;
+}
+
+int measure_samples(const char* path, Dims& dims, MeasuredFile& measured) {
+    measured = MeasuredFile{};
+    if (!regular_file(path)) return line_counter(path, dims);
+    SampleFile file(open_sample_file(path));
+    if (file.fd < 0) return 1;
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return line_counter(path, dims);
+    if (!measure_parts(file.fd, info, path, measured)) return 1;
+    uint64_t rows = 0;
+    std::size_t columns = 0;
+    for (const TextPart& part : measured.parts) {
+        if (rows == 0) columns = part.first_columns;
+        rows += part.sample_lines;
+    }
+    return counted_dims(path, rows, columns, dims);
+}
+
+int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path,
+                 MeasuredFile& measured) {
+    if (!regular_file(path)) return read_file(matrix, columns, rows, path);
+    SampleFile file(open_sample_file(path));
+    if (file.fd < 0) return 1;
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return read_file(matrix, columns, rows, path);
+    matrix = SampleMatrix{};
+    matrix.columns = columns;
+    const bool ready = measured.holds(info) || measure_parts(file.fd, info, path, measured);
+    const bool loaded = ready && parse_parts(file.fd, measured, matrix, columns, rows, path);
+    measured = MeasuredFile{};
+    if (!loaded) return 1;
+    matrix.rows = rows;
+    return 0;
+}

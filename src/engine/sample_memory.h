@@ -1,0 +1,24 @@
+// Memory for the engine's large buffers (read buffers, packed rows, cache
+// chunks, the trace's piece). Large blocks are 2 MiB-aligned mappings offered
+// huge pages, and a block released is kept (up to a limit) for the next one:
+// first touching memory is what costs here, since the system zeroes every
+// fresh page, and under a virtual machine the host may first have to back it.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "file_lib.h"
+
+// Memory for `bytes` bytes, left as it is (not zeroed); throws std::bad_alloc
+// when there is none.
+void* allocate_sample_memory(std::size_t bytes);
+
+// Releases memory from allocate_sample_memory, given the same byte count.
+void free_sample_memory(void* memory, std::size_t bytes);
+
+template <typename T>
+using SampleAllocator = UninitialisedAllocator<T, allocate_sample_memory, free_sample_memory>;
+
+// Floats in sample memory, new ones left uninitialised.
+using EngineFloats = std::vector<float, SampleAllocator<float>>;

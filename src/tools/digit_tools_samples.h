@@ -1,0 +1,75 @@
+// Shared pieces of digit-tools: reading whole files, writing sample lines
+// that read back as the same floats, label maps, and loading sample sets
+// through the engine's loader.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "file_lib.h"
+#include "sample_text.h"
+
+// Every failure of a command is thrown as std::runtime_error; its text names
+// the file and the line (or item) at fault.
+[[noreturn]] void fail_at(const std::string& file, unsigned long long line,
+                          const std::string& what);
+[[noreturn]] void fail_in(const std::string& file, const std::string& what);
+
+// The whole content of a file ("-" is standard input).
+std::string read_whole_file(const std::string& path);
+
+// Writes `text` to `path` ("-" or empty is standard output).
+void write_whole_file(const std::string& path, const std::string& text);
+
+// Calls on_line(line, number) for every line, the last one too when it has
+// no newline; a carriage return before the newline is dropped.
+template <typename OnLine>
+void for_each_text_line(std::string_view text, OnLine&& on_line) {
+    unsigned long long number = 0;
+    const auto numbered = [&](std::string_view line) {
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        on_line(line, ++number);
+        return true;
+    };
+    const std::size_t used = for_each_ended_line(text, numbered);
+    if (used < text.size()) numbered(text.substr(used));
+}
+
+// A whole token as a number (C locale, a leading '+' allowed, "nan" and
+// "inf" too). False when the token is not entirely a number.
+bool parse_float(std::string_view token, float& value);
+bool parse_double(std::string_view token, double& value);
+
+// Appends the shortest text that reads back as exactly `value`.
+void append_float(std::string& out, float value);
+
+// Appends one sample line: the features, then the label, single blanks,
+// a final newline.
+void append_sample(std::string& out, std::span<const float> features, long long label);
+
+// Label rewrites such as 10=0 (the digit zero stored as ten).
+struct LabelMap {
+    std::vector<std::pair<double, double>> pairs;
+
+    // Adds "FROM=TO[,FROM=TO...]"; false when the text is malformed.
+    bool add(std::string_view text);
+    double apply(double label) const;
+};
+
+// The label a sample line gets: mapped, and required to be a whole number.
+long long integer_label(double raw, const LabelMap& map, const std::string& file,
+                        unsigned long long line);
+
+// Throws when the file cannot be opened for reading. The program's loaders
+// would say so on standard output, which may be this command's output, and
+// under the program's name.
+void require_readable(const std::string& path);
+
+// Loads a sample set with the engine's loader (the program's results, read
+// in parallel); the loader reports the file and line of a fault on standard
+// error before this throws.
+SampleMatrix load_sample_set(const std::string& path);

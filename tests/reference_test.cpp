@@ -1,0 +1,196 @@
+// The reference modules in process: the two lists, the kernels on cases
+// worked out by hand, the decision rule, training and testing of both
+// methods, and the mistake-list text.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "mistake_file.h"
+#include "perceptron_lib.h"
+#include "voted_lib_ker.h"
+#include "voted_list_lib.h"
+
+namespace {
+
+SampleMatrix matrix(uint32_t columns, std::vector<float> values) {
+    SampleMatrix set;
+    set.columns = columns;
+    set.rows = uint32_t(values.size() / columns);
+    set.values.assign(values.begin(), values.end());
+    return set;
+}
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+TEST(Lists, IndexListKeepsAppendOrderAndRepeats) {
+    std::unique_ptr<IndexList> list;
+    std::vector<int32_t> array = {7};
+    EXPECT_EQ(read_list(array, nullptr), -1);
+    EXPECT_EQ(add_list(1, list), -1);
+    ASSERT_EQ(create_list(list), 0);
+    EXPECT_EQ(read_list(array, list.get()), 0);
+    EXPECT_TRUE(array.empty());
+    for (int32_t index : {3, 1, 3}) ASSERT_EQ(add_list(index, list), 0);
+    EXPECT_EQ(list->count, 3u);
+    EXPECT_EQ(list->head->index, 3);
+    EXPECT_EQ(list->tail->index, 3);
+    read_list(array, list.get());
+    EXPECT_EQ(array, (std::vector<int32_t>{3, 1, 3}));
+}
+
+TEST(Lists, VotedListingSnapshotsCountsAndBorrowsVectors) {
+    std::unique_ptr<VotedList> chain;
+    std::vector<VotedEntry> listing;
+    EXPECT_EQ(read_list_v(listing, nullptr), -1);
+    ASSERT_EQ(create_list_v(chain), 0);
+    EXPECT_EQ(read_list_v(listing, chain.get()), 0);
+    EXPECT_TRUE(listing.empty());
+    VotedNode node{0, {1.0f, 2.0f}, reinterpret_cast<VotedNode*>(0x1)};  // next is ignored
+    for (uint32_t count : {0u, 1u, 1u}) {
+        node.count = count;
+        node.vector[0] = float(count);
+        add_list_v(node, chain);
+    }
+    EXPECT_EQ(chain->tail->next, nullptr);
+    read_list_v(listing, chain.get());
+    ASSERT_EQ(listing.size(), 3u);
+    EXPECT_EQ(listing[1].count, 1u);
+    EXPECT_EQ(listing[2].vector, chain->tail->vector.data());
+    chain->tail->count += 5;
+    EXPECT_EQ(listing[2].count, 1u);  // a snapshot
+    read_list_v(listing, chain.get());
+    EXPECT_EQ(listing[2].count, 6u);
+}
+
+TEST(Kernels, HandWorkedValues) {
+    const float x[] = {1, 2}, y[] = {3, 4}, zero[] = {0, 0}, one[] = {1, 1};
+    float value = -1;
+    vect_pr(0, x, y, value);
+    EXPECT_EQ(value, 0.0f);
+    ker_gauss(0, x, y, value, 3.0f);
+    EXPECT_EQ(value, 1.0f);
+    ker_gauss(2, zero, one, value, 3.0f);
+    EXPECT_EQ(value, std::exp(-2.0f / 3.0f));
+    ker_gauss(2, zero, one, value, 0.0f);
+    EXPECT_EQ(value, 0.0f);
+    ker_gauss(2, one, one, value, 0.0f);
+    EXPECT_TRUE(std::isnan(value));
+    vect_diff_raised(2, zero, y, value);
+    EXPECT_EQ(value, 25.0f);
+    const float minus[] = {-1, 0};
+    ::testing::internal::CaptureStdout();
+    ker_pol(2, x, y, value, 2.0f);
+    float base_zero = 5;
+    ker_pol(2, minus, one, base_zero, 3.0f);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Arg 2 nan nan 25.000000 2.000000result vale 144.000000"
+              "Arg 2 nan nan 5.000000 3.000000result vale 0.000000");
+    EXPECT_EQ(value, 144.0f);
+    EXPECT_EQ(base_zero, 0.0f);
+}
+
+TEST(Kernels, DotProductTakesEachProductExactly) {
+    // With each product rounded to float first the sum ends one step higher.
+    const float a[] = {1.0f / 3, 1.0f / 3}, b[] = {1.0f / 3, 1.0f / 7};
+    float value = 0;
+    vect_pr(2, a, b, value);
+    EXPECT_EQ(value, 0x1.451452p-3f);
+}
+
+TEST(Kernels, TraceShowsElement256WhenRowsHaveIt) {
+    std::vector<float> x(257, 0.0f), y(257, 0.0f);
+    x[256] = 3;
+    y[256] = 7;
+    float value = 0;
+    ::testing::internal::CaptureStdout();
+    ker_pol(256, x.data(), y.data(), value, 1.0f);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Arg 256 3.000000 7.000000 0.000000 1.000000result vale 1.000000");
+}
+
+TEST(Classify, SignOfTheSumInListOrder) {
+    // Rows 0 and 1 have equal features: their terms cancel to exactly 0.
+    const SampleMatrix set = matrix(2, {0, 1, 0, 0, 9, 3.5f, kNaN, 1});
+    const int32_t cancel[] = {0, 1}, negative[] = {1}, not_a_number[] = {3};
+    const KernelSpec ker{1, 1.0f};
+    int32_t answer = 0;
+    classify(ker, 1, set.row(0), set, 2, 4, cancel, 2, answer);
+    EXPECT_EQ(answer, 1);
+    classify(ker, 1, set.row(0), set, 2, 4, negative, 1, answer);
+    EXPECT_EQ(answer, -1);
+    classify(ker, 1, set.row(0), set, 2, 4, not_a_number, 1, answer);
+    EXPECT_EQ(answer, 1);
+    classify(ker, 1, set.row(0), set, 2, 4, nullptr, 0, answer);
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(target_label(3.5f, 3), -1);
+    EXPECT_EQ(target_label(kNaN, 3), -1);
+    EXPECT_EQ(target_label(3.0f, 3), 1);
+}
+
+TEST(Training, ErrorCountsTheLastEpochAndTheTestItsOwnRows) {
+    // Digit 1 at x = 0 and x = 5, others at 10 and 20: the first epoch errs
+    // on rows 1 and 2 (with the empty list, then with row 1 alone), the
+    // second not at all.
+    const SampleMatrix set = matrix(2, {0, 1, 10, 0, 5, 1, 20, 0});
+    std::unique_ptr<IndexList> list;
+    float error = -1;
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(run(2, 1, KernelSpec{1, 10.0f}, list, set, 2, 4, error), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "I classified 2 times 1 e 2 times -1\nI classified 2 times 1 e 2 times -1\n");
+    std::vector<int32_t> entries;
+    read_list(entries, list.get());
+    EXPECT_EQ(entries, (std::vector<int32_t>{1, 2}));
+    EXPECT_EQ(error, 0.0f);
+    const SampleMatrix test = matrix(2, {0.5f, 1, 19, 0, 6, 0, 11, 1, 1, 0});
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(run_test(1, KernelSpec{1, 10.0f}, list.get(), set, 2, 4, test, 2, 5, error), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "I classified 3 times 1 e 2 times -1\nI was wrong 2 times saying 1 e 1 times saying -1\n");
+    EXPECT_EQ(error, 0.6f);
+    EXPECT_EQ(run_test(1, KernelSpec{1, 1.0f}, nullptr, set, 2, 4, test, 2, 5, error), 1);
+    EXPECT_EQ(run(0, 1, KernelSpec{1, 1.0f}, list, set, 2, 4, error), 0);
+    EXPECT_EQ(list->count, 0u);
+    EXPECT_EQ(error, 0.0f);
+}
+
+TEST(Voted, SurvivalCountsVotesAndOutput) {
+    // Worked by hand: one mistake (row 1) in the first epoch, whose vector
+    // then survives five samples; the test's kernel values are 8, 0 and -8.
+    const SampleMatrix train = matrix(3, {1, 0, 1, 0, 1, 0, 1, 0, 1});
+    const SampleMatrix test = matrix(3, {0, 1, 0, 0, -1, 1, 0, -3, 1});
+    for (bool relist : {true, false}) {
+        std::vector<int32_t> indices;
+        std::vector<uint32_t> votes;
+        uint32_t n = 0;
+        float error = -1;
+        ::testing::internal::CaptureStdout();
+        train_voted(2, 1, train, 3, 3, indices, votes, n, error, relist);
+        run_v_test_ker(1, test, 3, 3, train, 3, 3, indices.data(), votes.data(), n, error);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+                  "ho fatto la 0-esima epoca, 1 errori, 2 right"
+                  "ho fatto la 1-esima epoca, 0 errori, 3 right"
+                  "Ho classificato la cifra 1 e ho azzeccato 2 volte e sbagliato 1 volte, ho detto 2 "
+                  "volte meno e 1 volte piu'\n");
+        EXPECT_EQ(indices, (std::vector<int32_t>{1}));
+        EXPECT_EQ(votes, (std::vector<uint32_t>{5}));
+        EXPECT_EQ(error, 1.0f / 3.0f);
+    }
+    float value = -1;
+    const float minus_one[] = {-1, 0}, one[] = {1, 0};
+    kernel_pol(2, minus_one, one, value, 3);
+    EXPECT_EQ(value, 0.0f);
+}
+
+TEST(ListText, WrittenOnePerLineAndReadToTheFirstNonNumber) {
+    EXPECT_EQ(list_text({5, 17, 5, -1}), "5\n17\n5\n4294967295\n");
+    EXPECT_EQ(list_text({}), "");
+    const std::vector<std::pair<std::string, std::vector<uint32_t>>> cases = {
+        {"", {}}, {"0\n1\n2", {0, 1, 2}}, {" 3\t4\r\n\n5 ", {3, 4, 5}}, {"1\nx\n2\n", {1}},
+        {"+7 -0 -2", {7, 0, 4294967295u}}, {"99999999999 4294967295", {4294967295u, 4294967295u}},
+        {"12abc", {12}}, {"abc", {}}};
+    for (const auto& [text, entries] : cases) EXPECT_EQ(parse_list_text(text), entries) << text;
+}
+
+}  // namespace

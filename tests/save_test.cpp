@@ -1,0 +1,178 @@
+// Saving mistake lists: in process, the modes of new and replaced files,
+// symbolic links and FIFOs; through the program, a save that a file-size
+// limit stops part-way and runs killed during the save, neither of which may
+// leave a partial list under the target's name.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <poll.h>
+#include <random>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "file_lib.h"
+#include "support.h"
+
+namespace {
+
+// Saves a list of the given entries; the diagnostic, if any, is returned.
+std::string save(const std::string& path, std::vector<int32_t> entries, int& status) {
+    std::unique_ptr<IndexList> list;
+    create_list(list);
+    for (int32_t index : entries) add_list(index, list);
+    ::testing::internal::CaptureStderr();
+    status = dump_file(list, path.c_str(), 0);
+    return ::testing::internal::GetCapturedStderr();
+}
+
+mode_t mode_of(const std::string& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+TEST(Save, NewFilesFollowTheUmaskAndReplacedOnesKeepTheirMode) {
+    TempDir dir;
+    int status = -1;
+    const mode_t old_mask = ::umask(027);
+    save(dir.file("new"), {5, 17, 5}, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_text(dir.file("new")), "5\n17\n5\n");
+    EXPECT_EQ(mode_of(dir.file("new")), 0640u);
+    write_text(dir.file("old"), "old\n");
+    ::chmod(dir.file("old").c_str(), 0604);
+    save(dir.file("old"), {}, status);
+    EXPECT_EQ(read_text(dir.file("old")), "");
+    EXPECT_EQ(mode_of(dir.file("old")), 0604u);
+    ::umask(old_mask);
+    EXPECT_EQ(list_dir(dir.path), (std::vector<std::string>{"new", "old"}));  // no temporary file left
+}
+
+TEST(Save, SymbolicLinksAreFollowedAndKept) {
+    TempDir dir;
+    ::mkdir(dir.file("sub").c_str(), 0755);
+    write_text(dir.file("sub/target"), "old\n");
+    ASSERT_EQ(::symlink("sub/target", dir.file("link").c_str()), 0);
+    ASSERT_EQ(::symlink("sub/missing", dir.file("dangling").c_str()), 0);
+    int status = -1;
+    save(dir.file("link"), {1}, status);
+    save(dir.file("dangling"), {2}, status);
+    EXPECT_EQ(read_text(dir.file("sub/target")), "1\n");
+    EXPECT_EQ(read_text(dir.file("sub/missing")), "2\n");
+    struct stat info {};
+    ASSERT_EQ(::lstat(dir.file("link").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+}
+
+TEST(Save, FifoIsWrittenInPlace) {
+    TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    std::string received;
+    std::thread reader([&] { received = read_text(fifo); });
+    int status = -1;
+    EXPECT_EQ(save(fifo, {3, 4}, status), "");
+    reader.join();
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(received, "3\n4\n");
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+// A one-feature set whose labels alternate between the digit (1) and another:
+// every sample after the first is a mistake in every epoch.
+std::string alternating_set(int rows) {
+    std::string text;
+    for (int i = 0; i < rows; ++i) text += i % 2 == 0 ? "0 1\n" : "0 0\n";
+    return text;
+}
+
+TEST(Save, FileSizeLimitStopsTheSaveAndKeepsTheOldList) {
+    TempDir dir;
+    write_text(dir.file("train"), alternating_set(200));  // 599 entries, over 2 KB
+    write_text(dir.file("test"), "0 1\n");
+    write_text(dir.file("list"), "old\n");
+    Launch run{.work_dir = dir.path, .args = {"-tr", "train", "-ts", "test", "-dg", "1", "-k", "gauss", "-e", "3"},
+               .input = "y\nlist\n", .shell_prefix = "ulimit -f 1;"};
+    const RunResult r = launch(run);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "programma: list: cannot save: File too large\n");
+    EXPECT_EQ(read_text(dir.file("list")), "old\n");
+    EXPECT_EQ(list_dir(dir.path), (std::vector<std::string>{"list", "test", "train"}));
+    run.shell_prefix = "ulimit -f 100;";
+    EXPECT_EQ(launch(run).status, 0);
+    const std::string list = read_text(dir.file("list"));
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 599);
+}
+
+// Waits up to `limit` for a file whose name starts with `prefix` to be
+// created in the watched folder.
+bool created(int watch, const std::string& prefix, int limit_ms) {
+    alignas(inotify_event) char buffer[4096];
+    pollfd fd{watch, POLLIN, 0};
+    while (::poll(&fd, 1, limit_ms) > 0) {
+        const ssize_t got = ::read(watch, buffer, sizeof buffer);
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0 && std::string(event->name).rfind(prefix, 0) == 0) return true;
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    return false;
+}
+
+TEST(Save, KilledDuringTheSaveLeavesTheOldListOrTheWholeNewOne) {
+    TempDir dir;
+    write_text(dir.file("train"), alternating_set(1000));  // 3999 entries
+    write_text(dir.file("test"), "0 1\n");
+    write_text(dir.file("list"), "old\n");
+    Launch whole{.work_dir = dir.path, .args = {"-tr", "train", "-ts", "test", "-dg", "1", "-k", "gauss", "-e", "4"},
+                 .input = "y\nlist\n"};
+    ASSERT_EQ(launch(whole).status, 0);
+    const std::string complete = read_text(dir.file("list"));
+    std::mt19937 random(20240601);
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        write_text(dir.file("list"), "old\n");
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ::inotify_add_watch(watch, dir.path.c_str(), IN_CREATE);
+        int input[2];
+        ASSERT_EQ(::pipe(input), 0);
+        ASSERT_EQ(::write(input[1], "y\nlist\n", 7), 7);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(input[0], 0);
+            const int null_fd = ::open("/dev/null", O_WRONLY);
+            ::dup2(null_fd, 1);
+            ::dup2(null_fd, 2);
+            if (::chdir(dir.path.c_str()) != 0) ::_exit(126);
+            std::vector<char*> argv = {const_cast<char*>(PROGRAMMA_PATH)};
+            for (const std::string& arg : whole.args) argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            ::execv(PROGRAMMA_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(input[0]);
+        ::close(input[1]);
+        // The save goes through a temporary file beside the list: kill the
+        // run at a random moment after it appears.
+        const bool through_temporary = created(watch, ".list.", 20000);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ::close(watch);
+        EXPECT_TRUE(through_temporary) << attempt;
+        const std::string now = read_text(dir.file("list"));
+        ASSERT_TRUE(now == "old\n" || now == complete) << "attempt " << attempt << " left " << now.size() << " bytes";
+        for (const std::string& name : list_dir(dir.path)) {
+            if (name.rfind(".list.", 0) == 0) ::unlink(dir.file(name).c_str());
+        }
+    }
+}
+
+}  // namespace
