@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <type_traits>
 #include <memory>
 #include <new>
 #include <vector>
@@ -16,28 +18,29 @@ struct Dims {
     uint32_t rows = 0;
 };
 
-// Storage for many floats written once after allocation: new elements are
-// left uninitialised (the loader writes every one, so zero-filling them
-// first would only cost time), and blocks from 256 KiB are offered huge
-// pages, where first touching memory page by page is dear. Where aligned
-// memory cannot be had it falls back to the plain allocator.
-void* allocate_values(std::size_t bytes);
-void free_values(void* memory, std::size_t bytes);
+// Memory for `bytes` bytes of a sample set, left as it is: plain memory, or
+// with `huge_pages` blocks from 256 KiB on 2 MiB-aligned memory offered huge
+// pages (where first touching memory page by page is dear), falling back to
+// plain memory when that cannot be had. Released with free().
+void* allocate_values(std::size_t bytes, bool huge_pages);
 
-// A vector allocator over a pair of such functions whose new elements are
-// left uninitialised (unless a value is given).
-template <typename T, void* (*Allocate)(std::size_t), void (*Free)(void*, std::size_t)>
-struct UninitialisedAllocator {
+// The allocator of a sample set's floats. New floats are left uninitialised
+// (the loader writes every one, so zero-filling them first would only cost
+// time). The plain loader asks for plain memory, the engine for huge pages.
+template <typename T>
+struct ValueAllocator {
     using value_type = T;
+    using propagate_on_container_copy_assignment = std::true_type;
+    using propagate_on_container_move_assignment = std::true_type;
+    using propagate_on_container_swap = std::true_type;
+    bool huge_pages = false;
+
+    ValueAllocator() = default;
+    explicit ValueAllocator(bool huge) : huge_pages(huge) {}
     template <typename U>
-    struct rebind {
-        using other = UninitialisedAllocator<U, Allocate, Free>;
-    };
-    UninitialisedAllocator() = default;
-    template <typename U>
-    UninitialisedAllocator(const UninitialisedAllocator<U, Allocate, Free>&) {}
-    T* allocate(std::size_t count) { return static_cast<T*>(Allocate(count * sizeof(T))); }
-    void deallocate(T* memory, std::size_t count) { Free(memory, count * sizeof(T)); }
+    ValueAllocator(const ValueAllocator<U>& other) : huge_pages(other.huge_pages) {}
+    T* allocate(std::size_t count) { return static_cast<T*>(allocate_values(count * sizeof(T), huge_pages)); }
+    void deallocate(T* memory, std::size_t) { std::free(memory); }
     template <typename U>
     void construct(U* place) {
         ::new (static_cast<void*>(place)) U;
@@ -46,10 +49,11 @@ struct UninitialisedAllocator {
     void construct(U* place, Args&&... args) {
         ::new (static_cast<void*>(place)) U(static_cast<Args&&>(args)...);
     }
-    friend bool operator==(const UninitialisedAllocator&, const UninitialisedAllocator&) { return true; }
+    // Any of them can free what another allocated.
+    friend bool operator==(const ValueAllocator&, const ValueAllocator&) { return true; }
 };
 
-using SampleValues = std::vector<float, UninitialisedAllocator<float, allocate_values, free_values>>;
+using SampleValues = std::vector<float, ValueAllocator<float>>;
 
 // A loaded sample set: rows of `columns` floats each, the label last.
 struct SampleMatrix {

@@ -10,11 +10,13 @@
 // One index per line, each written as "%u" and a newline.
 std::string list_text(const std::vector<int32_t>& entries);
 
-// Writes `text` to the file at `path`: a new or regular file is replaced
-// through a temporary file beside it, synced and renamed into place, so it
-// holds either its old content or all of the new; symbolic links are
-// followed; a device or FIFO is written in place. Returns false after a
-// diagnostic naming `path`, leaving an existing file as it was.
+// Writes `text` to the file at `path`, following symbolic links: a new or
+// regular file is replaced through a temporary file beside it, synced and
+// renamed into place, so it holds either its old content or all of the new;
+// a regular file the user may not write is refused; one in a folder where no
+// temporary file can be made is written in place and synced; a device or
+// FIFO is written in place. Returns false after a diagnostic naming `path`,
+// leaving a refused file as it was.
 bool save_text(const char* path, std::string_view text);
 
 // Reads a whole file; false after a diagnostic naming it.

@@ -31,6 +31,7 @@ struct Row {
     DirFunction setup = nullptr;  // extra files
     DirFunction check = nullptr;  // the folder afterwards
     Needs needs = Needs::nothing;
+    std::string prefix{};  // a shell command before the program, such as a limit
 };
 
 // The files every row finds: a gaussian run (digit 1, constant 1, 2 epochs),
@@ -343,6 +344,31 @@ void add_save_rows(std::vector<Row>& rows) {
                         ASSERT_EQ(::symlink("a", dir.file("b").c_str()), 0);
                     },
                     .check = only_files({"a", "b"})});
+    rows.push_back({.name = "save_onto_the_training_set", .args = gauss(), .out = asked,
+                    .err = error_line("train: cannot save: it is the training set"), .status = 1, .input = "y\ntrain\n",
+                    .check = file_holds("train", kFiles[0].second)});
+    rows.push_back({.name = "save_onto_the_test_set_through_a_link", .args = gauss(), .out = asked,
+                    .err = error_line("t: cannot save: it is the test set"), .status = 1, .input = "y\nt\n",
+                    .setup = [](const TempDir& dir) { ASSERT_EQ(::symlink("test", dir.file("t").c_str()), 0); },
+                    .check = file_holds("test", kFiles[1].second)});
+    const std::string long_name(250, 'n');  // the temporary file's name is cut to fit
+    rows.push_back({.name = "save_with_a_250_byte_name", .args = gauss(), .out = asked + "file saved as " + long_name + kTesting,
+                    .input = "y\n" + long_name + "\n", .check = file_holds(long_name, "0\n1\n")});
+    rows.push_back({.name = "save_over_a_read_only_list", .args = gauss(), .out = asked,
+                    .err = error_line("list: cannot save: Permission denied"), .status = 1, .input = "y\nlist\n",
+                    .setup = file("list", "old\n", 0444), .check = file_holds("list", "old\n"),
+                    .needs = Needs::unprivileged});
+    rows.push_back({.name = "save_over_a_writable_list_in_a_read_only_folder", .args = gauss(),
+                    .out = asked + "file saved as ro/list" + kTesting, .input = "y\nro/list\n",
+                    .setup = [](const TempDir& dir) {
+                        folder("ro")(dir);
+                        file("ro/list", "old\n", 0666)(dir);
+                        ::chmod(dir.file("ro").c_str(), 0555);
+                    },
+                    .check = file_holds("ro/list", "0\n1\n"), .needs = Needs::unprivileged});
+    rows.push_back({.name = "output_to_a_full_device", .args = gauss(),
+                    .err = error_line("standard output: cannot write: No space left on device"), .status = 1,
+                    .prefix = "exec >/dev/full;"});
     rows.push_back({.name = "save_onto_a_full_device", .args = gauss(), .out = asked,
                     .err = error_line("full: cannot save: No space left on device"), .status = 1, .input = "y\nfull\n",
                     .setup = [](const TempDir& dir) { ASSERT_TRUE(make_device(dir.file("full"), 1, 7)); },
@@ -430,7 +456,7 @@ TEST_P(Matrix, BothProgramsGiveTheRowsRun) {
         for (const auto& [name, text] : kFiles) write_text(dir.file(name), text);
         if (row.setup) row.setup(dir);
         const RunResult r = launch({.program = program, .work_dir = dir.path, .args = row.args, .input = row.input,
-                                    .input_from_null = row.null_input,
+                                    .input_from_null = row.null_input, .shell_prefix = row.prefix,
                                     .unprivileged = row.needs == Needs::unprivileged});
         std::string out = row.out;
         if (out == usage_text("PROGRAM")) out = usage_text(program);

@@ -123,6 +123,7 @@ RunResult launch(const Launch& launch) {
         ::dup2(in, 0);
         ::dup2(out_pipe[1], 1);
         ::dup2(err_pipe[1], 2);
+        ::close_range(3, ~0U, 0);  // the program starts with only its standard streams
         if (launch.unprivileged && ::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
             ::_exit(125);

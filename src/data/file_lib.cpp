@@ -36,8 +36,8 @@ const char* read_token_strtof(const char* p, const char* end, const char*, float
 
 }  // namespace
 
-void* allocate_values(std::size_t bytes) {
-    if (bytes >= kHugePageFrom) {
+void* allocate_values(std::size_t bytes, bool huge_pages) {
+    if (huge_pages && bytes >= kHugePageFrom) {
         const std::size_t size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
         if (void* memory = std::aligned_alloc(kHugePage, size)) {
             ::madvise(memory, size, MADV_HUGEPAGE);
@@ -48,7 +48,6 @@ void* allocate_values(std::size_t bytes) {
     throw std::bad_alloc();
 }
 
-void free_values(void* memory, std::size_t) { std::free(memory); }
 
 int line_counter(const char* path, Dims& dims) {
     SampleFile file(open_sample_file(path));

@@ -64,24 +64,39 @@ int write_all(int fd, std::string_view text) {
     return 0;
 }
 
-// Writes into an existing device or FIFO in place: such a target is never
-// replaced by a new file.
-bool save_in_place(const char* shown_path, const std::string& target, std::string_view text) {
+// Writes into an existing file in place: a device or FIFO is never replaced
+// by a new file, and a regular file is synced (`sync`) when it is one the
+// folder does not let a temporary file be made beside.
+bool save_in_place(const char* shown_path, const std::string& target, std::string_view text, bool sync) {
     const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) return fail(shown_path, errno);
-    const int written = write_all(fd, text);
-    const int closed = ::close(fd) == 0 ? 0 : errno;
-    if (written != 0 || closed != 0) return fail(shown_path, written != 0 ? written : closed);
-    return true;
+    int error = write_all(fd, text);
+    if (error == 0 && sync && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    return error == 0 || fail(shown_path, error);
+}
+
+// The temporary file beside a target: a dot, the target's name cut to 247
+// bytes, and six random characters, so that it fits wherever the target's
+// own name (at most 255 bytes) fits.
+std::string temporary_name(const std::string& target) {
+    return directory_of(target) + "/." + base_of(target).substr(0, 247) + ".XXXXXX";
 }
 
 // Writes a temporary file beside the target, syncs it and renames it over the
 // target: the target holds either its old content or the whole new list.
 bool save_by_replacing(const char* shown_path, const std::string& target, const struct stat* existing,
                        std::string_view text) {
-    std::string temp = directory_of(target) + "/." + base_of(target) + ".XXXXXX";
+    std::string temp = temporary_name(target);
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return fail(shown_path, errno);
+    if (fd < 0) {
+        // A writable file in a folder that takes no new file is written in
+        // place, as opening it for writing would.
+        const int error = errno;
+        const bool folder_refuses = error == EACCES || error == EPERM || error == EROFS;
+        if (existing != nullptr && folder_refuses) return save_in_place(shown_path, target, text, true);
+        return fail(shown_path, error);
+    }
     mode_t mode = 0;
     if (existing != nullptr) {
         mode = existing->st_mode & 07777;
@@ -131,7 +146,10 @@ bool save_text(const char* path, std::string_view text) {
     // of symbolic links, a folder that cannot be searched) is not replaced.
     if (!exists && errno != ENOENT) return fail(path, errno);
     if (exists && S_ISDIR(info.st_mode)) return fail(path, EISDIR);
-    if (exists && !S_ISREG(info.st_mode)) return save_in_place(path, target, text);
+    if (exists && !S_ISREG(info.st_mode)) return save_in_place(path, target, text, false);
+    // A file the user may not write is not replaced (root may, as with
+    // opening it for writing).
+    if (exists && ::access(target.c_str(), W_OK) != 0) return fail(path, errno);
     return save_by_replacing(path, target, exists ? &info : nullptr, text);
 }
 

@@ -8,6 +8,11 @@
 
 enum class VectorLevel { scalar, avx2, avx512 };
 
+// What an engine entry point returns when the memory it needs beyond the
+// reference's cannot be had; it has printed nothing, and the caller computes
+// with the reference modules instead.
+constexpr int kEngineOutOfMemory = 2;
+
 // Every processor the process may run on (a `taskset` or cpuset limits it).
 unsigned default_threads();
 // A quarter of physical memory.

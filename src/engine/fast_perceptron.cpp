@@ -173,6 +173,12 @@ struct Trainer {
     Trainer(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns, PolynomialTrace* t)
         : ker(k), digit(d), set(s), features(columns - 1), trace(t), mistakes(s, columns - 1),
           row_nan(s.rows, 0), cache(s.rows, t != nullptr ? engine_settings().cache_bytes : 0) {
+        // What the set's size bounds is had now, before anything is printed:
+        // a machine that cannot give it leaves the training to the reference.
+        pack_reserve(mistakes.slots, s.rows);
+        tile.reserve(std::size_t(std::min(kTileRows, s.rows)) * s.rows);
+        fresh.reserve(s.rows);
+        block_values.reserve(s.rows);
         if (trace == nullptr) {
             memo_sum.assign(s.rows, 0.0f);
             memo_entries.assign(s.rows, 0);
@@ -377,20 +383,25 @@ void test_chunk_values(KernelSpec ker, const MistakeRows& mistakes, const Sample
 
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
              const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error, bool quiet) {
-    if (create_list(list) == -1) return 1;
     std::optional<PolynomialTrace> trace;
-    if (ker.kind == 0 && !quiet) trace.emplace(ker.parameter);
-    Trainer trainer(ker, digit, tr_set, columns, trace ? &*trace : nullptr);
+    std::optional<Trainer> trainer;
+    try {
+        if (ker.kind == 0 && !quiet) trace.emplace(ker.parameter);
+        trainer.emplace(ker, digit, tr_set, columns, trace ? &*trace : nullptr);
+    } catch (const std::bad_alloc&) {
+        return kEngineOutOfMemory;
+    }
+    if (create_list(list) == -1) return 1;
     uint32_t epoch = 0;
-    trainer.next_epoch(epoch + 1 < epochs);
+    trainer->next_epoch(epoch + 1 < epochs);
     const uint32_t last_wrong = train_epochs(
         epochs, digit, tr_set, columns, rows, list,
-        [&](uint32_t r, bool) { return trainer.decide(r); },
-        [&](uint32_t r) { trainer.add_mistake(r); },
+        [&](uint32_t r, bool) { return trainer->decide(r); },
+        [&](uint32_t r) { trainer->add_mistake(r); },
         [&](const AnswerCounts& counts) {
             if (trace) trace->flush();
             if (!quiet) print_answers(counts);
-            trainer.next_epoch(++epoch + 1 < epochs);
+            trainer->next_epoch(++epoch + 1 < epochs);
         });
     error = error_fraction(last_wrong, rows);
     return 0;
@@ -422,19 +433,33 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
     if (list == nullptr) return 1;
     AnswerCounts counts;
     if (ker.kind != 0) {
-        const std::vector<float> sums = decision_sums(ker, digit, *list, tr_set, ts_set);
+        std::vector<float> sums;
+        try {
+            sums = decision_sums(ker, digit, *list, tr_set, ts_set);
+        } catch (const std::bad_alloc&) {
+            return kEngineOutOfMemory;  // nothing printed yet
+        }
         for (uint32_t r = 0; r < ts_rows; ++r) {
             counts.record(answer_of(sums[r]), target_label(ts_set.row(r)[ts_columns - 1], digit));
         }
         finish_test(counts, ts_rows, error);
         return 0;
     }
-    // The polynomial decisions trace every evaluation, in order.
+    // The polynomial decisions trace every evaluation, in order: what they
+    // need is had before the first one.
     const uint32_t features = tr_columns - 1;
-    const MistakeRows mistakes = packed_list(*list, tr_set, digit, features);
-    PolynomialTrace trace(ker.parameter);
-    for (uint32_t row : mistakes.slot_row) trace.add_slot(features, tr_set.row(row));
+    std::optional<MistakeRows> packed;
+    std::optional<PolynomialTrace> trace;
     EngineFloats values;
+    try {
+        packed.emplace(packed_list(*list, tr_set, digit, features));
+        trace.emplace(ker.parameter);
+        for (uint32_t row : packed->slot_row) trace->add_slot(features, tr_set.row(row));
+        values.reserve(std::size_t(std::min(kTestChunk, ts_rows)) * packed->slots.count);
+    } catch (const std::bad_alloc&) {
+        return kEngineOutOfMemory;
+    }
+    const MistakeRows& mistakes = *packed;
     const std::size_t stride = mistakes.slots.count;
     for (uint32_t first = 0; first < ts_rows; first += kTestChunk) {
         const uint32_t count = std::min(kTestChunk, ts_rows - first);
@@ -442,13 +467,13 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
         for (uint32_t i = 0; i < count; ++i) {
             const float* sample = ts_set.row(first + i);
             const float* row_values = values.data() + i * stride;
-            trace.start_decision(features, sample);
+            trace->start_decision(features, sample);
             const float sum = decision_sum(
-                mistakes, 0, 0.0f, [&](uint32_t slot) { return row_values[slot]; }, &trace);
+                mistakes, 0, 0.0f, [&](uint32_t slot) { return row_values[slot]; }, &*trace);
             counts.record(answer_of(sum), target_label(sample[ts_columns - 1], digit));
         }
     }
-    trace.flush();
+    trace->flush();
     finish_test(counts, ts_rows, error);
     return 0;
 }

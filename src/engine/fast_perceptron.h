@@ -7,18 +7,20 @@
 #include <memory>
 #include <vector>
 
+#include "engine_settings.h"
 #include "file_lib.h"
 #include "list_lib.h"
 #include "perceptron_lib.h"
 
-// As run. With `quiet` set nothing is printed and standard input is not
-// read: the polynomial kernel's trace and pauses and the epochs' count lines
-// are left out (the list and the error are the same).
+// As run, or kEngineOutOfMemory (nothing printed) when the engine's own
+// memory cannot be had. With `quiet` set nothing is printed and standard
+// input is not read: the polynomial kernel's trace and pauses and the
+// epochs' count lines are left out (the list and the error are the same).
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
              const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error,
              bool quiet = false);
 
-// As run_test.
+// As run_test, or kEngineOutOfMemory as run_fast.
 int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
                   const SampleMatrix& tr_set, uint32_t tr_columns, const SampleMatrix& ts_set,
                   uint32_t ts_columns, uint32_t ts_rows, float& error);

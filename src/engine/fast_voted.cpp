@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "kernel_engine.h"
@@ -30,11 +31,11 @@ bool votes_for(float base, float y) {
     return std::pow(base, 3.0f) * y > 0.0f;
 }
 
-}  // namespace
-
-void run_v_test_fast(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
-                     uint32_t ts_rows, const SampleMatrix& tr_set, const int32_t* mistake_indices,
-                     const uint32_t* vote_counts, uint32_t n, float& error) {
+// Every test row's answer.
+std::vector<int32_t> voted_answers(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
+                                   uint32_t ts_rows, const SampleMatrix& tr_set,
+                                   const int32_t* mistake_indices, const uint32_t* vote_counts,
+                                   uint32_t n) {
     MistakeRows mistakes(tr_set, ts_columns - 1);
     mistakes.reserve(n);
     for (uint32_t m = 0; m < n; ++m) mistakes.add(tr_set, static_cast<uint32_t>(mistake_indices[m]), digit);
@@ -68,6 +69,20 @@ void run_v_test_fast(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_col
             }
         }
     });
+    return answers;
+}
 
+}  // namespace
+
+int run_v_test_fast(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows,
+                    const SampleMatrix& tr_set, const int32_t* mistake_indices,
+                    const uint32_t* vote_counts, uint32_t n, float& error) {
+    std::vector<int32_t> answers;
+    try {
+        answers = voted_answers(digit, ts_set, ts_columns, ts_rows, tr_set, mistake_indices, vote_counts, n);
+    } catch (const std::bad_alloc&) {
+        return kEngineOutOfMemory;  // nothing printed yet
+    }
     report_voted_test(digit, ts_set, ts_columns, answers, error);
+    return 0;
 }

@@ -510,15 +510,14 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
         8 * std::max<uint32_t>(1, uint32_t((std::size_t(256) << 10) / (std::size_t(rows.features + 1) * kLanes * sizeof(float) * 8)));
     const uint32_t end_block = (to + kLanes - 1) / kLanes;
     constexpr std::size_t kGroup = 4;
-    thread_local std::vector<float> raws[kGroup];
+    std::vector<float> raws[kGroup];
     // Whether each sample may take the AVX-512 form, found once per call.
-    thread_local std::vector<char> vector_ok;
-    vector_ok.resize(count);
+    std::vector<char> vector_ok(count);
     const bool wide = !rows.has_nan && vector_level() == VectorLevel::avx512;
     for (std::size_t k = 0; k < count; ++k) {
         vector_ok[k] = wide && (samples[k].nan_free || !holds_nan(samples[k].x, rows.features));
     }
-    for (auto& buffer : raws) buffer.resize(std::size_t(range_blocks) * kLanes);
+    for (auto& buffer : raws) buffer.resize(std::size_t(std::min(range_blocks, end_block)) * kLanes);
     for (uint32_t first = 0; first < end_block; first += range_blocks) {
         const uint32_t last = std::min(end_block, first + range_blocks);
         // Samples go up to four at a time over the blocks any of them needs

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "decimal_scan.h"
 #include "diagnostics.h"
@@ -84,7 +85,7 @@ bool measure_parts(int fd, const struct stat& info, const char* path, MeasuredFi
         return false;
     }
     parallel_for(measured.parts.size(), 1, [&](std::size_t begin, std::size_t end) {
-        thread_local ByteBuffer buffer;
+        ByteBuffer buffer;
         for (std::size_t k = begin; k < end; ++k) {
             TextPart& part = measured.parts[k];
             part.read_failure = for_each_line(fd, part.begin, part.end, kPartBlock, buffer,
@@ -123,7 +124,7 @@ bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t 
     }
     matrix.values.resize(std::size_t(rows) * columns);
     parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
-        thread_local ByteBuffer buffer;
+        ByteBuffer buffer;
         for (std::size_t k = begin; k < end; ++k) {
             TextPart& part = parts[k];
             float* out = matrix.values.data() + part.first_row * columns;
@@ -204,7 +205,12 @@ int measure_samples(const char* path, Dims& dims, MeasuredFile& measured) {
     if (file.fd < 0) return 1;
     struct stat info {};
     if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return line_counter(path, dims);
-    if (!measure_parts(file.fd, info, path, measured)) return 1;
+    try {
+        if (!measure_parts(file.fd, info, path, measured)) return 1;
+    } catch (const std::bad_alloc&) {  // no buffers: the plain loader, which needs none
+        measured = MeasuredFile{};
+        return line_counter(path, dims);
+    }
     uint64_t rows = 0;
     std::size_t columns = 0;
     for (const TextPart& part : measured.parts) {
@@ -221,10 +227,18 @@ int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const ch
     if (file.fd < 0) return 1;
     struct stat info {};
     if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return read_file(matrix, columns, rows, path);
-    matrix = SampleMatrix{};
-    matrix.columns = columns;
-    const bool ready = measured.holds(info) || measure_parts(file.fd, info, path, measured);
-    const bool loaded = ready && parse_parts(file.fd, measured, matrix, columns, rows, path);
+    bool loaded = false;
+    try {
+        matrix = SampleMatrix{};
+        matrix.columns = columns;
+        matrix.values = SampleValues(ValueAllocator<float>(!address_space_limited()));
+        const bool ready = measured.holds(info) || measure_parts(file.fd, info, path, measured);
+        loaded = ready && parse_parts(file.fd, measured, matrix, columns, rows, path);
+    } catch (const std::bad_alloc&) {  // no room for huge pages or buffers: the plain loader
+        measured = MeasuredFile{};
+        matrix = SampleMatrix{};
+        return read_file(matrix, columns, rows, path);
+    }
     measured = MeasuredFile{};
     if (!loaded) return 1;
     matrix.rows = rows;

@@ -8,6 +8,7 @@
 #include "sample_memory.h"
 
 #include <sys/mman.h>
+#include <sys/resource.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -57,6 +58,14 @@ struct SpareMappings {
         return found.start;
     }
 
+    // Gives every spare run back to the system.
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const Mapping& run : spare) ::munmap(run.start, run.size);
+        spare.clear();
+        total = 0;
+    }
+
     // Keeps a released run, joined to the spare runs next to it, while the
     // limit allows; returns the rest of it to the system.
     void keep(char* start, std::size_t size) {
@@ -92,13 +101,17 @@ SpareMappings& spare_mappings() {
     return *mappings;
 }
 
+// Small blocks, and every block under an address-space limit, are plain
+// memory: exactly as much as asked for.
+bool plain_memory(std::size_t bytes) { return bytes < kMappedBytes || address_space_limited(); }
+
 // A new 2 MiB-aligned mapping offered huge pages: one fault per 2 MiB where
 // the system grants them, taken by whichever thread first writes there,
 // instead of one per 4 KiB page.
 char* new_mapping(std::size_t size) {
     void* mapping = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) throw std::bad_alloc();
+    if (mapping == MAP_FAILED) return nullptr;
     char* start = static_cast<char*>(mapping);
     char* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + kHugePage - 1) &
                                             ~(uintptr_t(kHugePage) - 1));
@@ -111,8 +124,16 @@ char* new_mapping(std::size_t size) {
 
 }  // namespace
 
+bool address_space_limited() {
+    static const bool limited = [] {
+        rlimit limit{};
+        return ::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+    }();
+    return limited;
+}
+
 void* allocate_sample_memory(std::size_t bytes) {
-    if (bytes < kMappedBytes) {
+    if (plain_memory(bytes)) {
         void* memory = std::malloc(bytes == 0 ? 1 : bytes);
         if (memory == nullptr) throw std::bad_alloc();
         return memory;
@@ -121,12 +142,17 @@ void* allocate_sample_memory(std::size_t bytes) {
     if (char* spare = spare_mappings().take(size)) return spare;
     const std::size_t mapped = rounded_up(size, kHugePage);
     char* block = new_mapping(mapped);
+    if (block == nullptr) {  // the kept blocks go back to the system first
+        spare_mappings().release();
+        block = new_mapping(mapped);
+        if (block == nullptr) throw std::bad_alloc();
+    }
     if (mapped > size) spare_mappings().keep(block + size, mapped - size);
     return block;
 }
 
 void free_sample_memory(void* memory, std::size_t bytes) {
-    if (bytes < kMappedBytes) {
+    if (plain_memory(bytes)) {
         std::free(memory);
     } else {
         spare_mappings().keep(static_cast<char*>(memory), rounded_up(bytes, kPage));

@@ -14,6 +14,7 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -179,10 +180,20 @@ struct Pool {
 
 Pool* made_pool = nullptr;
 
+// The threads a pool may start: as many as wanted, but under an
+// address-space limit (ulimit -v) no more than an eighth of it in stacks, so
+// that the work itself keeps the room the reference would need.
+unsigned threads_within_limit(unsigned wanted) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
+    const rlim_t stacks = limit.rlim_cur / 8 / (kWorkerStack + (std::size_t(64) << 10));
+    return unsigned(std::min<rlim_t>(wanted, 1 + stacks));
+}
+
 // Made when a job first needs more than one thread, with the thread count
 // in force then.
 Pool& pool() {
-    static Pool instance(std::max(1u, engine_settings().threads));
+    static Pool instance(threads_within_limit(std::max(1u, engine_settings().threads)));
     made_pool = &instance;
     return instance;
 }

@@ -4,6 +4,9 @@
 #include "programma.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <climits>
 #include <cfloat>
 #include <cmath>
@@ -225,7 +228,10 @@ int parse_command_line(int argc, char** argv) {
     return 0;
 }
 
-int programma_main(int argc, char** argv) {
+namespace {
+
+// Runs what the command line asks for; returns the exit status.
+int run_program(int argc, char** argv) {
     if (parse_command_line(argc, argv) != 0) return 0;
     try {
         if (voted != 0) {
@@ -248,6 +254,27 @@ int programma_main(int argc, char** argv) {
     }
 }
 
+// Whether all of standard output reached its file: the last flush and every
+// write before it. A full disk or a closed pipe is reported, not hidden.
+bool output_written() {
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && std::ferror(stdout) == 0) return true;
+    if (flushed) {
+        report_error("standard output: cannot write");
+    } else {
+        report_error("standard output: cannot write: %s", std::strerror(error));
+    }
+    return false;
+}
+
+}  // namespace
+
+int programma_main(int argc, char** argv) {
+    const int status = run_program(argc, argv);
+    return output_written() ? status : 1;
+}
+
 namespace {
 
 // The one place where the drivers choose between the fast engine and the
@@ -266,19 +293,23 @@ bool load(SampleMatrix& matrix, const Dims& dims, const char* path) {
                         : read_file(matrix, dims.columns, dims.rows, path)) == 0;
 }
 
+// Where the engine cannot have the memory it needs beyond the reference's,
+// it says so before printing anything, and the reference computes instead.
 int train_kernel() {
-    return fast_engine ? run_fast(epocs, digit, ker, head, tr_set, dim_tr.columns, dim_tr.rows, training_error)
-                       : run(epocs, digit, ker, head, tr_set, dim_tr.columns, dim_tr.rows, training_error);
+    if (fast_engine) {
+        const int status = run_fast(epocs, digit, ker, head, tr_set, dim_tr.columns, dim_tr.rows, training_error);
+        if (status != kEngineOutOfMemory) return status;
+    }
+    return run(epocs, digit, ker, head, tr_set, dim_tr.columns, dim_tr.rows, training_error);
 }
 
 void test_kernel() {
-    if (fast_engine) {
-        run_test_fast(digit, ker, head.get(), tr_set, dim_tr.columns, ts_set, dim_ts.columns,
-                      dim_ts.rows, test_error);
-    } else {
-        run_test(digit, ker, head.get(), tr_set, dim_tr.columns, dim_tr.rows, ts_set, dim_ts.columns,
-                 dim_ts.rows, test_error);
+    if (fast_engine && run_test_fast(digit, ker, head.get(), tr_set, dim_tr.columns, ts_set, dim_ts.columns,
+                                     dim_ts.rows, test_error) != kEngineOutOfMemory) {
+        return;
     }
+    run_test(digit, ker, head.get(), tr_set, dim_tr.columns, dim_tr.rows, ts_set, dim_ts.columns, dim_ts.rows,
+             test_error);
 }
 
 // The voted training; the engine reads the vector in force at the chain's
@@ -291,13 +322,12 @@ void train_voted_method(std::vector<int32_t>& mistake_indices, std::vector<uint3
 
 void test_voted_method(const std::vector<int32_t>& mistake_indices,
                        const std::vector<uint32_t>& vote_counts, uint32_t entries) {
-    if (fast_engine) {
-        run_v_test_fast(digit, ts_set, dim_ts.columns, dim_ts.rows, tr_set, mistake_indices.data(),
-                        vote_counts.data(), entries, test_error);
-    } else {
-        run_v_test_ker(digit, ts_set, dim_ts.columns, dim_ts.rows, tr_set, dim_tr.columns, dim_tr.rows,
-                       mistake_indices.data(), vote_counts.data(), entries, test_error);
+    if (fast_engine && run_v_test_fast(digit, ts_set, dim_ts.columns, dim_ts.rows, tr_set, mistake_indices.data(),
+                                       vote_counts.data(), entries, test_error) != kEngineOutOfMemory) {
+        return;
     }
+    run_v_test_ker(digit, ts_set, dim_ts.columns, dim_ts.rows, tr_set, dim_tr.columns, dim_tr.rows,
+                   mistake_indices.data(), vote_counts.data(), entries, test_error);
 }
 
 bool same_columns(const char* path) {
@@ -343,6 +373,21 @@ bool read_file_name(std::string& name) {
     return !(c == EOF && name.empty());
 }
 
+// Which of the run's sample sets a save name would replace ("training set"
+// or "test set"), following links; null when it names neither. Only regular
+// files count: a save to a device or a pipe replaces nothing.
+const char* sample_set_named(const std::string& name) {
+    struct stat target {};
+    if (::stat(name.c_str(), &target) != 0 || !S_ISREG(target.st_mode)) return nullptr;
+    const auto same_file = [&](const char* path) {
+        struct stat info {};
+        return ::stat(path, &info) == 0 && info.st_dev == target.st_dev && info.st_ino == target.st_ino;
+    };
+    if (same_file(training_set)) return "training set";
+    if (same_file(test_set)) return "test set";
+    return nullptr;
+}
+
 // The save dialogue after training; false when the run must stop.
 bool offer_save() {
     std::printf("Do you want to save the list? [y|n] \n");
@@ -350,6 +395,10 @@ bool offer_save() {
     std::printf("Save file as :");
     if (!read_file_name(list_save_path)) {
         report_error("no file name to save the list as (end of input)");
+        return false;
+    }
+    if (const char* set = sample_set_named(list_save_path)) {
+        report_error("%s: cannot save: it is the %s", list_save_path.c_str(), set);
         return false;
     }
     if (dump_file(head, list_save_path.c_str(), 0) == 1) return false;

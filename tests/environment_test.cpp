@@ -1,0 +1,173 @@
+// The programs in hostile surroundings: address-space and descriptor limits,
+// many threads, a test set that is a FIFO or is replaced during a pause, and
+// output that cannot be written. Wherever programma_reference finishes,
+// programma must print the same bytes and exit the same way.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support.h"
+
+namespace {
+
+const std::string kData = std::string(PROGRAMMA_SOURCE_DIR) + "/Data/";
+
+// Runs both programs under the same limits; false when the reference did not
+// finish.
+bool same_as_reference(Launch run) {
+    run.program = PROGRAMMA_REFERENCE_PATH;
+    const RunResult reference = launch(run);
+    if (reference.status != 0) return false;
+    run.program = PROGRAMMA_PATH;
+    const RunResult fast = launch(run);
+    EXPECT_EQ(fast.status, reference.status) << run.shell_prefix << ' ' << fast.err;
+    EXPECT_EQ(fast.err, reference.err) << run.shell_prefix;
+    EXPECT_TRUE(fast.out == reference.out) << run.shell_prefix;
+    return true;
+}
+
+bool sanitized() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;  // AddressSanitizer cannot run under an address-space limit
+#else
+    return false;
+#endif
+}
+
+TEST(Environment, AddressSpaceLimitsAndManyThreadsGiveTheReferenceRun) {
+    if (sanitized()) GTEST_SKIP() << "AddressSanitizer cannot run under ulimit -v";
+    const std::vector<std::vector<std::string>> runs = {{"-dg", "3", "-k", "gauss", "-e", "5"},
+                                                        {"-vot", "1", "-dg", "3", "-e", "2"},
+                                                        {"-dg", "3", "-e", "1"}};
+    int finished = 0;
+    for (const auto& args : runs) {
+        for (const char* threads : {"PROGRAMMA_THREADS=1", "PROGRAMMA_THREADS=64"}) {
+            for (int limit : {6000, 8000, 10000, 12000, 15000, 20000, 40000, 300000, 400000}) {
+                finished += same_as_reference({.work_dir = PROGRAMMA_SOURCE_DIR, .args = args, .input_from_null = true,
+                                               .shell_prefix = "ulimit -v " + std::to_string(limit) + ";",
+                                               .environment = {threads}});
+            }
+        }
+    }
+    EXPECT_GE(finished, 30);  // most limits leave the reference enough
+}
+
+TEST(Environment, FewDescriptorsAndALargeTestSetStillSave) {
+    TempDir dir;
+    std::string test;
+    for (int copy = 0; copy < 4; ++copy) test += read_text(kData + "Test_set");
+    write_text(dir.file("test"), test);
+    EXPECT_TRUE(same_as_reference({.work_dir = dir.path,
+                                   .args = {"-tr", kData + "Training_set", "-ts", "test", "-dg", "3", "-k", "gauss"},
+                                   .input = "y\nlist\n", .shell_prefix = "ulimit -n 4;"}));
+    EXPECT_EQ(read_text(dir.file("list")).empty(), false);
+}
+
+TEST(Environment, AFifoTestSetNeverHoldsUpARunThatStopsAtThePrompt) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0644), 0);
+    for (const std::string program : {PROGRAMMA_PATH, PROGRAMMA_REFERENCE_PATH}) {
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult r = launch({.program = "timeout", .work_dir = dir.path,
+                                    .args = {"20", program, "-tr", kData + "Training_set", "-ts", "fifo", "-dg", "3",
+                                             "-k", "gauss"},
+                                    .input = "y"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "programma: no file name to save the list as (end of input)\n");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << program;
+    }
+}
+
+// Runs a program with standard output into a pipe whose reader is gone, and
+// SIGPIPE ignored; returns the exit status and standard error.
+RunResult into_closed_pipe(const std::string& program, const std::vector<std::string>& args) {
+    TempDir io;
+    int out[2];
+    if (::pipe(out) != 0) return {};
+    ::close(out[0]);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGPIPE, SIG_IGN);
+        ::dup2(out[1], 1);
+        ::dup2(::open(io.file("err").c_str(), O_WRONLY | O_CREAT, 0600), 2);
+        ::dup2(::open("/dev/null", O_RDONLY), 0);
+        std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    int raw = 0;
+    ::waitpid(child, &raw, 0);
+    return {.out = "", .err = read_text(io.file("err")), .status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw)};
+}
+
+TEST(Environment, OutputIntoAClosedPipeIsReported) {
+    for (const std::string program : {PROGRAMMA_PATH, PROGRAMMA_REFERENCE_PATH}) {
+        const RunResult r = into_closed_pipe(program, {"-tr", kData + "Training_set", "-ts", kData + "Test_set",
+                                                       "-k", "gauss", "-dg", "3", "-e", "1"});
+        EXPECT_EQ(r.status, 1) << program;
+        EXPECT_EQ(r.err, "programma: standard output: cannot write: Broken pipe\n") << program;
+    }
+}
+
+// Whether the process sleeps in a read of its standard input.
+bool waits_for_input(pid_t pid) {
+    for (int tries = 0; tries < 20000; ++tries) {
+        if (read_text("/proc/" + std::to_string(pid) + "/syscall").rfind("0 0x0 ", 0) == 0) return true;
+        ::usleep(500);
+    }
+    return false;
+}
+
+TEST(Environment, ATestSetReplacedDuringAPauseIsReadAsItIsThen) {
+    // The polynomial run waits at its first kernel evaluation; meanwhile the
+    // test set is replaced by another of the same size with the same times
+    // (as `cp -p` or an archive would make it).
+    TempDir dir;
+    const std::string original = read_text(kData + "Test_set");
+    std::string swapped = original;
+    std::replace(swapped.begin(), swapped.end(), '3', '5');
+    const std::vector<std::string> args = {"-tr", kData + "Training_set", "-ts", "test", "-dg", "3", "-e", "1"};
+    std::string outputs[2];
+    for (int fast = 0; fast < 2; ++fast) {
+        const std::string program = fast ? PROGRAMMA_PATH : PROGRAMMA_REFERENCE_PATH;
+        write_text(dir.file("test"), original);
+        struct stat before {};
+        ::stat(dir.file("test").c_str(), &before);
+        int input[2];
+        ASSERT_EQ(::pipe(input), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(input[0], 0);
+            ::close(input[1]);
+            ::dup2(::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+            if (::chdir(dir.path.c_str()) != 0) ::_exit(126);
+            std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+            for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(input[0]);
+        EXPECT_TRUE(waits_for_input(child)) << program;
+        write_text(dir.file("test"), swapped);
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ::utimensat(AT_FDCWD, dir.file("test").c_str(), times, 0);
+        ::close(input[1]);  // the end of input: no more pauses
+        ::waitpid(child, nullptr, 0);
+        outputs[fast] = read_text(dir.file("out"));
+    }
+    EXPECT_TRUE(outputs[1] == outputs[0]);
+    const RunResult swapped_run = launch({.work_dir = dir.path, .args = args, .input_from_null = true});
+    EXPECT_TRUE(outputs[1] == swapped_run.out);  // the test set read is the new one
+}
+
+}  // namespace
