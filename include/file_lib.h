@@ -24,23 +24,23 @@ struct Dims {
 // plain memory when that cannot be had. Released with free().
 void* allocate_values(std::size_t bytes, bool huge_pages);
 
-// The allocator of a sample set's floats. New floats are left uninitialised
-// (the loader writes every one, so zero-filling them first would only cost
-// time). The plain loader asks for plain memory, the engine for huge pages.
-template <typename T>
-struct ValueAllocator {
+// A vector allocator whose new elements are left uninitialised (unless a
+// value is given), over a source of memory with allocate(bytes) and
+// release(memory, bytes).
+template <typename T, typename Memory>
+struct UninitialisedAllocator {
     using value_type = T;
     using propagate_on_container_copy_assignment = std::true_type;
     using propagate_on_container_move_assignment = std::true_type;
     using propagate_on_container_swap = std::true_type;
-    bool huge_pages = false;
+    Memory memory{};
 
-    ValueAllocator() = default;
-    explicit ValueAllocator(bool huge) : huge_pages(huge) {}
+    UninitialisedAllocator() = default;
+    explicit UninitialisedAllocator(Memory source) : memory(source) {}
     template <typename U>
-    ValueAllocator(const ValueAllocator<U>& other) : huge_pages(other.huge_pages) {}
-    T* allocate(std::size_t count) { return static_cast<T*>(allocate_values(count * sizeof(T), huge_pages)); }
-    void deallocate(T* memory, std::size_t) { std::free(memory); }
+    UninitialisedAllocator(const UninitialisedAllocator<U, Memory>& other) : memory(other.memory) {}
+    T* allocate(std::size_t count) { return static_cast<T*>(memory.allocate(count * sizeof(T))); }
+    void deallocate(T* block, std::size_t count) { memory.release(block, count * sizeof(T)); }
     template <typename U>
     void construct(U* place) {
         ::new (static_cast<void*>(place)) U;
@@ -49,11 +49,20 @@ struct ValueAllocator {
     void construct(U* place, Args&&... args) {
         ::new (static_cast<void*>(place)) U(static_cast<Args&&>(args)...);
     }
-    // Any of them can free what another allocated.
-    friend bool operator==(const ValueAllocator&, const ValueAllocator&) { return true; }
+    // Any of them can release what another allocated.
+    friend bool operator==(const UninitialisedAllocator&, const UninitialisedAllocator&) { return true; }
 };
 
-using SampleValues = std::vector<float, ValueAllocator<float>>;
+// The memory of a sample set's floats: they are left uninitialised (the
+// loader writes every one, so zero-filling them first would only cost time).
+// The plain loader asks for plain memory, the engine for huge pages.
+struct ValueMemory {
+    bool huge_pages = false;
+    void* allocate(std::size_t bytes) const { return allocate_values(bytes, huge_pages); }
+    void release(void* block, std::size_t) const { std::free(block); }
+};
+
+using SampleValues = std::vector<float, UninitialisedAllocator<float, ValueMemory>>;
 
 // A loaded sample set: rows of `columns` floats each, the label last.
 struct SampleMatrix {

@@ -8,7 +8,12 @@
 #   --reference-limit S  stop each reference run after S seconds (its time is
 #                        then shown as "> S s" and its output is not compared)
 #   --skip-reference     run only the fast program
-#   --only NAME          run one workload: gauss60k, gauss5k, voted, pol, load
+#   --only NAME          run one workload: gauss60k, gauss5k, voted, pol, load,
+#                        or classify (the ten-class table alone)
+#   --no-classify        skip the ten-class table (digit-tools classify beside
+#                        LIBSVM's svm-train and svm-predict)
+#   --classify-sets LIST sets of the ten-class table, from shipped 5000 60000
+#                        (the default: all of them)
 #   --no-growth          skip the growth table and plot
 #   --growth-only        only the growth table and plot
 #   --growth-reference   also time the reference in the growth table
@@ -27,6 +32,8 @@ skip_reference=0
 only=""
 growth=1
 workloads=1
+classify=1
+classify_sets="shipped 5000 60000"
 growth_reference=0
 growth_sizes="1000 2000 5000 10000 20000 60000"
 while (($#)); do
@@ -35,6 +42,8 @@ while (($#)); do
         --skip-reference) skip_reference=1 ;;
         --only) only=$2; shift ;;
         --no-growth) growth=0 ;;
+        --no-classify) classify=0 ;;
+        --classify-sets) classify_sets=$2; shift ;;
         --growth-only) workloads=0 ;;
         --growth-reference) growth_reference=1 ;;
         --growth-sizes) growth_sizes=$2; shift ;;
@@ -190,6 +199,7 @@ echo "- load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "- PROGRAMMA_THREADS=${PROGRAMMA_THREADS:-(all)}, PROGRAMMA_CACHE_MB=${PROGRAMMA_CACHE_MB:-(a quarter of memory)}"
 echo
 
+if [[ $only == classify ]]; then workloads=0; growth=0; fi
 if ((workloads)); then
     workload "gaussian, 60000 train / 1000 test, digit 3, 2 epochs" gauss60k /dev/null \
         "$reference" -k gauss -dg 3 -e 2 -tr "$data/fashion_train" -ts "$data/fashion_test_1000" -- \
@@ -275,6 +285,57 @@ set grid
 plot $curves
 GNUPLOT
     echo "Plot: bench/growth.png"
+fi
+
+# ---- the ten-class recogniser beside LIBSVM ----
+# classify_row SET LABEL COMMAND...: one timed run (best of `rounds`) and the
+# ten-class test error it reports.
+classify_row() {
+    local set=$1 label=$2
+    shift 2
+    local best="" round
+    for ((round = 0; round < rounds; round++)); do
+        timed "classify" 0 /dev/null "$@"
+        best=$(awk -v a="${best:-$seconds}" -v b="$seconds" 'BEGIN { print (b < a ? b : a) }')
+    done
+    local error
+    error=$(sed -n 's/^Ten-class test error: \([0-9]*\) wrong of \([0-9]*\) rows, \(.*\)%$/\3% (\1 of \2)/p' "$work/classify.out")
+    echo "| $set | $label | $(format_seconds "$best") | $(awk -v l="$libsvm_seconds" -v b="$best" 'BEGIN { printf "%.1fx", l / b }') | $error |"
+}
+
+if ((classify)) && [[ -z $only || $only == classify ]]; then
+    command -v svm-train >/dev/null 2>&1 || { echo "missing svm-train: run scripts/install_deps.sh bench" >&2; exit 1; }
+    tools=$build/digit-tools
+    echo "| set | recogniser | train and test | faster than LIBSVM | ten-class test error (wrong of rows) |"
+    echo "|---|---|---|---|---|"
+    for set in $classify_sets; do
+        case $set in
+            shipped) train=$root/Data/Training_set test=$root/Data/Test_set name="shipped data, 1200 / 597" rounds=5 ;;
+            5000) train=$data/fashion_train_5000 test=$data/fashion_test_1000 name="Fashion 16x16, 5000 / 1000" rounds=3 ;;
+            60000) train=$data/fashion_train test=$data/fashion_test name="Fashion 16x16, 60000 / 10000" rounds=1 ;;
+            *) echo "no classify set '$set'" >&2; exit 2 ;;
+        esac
+        echo "classify: $name ..." >&2
+        "$tools" convert --to libsvm "$train" -o "$work/train.svm"
+        "$tools" convert --to libsvm "$test" -o "$work/test.svm"
+        # LIBSVM's own ten-class training (one against one inside) with the
+        # kernel (u.v + 1)^2, everything else at its defaults.
+        cat >"$work/libsvm.sh" <<SCRIPT
+svm-train -q -t 1 -d 2 -g 1 -r 1 "$work/train.svm" "$work/model" &&
+    svm-predict "$work/test.svm" "$work/model" "$work/predicted"
+SCRIPT
+        timed "libsvm" 0 /dev/null bash "$work/libsvm.sh"
+        libsvm_seconds=$seconds
+        libsvm_error=$(sed -n 's/^Accuracy = .*(\([0-9]*\)\/\([0-9]*\)).*/\1 \2/p' "$work/libsvm.out" |
+            awk '{ printf "%f%% (%d of %d)", 100 * ($2 - $1) / $2, $2 - $1, $2 }')
+        echo "| $name | svm-train -t 1 -d 2 -g 1 -r 1 + svm-predict | $(format_seconds "$libsvm_seconds") | - | $libsvm_error |"
+        for run in "gauss 1" "gauss 2" "gauss 5" "pol 1" "pol 2"; do
+            read -r kernel epochs <<<"$run"
+            classify_row "$name" "classify -k $kernel -e $epochs" \
+                "$tools" classify -k "$kernel" -e "$epochs" -tr "$train" -ts "$test"
+        done
+    done
+    echo
 fi
 
 echo

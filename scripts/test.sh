@@ -21,7 +21,7 @@ configure_and_test() {
     ctest --test-dir "build/$name" --output-on-failure -j "$jobs"
 }
 
-bash scripts/install_deps.sh tools
+bash scripts/install_deps.sh tools package
 
 configure_and_test release -DCMAKE_BUILD_TYPE=Release
 configure_and_test sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROGRAMMA_SANITIZE=ON -DPROGRAMMA_BENCHMARKS=OFF

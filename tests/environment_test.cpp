@@ -88,25 +88,15 @@ TEST(Environment, AFifoTestSetNeverHoldsUpARunThatStopsAtThePrompt) {
 // SIGPIPE ignored; returns the exit status and standard error.
 RunResult into_closed_pipe(const std::string& program, const std::vector<std::string>& args) {
     TempDir io;
+    std::vector<std::string> shell = {"-c", "exec 2>err; exec \"$0\" \"$@\"", program};
+    shell.insert(shell.end(), args.begin(), args.end());
     int out[2];
     if (::pipe(out) != 0) return {};
     ::close(out[0]);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        std::signal(SIGPIPE, SIG_IGN);
-        ::dup2(out[1], 1);
-        ::dup2(::open(io.file("err").c_str(), O_WRONLY | O_CREAT, 0600), 2);
-        ::dup2(::open("/dev/null", O_RDONLY), 0);
-        std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
+    const pid_t child = spawn("/bin/sh", shell, -1, out[1], io.path, true);
     ::close(out[1]);
-    int raw = 0;
-    ::waitpid(child, &raw, 0);
-    return {.out = "", .err = read_text(io.file("err")), .status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw)};
+    const int status = wait_for(child);
+    return {.out = "", .err = read_text(io.file("err")), .status = status};
 }
 
 TEST(Environment, OutputIntoAClosedPipeIsReported) {
@@ -144,25 +134,16 @@ TEST(Environment, ATestSetReplacedDuringAPauseIsReadAsItIsThen) {
         ::stat(dir.file("test").c_str(), &before);
         int input[2];
         ASSERT_EQ(::pipe(input), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::dup2(input[0], 0);
-            ::close(input[1]);
-            ::dup2(::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-            if (::chdir(dir.path.c_str()) != 0) ::_exit(126);
-            std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-            for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
+        const int out = ::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const pid_t child = spawn(program, args, input[0], out, dir.path);
         ::close(input[0]);
+        ::close(out);
         EXPECT_TRUE(waits_for_input(child)) << program;
         write_text(dir.file("test"), swapped);
         const timespec times[2] = {before.st_atim, before.st_mtim};
         ::utimensat(AT_FDCWD, dir.file("test").c_str(), times, 0);
         ::close(input[1]);  // the end of input: no more pauses
-        ::waitpid(child, nullptr, 0);
+        wait_for(child);
         outputs[fast] = read_text(dir.file("out"));
     }
     EXPECT_TRUE(outputs[1] == outputs[0]);

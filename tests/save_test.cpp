@@ -144,19 +144,7 @@ TEST(Save, KilledDuringTheSaveLeavesTheOldListOrTheWholeNewOne) {
         int input[2];
         ASSERT_EQ(::pipe(input), 0);
         ASSERT_EQ(::write(input[1], "y\nlist\n", 7), 7);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::dup2(input[0], 0);
-            const int null_fd = ::open("/dev/null", O_WRONLY);
-            ::dup2(null_fd, 1);
-            ::dup2(null_fd, 2);
-            if (::chdir(dir.path.c_str()) != 0) ::_exit(126);
-            std::vector<char*> argv = {const_cast<char*>(PROGRAMMA_PATH)};
-            for (const std::string& arg : whole.args) argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            ::execv(PROGRAMMA_PATH, argv.data());
-            ::_exit(127);
-        }
+        const pid_t child = spawn(PROGRAMMA_PATH, whole.args, input[0], -1, dir.path);
         ::close(input[0]);
         ::close(input[1]);
         // The save goes through a temporary file beside the list: kill the
@@ -164,7 +152,7 @@ TEST(Save, KilledDuringTheSaveLeavesTheOldListOrTheWholeNewOne) {
         const bool through_temporary = created(watch, ".list.", 20000);
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
         ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
+        wait_for(child);
         ::close(watch);
         EXPECT_TRUE(through_temporary) << attempt;
         const std::string now = read_text(dir.file("list"));

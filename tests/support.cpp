@@ -2,6 +2,7 @@
 #include "support.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -139,11 +140,33 @@ RunResult launch(const Launch& launch) {
     ::close(err_pipe[1]);
     RunResult result;
     drain(out_pipe[0], err_pipe[0], result.out, result.err);
-    int raw = 0;
-    while (::waitpid(child, &raw, 0) < 0 && errno == EINTR) {
-    }
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    result.status = wait_for(child);
     return result;
+}
+
+pid_t spawn(const std::string& program, const std::vector<std::string>& args, int in, int out,
+            const std::string& work_dir, bool ignore_sigpipe) {
+    const pid_t child = ::fork();
+    if (child != 0) return child;
+    const int null_fd = ::open("/dev/null", O_RDWR);
+    ::dup2(in >= 0 ? in : null_fd, 0);
+    ::dup2(out >= 0 ? out : null_fd, 1);
+    ::dup2(null_fd, 2);
+    ::close_range(3, ~0U, 0);
+    if (ignore_sigpipe) std::signal(SIGPIPE, SIG_IGN);
+    if (::chdir(work_dir.c_str()) != 0) ::_exit(126);
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+}
+
+int wait_for(pid_t pid) {
+    int raw = 0;
+    while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
 
 bool is_root() { return ::geteuid() == 0; }

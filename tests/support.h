@@ -44,6 +44,14 @@ struct Launch {
 
 RunResult launch(const Launch& launch);
 
+// Starts `program` with standard input from `in` and standard output to
+// `out` (descriptors; -1 for /dev/null), standard error to /dev/null, in
+// `work_dir`; with `ignore_sigpipe` SIGPIPE ignored. Returns the pid.
+pid_t spawn(const std::string& program, const std::vector<std::string>& args, int in, int out,
+            const std::string& work_dir = ".", bool ignore_sigpipe = false);
+// Waits for a spawned program: its exit status, or 128 + signal number.
+int wait_for(pid_t pid);
+
 // The text quoted for the shell (single quotes).
 std::string shell_quote(const std::string& text);
 

@@ -231,7 +231,7 @@ int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const ch
     try {
         matrix = SampleMatrix{};
         matrix.columns = columns;
-        matrix.values = SampleValues(ValueAllocator<float>(!address_space_limited()));
+        matrix.values = SampleValues(SampleValues::allocator_type(ValueMemory{!address_space_limited()}));
         const bool ready = measured.holds(info) || measure_parts(file.fd, info, path, measured);
         loaded = ready && parse_parts(file.fd, measured, matrix, columns, rows, path);
     } catch (const std::bad_alloc&) {  // no room for huge pages or buffers: the plain loader

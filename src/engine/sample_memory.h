@@ -22,26 +22,15 @@ void free_sample_memory(void* memory, std::size_t bytes);
 // engine then takes plain memory, exactly as much as it asks for.
 bool address_space_limited();
 
-// A vector allocator of sample memory whose new elements are left
-// uninitialised (unless a value is given).
-template <typename T>
-struct SampleAllocator {
-    using value_type = T;
-    SampleAllocator() = default;
-    template <typename U>
-    SampleAllocator(const SampleAllocator<U>&) {}
-    T* allocate(std::size_t count) { return static_cast<T*>(allocate_sample_memory(count * sizeof(T))); }
-    void deallocate(T* memory, std::size_t count) { free_sample_memory(memory, count * sizeof(T)); }
-    template <typename U>
-    void construct(U* place) {
-        ::new (static_cast<void*>(place)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* place, Args&&... args) {
-        ::new (static_cast<void*>(place)) U(static_cast<Args&&>(args)...);
-    }
-    friend bool operator==(const SampleAllocator&, const SampleAllocator&) { return true; }
+struct SampleMemory {
+    void* allocate(std::size_t bytes) const { return allocate_sample_memory(bytes); }
+    void release(void* block, std::size_t bytes) const { free_sample_memory(block, bytes); }
 };
+
+// A vector allocator of sample memory whose new elements are left
+// uninitialised.
+template <typename T>
+using SampleAllocator = UninitialisedAllocator<T, SampleMemory>;
 
 // Floats in sample memory, new ones left uninitialised.
 using EngineFloats = std::vector<float, SampleAllocator<float>>;

@@ -33,7 +33,9 @@ constexpr int kSpins = 50000;
 // their buffers on the heap.
 constexpr std::size_t kWorkerStack = std::size_t(256) << 10;
 
-thread_local bool on_worker = false;
+// Set on the pool's threads, and on a caller while it runs its share of a
+// job: a job started from inside a job runs inline.
+thread_local bool inside_job = false;
 
 struct Slot {
     const std::function<void(std::size_t, std::size_t)>* work = nullptr;
@@ -70,7 +72,7 @@ struct Slot {
 
 void* serve(void* argument) {
     Slot& slot = *static_cast<Slot*>(argument);
-    on_worker = true;
+    inside_job = true;
     for (;;) {
         const int state = slot.wait_while(kIdle);
         if (state == kStopping) return nullptr;
@@ -211,9 +213,16 @@ void parallel_for(std::size_t count, std::size_t grain,
     if (count == 0) return;
     const std::size_t parts =
         std::min<std::size_t>(pool_threads(), count / std::max<std::size_t>(grain, 1));
-    if (parts <= 1 || on_worker) {
+    if (parts <= 1 || inside_job) {
         work(0, count);
         return;
     }
-    pool().run(count, parts, work);
+    inside_job = true;
+    try {
+        pool().run(count, parts, work);
+    } catch (...) {
+        inside_job = false;
+        throw;
+    }
+    inside_job = false;
 }

@@ -1,5 +1,6 @@
-// The README's Tools examples give what it shows: the LIBSVM text of the
-// test set and its way back, the picture of a run's mistakes, the sweep table.
+// What README.md shows is what the programs give: the sessions of programma
+// on the shipped data, the LIBSVM text of the test set and its way back, the
+// picture of a run's mistakes, the sweep table and the ten-class table.
 #include <gtest/gtest.h>
 
 #include "tools_support.h"
@@ -8,6 +9,44 @@ namespace {
 
 const std::string kSource = PROGRAMMA_SOURCE_DIR;
 const std::string kData = kSource + "/Data/";
+
+// The indented block after "    $ <command>" in README.md, unindented, up to
+// the next prompt or unindented line; trailing blanks dropped.
+std::string readme_block(const std::string& command) {
+    std::string shown;
+    std::istringstream readme(read_text(kSource + "/README.md"));
+    bool inside = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (inside && ((!line.empty() && !line.starts_with("    ")) || line.starts_with("    $ "))) break;
+        while (line.ends_with(' ')) line.pop_back();
+        if (inside) shown += (line.empty() ? "" : line.substr(4)) + "\n";
+        inside = inside || line == "    $ " + command;
+    }
+    return shown;
+}
+
+// The text without blanks at the ends of its lines and with one final newline.
+std::string trimmed(const std::string& text) {
+    std::string out;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        while (line.ends_with(' ')) line.pop_back();
+        out += line + "\n";
+    }
+    while (out.ends_with("\n\n")) out.pop_back();
+    return out;
+}
+
+TEST(Readme, SessionsShowTheProgramsOutput) {
+    for (const auto& args : {std::vector<std::string>{"-dg", "3", "-e", "5", "-k", "gauss"},
+                             std::vector<std::string>{"-vot", "1", "-dg", "3", "-e", "5"}}) {
+        std::string command = "./build/release/programma";
+        for (const std::string& arg : args) command += " " + arg;
+        const RunResult r = launch({.work_dir = kSource, .args = args, .input_from_null = true});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(trimmed(r.out), trimmed(readme_block(command + " < /dev/null"))) << command;
+    }
+}
 
 TEST(Readme, TestSetThroughLibsvmAndBack) {
     TempDir dir;
@@ -42,6 +81,15 @@ TEST(Readme, SweepTableComesFromItsCommand) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(table_without_seconds(run.out),
               table_without_seconds(read_text(kSource + "/README.md"), "digit-tools sweep --plot"));
+}
+
+TEST(Readme, ConfusionTableAndPictureComeFromTheClassifyCommand) {
+    TempDir dir;
+    const RunResult run = launch({.program = DIGIT_TOOLS_PATH, .work_dir = kSource,
+                                  .args = {"classify", "-k", "gauss", "-e", "5", "--plot", dir.file("c.png")}});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(trimmed(run.out), trimmed(readme_block("./build/release/digit-tools classify -k gauss -e 5 --plot docs/confusion.png")));
+    EXPECT_TRUE(read_png(dir.file("c.png")).grey == read_png(kSource + "/docs/confusion.png").grey);
 }
 
 }  // namespace
