@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "file_lib.h"
+#include "sample_memory.h"
 
 // Loads the file into `matrix`; false when it cannot be read or its numbers
 // do not fill whole rows.
@@ -22,7 +23,10 @@ inline bool stream_read(const char* path, SampleMatrix& matrix) {
         in_token = !blank;
     }
     std::rewind(in);
+    // The floats in the memory the program's own loader puts them in, so
+    // that the two readers differ in reading alone.
     matrix = SampleMatrix{};
+    matrix.values = values_in_sample_memory();
     float value = 0.0f;
     while (std::fscanf(in, "%f", &value) == 1) matrix.values.push_back(value);
     std::fclose(in);

@@ -18,11 +18,10 @@ struct Dims {
     uint32_t rows = 0;
 };
 
-// Memory for `bytes` bytes of a sample set, left as it is: plain memory, or
-// with `huge_pages` blocks from 256 KiB on 2 MiB-aligned memory offered huge
-// pages (where first touching memory page by page is dear), falling back to
-// plain memory when that cannot be had. Released with free().
-void* allocate_values(std::size_t bytes, bool huge_pages);
+// Plain memory for `bytes` bytes (std::bad_alloc when there is none), and
+// its release.
+void* allocate_plain(std::size_t bytes);
+void release_plain(void* block, std::size_t bytes);
 
 // A vector allocator whose new elements are left uninitialised (unless a
 // value is given), over a source of memory with allocate(bytes) and
@@ -49,17 +48,19 @@ struct UninitialisedAllocator {
     void construct(U* place, Args&&... args) {
         ::new (static_cast<void*>(place)) U(static_cast<Args&&>(args)...);
     }
-    // Any of them can release what another allocated.
-    friend bool operator==(const UninitialisedAllocator&, const UninitialisedAllocator&) { return true; }
+    friend bool operator==(const UninitialisedAllocator& a, const UninitialisedAllocator& b) {
+        return a.memory == b.memory;
+    }
 };
 
-// The memory of a sample set's floats: they are left uninitialised (the
-// loader writes every one, so zero-filling them first would only cost time).
-// The plain loader asks for plain memory, the engine for huge pages.
+// Where a sample set's floats live: plain memory, unless a loader names its
+// own (the engine hands out memory of its own). New floats are left
+// uninitialised: the loader writes every one, so zero-filling them first
+// would only cost time.
 struct ValueMemory {
-    bool huge_pages = false;
-    void* allocate(std::size_t bytes) const { return allocate_values(bytes, huge_pages); }
-    void release(void* block, std::size_t) const { std::free(block); }
+    void* (*allocate)(std::size_t bytes) = allocate_plain;
+    void (*release)(void* block, std::size_t bytes) = release_plain;
+    bool operator==(const ValueMemory&) const = default;
 };
 
 using SampleValues = std::vector<float, UninitialisedAllocator<float, ValueMemory>>;

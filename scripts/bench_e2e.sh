@@ -220,7 +220,7 @@ if ((workloads)); then
     printf '%s\n' "${rows[@]}"
     echo
     echo "The loading row compares a plain fscanf(\"%f\") reader (reference column) with the"
-    echo "program's line_counter + read_file (fast column); both print the size and a"
+    echo "engine's loader, measure_samples + load_samples (fast column); both print the size and a"
     echo "checksum of the loaded floats, and those are compared."
     echo
 fi

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,8 +20,6 @@
 
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-constexpr std::size_t kHugePageFrom = std::size_t(256) << 10;
 constexpr std::size_t kReadBlock = std::size_t(64) << 10;
 
 void report_read_error(const char* path, int error) {
@@ -36,18 +33,12 @@ const char* read_token_strtof(const char* p, const char* end, const char*, float
 
 }  // namespace
 
-void* allocate_values(std::size_t bytes, bool huge_pages) {
-    if (huge_pages && bytes >= kHugePageFrom) {
-        const std::size_t size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        if (void* memory = std::aligned_alloc(kHugePage, size)) {
-            ::madvise(memory, size, MADV_HUGEPAGE);
-            return memory;
-        }
-    }
-    if (void* memory = std::malloc(bytes == 0 ? 1 : bytes)) return memory;
+void* allocate_plain(std::size_t bytes) {
+    if (void* block = std::malloc(bytes == 0 ? 1 : bytes)) return block;
     throw std::bad_alloc();
 }
 
+void release_plain(void* block, std::size_t) { std::free(block); }
 
 int line_counter(const char* path, Dims& dims) {
     SampleFile file(open_sample_file(path));

@@ -173,12 +173,16 @@ struct Trainer {
     Trainer(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns, PolynomialTrace* t)
         : ker(k), digit(d), set(s), features(columns - 1), trace(t), mistakes(s, columns - 1),
           row_nan(s.rows, 0), cache(s.rows, t != nullptr ? engine_settings().cache_bytes : 0) {
-        // What the set's size bounds is had now, before anything is printed:
-        // a machine that cannot give it leaves the training to the reference.
-        pack_reserve(mistakes.slots, s.rows);
-        tile.reserve(std::size_t(std::min(kTileRows, s.rows)) * s.rows);
-        fresh.reserve(s.rows);
-        block_values.reserve(s.rows);
+        // Under an address-space limit what the set's size bounds is had
+        // now, before anything is printed: a process that cannot have it
+        // leaves the training to the reference. (Otherwise the buffers grow
+        // as needed, mostly into memory that earlier buffers have touched.)
+        if (address_space_limited()) {
+            pack_reserve(mistakes.slots, s.rows);
+            tile.reserve(std::size_t(std::min(kTileRows, s.rows)) * s.rows);
+            fresh.reserve(s.rows);
+            block_values.reserve(s.rows);
+        }
         if (trace == nullptr) {
             memo_sum.assign(s.rows, 0.0f);
             memo_entries.assign(s.rows, 0);

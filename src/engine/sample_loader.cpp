@@ -231,10 +231,10 @@ int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const ch
     try {
         matrix = SampleMatrix{};
         matrix.columns = columns;
-        matrix.values = SampleValues(SampleValues::allocator_type(ValueMemory{!address_space_limited()}));
+        matrix.values = values_in_sample_memory();
         const bool ready = measured.holds(info) || measure_parts(file.fd, info, path, measured);
         loaded = ready && parse_parts(file.fd, measured, matrix, columns, rows, path);
-    } catch (const std::bad_alloc&) {  // no room for huge pages or buffers: the plain loader
+    } catch (const std::bad_alloc&) {  // no room for the engine's buffers: the plain loader
         measured = MeasuredFile{};
         matrix = SampleMatrix{};
         return read_file(matrix, columns, rows, path);

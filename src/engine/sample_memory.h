@@ -1,4 +1,4 @@
-// Memory for the engine's large buffers (read buffers, packed rows, cache
+// Memory for the engine's sample sets and large buffers (read buffers, packed rows, cache
 // chunks, the trace's piece). Large blocks are 2 MiB-aligned mappings offered
 // huge pages, and a block released is kept (up to a limit) for the next one:
 // first touching memory is what costs here, since the system zeroes every
@@ -25,7 +25,13 @@ bool address_space_limited();
 struct SampleMemory {
     void* allocate(std::size_t bytes) const { return allocate_sample_memory(bytes); }
     void release(void* block, std::size_t bytes) const { free_sample_memory(block, bytes); }
+    bool operator==(const SampleMemory&) const = default;
 };
+
+// Sample sets in sample memory.
+inline SampleValues values_in_sample_memory() {
+    return SampleValues(SampleValues::allocator_type(ValueMemory{allocate_sample_memory, free_sample_memory}));
+}
 
 // A vector allocator of sample memory whose new elements are left
 // uninitialised.
