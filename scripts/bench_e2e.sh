@@ -20,7 +20,7 @@
 #   --growth-sizes LIST  training-set sizes of the growth table, from 1000 2000
 #                        5000 10000 20000 60000 (the default: all of them)
 #
-# Needs the packages from scripts/install_deps.sh bench. Builds build/release
+# Installs what it needs with scripts/install_deps.sh bench. Builds build/release
 # and the data in bench/data/ when they are missing. Uses every hardware
 # thread unless PROGRAMMA_THREADS says otherwise.
 set -euo pipefail
@@ -53,12 +53,9 @@ while (($#)); do
     shift
 done
 
-for tool in gnuplot; do
-    if [[ ! -x $(command -v "$tool" || true) ]]; then
-        echo "missing $tool: run scripts/install_deps.sh bench" >&2
-        exit 1
-    fi
-done
+# The Fashion-MNIST images, gnuplot, Google Benchmark and LIBSVM's tools:
+# installed here when missing.
+bash scripts/install_deps.sh bench >&2
 
 # ---- build and data ----
 build=$root/build/release
@@ -304,7 +301,6 @@ classify_row() {
 }
 
 if ((classify)) && [[ -z $only || $only == classify ]]; then
-    command -v svm-train >/dev/null 2>&1 || { echo "missing svm-train: run scripts/install_deps.sh bench" >&2; exit 1; }
     tools=$build/digit-tools
     echo "| set | recogniser | train and test | faster than LIBSVM | ten-class test error (wrong of rows) |"
     echo "|---|---|---|---|---|"

@@ -4,7 +4,8 @@
 // becomes spare at once: so a 1.2 MB set and a 0.6 MB one share one huge
 // page instead of taking two. Released blocks join the spare runs
 // next to them. The spare list holds at most kSpareLimit bytes; beyond
-// that, released memory goes back to the system.
+// that, released memory goes back to the system. Under an address-space
+// limit every block is plain memory, exactly as large as asked for.
 #include "sample_memory.h"
 
 #include <sys/mman.h>
