@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <map>
 #include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -110,7 +112,29 @@ std::string shell_quote(const std::string& text) {
     return quoted + "'";
 }
 
+// The build tree may lie where nobody cannot enter (a clone in a private
+// folder): an unprivileged run starts a copy kept in a folder nobody may
+// enter, under the same name.
+std::string program_nobody_can_run(const std::string& program) {
+    static TempDir copies;
+    static std::map<std::string, std::string> copied;
+    auto [entry, is_new] = copied.try_emplace(program);
+    if (is_new) {
+        const std::string folder = copies.file(std::to_string(copied.size()));
+        const std::string copy = folder + "/" + std::filesystem::path(program).filename().string();
+        std::error_code ignored;
+        std::filesystem::create_directory(folder, ignored);
+        ::chmod(folder.c_str(), 0755);
+        std::filesystem::copy_file(program, copy, ignored);
+        ::chmod(copy.c_str(), 0755);
+        entry->second = copy;
+    }
+    return entry->second;
+}
+
 RunResult launch(const Launch& launch) {
+    const bool as_nobody = launch.unprivileged && ::geteuid() == 0;
+    const std::string program = as_nobody ? program_nobody_can_run(launch.program) : launch.program;
     TempDir io;
     const std::string in_path = launch.input_from_null ? "/dev/null" : io.file("stdin");
     if (!launch.input_from_null) write_text(in_path, launch.input);
@@ -125,13 +149,13 @@ RunResult launch(const Launch& launch) {
         ::dup2(out_pipe[1], 1);
         ::dup2(err_pipe[1], 2);
         ::close_range(3, ~0U, 0);  // the program starts with only its standard streams
-        if (launch.unprivileged && ::geteuid() == 0 &&
+        if (as_nobody &&
             (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
             ::_exit(125);
         }
         if (::chdir(launch.work_dir.c_str()) != 0) ::_exit(126);
         for (const std::string& setting : launch.environment) ::putenv(const_cast<char*>(setting.c_str()));
-        std::string command = launch.shell_prefix + " exec " + shell_quote(launch.program);
+        std::string command = launch.shell_prefix + " exec " + shell_quote(program);
         for (const std::string& arg : launch.args) command += ' ' + shell_quote(arg);
         ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
