@@ -13,6 +13,7 @@ label, such as voted or loading.
 import os
 import subprocess
 import sys
+import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DATA = os.path.join(ROOT, "bench", "data")
@@ -27,9 +28,8 @@ WORKLOADS = [
 
 def timed(timer, command):
     """Wall seconds of one run, standard input from /dev/null, output discarded."""
-    with open(os.devnull) as stdin, open(os.devnull, "w") as stdout:
-        subprocess.run([timer, "/tmp/bench_side_by_side.time"] + command, cwd=ROOT, stdin=stdin, stdout=stdout, check=True)
-    with open("/tmp/bench_side_by_side.time") as result:
+    with tempfile.NamedTemporaryFile("r") as result, open(os.devnull) as stdin, open(os.devnull, "w") as stdout:
+        subprocess.run([timer, result.name] + command, cwd=ROOT, stdin=stdin, stdout=stdout, check=True)
         return float(result.read().split()[0])
 
 

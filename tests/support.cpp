@@ -112,9 +112,9 @@ std::string shell_quote(const std::string& text) {
     return quoted + "'";
 }
 
-// The build tree may lie where nobody cannot enter (a clone in a private
-// folder): an unprivileged run starts a copy kept in a folder nobody may
-// enter, under the same name.
+// The build tree may lie where the user nobody cannot reach it (a clone in
+// a private folder), so an unprivileged run starts a copy of the program,
+// under the same name, kept in a folder open to every user.
 std::string program_nobody_can_run(const std::string& program) {
     static TempDir copies;
     static std::map<std::string, std::string> copied;
