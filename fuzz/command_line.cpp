@@ -1,6 +1,6 @@
 // Fuzz target: the command-line parser. The input, split at NUL bytes, gives
 // the arguments after the program name (an empty input none, at most 64).
-// From reset_settings(), parse_command_line must either refuse, printing
+// From the default settings, parse_command_line must either refuse, printing
 // exactly the usage text and nothing else, or accept silently, leaving every
 // setting in its range and the last value given for a file option in force.
 #include <climits>
@@ -24,24 +24,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::vector<char*> argv = {program};
     for (std::string& argument : arguments) argv.push_back(argument.data());
 
-    reset_settings();
+    Settings settings;
     int refused = -1;
-    const fuzz::Printed printed = fuzz::capture([&] { refused = parse_command_line(int(argv.size()), argv.data()); });
+    const fuzz::Printed printed =
+        fuzz::capture([&] { refused = parse_command_line(int(argv.size()), argv.data(), settings); });
     fuzz::check(refused == 0 || refused == 1, "parse_command_line answers 0 or 1");
     fuzz::check(printed == (refused == 1 ? usage : fuzz::Printed{}), "a refusal prints the usage text alone");
     fuzz::check(argv.size() % 2 == 1 || refused == 1, "an option without a value is refused");
     if (refused == 0) {
-        fuzz::check(digit <= 9 && epocs <= uint32_t(INT_MAX) && (kernel_algoritm == 0 || kernel_algoritm == 1) &&
-                        adaboost <= 1 && voted <= 1,
+        const auto kind = static_cast<int32_t>(settings.kernel_algoritm);
+        fuzz::check(settings.digit <= 9 && settings.epocs <= uint32_t(INT_MAX) && (kind == 0 || kind == 1) &&
+                        settings.adaboost <= 1 && settings.voted <= 1,
                     "accepted settings are in range");
         std::map<std::string_view, const char*> given;  // the last value of each option
         for (std::size_t i = 1; i + 1 < argv.size(); i += 2) given[argv[i]] = argv[i + 1];
         for (const auto& [option, value] :
-             {std::pair{"-tr", training_set}, std::pair{"-ts", test_set}, std::pair{"-l", list}}) {
+             {std::pair{"-tr", settings.training_set}, std::pair{"-ts", settings.test_set},
+              std::pair{"-l", settings.list}}) {
             fuzz::check(!given.contains(option) || given[option] == value, "the last value given is in force");
         }
-        fuzz::check(given.contains("-l") == (load_list == 1), "-l loads a list");
+        fuzz::check(given.contains("-l") == (settings.load_list == 1), "-l loads a list");
     }
-    reset_settings();  // drops the pointers into this input's arguments
     return 0;
 }

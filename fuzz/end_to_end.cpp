@@ -53,7 +53,8 @@ Outcome both_methods(bool engine, uint32_t digit, uint32_t epochs, KernelSpec ke
             engine ? run_test_fast(digit, ker, trained_list, tr, tr.columns, ts, ts.columns, ts.rows, error[1])
                    : run_test(digit, ker, trained_list, tr, tr.columns, tr.rows, ts, ts.columns, ts.rows, error[1]);
         fuzz::check(trained == 0 && tested == 0, "the kernel perceptron trains and tests");
-        train_voted(epochs, digit, tr, tr.columns, tr.rows, o.voted_mistakes, o.votes, n, error[2], !engine);
+        (engine ? train_voted_fast : run_v_train_ker)(epochs, digit, tr, tr.columns, tr.rows, o.voted_mistakes,
+                                                      o.votes, n, error[2]);
         if (engine) {
             run_v_test_fast(digit, ts, ts.columns, ts.rows, tr, o.voted_mistakes.data(), o.votes.data(), n, error[3]);
         } else {
@@ -67,7 +68,7 @@ Outcome both_methods(bool engine, uint32_t digit, uint32_t epochs, KernelSpec ke
     if (engine) {  // quiet, the engine trains the same, printing nothing and reading no input
         float quiet = -1.0f;
         const fuzz::Printed printed =
-            fuzz::capture([&] { run_fast(epochs, digit, ker, list, tr, tr.columns, tr.rows, quiet, true); });
+            fuzz::capture([&] { run_fast(epochs, digit, ker, list, tr, tr.columns, tr.rows, quiet, Report::silent); });
         fuzz::check(printed == fuzz::Printed{} && fuzz::entries_of(list) == o.mistakes &&
                         std::bit_cast<uint32_t>(quiet) == o.errors[0],
                     "quiet training trains the same silently");
@@ -82,14 +83,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
     const uint32_t digit = data[0] % 10;
     const uint32_t epochs = 1 + (data[1] & 1);
-    const KernelSpec ker{(data[1] & 0x10) != 0 ? 0 : 1, kParameters[(data[1] >> 1) % 8]};
+    const KernelSpec ker{(data[1] & 0x10) != 0 ? KernelKind::polynomial : KernelKind::gaussian,
+                         kParameters[(data[1] >> 1) % 8]};
     engine_settings().threads = 4;
     engine_settings().cache_bytes = (data[1] & 0x20) != 0 ? 0 : cache_bytes;
     engine_settings().widest = kLevels[data[1] >> 6];
 
     const std::string_view rest(reinterpret_cast<const char*>(data) + 2, size - 2);
     const std::size_t bar = rest.find('|');
-    const uint32_t max_rows = ker.kind == 0 ? 12 : 48;
+    const uint32_t max_rows = ker.kind == KernelKind::polynomial ? 12 : 48;
     SampleMatrix tr, ts;
     if (load("training", rest.substr(0, bar), tr, max_rows) &&
         load("test", bar == rest.npos ? rest : rest.substr(bar + 1), ts, max_rows) && tr.columns == ts.columns) {

@@ -7,13 +7,10 @@
 
 #include "file_lib.h"
 #include "list_lib.h"
+#include "programma/kernel.h"
 
-// Kernel choice: kind 0 polynomial (parameter = degree), 1 gaussian
-// (parameter = constant).
-struct KernelSpec {
-    int32_t kind = 0;
-    float parameter = 0.0f;
-};
+using programma::KernelKind;
+using programma::KernelSpec;
 
 // The vectors are sample rows: n features followed by the label. All return 0.
 int vect_pr(uint32_t n, const float* a, const float* b, float& result);

@@ -34,6 +34,12 @@ struct SampleFile {
     }
 };
 
+// The diagnostics both loaders give. A read failure is an errno, or -1 when
+// the file ended before the bytes measured.
+void report_read_failure(const char* path, int failure);
+void report_bad_line(const char* path, unsigned long long line, const std::string& problem);
+void report_changed_count(const char* path, unsigned long long loaded, uint32_t counted);
+
 // Sets a file's Dims from the sample lines and the numbers on the first one
 // that were counted. Returns 0, or 1 after a diagnostic when there is no
 // sample line or more than 32 bits can count.

@@ -187,8 +187,8 @@ float reference_sum(KernelSpec ker, const std::vector<int32_t>& list, const Samp
     for (int32_t index : list) {
         const float* row = tr.row(uint32_t(index));
         float dot = 0;
-        (ker.kind == 0 ? vect_pr : vect_diff_raised)(tr.columns - 1, x, row, dot);
-        const float value = ker.kind == 0 ? polynomial_of_dot(dot, ker.parameter) : gaussian_of_distance(dot, ker.parameter);
+        (ker.kind == KernelKind::polynomial ? vect_pr : vect_diff_raised)(tr.columns - 1, x, row, dot);
+        const float value = ker.kind == KernelKind::polynomial ? polynomial_of_dot(dot, ker.parameter) : gaussian_of_distance(dot, ker.parameter);
         sum = sum + float(target_label(row[tr.columns - 1], 1)) * value;
     }
     return sum;
@@ -202,8 +202,8 @@ TEST_F(Engine, KernelPerceptronMatchesTheReference) {
         const bool specials = round % 5 == 1;
         const SampleMatrix tr = random_set(random, 40 + random() % 160, features, specials, 0.3f);
         const SampleMatrix ts = random_set(random, 30 + random() % 60, features, specials, 0.3f);
-        const KernelSpec ker = round % 2 == 0 ? KernelSpec{1, 0.5f + float(random() % 4)}
-                                              : KernelSpec{0, float(random() % 4) - 0.5f};
+        const KernelSpec ker = round % 2 == 0 ? KernelSpec{KernelKind::gaussian, 0.5f + float(random() % 4)}
+                                              : KernelSpec{KernelKind::polynomial, float(random() % 4) - 0.5f};
         const uint32_t epochs = random() % 4;
         engine_settings().threads = 1 + round % 3;
         engine_settings().cache_bytes = round % 6 == 5 ? random() % 4096 : saved.cache_bytes;
@@ -213,7 +213,7 @@ TEST_F(Engine, KernelPerceptronMatchesTheReference) {
         std::unique_ptr<IndexList> quiet;
         float error = 0;
         ::testing::internal::CaptureStdout();
-        run_fast(epochs, 1, ker, quiet, tr, tr.columns, tr.rows, error, true);
+        run_fast(epochs, 1, ker, quiet, tr, tr.columns, tr.rows, error, Report::silent);
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
         std::vector<int32_t> entries;
         read_list(entries, quiet.get());
@@ -230,9 +230,9 @@ TEST_F(Engine, LongTrainingMatchesAtAnyThreadCountAndBudget) {
     // Noisy labels and a narrow gaussian: over a thousand distinct mistakes,
     // many cache chunks, and mistakes inside most training tiles.
     std::mt19937 random(11);
-    for (const KernelSpec ker : {KernelSpec{1, 0.0005f}, KernelSpec{0, 3.0f}}) {
+    for (const KernelSpec ker : {KernelSpec{KernelKind::gaussian, 0.0005f}, KernelSpec{KernelKind::polynomial, 3.0f}}) {
         // The traced polynomial run prints every evaluation: fewer rows.
-        const SampleMatrix tr = random_set(random, ker.kind == 0 ? 1200 : 5000, 12, false, 0.05f);
+        const SampleMatrix tr = random_set(random, ker.kind == KernelKind::polynomial ? 1200 : 5000, 12, false, 0.05f);
         const SampleMatrix ts = random_set(random, 300, 12, false, 0.05f);
         const Outcome reference = kernel_run(false, ker, 2, tr, ts);
         ASSERT_GT(reference.list.size(), 300u);
@@ -269,7 +269,7 @@ TEST_F(Engine, VotedMethodMatchesTheReference) {
             uint32_t n = 0;
             float training_error = 0;
             ::testing::internal::CaptureStdout();
-            train_voted(round % 3, 1, tr, tr.columns, tr.rows, mistakes, votes, n, training_error, !fast);
+            (fast ? train_voted_fast : run_v_train_ker)(round % 3, 1, tr, tr.columns, tr.rows, mistakes, votes, n, training_error);
             if (fast) {
                 run_v_test_fast(1, ts, ts.columns, ts.rows, tr, mistakes.data(), votes.data(), n, errors[1]);
             } else {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "fast_voted.h"
 #include "mistake_file.h"
 #include "perceptron_lib.h"
 #include "voted_lib_ker.h"
@@ -113,7 +114,7 @@ TEST(Classify, SignOfTheSumInListOrder) {
     // Rows 0 and 1 have equal features: their terms cancel to exactly 0.
     const SampleMatrix set = matrix(2, {0, 1, 0, 0, 9, 3.5f, kNaN, 1});
     const int32_t cancel[] = {0, 1}, negative[] = {1}, not_a_number[] = {3};
-    const KernelSpec ker{1, 1.0f};
+    const KernelSpec ker{KernelKind::gaussian, 1.0f};
     int32_t answer = 0;
     classify(ker, 1, set.row(0), set, 2, 4, cancel, 2, answer);
     EXPECT_EQ(answer, 1);
@@ -136,7 +137,7 @@ TEST(Training, ErrorCountsTheLastEpochAndTheTestItsOwnRows) {
     std::unique_ptr<IndexList> list;
     float error = -1;
     ::testing::internal::CaptureStdout();
-    ASSERT_EQ(run(2, 1, KernelSpec{1, 10.0f}, list, set, 2, 4, error), 0);
+    ASSERT_EQ(run(2, 1, KernelSpec{KernelKind::gaussian, 10.0f}, list, set, 2, 4, error), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "I classified 2 times 1 e 2 times -1\nI classified 2 times 1 e 2 times -1\n");
     std::vector<int32_t> entries;
@@ -145,12 +146,12 @@ TEST(Training, ErrorCountsTheLastEpochAndTheTestItsOwnRows) {
     EXPECT_EQ(error, 0.0f);
     const SampleMatrix test = matrix(2, {0.5f, 1, 19, 0, 6, 0, 11, 1, 1, 0});
     ::testing::internal::CaptureStdout();
-    ASSERT_EQ(run_test(1, KernelSpec{1, 10.0f}, list.get(), set, 2, 4, test, 2, 5, error), 0);
+    ASSERT_EQ(run_test(1, KernelSpec{KernelKind::gaussian, 10.0f}, list.get(), set, 2, 4, test, 2, 5, error), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "I classified 3 times 1 e 2 times -1\nI was wrong 2 times saying 1 e 1 times saying -1\n");
     EXPECT_EQ(error, 0.6f);
-    EXPECT_EQ(run_test(1, KernelSpec{1, 1.0f}, nullptr, set, 2, 4, test, 2, 5, error), 1);
-    EXPECT_EQ(run(0, 1, KernelSpec{1, 1.0f}, list, set, 2, 4, error), 0);
+    EXPECT_EQ(run_test(1, KernelSpec{KernelKind::gaussian, 1.0f}, nullptr, set, 2, 4, test, 2, 5, error), 1);
+    EXPECT_EQ(run(0, 1, KernelSpec{KernelKind::gaussian, 1.0f}, list, set, 2, 4, error), 0);
     EXPECT_EQ(list->count, 0u);
     EXPECT_EQ(error, 0.0f);
 }
@@ -166,7 +167,7 @@ TEST(Voted, SurvivalCountsVotesAndOutput) {
         uint32_t n = 0;
         float error = -1;
         ::testing::internal::CaptureStdout();
-        train_voted(2, 1, train, 3, 3, indices, votes, n, error, relist);
+        (relist ? run_v_train_ker : train_voted_fast)(2, 1, train, 3, 3, indices, votes, n, error);
         run_v_test_ker(1, test, 3, 3, train, 3, 3, indices.data(), votes.data(), n, error);
         EXPECT_EQ(::testing::internal::GetCapturedStdout(),
                   "ho fatto la 0-esima epoca, 1 errori, 2 right"

@@ -22,10 +22,6 @@ namespace {
 
 constexpr std::size_t kReadBlock = std::size_t(64) << 10;
 
-void report_read_error(const char* path, int error) {
-    report_error("%s: cannot read: %s", path, std::strerror(error));
-}
-
 const char* read_token_strtof(const char* p, const char* end, const char*, float& value) {
     const std::string_view token = token_at(p, end);
     return read_number_strtof(token, value) ? token.data() + token.size() : nullptr;
@@ -58,7 +54,7 @@ int line_counter(const char* path, Dims& dims) {
         return true;
     });
     if (failure != 0) {
-        report_read_error(path, failure);
+        report_read_failure(path, failure);
         return 1;
     }
     return counted_dims(path, rows, columns, dims);
@@ -91,7 +87,7 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
         const LineKind kind = parse_sample_line(line, columns, row.data(), problem, readable, read_token_strtof);
         if (kind == LineKind::blank) return true;
         if (kind == LineKind::bad) {
-            report_error("%s:%llu: %s", path, line_number, problem.c_str());
+            report_bad_line(path, line_number, problem);
             return ok = false;
         }
         if (loaded == rows) {
@@ -104,12 +100,12 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
         return true;
     });
     if (failure != 0) {
-        report_read_error(path, failure);
+        report_read_failure(path, failure);
         return 1;
     }
     if (!ok) return 1;
     if (loaded != rows) {
-        report_error("%s: %u sample lines, %u were counted (the file changed)", path, loaded, rows);
+        report_changed_count(path, loaded, rows);
         return 1;
     }
     matrix.rows = rows;

@@ -12,10 +12,26 @@ int open_sample_file(const char* path) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        std::printf("ERRORE NEL FILE");
+        if (!diagnostics_captured()) std::printf("ERRORE NEL FILE");
         report_error("%s: cannot open: %s", path, std::strerror(error));
     }
     return fd;
+}
+
+void report_read_failure(const char* path, int failure) {
+    if (failure > 0) {
+        report_error("%s: cannot read: %s", path, std::strerror(failure));
+    } else {
+        report_error("%s: the file ended early (it changed)", path);
+    }
+}
+
+void report_bad_line(const char* path, unsigned long long line, const std::string& problem) {
+    report_error("%s:%llu: %s", path, line, problem.c_str());
+}
+
+void report_changed_count(const char* path, unsigned long long loaded, uint32_t counted) {
+    report_error("%s: %llu sample lines, %u were counted (the file changed)", path, loaded, counted);
 }
 
 int counted_dims(const char* path, uint64_t rows, uint64_t columns, Dims& dims) {

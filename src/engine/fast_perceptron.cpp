@@ -28,11 +28,37 @@
 
 namespace {
 
-// Test rows are computed in chunks so that the polynomial trace can follow
-// each chunk in order without holding every value at once.
-constexpr uint32_t kTestChunk = 256;
+// Test rows are computed in chunks of this many rows, so that the
+// polynomial trace can follow each chunk in order without holding every
+// value at once, and so that a cancelled scoring stops between chunks.
+constexpr uint32_t kTestRowsPerChunk = 256;
 // Training computes kernel values ahead for tiles of this many rows.
 constexpr uint32_t kTileRows = 128;
+
+// The batch engine's raw value for a kernel: the dot product under the
+// polynomial kernel, the squared distance under the gaussian one.
+BatchKind batch_kind(KernelKind kind) {
+    switch (kind) {
+        case KernelKind::polynomial: return BatchKind::dot_exact;
+        case KernelKind::gaussian: return BatchKind::squared_distance;
+    }
+    return BatchKind::dot_exact;  // not reached: every kind is named above
+}
+
+// Whether a run's decisions print the polynomial trace: the traced kernel,
+// unless the run is silent.
+bool traced(KernelKind kind, Report report) {
+    if (report == Report::silent) return false;
+    switch (kind) {
+        case KernelKind::polynomial: return true;
+        case KernelKind::gaussian: return false;
+    }
+    return false;
+}
+
+void stop_if_cancelled(const CancelFlag* cancel) {
+    if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) throw Cancelled{};
+}
 
 // Kernel values of several samples against slots [sample.from, to), each into
 // its own slot-indexed array (other slots are left as they are): the batch
@@ -40,16 +66,16 @@ constexpr uint32_t kTileRows = 128;
 // slots, finished by the kernel's last step.
 void tiled_kernel_values(KernelSpec ker, const PackedRows& slots, const TiledSample* samples,
                          std::size_t count, uint32_t to) {
-    batch_tiled(ker.kind == 0 ? BatchKind::dot_exact : BatchKind::squared_distance, slots,
-                samples, count, to);
+    batch_tiled(batch_kind(ker.kind), slots, samples, count, to);
     for (std::size_t i = 0; i < count; ++i) {
         float* out = samples[i].out;
         const uint32_t from = samples[i].from;
         if (to <= from) continue;
-        if (ker.kind != 0) {
-            gaussian_of_distances(out + from, to - from, ker.parameter);
-        } else {
-            for (uint32_t s = from; s < to; ++s) out[s] = polynomial_of_dot(out[s], ker.parameter);
+        switch (ker.kind) {
+            case KernelKind::polynomial:
+                for (uint32_t s = from; s < to; ++s) out[s] = polynomial_of_dot(out[s], ker.parameter);
+                break;
+            case KernelKind::gaussian: gaussian_of_distances(out + from, to - from, ker.parameter); break;
         }
     }
 }
@@ -386,11 +412,12 @@ void test_chunk_values(KernelSpec ker, const MistakeRows& mistakes, const Sample
 }  // namespace
 
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
-             const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error, bool quiet) {
+             const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error, Report report,
+             const CancelFlag* cancel) {
     std::optional<PolynomialTrace> trace;
     std::optional<Trainer> trainer;
     try {
-        if (ker.kind == 0 && !quiet) trace.emplace(ker.parameter);
+        if (traced(ker.kind, report)) trace.emplace(ker.parameter);
         trainer.emplace(ker, digit, tr_set, columns, trace ? &*trace : nullptr);
     } catch (const std::bad_alloc&) {
         return kEngineOutOfMemory;
@@ -400,11 +427,14 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
     trainer->next_epoch(epoch + 1 < epochs);
     const uint32_t last_wrong = train_epochs(
         epochs, digit, tr_set, columns, rows, list,
-        [&](uint32_t r, bool) { return trainer->decide(r); },
+        [&](uint32_t r, bool) {
+            if (r % kTileRows == 0) stop_if_cancelled(cancel);
+            return trainer->decide(r);
+        },
         [&](uint32_t r) { trainer->add_mistake(r); },
         [&](const AnswerCounts& counts) {
             if (trace) trace->flush();
-            if (!quiet) print_answers(counts);
+            if (report == Report::printed) print_answers(counts);
             trainer->next_epoch(++epoch + 1 < epochs);
         });
     error = error_fraction(last_wrong, rows);
@@ -412,13 +442,15 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
 }
 
 std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list,
-                                 const SampleMatrix& tr_set, const SampleMatrix& samples) {
+                                 const SampleMatrix& tr_set, const SampleMatrix& samples,
+                                 const CancelFlag* cancel) {
     const MistakeRows mistakes = packed_list(list, tr_set, digit, tr_set.columns - 1);
     std::vector<float> sums(samples.rows, 0.0f);
     EngineFloats values;
     const std::size_t stride = mistakes.slots.count;
-    for (uint32_t first = 0; first < samples.rows && stride > 0; first += kTestChunk) {
-        const uint32_t count = std::min(kTestChunk, samples.rows - first);
+    for (uint32_t first = 0; first < samples.rows && stride > 0; first += kTestRowsPerChunk) {
+        stop_if_cancelled(cancel);
+        const uint32_t count = std::min(kTestRowsPerChunk, samples.rows - first);
         test_chunk_values(ker, mistakes, samples, first, count, values);
         parallel_for(count, 8, [&](std::size_t begin, std::size_t end) {
             for (std::size_t i = begin; i < end; ++i) {
@@ -436,7 +468,7 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
                   uint32_t ts_columns, uint32_t ts_rows, float& error) {
     if (list == nullptr) return 1;
     AnswerCounts counts;
-    if (ker.kind != 0) {
+    if (!traced(ker.kind, Report::printed)) {
         std::vector<float> sums;
         try {
             sums = decision_sums(ker, digit, *list, tr_set, ts_set);
@@ -459,14 +491,14 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
         packed.emplace(packed_list(*list, tr_set, digit, features));
         trace.emplace(ker.parameter);
         for (uint32_t row : packed->slot_row) trace->add_slot(features, tr_set.row(row));
-        values.reserve(std::size_t(std::min(kTestChunk, ts_rows)) * packed->slots.count);
+        values.reserve(std::size_t(std::min(kTestRowsPerChunk, ts_rows)) * packed->slots.count);
     } catch (const std::bad_alloc&) {
         return kEngineOutOfMemory;
     }
     const MistakeRows& mistakes = *packed;
     const std::size_t stride = mistakes.slots.count;
-    for (uint32_t first = 0; first < ts_rows; first += kTestChunk) {
-        const uint32_t count = std::min(kTestChunk, ts_rows - first);
+    for (uint32_t first = 0; first < ts_rows; first += kTestRowsPerChunk) {
+        const uint32_t count = std::min(kTestRowsPerChunk, ts_rows - first);
         test_chunk_values(ker, mistakes, ts_set, first, count, values);
         for (uint32_t i = 0; i < count; ++i) {
             const float* sample = ts_set.row(first + i);

@@ -3,6 +3,7 @@
 // are byte for byte those of run and run_test on the scalar formulas.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -12,13 +13,21 @@
 #include "list_lib.h"
 #include "perceptron_lib.h"
 
+// Whether a training prints what run prints, or nothing at all.
+enum class Report { printed, silent };
+
+// A flag another thread sets to stop a long silent computation; it is read
+// between chunks of rows, which then end by throwing Cancelled.
+using CancelFlag = std::atomic<bool>;
+struct Cancelled {};
+
 // As run, or kEngineOutOfMemory (nothing printed) when the engine's own
-// memory cannot be had. With `quiet` set nothing is printed and standard
-// input is not read: the polynomial kernel's trace and pauses and the
-// epochs' count lines are left out (the list and the error are the same).
+// memory cannot be had. A silent run prints nothing and never reads
+// standard input: the polynomial kernel's trace and pauses and the epochs'
+// count lines are left out (the list and the error are the same).
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
              const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error,
-             bool quiet = false);
+             Report report = Report::printed, const CancelFlag* cancel = nullptr);
 
 // As run_test, or kEngineOutOfMemory as run_fast.
 int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
@@ -28,4 +37,5 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
 // The decision sum of every row of `samples` against the list, silently:
 // what classify adds up for each row, bit for bit (0 for an empty list).
 std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list,
-                                 const SampleMatrix& tr_set, const SampleMatrix& samples);
+                                 const SampleMatrix& tr_set, const SampleMatrix& samples,
+                                 const CancelFlag* cancel = nullptr);

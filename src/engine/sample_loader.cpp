@@ -35,14 +35,6 @@ bool regular_file(const char* path) {
     return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
-void report_read_failure(const char* path, int failure) {
-    if (failure > 0) {
-        report_error("%s: cannot read: %s", path, std::strerror(failure));
-    } else {
-        report_error("%s: the file ended early (it changed)", path);
-    }
-}
-
 // Splits a file of `size` bytes into `count` parts of whole lines: each
 // boundary moves on to just past a newline. Returns 0 or a read failure.
 int split_parts(int fd, uint64_t size, std::size_t count, std::vector<TextPart>& parts) {
@@ -118,8 +110,7 @@ bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t 
         total += part.sample_lines;
     }
     if (total != rows) {
-        report_error("%s: %llu sample lines, %u were counted (the file changed)", path,
-                     static_cast<unsigned long long>(total), rows);
+        report_changed_count(path, total, rows);
         return false;
     }
     matrix.values.resize(std::size_t(rows) * columns);
@@ -161,9 +152,7 @@ bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t 
             return false;
         }
         if (part.bad_line != 0) {
-            report_error("%s:%llu: %s", path,
-                         static_cast<unsigned long long>(lines_before + part.bad_line),
-                         part.problem.c_str());
+            report_bad_line(path, lines_before + part.bad_line, part.problem);
             return false;
         }
         changed = changed || part.changed;

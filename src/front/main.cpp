@@ -1,5 +1,10 @@
-// Entry point of `programma`; the program itself lives in the front-end
-// library so that tests and fuzzers can drive it in-process.
+// Entry point of `programma`: the front end with the engine plugged in. The
+// program itself lives in the front-end library so that tests and fuzzers
+// can drive it in-process.
+#include "engine_compute.h"
 #include "programma.h"
 
-int main(int argc, char** argv) { return programma_main(argc, argv); }
+int main(int argc, char** argv) {
+    const EngineCompute engine;
+    return programma_main(argc, argv, engine);
+}

@@ -17,10 +17,9 @@ constexpr uint32_t kTracedElement = 256;
 
 float kernel_value(KernelSpec ker, uint32_t n, const float* sample, const float* row,
                    float& value) {
-    if (ker.kind == 0) {
-        ker_pol(n, sample, row, value, ker.parameter);
-    } else {
-        ker_gauss(n, sample, row, value, ker.parameter);
+    switch (ker.kind) {
+        case KernelKind::polynomial: ker_pol(n, sample, row, value, ker.parameter); break;
+        case KernelKind::gaussian: ker_gauss(n, sample, row, value, ker.parameter); break;
     }
     return value;
 }

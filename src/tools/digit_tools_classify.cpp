@@ -1,7 +1,7 @@
-// The ten-digit recogniser: ten kernel-perceptron trainings on the engine
-// (one a thread, each silent, each giving programma's mistake list), the
-// decision sums of every test row against each list, and the greatest sum's
-// digit as the answer.
+// The ten-digit recogniser: ten kernel-perceptron trainings through the
+// library (side by side, each silent, each giving programma's mistake
+// list), the decision sums of every test row against each list, and the
+// greatest sum's digit as the answer.
 #include "digit_tools_classify.h"
 
 #include <atomic>
@@ -14,9 +14,7 @@
 #include <unistd.h>
 
 #include "digit_tools_samples.h"
-#include "fast_perceptron.h"
-#include "mistake_file.h"
-#include "worker_pool.h"
+#include "digit_tools_table.h"
 
 namespace {
 
@@ -30,53 +28,46 @@ std::string list_path(const std::string& folder, uint32_t digit) {
     return folder + "/" + std::to_string(digit) + ".list";
 }
 
-void train_all(const ClassifyOptions& options, const SampleMatrix& train, ClassifyResult& result) {
-    std::array<int, 10> status{};
-    std::array<float, 10> errors{};
+programma::Recogniser recogniser(const ClassifyOptions& options, uint32_t digit) {
+    return programma::Recogniser{digit, options.ker, options.epochs};
+}
+
+void train_all(const ClassifyOptions& options, const programma::SampleSet& train, ClassifyResult& result) {
+    std::vector<programma::Recogniser> recognisers;
+    for (uint32_t d = 0; d < 10; ++d) recognisers.push_back(recogniser(options, d));
     std::atomic<int> done{0};
-    parallel_for(10, 1, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t d = begin; d < end; ++d) {
-            status[d] = run_fast(options.epochs, uint32_t(d), options.ker, result.lists[d], train, train.columns,
-                                 train.rows, errors[d], true);
+    programma::Result<std::vector<programma::Trained>> trained =
+        programma::train(train, recognisers, nullptr, [&](std::size_t d) {
             progress("trained the recogniser of digit " + std::to_string(d) + " (" + std::to_string(++done) +
                      " of 10)");
-        }
-    });
+        });
+    if (!trained) throw std::runtime_error(trained.error().message);
     for (uint32_t d = 0; d < 10; ++d) {
-        if (status[d] != 0) throw std::bad_alloc();
-        result.training_error[d] = errors[d];
+        result.lists[d] = std::move(trained.value()[d].mistakes);
+        result.training_error[d] = trained.value()[d].training_error;
     }
 }
 
-void restore_all(const std::string& folder, const SampleMatrix& train, ClassifyResult& result) {
-    for (uint32_t d = 0; d < 10; ++d) {
-        const std::string path = list_path(folder, d);
-        const std::string text = read_whole_file(path);
-        create_list(result.lists[d]);
-        uint32_t entry = 0;
-        for (uint32_t index : parse_list_text(text)) {
-            ++entry;
-            if (index >= train.rows) {
-                fail_in(path, "entry " + std::to_string(entry) + " (index " + std::to_string(index) +
-                                  ") names no row of the " + std::to_string(train.rows) + "-row training set");
-            }
-            add_list(int32_t(index), result.lists[d]);
-        }
-    }
+void restore_all(const std::string& folder, const programma::SampleSet& train, ClassifyResult& result) {
+    for (uint32_t d = 0; d < 10; ++d) result.lists[d] = restored_list(list_path(folder, d), train.rows());
 }
 
-void score(KernelSpec ker, const SampleMatrix& train, const SampleMatrix& test, ClassifyResult& result) {
+void score(const ClassifyOptions& options, const programma::SampleSet& train, const programma::SampleSet& test,
+           ClassifyResult& result) {
     std::array<std::vector<float>, 10> sums;
     for (uint32_t d = 0; d < 10; ++d) {
-        sums[d] = decision_sums(ker, d, *result.lists[d], train, test);
+        programma::Result<std::vector<float>> scored =
+            programma::decision_sums(train, recogniser(options, d), result.lists[d], test);
+        if (!scored) throw std::runtime_error(scored.error().message);
+        sums[d] = std::move(scored).value();
         progress("scored the test rows against digit " + std::to_string(d));
     }
-    result.answers.resize(test.rows);
-    for (uint32_t r = 0; r < test.rows; ++r) {
+    result.answers.resize(test.rows());
+    for (uint32_t r = 0; r < test.rows(); ++r) {
         std::array<float, 10> row;
         for (uint32_t d = 0; d < 10; ++d) row[d] = sums[d][r];
         const uint8_t answer = ten_class_answer(row);
-        const auto truth = static_cast<uint32_t>(test.row(r)[test.columns - 1]);
+        const auto truth = static_cast<uint32_t>(test.label(r));
         result.answers[r] = answer;
         result.confusion[truth][answer] += 1;
         result.wrong += answer != truth ? 1 : 0;
@@ -86,23 +77,6 @@ void score(KernelSpec ker, const SampleMatrix& train, const SampleMatrix& test, 
 std::string percent(float fraction) {
     char text[64];
     std::snprintf(text, sizeof text, "%f", static_cast<double>(fraction * 100.0f));
-    return text;
-}
-
-// The rows of a table, joined as Markdown (with a header rule) or CSV.
-std::string table(const std::vector<std::vector<std::string>>& rows, bool csv) {
-    std::string text;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        for (std::size_t c = 0; c < rows[r].size(); ++c) {
-            text += csv ? (c > 0 ? "," : "") : (c > 0 ? " | " : "| ");
-            text += rows[r][c];
-        }
-        text += csv ? "\n" : " |\n";
-        if (r == 0 && !csv) {
-            for (std::size_t c = 0; c < rows[r].size(); ++c) text += "|---:";
-            text += "|\n";
-        }
-    }
     return text;
 }
 
@@ -116,9 +90,9 @@ uint8_t ten_class_answer(const std::array<float, 10>& sums) {
     return best;
 }
 
-void require_digit_labels(const SampleMatrix& set, const std::string& file) {
-    for (uint32_t r = 0; r < set.rows; ++r) {
-        const float label = set.row(r)[set.columns - 1];
+void require_digit_labels(const programma::SampleSet& set, const std::string& file) {
+    for (uint32_t r = 0; r < set.rows(); ++r) {
+        const float label = set.label(r);
         if (!(label >= 0.0f && label <= 9.0f && label == std::trunc(label))) {
             char shown[32];
             std::snprintf(shown, sizeof shown, "%g", static_cast<double>(label));
@@ -128,12 +102,12 @@ void require_digit_labels(const SampleMatrix& set, const std::string& file) {
 }
 
 ClassifyResult classify_digits(const ClassifyOptions& options) {
-    const SampleMatrix train = load_sample_set(options.training_set);
+    const programma::SampleSet train = load_sample_set(options.training_set);
     require_digit_labels(train, options.training_set);
-    const SampleMatrix test = load_sample_set(options.test_set);
-    if (test.columns != train.columns) {
-        fail_in(options.test_set, "samples have " + std::to_string(test.columns) + " numbers, the training set's have " +
-                                      std::to_string(train.columns));
+    const programma::SampleSet test = load_sample_set(options.test_set);
+    if (test.columns() != train.columns()) {
+        fail_in(options.test_set, "samples have " + std::to_string(test.columns()) +
+                                      " numbers, the training set's have " + std::to_string(train.columns()));
     }
     require_digit_labels(test, options.test_set);
     ClassifyResult result;
@@ -142,7 +116,7 @@ ClassifyResult classify_digits(const ClassifyOptions& options) {
     } else {
         restore_all(options.restore, train, result);
     }
-    score(options.ker, train, test, result);
+    score(options, train, test, result);
     return result;
 }
 
@@ -150,7 +124,7 @@ std::string classify_report(const ClassifyResult& result, bool csv) {
     std::vector<std::vector<std::string>> digits = {{"digit", "mistakes", "training error (%)"}};
     for (uint32_t d = 0; d < 10; ++d) {
         const float* error = result.training_error[d] ? &*result.training_error[d] : nullptr;
-        digits.push_back({std::to_string(d), std::to_string(result.lists[d]->count), error ? percent(*error) : "-"});
+        digits.push_back({std::to_string(d), std::to_string(result.lists[d].size()), error ? percent(*error) : "-"});
     }
     const uint32_t rows = uint32_t(result.answers.size());
     const std::string error = percent(error_fraction(result.wrong, rows));
@@ -161,10 +135,10 @@ std::string classify_report(const ClassifyResult& result, bool csv) {
         for (uint32_t count : result.confusion[truth]) confusion.back().push_back(std::to_string(count));
     }
     const std::string summary =
-        csv ? table({{"wrong", "rows", "test error (%)"}, {std::to_string(result.wrong), std::to_string(rows), error}}, true)
+        csv ? format_table({{"wrong", "rows", "test error (%)"}, {std::to_string(result.wrong), std::to_string(rows), error}}, true)
             : "Ten-class test error: " + std::to_string(result.wrong) + " wrong of " + std::to_string(rows) + " rows, " +
                   error + "%\n";
-    return table(digits, csv) + "\n" + summary + "\n" + table(confusion, csv);
+    return format_table(digits, csv) + "\n" + summary + "\n" + format_table(confusion, csv);
 }
 
 GreyImage confusion_picture(const Confusion& confusion) {
@@ -207,11 +181,8 @@ void run_classify(const ClassifyOptions& options) {
             fail_in(options.lists, std::string("cannot make the folder: ") + std::strerror(errno));
         }
         for (uint32_t d = 0; d < 10; ++d) {
-            std::vector<int32_t> entries;
-            read_list(entries, result.lists[d].get());
-            if (!save_text(list_path(options.lists, d).c_str(), list_text(entries))) {
-                fail_in(options.lists, "the lists could not all be saved");
-            }
+            const programma::Status saved = programma::save_list(list_path(options.lists, d), result.lists[d]);
+            if (!saved) throw std::runtime_error(saved.error().message);
         }
     }
     if (!options.predictions.empty()) {

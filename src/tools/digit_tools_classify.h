@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "digit_tools_png.h"
-#include "file_lib.h"
-#include "list_lib.h"
-#include "perceptron_lib.h"
+#include "programma/api.h"
+
+using programma::KernelKind;
+using programma::KernelSpec;
 
 struct ClassifyOptions {
-    KernelSpec ker{0, 2.0f};
+    KernelSpec ker{KernelKind::polynomial, 2.0f};
     uint32_t epochs = 2;
     std::string training_set = "Data/Training_set";
     std::string test_set = "Data/Test_set";
@@ -31,7 +32,7 @@ struct ClassifyOptions {
 using Confusion = std::array<std::array<uint32_t, 10>, 10>;  // [true digit][answer]
 
 struct ClassifyResult {
-    std::array<std::unique_ptr<IndexList>, 10> lists;
+    std::array<std::vector<int32_t>, 10> lists;
     std::array<std::optional<float>, 10> training_error;  // none when restored
     std::vector<uint8_t> answers;                          // one per test row
     Confusion confusion{};
@@ -45,7 +46,7 @@ uint8_t ten_class_answer(const std::array<float, 10>& sums);
 
 // Throws std::runtime_error naming the file and the row when a label is not
 // a whole number from 0 to 9.
-void require_digit_labels(const SampleMatrix& set, const std::string& file);
+void require_digit_labels(const programma::SampleSet& set, const std::string& file);
 
 // Loads, trains (or restores) and tests; throws std::runtime_error on bad
 // input. Writes nothing.

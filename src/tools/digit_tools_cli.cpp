@@ -14,7 +14,7 @@
 #include "digit_tools_idx.h"
 #include "digit_tools_show.h"
 #include "digit_tools_sweep.h"
-#include "programma.h"
+#include "programma/settings.h"
 
 namespace {
 
@@ -253,7 +253,7 @@ int run_convert(Args& args) {
         out = idx_to_samples(read_whole_file(input), input, read_whole_file(request.inputs[1]),
                              request.inputs[1], request.idx);
     } else {
-        out = samples_to_libsvm(load_sample_set(input));
+        out = samples_to_libsvm(load_sample_set(input).matrix());
     }
     write_whole_file(request.output, out);
     return kExitDone;
@@ -359,7 +359,7 @@ SweepOptions parse_sweep(Args& args) {
 int run_sweep_command(Args& args) {
     const SweepOptions options = parse_sweep(args);
     const std::vector<DigitResult> results = run_sweep(options);
-    print(options.csv ? csv_table(results) : markdown_table(results));
+    print(sweep_table(results, options.csv));
     std::fflush(stdout);
     if (!options.plot.empty()) draw_plot(results, options);
     return kExitDone;
@@ -367,7 +367,7 @@ int run_sweep_command(Args& args) {
 
 // programma's own options, read by programma's own rules.
 ClassifyOptions parse_classify(Args& args) {
-    reset_settings();
+    programma::Settings settings;
     ClassifyOptions options;
     bool restore_or_lists = false;
     while (!args.done()) {
@@ -386,15 +386,15 @@ ClassifyOptions parse_classify(Args& args) {
             (arg == "-tr" ? options.training_set : options.test_set) = args.value_of(arg);
         } else if (arg == "-k" || arg == "-c" || arg == "-d" || arg == "-e") {
             const std::string value = args.value_of(arg);
-            if (set_variable(arg.c_str(), value.c_str()) != 0) {
+            if (programma::set_variable(settings, arg.c_str(), value.c_str()) != 0) {
                 throw std::invalid_argument(arg + " does not take '" + value + "'");
             }
         } else {
             throw std::invalid_argument("classify has no option " + arg);
         }
     }
-    options.ker = KernelSpec{kernel_algoritm, kernel_algoritm == 0 ? polinomial_degree : gaussian_c};
-    options.epochs = epocs;
+    options.ker = programma::kernel_of(settings);
+    options.epochs = settings.epocs;
     return options;
 }
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
-#include "sample_loader.h"
 
 namespace {
 
@@ -145,19 +145,14 @@ long long integer_label(double raw, const LabelMap& map, const std::string& file
     return static_cast<long long>(label);
 }
 
-void require_readable(const std::string& path) {
-    Stream probe(std::fopen(path.c_str(), "rb"), true);
-    if (probe.file == nullptr) fail_in(path, std::string("cannot open: ") + std::strerror(errno));
+programma::SampleSet load_sample_set(const std::string& path) {
+    programma::Result<programma::SampleSet> samples = programma::read_samples(path);
+    if (!samples) throw std::runtime_error(samples.error().message);
+    return std::move(samples).value();
 }
 
-SampleMatrix load_sample_set(const std::string& path) {
-    require_readable(path);
-    Dims dims;
-    MeasuredFile measured;
-    SampleMatrix samples;
-    if (measure_samples(path.c_str(), dims, measured) != 0 ||
-        load_samples(samples, dims.columns, dims.rows, path.c_str(), measured) != 0) {
-        fail_in(path, "cannot load the sample set");
-    }
-    return samples;
+std::vector<int32_t> restored_list(const std::string& path, uint32_t rows) {
+    programma::Result<std::vector<int32_t>> list = programma::restore_list(path, rows);
+    if (!list) throw std::runtime_error(list.error().message);
+    return std::move(list).value();
 }

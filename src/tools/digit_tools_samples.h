@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "file_lib.h"
+#include "programma/api.h"
 #include "sample_text.h"
 
 // Every failure of a command is thrown as std::runtime_error; its text names
@@ -64,12 +65,10 @@ struct LabelMap {
 long long integer_label(double raw, const LabelMap& map, const std::string& file,
                         unsigned long long line);
 
-// Throws when the file cannot be opened for reading. The program's loaders
-// would say so on standard output, which may be this command's output, and
-// under the program's name.
-void require_readable(const std::string& path);
+// Loads a sample set with the library's loader (the program's rows, read in
+// parallel); throws naming the file and line of a fault.
+programma::SampleSet load_sample_set(const std::string& path);
 
-// Loads a sample set with the engine's loader (the program's results, read
-// in parallel); the loader reports the file and line of a fault on standard
-// error before this throws.
-SampleMatrix load_sample_set(const std::string& path);
+// Reads a mistake list whose entries must name rows of a set of `rows` rows;
+// throws naming the file, and the entry at fault.
+std::vector<int32_t> restored_list(const std::string& path, uint32_t rows);

@@ -84,22 +84,11 @@ bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows) {
 }
 
 std::vector<uint32_t> mistake_rows(const std::string& list_path, uint32_t rows) {
-    require_readable(list_path);
-    std::unique_ptr<IndexList> list;
-    if (restore_list(list_path.c_str(), list) != 0 || !list) {
-        fail_in(list_path, "cannot read the mistake list");
-    }
-    std::vector<int32_t> entries;
-    read_list(entries, list.get());
+    const std::vector<int32_t> entries = restored_list(list_path, rows);
     std::vector<bool> seen(rows, false);
     std::vector<uint32_t> order;
-    for (std::size_t e = 0; e < entries.size(); ++e) {
-        const auto row = static_cast<uint32_t>(entries[e]);
-        if (row >= rows) {
-            fail_in(list_path, "entry " + std::to_string(e + 1) + " names row " +
-                                   std::to_string(row) + ", the set has " + std::to_string(rows) +
-                                   " rows");
-        }
+    for (const int32_t entry : entries) {
+        const auto row = static_cast<uint32_t>(entry);
         if (seen[row]) continue;
         seen[row] = true;
         order.push_back(row);
@@ -195,7 +184,8 @@ GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& 
 
 std::size_t show_samples(const std::string& samples_path, const std::string& png_path,
                          const ShowOptions& options) {
-    const SampleMatrix samples = load_sample_set(samples_path);
+    const programma::SampleSet set = load_sample_set(samples_path);
+    const SampleMatrix& samples = set.matrix();
     try {
         square_side(samples);
     } catch (const std::runtime_error& error) {

@@ -192,15 +192,6 @@ std::vector<std::string> mean_cells(const std::vector<DigitResult>& results) {
             fixed(mean.seconds, 2)};
 }
 
-std::string joined(const std::vector<std::string>& cells, std::string_view before,
-                   std::string_view between, std::string_view after) {
-    std::string line(before);
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        line += (i == 0 ? "" : std::string(between)) + cells[i];
-    }
-    return line + std::string(after) + "\n";
-}
-
 // gnuplot's single-quoted strings double a quote to include it.
 std::string gnuplot_quoted(const std::string& text) {
     std::string quoted = "'";
@@ -283,22 +274,15 @@ DigitResult digit_result(uint32_t digit, const ProgramReport& report, double sec
     return result;
 }
 
-std::string markdown_table(const std::vector<DigitResult>& results) {
-    std::string table =
-        "| digit | training error (%) | test error (%) | wrong saying 1 | wrong saying -1 | "
-        "seconds |\n"
-        "|---:|---:|---:|---:|---:|---:|\n";
-    for (const DigitResult& r : results) table += joined(table_cells(r), "| ", " | ", " |");
-    if (!results.empty()) table += joined(mean_cells(results), "| ", " | ", " |");
-    return table;
-}
-
-std::string csv_table(const std::vector<DigitResult>& results) {
-    std::string table =
-        "digit,training_error,test_error,wrong_saying_1,wrong_saying_minus_1,seconds\n";
-    for (const DigitResult& r : results) table += joined(table_cells(r), "", ",", "");
-    if (!results.empty()) table += joined(mean_cells(results), "", ",", "");
-    return table;
+std::string sweep_table(const std::vector<DigitResult>& results, bool csv) {
+    TableRows rows;
+    rows.push_back(csv ? std::vector<std::string>{"digit", "training_error", "test_error", "wrong_saying_1",
+                                                  "wrong_saying_minus_1", "seconds"}
+                       : std::vector<std::string>{"digit", "training error (%)", "test error (%)", "wrong saying 1",
+                                                  "wrong saying -1", "seconds"});
+    for (const DigitResult& r : results) rows.push_back(table_cells(r));
+    if (!results.empty()) rows.push_back(mean_cells(results));
+    return format_table(rows, csv);
 }
 
 std::string plot_script(const std::vector<DigitResult>& results, const std::string& png_path,
@@ -333,7 +317,7 @@ std::string default_programma_path() {
 }
 
 std::vector<DigitResult> run_sweep(const SweepOptions& options) {
-    std::optional<SampleMatrix> test_set;
+    std::optional<programma::SampleSet> test_set;
     std::vector<DigitResult> results;
     for (uint32_t digit : options.digits) {
         std::vector<std::string> args = options.passed;
@@ -361,7 +345,7 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
             if (!test_set) {
                 test_set = load_sample_set(passed_value(options.passed, "-ts", "Data/Test_set"));
             }
-            counts = count_showing(*test_set, digit);
+            counts = count_showing(test_set->matrix(), digit);
         }
         results.push_back(digit_result(digit, scanner.report, took.count(), counts));
     }

@@ -3,6 +3,8 @@
 // a gnuplot bar chart of the test errors.
 #pragma once
 
+#include "digit_tools_table.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -61,8 +63,8 @@ struct TestSetCounts {
 DigitResult digit_result(uint32_t digit, const ProgramReport& report, double seconds,
                          const std::optional<TestSetCounts>& test_set);
 
-std::string markdown_table(const std::vector<DigitResult>& results);
-std::string csv_table(const std::vector<DigitResult>& results);
+// The report: a row per digit and a mean row, as Markdown or CSV.
+std::string sweep_table(const std::vector<DigitResult>& results, bool csv);
 
 // The gnuplot commands that draw the test errors as bars into `png_path`.
 std::string plot_script(const std::vector<DigitResult>& results, const std::string& png_path,

@@ -8,81 +8,17 @@
 #include <cstdio>
 #include <memory>
 
-#include "list_lib.h"
-#include "perceptron_lib.h"
-#include "voted_list_lib.h"
-
-namespace {
-
-// The degree of the test kernel; the fast test relies on it being 3.
-constexpr uint32_t kTestDegree = 3;
-
-}  // namespace
-
 void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
                      uint32_t rows, std::vector<int32_t>& mistake_indices,
                      std::vector<uint32_t>& vote_counts, uint32_t& n, float& error) {
-    train_voted(epochs, digit, set, columns, rows, mistake_indices, vote_counts, n, error, true);
-}
-
-void train_voted(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
-                 uint32_t rows, std::vector<int32_t>& mistake_indices,
-                 std::vector<uint32_t>& vote_counts, uint32_t& n, float& error, bool relist) {
-    const uint32_t features = columns - 1;
-    std::unique_ptr<VotedList> chain;
-    std::unique_ptr<IndexList> mistakes;
-    create_list_v(chain);
-    create_list(mistakes);
-
-    VotedNode working;
-    working.vector.assign(features, 0.0f);
-    add_list_v(working, chain);
+    // The vector in force is read from a listing of the chain, made again
+    // whenever the chain has grown or an epoch begins.
     std::vector<VotedEntry> listing;
-    read_list_v(listing, chain.get());
-    std::size_t k = 0;
-
-    uint32_t last_mistakes = 0;
-    for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
-        uint32_t epoch_mistakes = 0;
-        uint32_t epoch_right = 0;
-        bool reread = true;
-        for (uint32_t i = 0; i < rows; ++i) {
-            if (reread && relist) read_list_v(listing, chain.get());
-            const float* sample = set.row(i);
-            const float* current = relist ? listing[k].vector : chain->tail->vector.data();
-            float score = 0.0f;
-            vect_pr(features, sample, current, score);
-            int32_t prediction = score < 0.0f ? -1 : 1;
-            int32_t label = target_label(sample[features], digit);
-            if (prediction != label) {
-                const float sign = static_cast<float>(label);
-                for (uint32_t j = 0; j < features; ++j) {
-                    working.vector[j] = current[j] + sign * sample[j];
-                }
-                working.count = 1;
-                add_list_v(working, chain);
-                add_list(static_cast<int32_t>(i), mistakes);
-                reread = true;
-                ++k;
-                ++epoch_mistakes;
-            } else {
-                reread = false;
-                chain->tail->count += 1;
-                ++epoch_right;
-            }
-        }
-        std::printf("ho fatto la %u-esima epoca, %u errori, %u right", epoch, epoch_mistakes,
-                    epoch_right);
-        last_mistakes = epoch_mistakes;
-    }
-
-    read_list(mistake_indices, mistakes.get());
-    read_list_v(listing, chain.get());
-    vote_counts.clear();
-    vote_counts.reserve(listing.size() - 1);
-    for (std::size_t m = 1; m < listing.size(); ++m) vote_counts.push_back(listing[m].count);
-    n = mistakes->count;
-    error = error_fraction(last_mistakes, rows);
+    train_voted_chain(epochs, digit, set, columns, rows, mistake_indices, vote_counts, n, error,
+                      [&listing](const VotedList& chain, bool reread, std::size_t k) {
+                          if (reread) read_list_v(listing, &chain);
+                          return static_cast<const float*>(listing[k].vector);
+                      });
 }
 
 void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
@@ -99,7 +35,7 @@ void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_colu
             const float* row = tr_set.row(static_cast<uint32_t>(mistake_indices[m]));
             float y = target_label(row[tr_columns - 1], digit) == 1 ? 1.0f : -1.0f;
             float value = 0.0f;
-            kernel_pol(features, sample, row, value, kTestDegree);
+            kernel_pol(features, sample, row, value, kVotedTestDegree);
             if (value * y > 0.0f) {
                 votes += vote_counts[m];
             } else {

@@ -10,6 +10,7 @@
 
 #include "digit_tools_classify.h"
 #include "digit_tools_samples.h"
+#include "perceptron_lib.h"
 #include "tools_support.h"
 
 namespace {
@@ -38,11 +39,13 @@ TEST(Classify, AnswersAreTheGreatestReferenceSum) {
     TempDir dir;
     write_text(dir.file("train"), random_set(random, 150));
     write_text(dir.file("test"), random_set(random, 60));
-    for (const KernelSpec ker : {KernelSpec{1, 0.5f}, KernelSpec{0, 2.0f}}) {
+    for (const KernelSpec ker : {KernelSpec{KernelKind::gaussian, 0.5f}, KernelSpec{KernelKind::polynomial, 2.0f}}) {
         const ClassifyOptions options{.ker = ker, .epochs = 2, .training_set = dir.file("train"),
                                       .test_set = dir.file("test")};
         const ClassifyResult result = classify_digits(options);
-        const SampleMatrix train = load_sample_set(options.training_set), test = load_sample_set(options.test_set);
+        const programma::SampleSet train_set = load_sample_set(options.training_set);
+        const programma::SampleSet test_set = load_sample_set(options.test_set);
+        const SampleMatrix &train = train_set.matrix(), &test = test_set.matrix();
         std::array<std::vector<int32_t>, 10> lists;
         for (uint32_t d = 0; d < 10; ++d) {
             std::unique_ptr<IndexList> list;
@@ -51,9 +54,7 @@ TEST(Classify, AnswersAreTheGreatestReferenceSum) {
             run(2, d, ker, list, train, train.columns, train.rows, error);
             ::testing::internal::GetCapturedStdout();
             read_list(lists[d], list.get());
-            std::vector<int32_t> got;
-            read_list(got, result.lists[d].get());
-            EXPECT_EQ(got, lists[d]) << d;
+            EXPECT_EQ(result.lists[d], lists[d]) << d;
             EXPECT_EQ(*result.training_error[d], error);
         }
         for (uint32_t r = 0; r < test.rows; ++r) {
@@ -62,7 +63,7 @@ TEST(Classify, AnswersAreTheGreatestReferenceSum) {
                 for (int32_t index : lists[d]) {
                     const float* row = train.row(uint32_t(index));
                     float value = 0;
-                    if (ker.kind == 0) {
+                    if (ker.kind == KernelKind::polynomial) {
                         vect_pr(3, test.row(r), row, value);
                         value = polynomial_of_dot(value, ker.parameter);
                     } else {

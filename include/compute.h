@@ -1,0 +1,44 @@
+// How programma's drivers compute: reading sample files, training and
+// testing both methods. Compute itself is the plain reference modules;
+// programma plugs in the engine's faster Compute, which gives the same
+// bytes, and programma_reference keeps the plain one.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "file_lib.h"
+#include "list_lib.h"
+#include "perceptron_lib.h"
+
+// What voted training hands to the voted test: the mistaken rows and the
+// survival count of the vector each made, in the same order.
+struct VotedTraining {
+    std::vector<int32_t> mistake_indices;
+    std::vector<uint32_t> vote_counts;
+    uint32_t entries = 0;
+    float error = 0.0f;
+};
+
+struct Compute {
+    virtual ~Compute() = default;
+
+    // Measures a sample file, calls measured(dims) (a driver prints the
+    // size there), then loads it. False after a diagnostic.
+    virtual bool read_samples(const char* path, SampleMatrix& set, Dims& dims,
+                              const std::function<void(const Dims&)>& measured) const;
+
+    // As run and run_test.
+    virtual int train_kernel(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
+                             const SampleMatrix& tr_set, Dims dim_tr, float& error) const;
+    virtual void test_kernel(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
+                             Dims dim_tr, const SampleMatrix& ts_set, Dims dim_ts, float& error) const;
+
+    // As run_v_train_ker and run_v_test_ker.
+    virtual VotedTraining train_voted(uint32_t epochs, uint32_t digit, const SampleMatrix& tr_set,
+                                      Dims dim_tr) const;
+    virtual void test_voted(uint32_t digit, const SampleMatrix& ts_set, Dims dim_ts, const SampleMatrix& tr_set,
+                            Dims dim_tr, const VotedTraining& training, float& error) const;
+};

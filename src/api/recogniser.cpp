@@ -1,0 +1,147 @@
+// Recognisers through the library: silent training, decision sums and tests
+// on the engine, one computation at a time, each able to be cancelled.
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "engine_settings.h"
+#include "fast_perceptron.h"
+#include "file_lib.h"
+#include "list_lib.h"
+#include "perceptron_lib.h"
+#include "programma/api.h"
+#include "worker_pool.h"
+
+namespace programma {
+namespace {
+
+// The worker pool serves one caller at a time.
+std::mutex& engine_mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+Error out_of_memory() { return Error{"out of memory"}; }
+Error cancelled() { return Error{"cancelled"}; }
+
+Status check_sets(const SampleSet& training, const SampleSet& samples) {
+    if (training.rows() == 0) return Error{"the training set holds no sample"};
+    if (samples.columns() != training.columns()) {
+        return Error{"samples have " + std::to_string(samples.columns()) + " numbers, the training set's have " +
+                     std::to_string(training.columns())};
+    }
+    return Done{};
+}
+
+// The list as the engine takes it, once its entries are checked.
+Result<std::unique_ptr<IndexList>> index_list(const std::vector<int32_t>& mistakes, uint32_t training_rows) {
+    if (Status checked = check_list(mistakes, training_rows, "mistake list"); !checked) return checked.error();
+    std::unique_ptr<IndexList> list;
+    create_list(list);
+    for (int32_t index : mistakes) add_list(index, list);
+    return list;
+}
+
+
+// How one silent training ended.
+enum class Ending { trained, out_of_memory, cancelled };
+
+// One recogniser's silent training on the engine; never throws.
+Ending train_one(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel,
+                 Trained& trained) {
+    try {
+        std::unique_ptr<IndexList> list;
+        const int status = run_fast(recogniser.epochs, recogniser.target, recogniser.kernel, list, training.matrix(),
+                                    training.columns(), training.rows(), trained.training_error, Report::silent,
+                                    cancel);
+        if (status != 0) return Ending::out_of_memory;
+        read_list(trained.mistakes, list.get());
+        return Ending::trained;
+    } catch (const Cancelled&) {
+        return Ending::cancelled;
+    } catch (const std::bad_alloc&) {
+        return Ending::out_of_memory;
+    }
+}
+
+}  // namespace
+
+Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<Recogniser>& recognisers,
+                                   const CancelFlag* cancel, const std::function<void(std::size_t)>& trained) {
+    if (training.rows() == 0) return Error{"the training set holds no sample"};
+    std::vector<Trained> results(recognisers.size());
+    std::vector<Ending> endings(recognisers.size(), Ending::trained);
+    {
+        const std::lock_guard<std::mutex> lock(engine_mutex());
+        // One recogniser a job; a training's own parallel steps then run
+        // inline on the thread that took it.
+        parallel_for(recognisers.size(), 1, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                endings[i] = train_one(training, recognisers[i], cancel, results[i]);
+                if (endings[i] == Ending::trained && trained) trained(i);
+            }
+        });
+    }
+    for (const Ending ending : endings) {
+        switch (ending) {
+            case Ending::trained: break;
+            case Ending::out_of_memory: return out_of_memory();
+            case Ending::cancelled: return cancelled();
+        }
+    }
+    return results;
+}
+
+Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel) {
+    Result<std::vector<Trained>> trained = train(training, std::vector<Recogniser>{recogniser}, cancel);
+    if (!trained) return trained.error();
+    return std::move(trained.value()[0]);
+}
+
+
+Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogniser& recogniser,
+                                         const std::vector<int32_t>& mistakes, const SampleSet& samples,
+                                         const CancelFlag* cancel) {
+    if (Status sets = check_sets(training, samples); !sets) return sets.error();
+    try {
+        Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
+        if (!list) return list.error();
+        const std::lock_guard<std::mutex> lock(engine_mutex());
+        return ::decision_sums(recogniser.kernel, recogniser.target, *list.value(), training.matrix(),
+                               samples.matrix(), cancel);
+    } catch (const Cancelled&) {
+        return cancelled();
+    } catch (const std::bad_alloc&) {
+        return out_of_memory();
+    }
+}
+
+Result<TestResult> test(const SampleSet& training, const Recogniser& recogniser,
+                        const std::vector<int32_t>& mistakes, const SampleSet& samples, const CancelFlag* cancel) {
+    Result<std::vector<float>> sums = decision_sums(training, recogniser, mistakes, samples, cancel);
+    if (!sums) return sums.error();
+    AnswerCounts counts;
+    for (uint32_t r = 0; r < samples.rows(); ++r) {
+        counts.record(answer_of(sums.value()[r]), target_label(samples.label(r), recogniser.target));
+    }
+    return TestResult{counts.said_plus, counts.said_minus, counts.wrong_plus, counts.wrong_minus,
+                      error_fraction(counts.wrong, samples.rows())};
+}
+
+EngineOptions engine_options() {
+    const std::lock_guard<std::mutex> lock(engine_mutex());
+    const EngineSettings& settings = engine_settings();
+    return EngineOptions{settings.threads, settings.cache_bytes};
+}
+
+Status set_engine_options(const EngineOptions& options) {
+    if (options.threads == 0) return Error{"the engine needs at least one thread"};
+    const std::lock_guard<std::mutex> lock(engine_mutex());
+    EngineSettings& settings = engine_settings();
+    settings.threads = options.threads;
+    settings.cache_bytes = options.cache_bytes;
+    return Done{};
+}
+
+}  // namespace programma

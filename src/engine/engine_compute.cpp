@@ -1,0 +1,48 @@
+// The engine's Compute: each step on the engine, falling back to the plain
+// one where the engine's own memory cannot be had.
+#include "engine_compute.h"
+
+#include "fast_perceptron.h"
+#include "fast_voted.h"
+#include "sample_loader.h"
+
+bool EngineCompute::read_samples(const char* path, SampleMatrix& set, Dims& dims,
+                                 const std::function<void(const Dims&)>& measured) const {
+    MeasuredFile parts;  // what measuring found, kept for the load
+    if (measure_samples(path, dims, parts) != 0) return false;
+    if (measured) measured(dims);
+    return load_samples(set, dims.columns, dims.rows, path, parts) == 0;
+}
+
+int EngineCompute::train_kernel(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
+                                const SampleMatrix& tr_set, Dims dim_tr, float& error) const {
+    const int status = run_fast(epochs, digit, ker, list, tr_set, dim_tr.columns, dim_tr.rows, error);
+    if (status != kEngineOutOfMemory) return status;
+    return Compute::train_kernel(epochs, digit, ker, list, tr_set, dim_tr, error);
+}
+
+void EngineCompute::test_kernel(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
+                                Dims dim_tr, const SampleMatrix& ts_set, Dims dim_ts, float& error) const {
+    if (run_test_fast(digit, ker, list, tr_set, dim_tr.columns, ts_set, dim_ts.columns, dim_ts.rows, error) !=
+        kEngineOutOfMemory) {
+        return;
+    }
+    Compute::test_kernel(digit, ker, list, tr_set, dim_tr, ts_set, dim_ts, error);
+}
+
+VotedTraining EngineCompute::train_voted(uint32_t epochs, uint32_t digit, const SampleMatrix& tr_set,
+                                         Dims dim_tr) const {
+    VotedTraining training;
+    train_voted_fast(epochs, digit, tr_set, dim_tr.columns, dim_tr.rows, training.mistake_indices,
+                     training.vote_counts, training.entries, training.error);
+    return training;
+}
+
+void EngineCompute::test_voted(uint32_t digit, const SampleMatrix& ts_set, Dims dim_ts, const SampleMatrix& tr_set,
+                               Dims dim_tr, const VotedTraining& training, float& error) const {
+    if (run_v_test_fast(digit, ts_set, dim_ts.columns, dim_ts.rows, tr_set, training.mistake_indices.data(),
+                        training.vote_counts.data(), training.entries, error) != kEngineOutOfMemory) {
+        return;
+    }
+    Compute::test_voted(digit, ts_set, dim_ts, tr_set, dim_tr, training, error);
+}
