@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "file_lib.h"
 #include "list_lib.h"
+#include "programma/combine.h"
 #include "programma/kernel.h"
 
+using programma::Combine;
 using programma::KernelKind;
 using programma::KernelSpec;
 
@@ -36,6 +39,61 @@ void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleM
 
 // The answer of a decision sum: -1 below zero, +1 otherwise (NaN included).
 inline int32_t answer_of(float sum) { return sum < 0.0f ? -1 : 1; }
+
+// The weights of a list's m + 1 prefixes over a training of `epochs` epochs
+// of `rows` rows. Training step t (from 1) is row t - 1 of epoch 0, and so
+// on; entry k was added at step e_k * rows + j_k + 1, where j_k is its row
+// and e_k its epoch: 0 for the first entry, then one more each time an
+// entry's row is not above the one before (the hypothesis only changes at a
+// mistake, so a row it answered right it answers right again). Prefix k's
+// weight is the step of entry k + 1 less its own (the first entry's step
+// less 1 for k = 0; epochs * rows + 1 stands for entry m + 1's step).
+// Returns false, with `epochs_needed` set, when the list implies more
+// epochs than given.
+bool prefix_weights(const int32_t* index_array, uint32_t count, uint32_t rows, uint32_t epochs,
+                    std::vector<uint64_t>& weights, uint32_t& epochs_needed);
+
+// One sample's score under a combiner, fed the prefix sums s_0 = 0, s_1,
+// ..., s_m in order. The average adds every term, so a weight of 0 times an
+// infinite sum makes it NaN.
+class CombinedScore {
+public:
+    CombinedScore(Combine combine, const uint64_t* weights) : combine_(combine), weights_(weights) {}
+
+    void add(float prefix_sum) {
+        const uint64_t weight = weights_[next_++];
+        switch (combine_) {
+            case Combine::last: break;
+            case Combine::average: average_ += static_cast<double>(weight) * static_cast<double>(prefix_sum); break;
+            case Combine::vote:
+                votes_ += answer_of(prefix_sum) < 0 ? -static_cast<int64_t>(weight) : static_cast<int64_t>(weight);
+                break;
+        }
+        last_ = prefix_sum;
+    }
+
+    double score() const {
+        switch (combine_) {
+            case Combine::last: return static_cast<double>(last_);
+            case Combine::average: return average_;
+            case Combine::vote: return static_cast<double>(votes_);
+        }
+        return 0.0;  // not reached: every combiner is named above
+    }
+
+private:
+    Combine combine_;
+    const uint64_t* weights_;
+    std::size_t next_ = 0;
+    float last_ = 0.0f;
+    double average_ = 0.0;
+    int64_t votes_ = 0;
+};
+
+// The score of one sample against a list: as classify adds the sum, with
+// every prefix sum given to a CombinedScore over `weights`.
+double combined_score(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set,
+                      const int32_t* index_array, uint32_t count, const uint64_t* weights, Combine combine);
 
 // The counts of a pass over a set: the answers given, and the wrong ones of
 // each kind.

@@ -20,6 +20,7 @@
 #include <variant>
 #include <vector>
 
+#include "programma/combine.h"
 #include "programma/kernel.h"
 
 struct SampleMatrix;
@@ -114,6 +115,19 @@ Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<
 Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogniser& recogniser,
                                          const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                          const CancelFlag* cancel = nullptr);
+
+// Every row's score under a combiner (programma/combine.h): `last` gives the
+// decision sums exactly; `vote` an exact whole number; `average` a double.
+// The prefixes' weights follow from the list, the training set's row count
+// and recogniser.epochs; a list that implies more epochs than that is
+// refused (fewer is fine: training had converged).
+Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
+                                            const std::vector<int32_t>& mistakes, const SampleSet& samples,
+                                            Combine combine, const CancelFlag* cancel = nullptr);
+
+// The answer from several recognisers' scores for one sample: the index of
+// the greatest, the earlier one on a tie or a NaN.
+std::size_t best_of(const double* scores, std::size_t count);
 
 // A test's counts: the answers given, and the wrong ones of each kind.
 struct TestResult {

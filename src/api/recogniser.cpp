@@ -117,6 +117,38 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
     }
 }
 
+Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
+                                            const std::vector<int32_t>& mistakes, const SampleSet& samples,
+                                            Combine combine, const CancelFlag* cancel) {
+    if (Status sets = check_sets(training, samples); !sets) return sets.error();
+    try {
+        Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
+        if (!list) return list.error();
+        std::vector<uint64_t> weights;
+        uint32_t needed = 0;
+        if (!prefix_weights(mistakes.data(), uint32_t(mistakes.size()), training.rows(), recogniser.epochs, weights,
+                            needed)) {
+            return Error{"the mistake list needs " + std::to_string(needed) + " epochs of training, more than the " +
+                         std::to_string(recogniser.epochs) + " given"};
+        }
+        const std::lock_guard<std::mutex> lock(engine_mutex());
+        return combined_scores(recogniser.kernel, recogniser.target, *list.value(), training.matrix(),
+                               samples.matrix(), weights.data(), combine, cancel);
+    } catch (const Cancelled&) {
+        return cancelled();
+    } catch (const std::bad_alloc&) {
+        return out_of_memory();
+    }
+}
+
+std::size_t best_of(const double* scores, std::size_t count) {
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < count; ++i) {
+        if (scores[i] > scores[best]) best = i;
+    }
+    return best;
+}
+
 Result<TestResult> test(const SampleSet& training, const Recogniser& recogniser,
                         const std::vector<int32_t>& mistakes, const SampleSet& samples, const CancelFlag* cancel) {
     Result<std::vector<float>> sums = decision_sums(training, recogniser, mistakes, samples, cancel);

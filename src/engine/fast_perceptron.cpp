@@ -463,6 +463,43 @@ std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList
     return sums;
 }
 
+std::vector<double> combined_scores(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
+                                    const SampleMatrix& samples, const uint64_t* weights, Combine combine,
+                                    const CancelFlag* cancel) {
+    const MistakeRows mistakes = packed_list(list, tr_set, digit, tr_set.columns - 1);
+    std::vector<double> scores(samples.rows, 0.0);
+    EngineFloats values;
+    const std::size_t stride = mistakes.slots.count;
+    const std::size_t entries = mistakes.entries();
+    for (uint32_t first = 0; first < samples.rows && stride > 0; first += kTestRowsPerChunk) {
+        stop_if_cancelled(cancel);
+        const uint32_t count = std::min(kTestRowsPerChunk, samples.rows - first);
+        test_chunk_values(ker, mistakes, samples, first, count, values);
+        parallel_for(count, 8, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                const float* row_values = values.data() + i * stride;
+                // The prefix sums, each added as decision_sum adds the whole.
+                CombinedScore score(combine, weights);
+                float sum = 0.0f;
+                score.add(sum);
+                for (std::size_t e = 0; e < entries; ++e) {
+                    sum = sum + mistakes.entry_sign[e] * row_values[mistakes.entry_slot[e]];
+                    score.add(sum);
+                }
+                scores[first + i] = score.score();
+            }
+        });
+    }
+    if (stride == 0) {  // an empty list: the starting hypothesis alone, sum 0
+        for (double& score : scores) {
+            CombinedScore alone(combine, weights);
+            alone.add(0.0f);
+            score = alone.score();
+        }
+    }
+    return scores;
+}
+
 int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
                   const SampleMatrix& tr_set, uint32_t tr_columns, const SampleMatrix& ts_set,
                   uint32_t ts_columns, uint32_t ts_rows, float& error) {

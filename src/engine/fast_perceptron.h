@@ -29,6 +29,12 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
              const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error,
              Report report = Report::printed, const CancelFlag* cancel = nullptr);
 
+// Every row's score under a combiner, bit for bit combined_score's; weights
+// holds the list's prefix weights (prefix_weights).
+std::vector<double> combined_scores(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
+                                    const SampleMatrix& samples, const uint64_t* weights, Combine combine,
+                                    const CancelFlag* cancel = nullptr);
+
 // As run_test, or kEngineOutOfMemory as run_fast.
 int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
                   const SampleMatrix& tr_set, uint32_t tr_columns, const SampleMatrix& ts_set,

@@ -24,6 +24,19 @@ float kernel_value(KernelSpec ker, uint32_t n, const float* sample, const float*
     return value;
 }
 
+// The kernel's value without the polynomial kernel's trace and pause: the
+// same operations as ker_pol and ker_gauss.
+float silent_kernel_value(KernelSpec ker, uint32_t n, const float* sample, const float* row) {
+    float value = 0.0f;
+    switch (ker.kind) {
+        case KernelKind::polynomial:
+            vect_pr(n, sample, row, value);
+            return polynomial_of_dot(value, ker.parameter);
+        case KernelKind::gaussian: ker_gauss(n, sample, row, value, ker.parameter); return value;
+    }
+    return value;
+}
+
 }  // namespace
 
 float traced_element(uint32_t n, const float* row) {
@@ -108,6 +121,40 @@ void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleM
         sum = sum + static_cast<float>(label) * value;
     }
     answer = answer_of(sum);
+}
+
+bool prefix_weights(const int32_t* index_array, uint32_t count, uint32_t rows, uint32_t epochs,
+                    std::vector<uint64_t>& weights, uint32_t& epochs_needed) {
+    const uint64_t steps = uint64_t(epochs) * rows;
+    weights.assign(std::size_t(count) + 1, 0);
+    uint64_t epoch = 0;
+    uint64_t previous_step = 0;  // the step that made the prefix before
+    for (uint32_t k = 0; k < count; ++k) {
+        const auto row = static_cast<uint32_t>(index_array[k]);
+        if (k > 0 && row <= static_cast<uint32_t>(index_array[k - 1])) ++epoch;
+        const uint64_t step = epoch * rows + row + 1;
+        weights[k] = k == 0 ? step - 1 : step - previous_step;
+        previous_step = step;
+    }
+    epochs_needed = count == 0 ? 0 : static_cast<uint32_t>(epoch + 1);
+    if (count > 0 && epoch + 1 > epochs) return false;
+    weights[count] = count == 0 ? steps : steps + 1 - previous_step;
+    return true;
+}
+
+double combined_score(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set,
+                      const int32_t* index_array, uint32_t count, const uint64_t* weights, Combine combine) {
+    const uint32_t features = tr_set.columns - 1;
+    CombinedScore score(combine, weights);
+    float sum = 0.0f;
+    score.add(sum);
+    for (uint32_t m = 0; m < count; ++m) {
+        const float* row = tr_set.row(static_cast<uint32_t>(index_array[m]));
+        const float value = silent_kernel_value(ker, features, sample, row);
+        sum = sum + static_cast<float>(target_label(row[features], digit)) * value;
+        score.add(sum);
+    }
+    return score.score();
 }
 
 void print_answers(const AnswerCounts& counts) {
