@@ -3,6 +3,7 @@
 # are missing, as root or through password-less sudo, asking nothing.
 #
 # Usage: scripts/install_deps.sh GROUP...
+#   tests    libgtest-dev (GoogleTest, with its CMake files: the test programs)
 #   tools    libpng-dev (the PNG writer of digit-tools show), gnuplot-nox (the
 #            bar chart of sweep --plot), groff-base (the man-page check)
 #   bench    dataset-fashion-mnist (the images), gnuplot-nox (the growth
@@ -46,13 +47,14 @@ fuzz_probe() {
 
 add_group() {
     case $1 in
+        tests) want libgtest-dev ;;
         tools) want libpng-dev; want_command gnuplot gnuplot-nox; want_command groff groff-base ;;
         bench)
             want dataset-fashion-mnist; want_command gnuplot gnuplot-nox
             want libbenchmark-dev; want libsvm-tools; want libpng-dev ;;
         fuzz) probe_fuzz=1; fuzz_probe || missing+=(clang-14 libclang-rt-14-dev) ;;
         package) want dpkg-dev ;;
-        *) echo "$name: no group '$1' (groups: tools bench fuzz package)" >&2; exit 2 ;;
+        *) echo "$name: no group '$1' (groups: tests tools bench fuzz package)" >&2; exit 2 ;;
     esac
 }
 
@@ -81,7 +83,7 @@ install_missing() {
     return $status
 }
 
-(($#)) || { echo "usage: $0 GROUP... (groups: tools bench fuzz package)" >&2; exit 2; }
+(($#)) || { echo "usage: $0 GROUP... (groups: tests tools bench fuzz package)" >&2; exit 2; }
 for group in "$@"; do add_group "$group"; done
 read -r -a missing <<<"$(printf '%s\n' "${missing[@]}" | sort -u | tr '\n' ' ')"
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the project in both configurations (optimised, and with
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test in each.
+# A missing GoogleTest stops it (PROGRAMMA_REQUIRE_TESTS) instead of leaving
+# the tests out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,13 +17,13 @@ configure_and_test() {
     local name=$1
     shift
     echo "== $name build"
-    cmake -S . -B "build/$name" "$@" >/dev/null
+    cmake -S . -B "build/$name" -DPROGRAMMA_REQUIRE_TESTS=ON "$@" >/dev/null
     cmake --build "build/$name" -j "$jobs"
     echo "== $name tests"
     ctest --test-dir "build/$name" --output-on-failure -j "$jobs"
 }
 
-bash scripts/install_deps.sh tools package
+bash scripts/install_deps.sh tests tools package
 
 configure_and_test release -DCMAKE_BUILD_TYPE=Release
 configure_and_test sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROGRAMMA_SANITIZE=ON -DPROGRAMMA_BENCHMARKS=OFF

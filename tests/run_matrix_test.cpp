@@ -358,6 +358,15 @@ void add_save_rows(std::vector<Row>& rows) {
                     .err = error_line("list: cannot save: Permission denied"), .status = 1, .input = "y\nlist\n",
                     .setup = file("list", "old\n", 0444), .check = file_holds("list", "old\n"),
                     .needs = Needs::unprivileged});
+    // The folder would let a new list replace it: only the list's own mode
+    // keeps it.
+    rows.push_back({.name = "save_over_a_read_only_list_in_a_writable_folder", .args = gauss(), .out = asked,
+                    .err = error_line("rw/list: cannot save: Permission denied"), .status = 1, .input = "y\nrw/list\n",
+                    .setup = [](const TempDir& dir) {
+                        folder("rw", 0777)(dir);
+                        file("rw/list", "old\n", 0444)(dir);
+                    },
+                    .check = file_holds("rw/list", "old\n"), .needs = Needs::unprivileged});
     rows.push_back({.name = "save_over_a_writable_list_in_a_read_only_folder", .args = gauss(),
                     .out = asked + "file saved as ro/list" + kTesting, .input = "y\nro/list\n",
                     .setup = [](const TempDir& dir) {
@@ -369,6 +378,11 @@ void add_save_rows(std::vector<Row>& rows) {
     rows.push_back({.name = "output_to_a_full_device", .args = gauss(),
                     .err = error_line("standard output: cannot write: No space left on device"), .status = 1,
                     .prefix = "exec >/dev/full;"});
+    // A diagnostic flushes standard output first; that write fails, and the
+    // last flush, with nothing left to write, succeeds: still reported.
+    rows.push_back({.name = "output_to_a_full_device_fails_before_an_error", .args = gauss("sub"),
+                    .err = error_line("sub: cannot read: Is a directory") + error_line("standard output: cannot write"),
+                    .status = 1, .setup = folder("sub"), .prefix = "exec >/dev/full;"});
     rows.push_back({.name = "save_onto_a_full_device", .args = gauss(), .out = asked,
                     .err = error_line("full: cannot save: No space left on device"), .status = 1, .input = "y\nfull\n",
                     .setup = [](const TempDir& dir) { ASSERT_TRUE(make_device(dir.file("full"), 1, 7)); },
