@@ -4,13 +4,15 @@
 Usage: scripts/bench_side_by_side.py OLD_BUILD NEW_BUILD [WORKLOAD...]
 
 Each workload's programs run alternately from the two build folders (seven
-runs of each fast program, three to five of each reference; the best of each
-counts), so that both ratios come from the same minutes of a machine whose
-speed drifts. Needs the data in bench/data and bench/run_timed in NEW_BUILD
+runs of each fast program, three to five of each reference), so that both
+ratios come from the same minutes of a machine whose speed drifts. A ratio
+is the median reference time over the median fast time; the spread is the
+fastest and slowest of the fast program's runs. Needs the data in bench/data and bench/run_timed in NEW_BUILD
 (scripts/bench_e2e.sh makes both). WORKLOAD picks rows by a word of their
 label, such as voted or loading.
 """
 import os
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -49,8 +51,9 @@ def shown(seconds):
 def main():
     old, new, *wanted = sys.argv[1:]
     timer = f"{new}/bench/run_timed"
-    print("| workload | old: reference / fast | ratio | new: reference / fast | ratio | change |")
-    print("|---|---|---|---|---|---|")
+    print("| workload | old: reference / fast (medians) | ratio | fast spread | "
+          "new: reference / fast (medians) | ratio | fast spread | change |")
+    print("|---|---|---|---|---|---|---|---|")
     for label, args, reference_rounds in WORKLOADS:
         if wanted and not any(word in label for word in wanted):
             continue
@@ -63,9 +66,10 @@ def main():
                 times[build][1].append(timed(timer, fast))
         cells, ratios = [], []
         for build in (old, new):
-            reference, fast = min(times[build][0]), min(times[build][1])
+            reference, fast = statistics.median(times[build][0]), statistics.median(times[build][1])
             ratios.append(reference / fast)
-            cells += [f"{shown(reference)} / {shown(fast)}", f"{ratios[-1]:.1f}x"]
+            spread = f"{shown(min(times[build][1]))} – {shown(max(times[build][1]))}"
+            cells += [f"{shown(reference)} / {shown(fast)}", f"{ratios[-1]:.1f}x", spread]
         print(f"| {label} | {' | '.join(cells)} | {100 * (ratios[1] / ratios[0] - 1):+.1f}% |", flush=True)
 
 

@@ -409,6 +409,29 @@ void test_chunk_values(KernelSpec ker, const MistakeRows& mistakes, const Sample
     });
 }
 
+// Every row of `samples` scored against the list by score_of(mistakes,
+// row_values), row_values[slot] being the row's kernel value against a
+// slot; rows go in chunks split across threads. With an empty list every
+// row scores `empty`.
+template <typename Score, typename ScoreOf>
+std::vector<Score> scored_rows(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
+                               const SampleMatrix& samples, const CancelFlag* cancel, Score empty,
+                               const ScoreOf& score_of) {
+    const MistakeRows mistakes = packed_list(list, tr_set, digit, tr_set.columns - 1);
+    std::vector<Score> scores(samples.rows, empty);
+    EngineFloats values;
+    const std::size_t stride = mistakes.slots.count;
+    for (uint32_t first = 0; first < samples.rows && stride > 0; first += kTestRowsPerChunk) {
+        stop_if_cancelled(cancel);
+        const uint32_t count = std::min(kTestRowsPerChunk, samples.rows - first);
+        test_chunk_values(ker, mistakes, samples, first, count, values);
+        parallel_for(count, 8, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) scores[first + i] = score_of(mistakes, values.data() + i * stride);
+        });
+    }
+    return scores;
+}
+
 }  // namespace
 
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
@@ -444,60 +467,30 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
 std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list,
                                  const SampleMatrix& tr_set, const SampleMatrix& samples,
                                  const CancelFlag* cancel) {
-    const MistakeRows mistakes = packed_list(list, tr_set, digit, tr_set.columns - 1);
-    std::vector<float> sums(samples.rows, 0.0f);
-    EngineFloats values;
-    const std::size_t stride = mistakes.slots.count;
-    for (uint32_t first = 0; first < samples.rows && stride > 0; first += kTestRowsPerChunk) {
-        stop_if_cancelled(cancel);
-        const uint32_t count = std::min(kTestRowsPerChunk, samples.rows - first);
-        test_chunk_values(ker, mistakes, samples, first, count, values);
-        parallel_for(count, 8, [&](std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i) {
-                const float* row_values = values.data() + i * stride;
-                sums[first + i] = decision_sum(
-                    mistakes, 0, 0.0f, [&](uint32_t slot) { return row_values[slot]; }, nullptr);
-            }
-        });
-    }
-    return sums;
+    return scored_rows(ker, digit, list, tr_set, samples, cancel, 0.0f,
+                       [](const MistakeRows& mistakes, const float* row_values) {
+                           return decision_sum(
+                               mistakes, 0, 0.0f, [&](uint32_t slot) { return row_values[slot]; }, nullptr);
+                       });
 }
 
 std::vector<double> combined_scores(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
                                     const SampleMatrix& samples, const uint64_t* weights, Combine combine,
                                     const CancelFlag* cancel) {
-    const MistakeRows mistakes = packed_list(list, tr_set, digit, tr_set.columns - 1);
-    std::vector<double> scores(samples.rows, 0.0);
-    EngineFloats values;
-    const std::size_t stride = mistakes.slots.count;
-    const std::size_t entries = mistakes.entries();
-    for (uint32_t first = 0; first < samples.rows && stride > 0; first += kTestRowsPerChunk) {
-        stop_if_cancelled(cancel);
-        const uint32_t count = std::min(kTestRowsPerChunk, samples.rows - first);
-        test_chunk_values(ker, mistakes, samples, first, count, values);
-        parallel_for(count, 8, [&](std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i) {
-                const float* row_values = values.data() + i * stride;
-                // The prefix sums, each added as decision_sum adds the whole.
-                CombinedScore score(combine, weights);
-                float sum = 0.0f;
-                score.add(sum);
-                for (std::size_t e = 0; e < entries; ++e) {
-                    sum = sum + mistakes.entry_sign[e] * row_values[mistakes.entry_slot[e]];
-                    score.add(sum);
-                }
-                scores[first + i] = score.score();
-            }
-        });
-    }
-    if (stride == 0) {  // an empty list: the starting hypothesis alone, sum 0
-        for (double& score : scores) {
-            CombinedScore alone(combine, weights);
-            alone.add(0.0f);
-            score = alone.score();
-        }
-    }
-    return scores;
+    CombinedScore alone(combine, weights);  // an empty list: the starting hypothesis, sum 0
+    alone.add(0.0f);
+    return scored_rows(ker, digit, list, tr_set, samples, cancel, alone.score(),
+                       [&](const MistakeRows& mistakes, const float* row_values) {
+                           // The prefix sums, each added as decision_sum adds the whole.
+                           CombinedScore score(combine, weights);
+                           float sum = 0.0f;
+                           score.add(sum);
+                           for (std::size_t e = 0; e < mistakes.entries(); ++e) {
+                               sum = sum + mistakes.entry_sign[e] * row_values[mistakes.entry_slot[e]];
+                               score.add(sum);
+                           }
+                           return score.score();
+                       });
 }
 
 int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
