@@ -90,6 +90,15 @@ private:
     int64_t votes_ = 0;
 };
 
+// One way of answering from a list: the prefix of its first `entries`
+// entries (the list a shorter training made), with their weights, answered
+// by `combine`.
+struct PrefixAnswer {
+    Combine combine = Combine::last;
+    uint32_t entries = 0;
+    std::vector<uint64_t> weights;  // entries + 1 of them
+};
+
 // The score of one sample against a list: as classify adds the sum, with
 // every prefix sum given to a CombinedScore over `weights`.
 double combined_score(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set,

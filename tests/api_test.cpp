@@ -70,11 +70,38 @@ TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
                                                         expected.data(), uint32_t(expected.size()), weights.data(),
                                                         combine);
                     EXPECT_EQ(std::bit_cast<uint64_t>(scores.value()[row]), std::bit_cast<uint64_t>(plain)) << row;
-                    if (combine == Combine::last) EXPECT_EQ(double(sums.value()[row]), plain);
+                    if (combine == Combine::last) {
+                        EXPECT_EQ(double(sums.value()[row]), plain);
+                    }
                 }
             }
         }
     }
+}
+
+TEST(Api, AGridOfEpochsAndCombinersComesFromTheLongestTraining) {
+    std::mt19937 random(3);
+    const SampleSet train = random_set(random, 200), test = random_set(random, 50);
+    const Recogniser longest{2, {KernelKind::gaussian, 2.0f}, 4};
+    const auto trained = programma::train(train, longest);
+    ASSERT_TRUE(trained.ok());
+    std::vector<programma::ScoreCell> cells;
+    for (uint32_t epochs : {1u, 2u, 4u}) {
+        for (const Combine combine : {Combine::last, Combine::average, Combine::vote}) cells.push_back({epochs, combine});
+    }
+    const auto grid = programma::decision_scores(train, longest, trained.value().mistakes, test, cells);
+    ASSERT_TRUE(grid.ok()) << grid.error().message;
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+        const Recogniser shorter{longest.target, longest.kernel, cells[c].epochs};
+        const auto alone = programma::train(train, shorter);
+        const auto scores = programma::decision_scores(train, shorter, alone.value().mistakes, test, cells[c].combine);
+        ASSERT_TRUE(scores.ok());
+        for (uint32_t row = 0; row < test.rows(); ++row) {
+            EXPECT_EQ(std::bit_cast<uint64_t>(grid.value()[c][row]), std::bit_cast<uint64_t>(scores.value()[row]))
+                << "cell " << c << " row " << row;
+        }
+    }
+    EXPECT_FALSE(programma::decision_scores(train, longest, trained.value().mistakes, test, {{5, Combine::vote}}).ok());
 }
 
 TEST(Api, PrefixWeightsAndScoresFollowTheWorkedExample) {

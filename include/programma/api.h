@@ -125,6 +125,24 @@ Result<std::vector<double>> decision_scores(const SampleSet& training, const Rec
                                             const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                             Combine combine, const CancelFlag* cancel = nullptr);
 
+// One way of answering from a training's list: the list as it stood after
+// `epochs` epochs (a prefix of the whole: lists grow by appending),
+// answered by `combine`.
+struct ScoreCell {
+    uint32_t epochs = 0;
+    Combine combine = Combine::last;
+};
+
+// Every row's score for each cell (scores[cell][row]), all from one pass
+// over the list's prefix sums; as decision_scores with the cell's epochs
+// and the cell's prefix of the list. recogniser.epochs is the training's
+// own; a cell may not ask for more.
+Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
+                                                         const std::vector<int32_t>& mistakes,
+                                                         const SampleSet& samples,
+                                                         const std::vector<ScoreCell>& cells,
+                                                         const CancelFlag* cancel = nullptr);
+
 // The answer from several recognisers' scores for one sample: the index of
 // the greatest, the earlier one on a tie or a NaN.
 std::size_t best_of(const double* scores, std::size_t count);

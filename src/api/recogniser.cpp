@@ -44,6 +44,17 @@ Result<std::unique_ptr<IndexList>> index_list(const std::vector<int32_t>& mistak
 }
 
 
+// How many of the list's first entries a training of `epochs` epochs had
+// made: each entry whose row is not above the one before starts an epoch.
+uint32_t entries_within(const std::vector<int32_t>& mistakes, uint32_t epochs) {
+    uint32_t epoch = 0;
+    for (std::size_t k = 0; k < mistakes.size(); ++k) {
+        if (k > 0 && uint32_t(mistakes[k]) <= uint32_t(mistakes[k - 1])) ++epoch;
+        if (epoch >= epochs) return uint32_t(k);
+    }
+    return uint32_t(mistakes.size());
+}
+
 // How one silent training ended.
 enum class Ending { trained, out_of_memory, cancelled };
 
@@ -117,9 +128,11 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
     }
 }
 
-Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
-                                            const std::vector<int32_t>& mistakes, const SampleSet& samples,
-                                            Combine combine, const CancelFlag* cancel) {
+Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
+                                                         const std::vector<int32_t>& mistakes,
+                                                         const SampleSet& samples,
+                                                         const std::vector<ScoreCell>& cells,
+                                                         const CancelFlag* cancel) {
     if (Status sets = check_sets(training, samples); !sets) return sets.error();
     try {
         Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
@@ -131,14 +144,32 @@ Result<std::vector<double>> decision_scores(const SampleSet& training, const Rec
             return Error{"the mistake list needs " + std::to_string(needed) + " epochs of training, more than the " +
                          std::to_string(recogniser.epochs) + " given"};
         }
+        std::vector<PrefixAnswer> answers;
+        for (const ScoreCell& cell : cells) {
+            if (cell.epochs > recogniser.epochs) {
+                return Error{"an answer after " + std::to_string(cell.epochs) + " epochs needs a training of as many"};
+            }
+            PrefixAnswer answer{cell.combine, entries_within(mistakes, cell.epochs), {}};
+            prefix_weights(mistakes.data(), answer.entries, training.rows(), cell.epochs, answer.weights, needed);
+            answers.push_back(std::move(answer));
+        }
         const std::lock_guard<std::mutex> lock(engine_mutex());
         return combined_scores(recogniser.kernel, recogniser.target, *list.value(), training.matrix(),
-                               samples.matrix(), weights.data(), combine, cancel);
+                               samples.matrix(), answers, cancel);
     } catch (const Cancelled&) {
         return cancelled();
     } catch (const std::bad_alloc&) {
         return out_of_memory();
     }
+}
+
+Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
+                                            const std::vector<int32_t>& mistakes, const SampleSet& samples,
+                                            Combine combine, const CancelFlag* cancel) {
+    auto scores = decision_scores(training, recogniser, mistakes, samples, {ScoreCell{recogniser.epochs, combine}},
+                                  cancel);
+    if (!scores) return scores.error();
+    return std::move(scores.value()[0]);
 }
 
 std::size_t best_of(const double* scores, std::size_t count) {

@@ -474,23 +474,37 @@ std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList
                        });
 }
 
-std::vector<double> combined_scores(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
-                                    const SampleMatrix& samples, const uint64_t* weights, Combine combine,
-                                    const CancelFlag* cancel) {
-    CombinedScore alone(combine, weights);  // an empty list: the starting hypothesis, sum 0
-    alone.add(0.0f);
-    return scored_rows(ker, digit, list, tr_set, samples, cancel, alone.score(),
-                       [&](const MistakeRows& mistakes, const float* row_values) {
-                           // The prefix sums, each added as decision_sum adds the whole.
-                           CombinedScore score(combine, weights);
-                           float sum = 0.0f;
-                           score.add(sum);
-                           for (std::size_t e = 0; e < mistakes.entries(); ++e) {
-                               sum = sum + mistakes.entry_sign[e] * row_values[mistakes.entry_slot[e]];
-                               score.add(sum);
-                           }
-                           return score.score();
-                       });
+std::vector<std::vector<double>> combined_scores(KernelSpec ker, uint32_t digit, const IndexList& list,
+                                                 const SampleMatrix& tr_set, const SampleMatrix& samples,
+                                                 const std::vector<PrefixAnswer>& answers,
+                                                 const CancelFlag* cancel) {
+    // A row's scores under every answer from its prefix sums s_0 = 0 ... s_m.
+    const auto answer_all = [&](const float* prefix_sums) {
+        std::vector<double> scores;
+        scores.reserve(answers.size());
+        for (const PrefixAnswer& answer : answers) {
+            CombinedScore score(answer.combine, answer.weights.data());
+            for (uint32_t k = 0; k <= answer.entries; ++k) score.add(prefix_sums[k]);
+            scores.push_back(score.score());
+        }
+        return scores;
+    };
+    // Each prefix sum is added as decision_sum adds the whole.
+    const auto row_scores = [&](const MistakeRows& mistakes, const float* row_values) {
+        std::vector<float> prefix_sums(mistakes.entries() + 1, 0.0f);
+        for (std::size_t e = 0; e < mistakes.entries(); ++e) {
+            prefix_sums[e + 1] = prefix_sums[e] + mistakes.entry_sign[e] * row_values[mistakes.entry_slot[e]];
+        }
+        return answer_all(prefix_sums.data());
+    };
+    const float empty_list = 0.0f;
+    const std::vector<std::vector<double>> by_row =
+        scored_rows(ker, digit, list, tr_set, samples, cancel, answer_all(&empty_list), row_scores);
+    std::vector<std::vector<double>> scores(answers.size(), std::vector<double>(samples.rows));
+    for (uint32_t r = 0; r < samples.rows; ++r) {
+        for (std::size_t a = 0; a < answers.size(); ++a) scores[a][r] = by_row[r][a];
+    }
+    return scores;
 }
 
 int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,

@@ -29,11 +29,13 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
              const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error,
              Report report = Report::printed, const CancelFlag* cancel = nullptr);
 
-// Every row's score under a combiner, bit for bit combined_score's; weights
-// holds the list's prefix weights (prefix_weights).
-std::vector<double> combined_scores(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
-                                    const SampleMatrix& samples, const uint64_t* weights, Combine combine,
-                                    const CancelFlag* cancel = nullptr);
+// Every row's score under each answer (scores[answer][row]), bit for bit
+// combined_score's over the answer's prefix, all from one pass over the
+// list's prefix sums.
+std::vector<std::vector<double>> combined_scores(KernelSpec ker, uint32_t digit, const IndexList& list,
+                                                 const SampleMatrix& tr_set, const SampleMatrix& samples,
+                                                 const std::vector<PrefixAnswer>& answers,
+                                                 const CancelFlag* cancel = nullptr);
 
 // As run_test, or kEngineOutOfMemory as run_fast.
 int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
