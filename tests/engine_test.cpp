@@ -1,12 +1,15 @@
 // The fast engine against the reference modules: batch kernels at every
 // vector level against the scalar formulas, bit for bit, on random data with
-// special values; whole trainings and tests; the loader against the plain
-// one; the number reader against strtof; the formatter against printf; and
-// when the polynomial trace may wait for standard input.
+// special values; the PROGRAMMA_VECTOR cap; whole trainings and tests; the
+// loader against the plain one; the number reader against strtof; the
+// formatter against printf; and when the polynomial trace may wait for
+// standard input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
@@ -14,12 +17,14 @@
 #include <unistd.h>
 
 #include "batch_exp.h"
+#include "decimal_scan.h"
 #include "engine_settings.h"
 #include "fast_perceptron.h"
 #include "fast_voted.h"
 #include "kernel_engine.h"
 #include "number_format.h"
 #include "polynomial_trace.h"
+#include "processor_probe.h"
 #include "sample_loader.h"
 #include "sample_text.h"
 #include "support.h"
@@ -135,6 +140,30 @@ TEST_F(Engine, BatchGaussianStepMatchesTheScalarFormula) {
 // With constant -1 the quotient is the distance itself: exp of every float.
 // About a minute; run it when the vector exp changes (--gtest_also_run_disabled_tests).
 TEST_F(Engine, DISABLED_BatchGaussianStepMatchesForEveryFloat) { expect_gaussian_batch_matches(1, {-1.0f}); }
+
+// PROGRAMMA_VECTOR caps the processor's level for every fast path (the
+// vector exp and the short-decimal scanner included); a value that names no
+// level leaves the processor's own.
+TEST_F(Engine, VectorSettingCapsEveryFastPath) {
+    const std::pair<const char*, VectorLevel> settings[] = {
+        {"scalar", VectorLevel::scalar}, {"avx2", VectorLevel::avx2}, {"avx512", VectorLevel::avx512},
+        {"AVX2", VectorLevel::avx512},   {"sse", VectorLevel::avx512}, {"", VectorLevel::avx512}};
+    const char number[32] = "0.5 1\n";
+    for (const auto& [text, cap] : settings) {
+        ::setenv("PROGRAMMA_VECTOR", text, 1);
+        engine_settings() = settings_from_environment();
+        const VectorLevel level = std::min(processor_abilities().widest, cap);
+        EXPECT_EQ(engine_settings().widest, cap) << text;
+        EXPECT_EQ(batch_vector_level(), level) << text;
+        EXPECT_EQ(batch_exp_vectorised(), level == VectorLevel::avx512) << text;
+        // Every processor with AVX2 has the scanner's SSE4.1.
+        float value = 0;
+        const int length = scan_short_decimal(number, value);
+        EXPECT_TRUE(cap != VectorLevel::scalar || length == 0);
+        EXPECT_TRUE(level == VectorLevel::scalar || (length == 3 && value == 0.5f)) << text;
+    }
+    ::unsetenv("PROGRAMMA_VECTOR");  // the settings in force were read before
+}
 
 // A random sample set: labels 0..3, features from a few clusters plus noise,
 // sometimes with special values.

@@ -9,12 +9,6 @@
 // first time it is wanted, and stays off if a single bit differs.
 #include "batch_exp.h"
 
-// GCC 12's AVX-512 intrinsics start from an undefined register, which its
-// uninitialised-value warnings take for a fault in the caller.
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 #include <immintrin.h>
 
 #include <algorithm>
@@ -22,8 +16,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "kernel_engine.h"
+#include "avx512_steps.h"
 #include "perceptron_lib.h"
+#include "processor_probe.h"
 
 namespace {
 
@@ -61,8 +56,8 @@ constexpr uint32_t kMainPathTop = 0x42a;
     // 2^(k/32): the table entry of k mod 32 with k's upper bits added to the
     // exponent field.
     const __m512i index = _mm512_and_si512(ki, _mm512_set1_epi64(31));
-    const __m512i entry = _mm512_i64gather_epi64(index, reinterpret_cast<const long long*>(kTable), 8);
-    const __m512d scale = _mm512_castsi512_pd(_mm512_add_epi64(entry, _mm512_slli_epi64(ki, 47)));
+    const __m512i entry = avx512::gather(index, kTable);
+    const __m512d scale = _mm512_castsi512_pd(_mm512_add_epi64(entry, avx512::shift_left_64<47>(ki)));
     const __m512d z = _mm512_fmadd_pd(constant(kC0), r, constant(kC1));
     const __m512d r2 = _mm512_mul_pd(r, r);
     __m512d y = _mm512_fmadd_pd(constant(kC2), r, _mm512_set1_pd(1.0));
@@ -78,17 +73,12 @@ constexpr uint32_t kMainPathTop = 0x42a;
     const __m512 negated = _mm512_castsi512_ps(
         _mm512_xor_si512(_mm512_castps_si512(distance), _mm512_set1_epi32(int(0x80000000u))));
     const __m512 quotient = _mm512_div_ps(negated, constant_c);
-    const __m512i top = _mm512_and_si512(_mm512_srli_epi32(_mm512_castps_si512(quotient), 20),
+    const __m512i top = _mm512_and_si512(avx512::shift_right_32<20>(_mm512_castps_si512(quotient)),
                                          _mm512_set1_epi32(0x7ff));
     const __mmask16 outside = _mm512_cmpgt_epu32_mask(top, _mm512_set1_epi32(kMainPathTop));
-    const __m512d low = exp_main_path(_mm512_cvtps_pd(_mm512_castps512_ps256(quotient)));
-    const __m512d high = exp_main_path(
-        _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(quotient), 1))));
-    const __m256 low_f = _mm512_cvtpd_ps(low);
-    const __m256 high_f = _mm512_cvtpd_ps(high);
-    const __m512 result = _mm512_castpd_ps(
-        _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(low_f)), _mm256_castps_pd(high_f), 1));
-    _mm512_storeu_ps(values, result);
+    const __m512d low = exp_main_path(avx512::widen(avx512::lower_half(quotient)));
+    const __m512d high = exp_main_path(avx512::widen(avx512::upper_half(quotient)));
+    _mm512_storeu_ps(values, avx512::joined(avx512::narrow(low), avx512::narrow(high)));
     return outside;
 }
 
@@ -134,7 +124,7 @@ bool vector_form_agrees() {
 }
 
 bool vector_form_usable() {
-    if (batch_vector_level() != VectorLevel::avx512) return false;
+    if (usable_vector_level() != VectorLevel::avx512) return false;
     static const bool agrees = vector_form_agrees();
     return agrees;
 }

@@ -8,7 +8,7 @@
 // constant).
 void gaussian_of_distances(float* values, std::size_t count, float constant);
 
-// Whether the vector form is in use: the processor has AVX-512, the batch
-// kernels may use it, and the vector form agreed with the library's expf on
-// a fixed set of arguments when first asked.
+// Whether the vector form is in use: the usable vector level
+// (processor_probe.h) is AVX-512, and the vector form agreed with the
+// library's expf on a fixed set of arguments when first asked.
 bool batch_exp_vectorised();

@@ -1,16 +1,22 @@
-// A plain decimal token of up to 15 bytes is classified and converted in a
-// few SSE steps instead of a byte at a time: the byte classes give the
-// token's length, sign and point; a shuffle drops the point and lines the
-// digits up at the right of the register, and three multiply-add steps fold
-// them into one integer. The last step, the correctly rounded division by a
-// power of ten, is the one the byte-at-a-time reader uses too.
+// The loader's first try at each number: a plain decimal token of up to 15
+// bytes, classified and converted from one 16-byte load in a few SSE4.1
+// steps. The byte classes give the token's length, sign and point; a
+// shuffle drops the point and lines the digits up at the right of the
+// register, and three multiply-add steps fold them into one integer, which
+// one correctly rounded division by a power of ten turns into strtof's
+// float. Whatever it declines (longer tokens, exponents, halfway cases)
+// the loader reads with std::from_chars or strtof. The scan runs only where
+// the processor probe allows it; PROGRAMMA_VECTOR=scalar turns it off.
 #include "decimal_scan.h"
 
 #include <immintrin.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
+
+#include "processor_probe.h"
 
 namespace {
 
@@ -60,11 +66,6 @@ inline bool quotient_to_float(uint64_t digits, int decimals, bool negative, floa
     return true;
 }
 
-bool cpu_has_sse41() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse4.1");
-}
-
 bool is_blank_or_line_end(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\n';
 }
@@ -112,11 +113,6 @@ bool is_blank_or_line_end(char c) {
 
 }  // namespace
 
-bool decimal_to_float(uint64_t digits, int decimals, bool negative, float& value) {
-    return quotient_to_float(digits, decimals, negative, value);
-}
-
 int scan_short_decimal(const char* p, float& value) {
-    static const bool available = cpu_has_sse41();
-    return available ? scan_sse(p, value) : 0;
+    return short_decimal_scan_usable() ? scan_sse(p, value) : 0;
 }

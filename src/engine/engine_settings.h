@@ -1,7 +1,7 @@
 // How the fast engine may use the machine: how many threads it may start,
 // how much memory the training kernel cache may take, and the widest
-// instruction set its batch kernels may use. Read once from the
-// environment; tests may change them in place.
+// instruction set its fast paths may use. Read once from the environment;
+// tests may change them in place.
 #pragma once
 
 #include <cstddef>
@@ -21,11 +21,23 @@ std::size_t default_cache_bytes();
 struct EngineSettings {
     unsigned threads = default_threads();           // 1 or more
     std::size_t cache_bytes = default_cache_bytes();  // 0 turns the cache off
-    VectorLevel widest = VectorLevel::avx512;       // lowered to test narrower paths
+    // A cap on the processor's level (processor_probe.h); scalar turns off
+    // every vector path. Output is the same at every level.
+    VectorLevel widest = VectorLevel::avx512;
 };
 
-// The settings in force: the defaults, with PROGRAMMA_THREADS and
-// PROGRAMMA_CACHE_MB applied when first asked for. The pool keeps the thread
-// count it had when a job first needed several threads; a lower count
-// applies later.
-EngineSettings& engine_settings();
+// A level's name, as PROGRAMMA_VECTOR gives it: "scalar", "avx2" or "avx512".
+const char* vector_level_name(VectorLevel level);
+
+// The defaults with PROGRAMMA_THREADS, PROGRAMMA_CACHE_MB and
+// PROGRAMMA_VECTOR applied; a value that is not a number (or not a level's
+// name) is ignored.
+EngineSettings settings_from_environment();
+
+// The settings in force: settings_from_environment() when first asked for.
+// The pool keeps the thread count it had when a job first needed several
+// threads; a lower count applies later.
+inline EngineSettings& engine_settings() {
+    static EngineSettings settings = settings_from_environment();
+    return settings;
+}

@@ -4,39 +4,23 @@
 // vect_pr_float.
 #include "kernel_engine.h"
 
-// GCC 12's AVX-512 intrinsics start from an undefined register, which its
-// uninitialised-value warnings take for a fault in the caller.
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 #include <immintrin.h>
 
 #include <algorithm>
 #include <cmath>
 
+#include "avx512_steps.h"
 #include "perceptron_lib.h"
+#include "processor_probe.h"
 
 namespace {
 
-VectorLevel cpu_level() {
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) return VectorLevel::avx512;
-    if (__builtin_cpu_supports("avx2")) return VectorLevel::avx2;
-    return VectorLevel::scalar;
-}
-
-VectorLevel vector_level() {
-    static const VectorLevel available = cpu_level();
-    return std::min(available, engine_settings().widest);
-}
-
 // The reference path: each lane gathered into a plain row and run through
-// the scalar formula itself. It serves processors without AVX2, and data
-// holding NaNs: which of two NaN operands an operation returns depends on
-// operand order, which only the scalar code itself reproduces. (NaNs made by
-// the arithmetic are all the same default NaN, so NaN-free inputs need no
-// such care.)
+// the scalar formula itself. It serves the scalar level (a processor without
+// AVX2, or PROGRAMMA_VECTOR=scalar), and data holding NaNs: which of two NaN
+// operands an operation returns depends on operand order, which only the
+// scalar code itself reproduces. (NaNs made by the arithmetic are all the
+// same default NaN, so NaN-free inputs need no such care.)
 using ScalarFormula = int (*)(uint32_t, const float*, const float*, float&);
 
 void reference_blocks(ScalarFormula formula, const float* x, const PackedRows& rows,
@@ -72,8 +56,8 @@ bool holds_nan_scalar(const float* values, uint32_t count) {
 }  // namespace
 
 bool holds_nan(const float* values, uint32_t count) {
-    static const bool wide = cpu_level() == VectorLevel::avx512;
-    return wide ? holds_nan_avx512(values, count) : holds_nan_scalar(values, count);
+    return usable_vector_level() == VectorLevel::avx512 ? holds_nan_avx512(values, count)
+                                                        : holds_nan_scalar(values, count);
 }
 
 namespace {
@@ -81,7 +65,7 @@ namespace {
 // The vector level a batch may use: scalar when the data hold a NaN.
 VectorLevel level_for(const float* x, const PackedRows& rows) {
     if (rows.has_nan || holds_nan(x, rows.features)) return VectorLevel::scalar;
-    return vector_level();
+    return usable_vector_level();
 }
 
 // Vector paths. A block holds kLanes = 16 rows: one AVX-512 register of
@@ -98,7 +82,7 @@ VectorLevel level_for(const float* x, const PackedRows& rows) {
 
 [[gnu::target("avx512f")]] inline __m512d dot_exact_step(__m512d sum, __m512d x, __m512d y) {
     __m512d product = _mm512_mul_pd(x, y);
-    return _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_add_pd(sum, product)));
+    return avx512::widen(avx512::narrow(_mm512_add_pd(sum, product)));
 }
 
 // B blocks at once, each as four chains of four lanes.
@@ -141,7 +125,7 @@ template <int B, int S, int Parts = kLanes / 8>
         for (int j = 0; j < S; ++j) xi[j] = _mm512_set1_pd(static_cast<double>(x[j][i]));
         for (int k = 0; k < B; ++k) {
             for (int p = 0; p < kParts; ++p) {
-                const __m512d y = _mm512_cvtps_pd(_mm256_loadu_ps(lanes[k] + i * kLanes + 8 * p));
+                const __m512d y = avx512::widen(_mm256_loadu_ps(lanes[k] + i * kLanes + 8 * p));
                 for (int j = 0; j < S; ++j) {
                     sums[j][k * kParts + p] = dot_exact_step(sums[j][k * kParts + p], xi[j], y);
                 }
@@ -150,7 +134,7 @@ template <int B, int S, int Parts = kLanes / 8>
     }
     for (int j = 0; j < S; ++j) {
         for (int k = 0; k < B * kParts; ++k) {
-            _mm256_storeu_ps(out[j] + 8 * k, _mm512_cvtpd_ps(sums[j][k]));
+            _mm256_storeu_ps(out[j] + 8 * k, avx512::narrow(sums[j][k]));
         }
     }
 }
@@ -482,7 +466,7 @@ void batch_values(BatchKind kind, const float* const* x, float* const* out, std:
     grouped_values(kind, x, out, count, rows, first_block, end_block, nullptr);
 }
 
-VectorLevel batch_vector_level() { return vector_level(); }
+VectorLevel batch_vector_level() { return usable_vector_level(); }
 
 namespace {
 
@@ -513,7 +497,7 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
     std::vector<float> raws[kGroup];
     // Whether each sample may take the AVX-512 form, found once per call.
     std::vector<char> vector_ok(count);
-    const bool wide = !rows.has_nan && vector_level() == VectorLevel::avx512;
+    const bool wide = !rows.has_nan && usable_vector_level() == VectorLevel::avx512;
     for (std::size_t k = 0; k < count; ++k) {
         vector_ok[k] = wide && (samples[k].nan_free || !holds_nan(samples[k].x, rows.features));
     }
@@ -548,11 +532,3 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
     }
 }
 
-const char* vector_level_name(VectorLevel level) {
-    switch (level) {
-        case VectorLevel::avx512: return "avx512";
-        case VectorLevel::avx2: return "avx2";
-        case VectorLevel::scalar: break;
-    }
-    return "scalar lanes";
-}

@@ -2,9 +2,9 @@
 // in blocks of kLanes, feature by feature, so that each SIMD lane follows one
 // row through exactly the rounding sequence of the plain scalar formula
 // (vect_pr, vect_diff_raised, vect_pr_float). AVX-512 or AVX2 is used
-// when the processor has it and the data hold no NaN; otherwise the scalar
-// formulas themselves run lane by lane. Either way the bits are the scalar
-// formulas'.
+// when usable_vector_level() allows it and the data hold no NaN; otherwise
+// the scalar formulas themselves run lane by lane. Either way the bits are
+// the scalar formulas'.
 #pragma once
 
 #include <cstddef>
@@ -81,10 +81,8 @@ bool holds_nan(const float* values, uint32_t count);
 void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples,
                  std::size_t count, uint32_t to);
 
-// The widest instruction set the batch kernels use: what the processor has,
-// up to engine_settings().widest.
+// The widest instruction set the batch kernels use: usable_vector_level().
 VectorLevel batch_vector_level();
-const char* vector_level_name(VectorLevel level);
 
 // The distinct rows of a mistake list, packed once each in order of first
 // appearance, and for every entry its row's slot and label sign.

@@ -7,9 +7,11 @@
 // for about a millisecond before it sleeps: jobs come in bursts (a training
 // tile after a row's decisions, a load's parse after its count), and waking
 // a sleeping thread can cost as much as a small job. When the process may
-// run on at least as many processors as the pool has threads, each thread
-// (the caller's included) is bound to a processor of its own: left to itself
-// the scheduler now and then runs the caller and a worker on one processor.
+// run on at least as many processors as the pool has threads, each worker is
+// bound to a processor of its own, leaving the first one to the caller: left
+// to itself the scheduler now and then runs two of them on one processor.
+// The caller's own binding is never touched: the pool binds only threads it
+// started, so a process the caller starts later gets the mask it had.
 #include "worker_pool.h"
 
 #include <pthread.h>
@@ -111,7 +113,6 @@ struct Pool {
     explicit Pool(unsigned threads) {
         const std::vector<int> cpus = allowed_cpus();
         const bool pin = cpus.size() >= threads && threads > 1;
-        if (pin) pin_to(pthread_self(), cpus[0]);
         pthread_attr_t attributes;
         pthread_attr_init(&attributes);
         pthread_attr_setstacksize(&attributes, kWorkerStack);

@@ -1,6 +1,10 @@
-// sweep: the report lines found in output however it arrives, and real runs
-// of the built program, a failing one included.
+// sweep: the report lines found in output however it arrives, real runs of
+// the built program, a failing one included, and the processors those runs
+// may use.
 #include <gtest/gtest.h>
+
+#include <sched.h>
+#include <sys/stat.h>
 
 #include "digit_tools_sweep.h"
 #include "tools_support.h"
@@ -62,6 +66,34 @@ TEST(Sweep, AFailedRunStopsItWithoutATable) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("-dg 3 failed with exit status 1"), std::string::npos) << run.err;
+}
+
+// The Cpus_allowed_list line of a /proc/PID/status text.
+std::string allowed_line(const std::string& status) {
+    const std::size_t at = status.find("Cpus_allowed_list:");
+    return at == std::string::npos ? "" : status.substr(at, status.find('\n', at) + 1 - at);
+}
+
+TEST(Sweep, EveryRunGetsTheSweepsProcessors) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    ASSERT_EQ(::sched_getaffinity(0, sizeof set, &set), 0);
+    if (CPU_COUNT(&set) < 2) GTEST_SKIP() << "one processor: no worker pool, nothing to bind";
+    // The voted report needs the test set's labels: after the first run sweep
+    // loads the test set, which at 1 MiB or more is read in parts by a worker
+    // pool of one thread per processor. Each later run must still get the
+    // processors sweep itself had.
+    TempDir dir;
+    write_text(dir.file("programma"), "#!/bin/sh\ngrep Cpus_allowed_list: /proc/$$/status >> " +
+                                          shell_quote(dir.file("seen")) + "\nexec " +
+                                          shell_quote(PROGRAMMA_PATH) + " \"$@\"\n");
+    ::chmod(dir.file("programma").c_str(), 0755);
+    const std::string data = std::string(PROGRAMMA_SOURCE_DIR) + "/Data/";
+    const RunResult run = tool({"sweep", "--programma", dir.file("programma"), "--digits", "0-2", "-vot", "1",
+                                "-e", "1", "-tr", data + "Training_set", "-ts", data + "Test_set"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string own = allowed_line(read_text("/proc/self/status"));
+    EXPECT_EQ(read_text(dir.file("seen")), own + own + own);
 }
 
 }  // namespace
