@@ -51,7 +51,8 @@ def _thread_count(n_jobs):
 
 def _float32_rows(X):
     """X as C-ordered float32, the precision programma computes in."""
-    rows = np.ascontiguousarray(X, dtype=np.float32)
+    with np.errstate(over="ignore"):
+        rows = np.ascontiguousarray(X, dtype=np.float32)
     if not np.isfinite(rows).all():
         raise ValueError("X holds values beyond the float32 range")
     return rows

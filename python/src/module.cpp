@@ -43,6 +43,14 @@ T take(programma::Result<T>&& result) {
     return std::move(result).value();
 }
 
+Recogniser make_recogniser(uint32_t target, KernelKind kind, float parameter, uint32_t epochs) {
+    Recogniser recogniser;
+    recogniser.target = target;
+    recogniser.kernel = programma::KernelSpec{kind, parameter};
+    recogniser.epochs = epochs;
+    return recogniser;
+}
+
 SampleSet make_samples(const Floats& values, const Floats& labels) {
     if (values.ndim() != 2) throw py::value_error("sample values must be a 2-D array");
     if (labels.ndim() != 1 || labels.shape(0) != values.shape(0)) {
@@ -179,18 +187,18 @@ PYBIND11_MODULE(_programma, m) {
         .value("vote", Combine::vote);
 
     py::class_<Recogniser>(m, "Recogniser", "One class against the rest: the target label, kernel and epochs.")
-        .def(py::init([](uint32_t target, KernelKind kind, float parameter, uint32_t epochs) {
-                 Recogniser recogniser;
-                 recogniser.target = target;
-                 recogniser.kernel = programma::KernelSpec{kind, parameter};
-                 recogniser.epochs = epochs;
-                 return recogniser;
-             }),
-             py::arg("target"), py::arg("kind"), py::arg("parameter"), py::arg("epochs"))
+        .def(py::init(&make_recogniser), py::arg("target"), py::arg("kind"), py::arg("parameter"),
+             py::arg("epochs"))
         .def_readonly("target", &Recogniser::target)
         .def_readonly("epochs", &Recogniser::epochs)
         .def_property_readonly("kind", [](const Recogniser& r) { return r.kernel.kind; })
-        .def_property_readonly("parameter", [](const Recogniser& r) { return r.kernel.parameter; });
+        .def_property_readonly("parameter", [](const Recogniser& r) { return r.kernel.parameter; })
+        .def(py::pickle(
+            [](const Recogniser& r) { return py::make_tuple(r.target, r.kernel.kind, r.kernel.parameter, r.epochs); },
+            [](const py::tuple& state) {
+                return make_recogniser(state[0].cast<uint32_t>(), state[1].cast<KernelKind>(),
+                                       state[2].cast<float>(), state[3].cast<uint32_t>());
+            }));
 
     py::class_<SampleSet>(m, "SampleSet", "Rows of float32 features, each with a float32 label.")
         .def(py::init(&make_samples), py::arg("values"), py::arg("labels"))
