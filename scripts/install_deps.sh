@@ -12,6 +12,10 @@
 #   fuzz     clang-14 and libclang-rt-14-dev, checked by a probe build of a
 #            libFuzzer target with ASan and UBSan
 #   package  dpkg-dev
+#   python   the Python package for /usr/bin/python3: python3-dev, pybind11-dev,
+#            python3-pybind11, python3-numpy, python3-sklearn, python3-pytest,
+#            and for `pip install .` python3-setuptools, python3-wheel,
+#            python3-pip, python3-venv
 # Any installed gnuplot will do for gnuplot-nox, any groff for groff-base.
 #
 # Exit status: 0 when every group is ready, 1 when something cannot be had
@@ -54,7 +58,12 @@ add_group() {
             want libbenchmark-dev; want libsvm-tools; want libpng-dev ;;
         fuzz) probe_fuzz=1; fuzz_probe || missing+=(clang-14 libclang-rt-14-dev) ;;
         package) want dpkg-dev ;;
-        *) echo "$name: no group '$1' (groups: tests tools bench fuzz package)" >&2; exit 2 ;;
+        python)
+            for package in python3-dev pybind11-dev python3-pybind11 python3-numpy python3-sklearn \
+                python3-pytest python3-setuptools python3-wheel python3-pip python3-venv; do
+                want "$package"
+            done ;;
+        *) echo "$name: no group '$1' (groups: tests tools bench fuzz package python)" >&2; exit 2 ;;
     esac
 }
 
@@ -83,7 +92,7 @@ install_missing() {
     return $status
 }
 
-(($#)) || { echo "usage: $0 GROUP... (groups: tests tools bench fuzz package)" >&2; exit 2; }
+(($#)) || { echo "usage: $0 GROUP... (groups: tests tools bench fuzz package python)" >&2; exit 2; }
 for group in "$@"; do add_group "$group"; done
 read -r -a missing <<<"$(printf '%s\n' "${missing[@]}" | sort -u | tr '\n' ' ')"
 

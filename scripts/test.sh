@@ -2,7 +2,10 @@
 # Builds the project in both configurations (optimised, and with
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test in each.
 # A missing GoogleTest stops it (PROGRAMMA_REQUIRE_TESTS) instead of leaving
-# the tests out, and a compiler warning fails the build (PROGRAMMA_WERROR).
+# the tests out, as a missing pybind11 or Python stops the optimised build
+# (PROGRAMMA_REQUIRE_PYTHON); the sanitizer build leaves the Python package
+# out (the module would need the sanitizers' runtime preloaded). A compiler
+# warning fails either build (PROGRAMMA_WERROR).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,10 +30,11 @@ configure_and_test() {
     ctest --test-dir "build/$name" --output-on-failure -j "$jobs"
 }
 
-bash scripts/install_deps.sh tests tools package
+bash scripts/install_deps.sh tests tools package python
 
-configure_and_test release -DCMAKE_BUILD_TYPE=Release
-configure_and_test sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROGRAMMA_SANITIZE=ON -DPROGRAMMA_BENCHMARKS=OFF
+configure_and_test release -DCMAKE_BUILD_TYPE=Release -DPROGRAMMA_REQUIRE_PYTHON=ON
+configure_and_test sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROGRAMMA_SANITIZE=ON -DPROGRAMMA_BENCHMARKS=OFF \
+    -DPROGRAMMA_PYTHON=OFF
 
 # Fuzz smoke: every fuzz target for FUZZ_SECONDS (default 20) seconds, two at
 # a time (scripts/fuzz.sh; it prints SKIP when clang cannot be had, and

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# The Debian package: cpack -G DEB from the build folder's configuration, and
-# the package's file list (programs, man pages, sample data). 77 (skipped)
-# without dpkg-deb.
+# The Debian packages: cpack -G DEB from the build folder's configuration,
+# programma's file list (programs, man pages, sample data) and, when the
+# build has the Python package, python3-programma's: its files, its
+# dependencies, and the import from both packages unpacked into a temporary
+# root. 77 (skipped) without dpkg-deb.
 set -u
 build=${1:?usage: package_test.sh BUILD_DIR}
+python=${PYTHON:-/usr/bin/python3}
 command -v dpkg-deb >/dev/null 2>&1 || { echo "SKIP: no dpkg-deb"; exit 77; }
 out=$(mktemp -d "${TMPDIR:-/tmp}/programma-package.XXXXXX") || exit 1
 trap 'rm -rf "$out"' EXIT
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out" >"$out/log" 2>&1 || { cat "$out/log" >&2; exit 1; }
-deb=$(ls "$out"/*.deb) || exit 1
+deb=$(ls "$out"/programma_*.deb) || exit 1
 files=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 fail=0
 for want in ./usr/bin/programma ./usr/bin/digit-tools ./usr/share/man/man1/programma.1 \
@@ -16,5 +19,37 @@ for want in ./usr/bin/programma ./usr/bin/digit-tools ./usr/share/man/man1/progr
     grep -qx "$want" <<<"$files" || { echo "FAIL: $want is not in $(basename "$deb")" >&2; fail=1; }
 done
 dpkg-deb -f "$deb" Depends | grep -q libpng || { echo "FAIL: no dependency on libpng" >&2; fail=1; }
+if grep -q python <<<"$files$(dpkg-deb -f "$deb" Depends)"; then
+    echo "FAIL: $(basename "$deb") holds or needs Python" >&2
+    fail=1
+fi
 [ $fail -eq 0 ] && echo "PASS: $(basename "$deb") holds the programs, man pages and data"
+
+if ! ls "$build"/python/programma/_programma*.so >/dev/null 2>&1; then
+    exit $fail  # this build has no Python package
+fi
+python_deb=$(ls "$out"/python3-programma_*.deb) || { echo "FAIL: no python3-programma package" >&2; exit 1; }
+name=$(basename "$python_deb")
+python_files=$(dpkg-deb -c "$python_deb" | awk '{ print $6 }')
+site=./usr/lib/python3/dist-packages/programma
+for want in "$site/__init__.py" "$site/_estimator.py" "$site/_files.py"; do
+    grep -qx "$want" <<<"$python_files" || { echo "FAIL: $want is not in $name" >&2; fail=1; }
+done
+grep -q "^$site/_programma\..*\.so$" <<<"$python_files" || { echo "FAIL: no compiled module in $name" >&2; fail=1; }
+depends=$(dpkg-deb -f "$python_deb" Depends)
+for want in "programma (= $(dpkg-deb -f "$deb" Version))" python3-numpy python3-sklearn "python3 (<<"; do
+    grep -qF "$want" <<<"$depends" || { echo "FAIL: $name does not depend on $want" >&2; fail=1; }
+done
+
+# Both packages unpacked into one root: the package imports and fits the
+# installed data there.
+root=$out/root
+dpkg-deb -x "$deb" "$root" && dpkg-deb -x "$python_deb" "$root" || exit 1
+PYTHONPATH=$root/usr/lib/python3/dist-packages "$python" -c '
+import sys, programma
+assert programma.__file__.startswith(sys.argv[1]), programma.__file__
+X, y = programma.read_samples(sys.argv[1] + "/usr/share/programma/Data/Training_set")
+assert programma.KernelPerceptronClassifier(epochs=1).fit(X, y).score(X, y) > 0.9
+' "$root" || { echo "FAIL: programma does not import and fit from $name" >&2; fail=1; }
+[ $fail -eq 0 ] && echo "PASS: $name holds the Python package, needs programma, NumPy and scikit-learn, and imports"
 exit $fail

@@ -1,0 +1,242 @@
+"""The kernel-perceptron classifier: programma's recognisers, one per class."""
+
+import numbers
+import os
+
+import numpy as np
+from sklearn.base import BaseEstimator, ClassifierMixin
+from sklearn.utils.multiclass import check_classification_targets
+from sklearn.utils.validation import check_is_fitted, check_X_y
+
+from . import _programma
+
+# Kernel names, with programma's own spelling of the polynomial kernel.
+_KERNELS = {"poly": "pol", "pol": "pol", "gauss": "gauss"}
+_COMBINES = {
+    "last": _programma.Combine.last,
+    "average": _programma.Combine.average,
+    "vote": _programma.Combine.vote,
+}
+
+
+def _option_text(name, value, whole):
+    """The command-line text of a numeric parameter, as programma would read it."""
+    kind = numbers.Integral if whole else numbers.Real
+    if isinstance(value, bool) or not isinstance(value, kind):
+        wanted = "a whole number" if whole else "a real number"
+        raise ValueError(f"{name} must be {wanted}, got {value!r}")
+    return str(int(value)) if whole else repr(float(value))
+
+
+def _settings_value(name, option, text):
+    try:
+        return _programma.settings_value(option, text)
+    except ValueError:
+        raise ValueError(f"{name}={text} is refused, as programma refuses {option} {text}") from None
+
+
+def _thread_count(n_jobs):
+    """The engine's thread count for n_jobs, counted the joblib way."""
+    try:
+        processors = len(os.sched_getaffinity(0))
+    except AttributeError:  # no affinity on this system
+        processors = os.cpu_count() or 1
+    if n_jobs is None:
+        return processors
+    if isinstance(n_jobs, bool) or not isinstance(n_jobs, numbers.Integral) or n_jobs == 0:
+        raise ValueError(f"n_jobs must be None or a nonzero whole number, got {n_jobs!r}")
+    threads = int(n_jobs) if n_jobs > 0 else processors + 1 + int(n_jobs)
+    return min(max(threads, 1), 1024)
+
+
+def _float32_rows(X):
+    """X as C-ordered float32, the precision programma computes in."""
+    with np.errstate(over="ignore"):
+        rows = np.ascontiguousarray(X, dtype=np.float32)
+    if not np.isfinite(rows).all():
+        raise ValueError("X holds values beyond the float32 range")
+    return rows
+
+
+class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
+    """Kernel perceptrons trained as programma trains them, one per class.
+
+    Each class is recognised against the rest by a kernel perceptron: over
+    ``epochs`` passes through the training rows in order, every row the
+    perceptron answers wrongly joins its mistake list, and a row's decision
+    sum is the sum of the kernel values between it and the list's rows, each
+    signed by the listed row's class. With two classes one recogniser, for
+    ``classes_[1]``, answers; with more, one per class, and the greatest
+    score wins (the earlier class on a tie or a NaN).
+
+    On the same rows the lists and sums are programma's, bit for bit:
+    a recogniser for class ``d`` on programma's own data keeps the very list
+    that ``programma -dg d`` saves with the same options.
+
+    Parameters
+    ----------
+    kernel : {"poly", "gauss"}, default="poly"
+        The kernel: ``(x . z + 1) ** degree``, or ``exp(-|x - z|^2 / constant)``
+        as programma defines them. ``"pol"``, programma's spelling, is taken
+        for ``"poly"``.
+    degree : float, default=2.0
+        The polynomial kernel's degree (programma's ``-d``).
+    constant : float, default=3.0
+        The gaussian kernel's constant (programma's ``-c``).
+    epochs : int, default=2
+        Passes through the training rows (programma's ``-e``); 0 leaves
+        every list empty.
+    combine : {"last", "average", "vote"}, default="last"
+        How the hypotheses a training went through (the prefixes of its
+        list) answer: ``"last"`` the whole list's sum, programma's own
+        answer; ``"average"`` every prefix's sum weighted by the steps it
+        survived; ``"vote"`` every prefix's sign so weighted.
+    n_jobs : int, default=None
+        Threads for training and scoring: None for every processor this
+        process may use, -1 too, -2 for all but one, and so on.
+
+    Attributes
+    ----------
+    classes_ : ndarray of shape (n_classes,)
+        The class labels, sorted.
+    n_features_in_ : int
+        The number of features seen in fit.
+    feature_names_in_ : ndarray of shape (n_features_in_,)
+        The feature names seen in fit, when X had string column names.
+    mistakes_ : list of ndarray of int32
+        Each recogniser's mistake list: training-row indices in the order
+        training added them. One list for two classes, else one per class.
+
+    Notes
+    -----
+    Input is checked as scikit-learn checks it (NaN and infinities refused)
+    and computed in float32. Parameters are checked in fit by programma's
+    own rules for its options: a degree or constant whose text starts with a
+    letter (NaN, infinity) is refused, as are negative epochs. A refused
+    parameter or input raises ValueError and leaves the estimator as it
+    was; a fit interrupted with Ctrl-C raises KeyboardInterrupt and leaves
+    it unfitted.
+
+    Examples
+    --------
+    >>> import programma
+    >>> X, y = programma.read_samples("Data/Training_set")
+    >>> clf = programma.KernelPerceptronClassifier(kernel="gauss").fit(X, y)
+    >>> clf.predict(X[:3])
+    array([...], dtype=float32)
+    """
+
+    def __init__(self, kernel="poly", degree=2.0, constant=3.0, epochs=2, combine="last", n_jobs=None):
+        self.kernel = kernel
+        self.degree = degree
+        self.constant = constant
+        self.epochs = epochs
+        self.combine = combine
+        self.n_jobs = n_jobs
+
+    def _checked_parameters(self):
+        """The recogniser settings and combiner the parameters stand for."""
+        if not isinstance(self.kernel, str) or self.kernel not in _KERNELS:
+            raise ValueError(f"kernel must be 'poly' (or 'pol') or 'gauss', got {self.kernel!r}")
+        if not isinstance(self.combine, str) or self.combine not in _COMBINES:
+            raise ValueError(f"combine must be 'last', 'average' or 'vote', got {self.combine!r}")
+        kind = _programma.KernelKind(_settings_value("kernel", "-k", _KERNELS[self.kernel]))
+        degree = _settings_value("degree", "-d", _option_text("degree", self.degree, whole=False))
+        constant = _settings_value("constant", "-c", _option_text("constant", self.constant, whole=False))
+        epochs = _settings_value("epochs", "-e", _option_text("epochs", self.epochs, whole=True))
+        parameter = constant if kind == _programma.KernelKind.gaussian else degree
+        _thread_count(self.n_jobs)
+        return kind, parameter, epochs, _COMBINES[self.combine]
+
+    def fit(self, X, y):
+        """Train one recogniser per class (one in all for two classes).
+
+        Parameters
+        ----------
+        X : array-like of shape (n_samples, n_features)
+            Training rows, computed in float32.
+        y : array-like of shape (n_samples,)
+            Class labels of any kind (numbers, strings); at least two
+            distinct classes.
+
+        Returns
+        -------
+        self : KernelPerceptronClassifier
+            The fitted estimator.
+        """
+        kind, parameter, epochs, combine = self._checked_parameters()
+        features, labels = check_X_y(X, y, dtype=(np.float64, np.float32), estimator=self)
+        check_classification_targets(labels)
+        classes, indices = np.unique(labels, return_inverse=True)
+        if len(classes) < 2:
+            raise ValueError(f"{type(self).__name__} needs at least two classes, got one class: {classes[0]!r}")
+        training = _programma.SampleSet(_float32_rows(features), indices.astype(np.float32))
+        targets = [1] if len(classes) == 2 else range(len(classes))
+        recognisers = [_programma.Recogniser(int(t), kind, parameter, epochs) for t in targets]
+        try:
+            mistakes = _programma.train(training, recognisers, _thread_count(self.n_jobs))
+        except BaseException:
+            self._forget_fit()
+            raise
+        self._check_n_features(features, reset=True)
+        self._check_feature_names(X, reset=True)
+        self.classes_ = classes
+        self.mistakes_ = mistakes
+        self._training = training
+        self._recognisers = recognisers
+        self._combine = combine
+        return self
+
+    def _forget_fit(self):
+        for name in ("classes_", "mistakes_", "n_features_in_", "feature_names_in_", "_training",
+                     "_recognisers", "_combine"):
+            self.__dict__.pop(name, None)
+
+    def decision_function(self, X):
+        """Each row's score from each recogniser, under ``combine``.
+
+        Parameters
+        ----------
+        X : array-like of shape (n_samples, n_features)
+            Rows to score, computed in float32.
+
+        Returns
+        -------
+        scores : ndarray of shape (n_samples,) or (n_samples, n_classes)
+            For two classes, the score of ``classes_[1]`` (programma's
+            decision sum with ``combine="last"``); else one column per
+            class. Float64, holding programma's float32 sums exactly.
+        """
+        check_is_fitted(self)
+        features = self._validate_data(X, reset=False, dtype=(np.float64, np.float32))
+        rows = _float32_rows(features)
+        samples = _programma.SampleSet(rows, np.zeros(rows.shape[0], dtype=np.float32))
+        threads = _thread_count(self.n_jobs)
+        scores = [
+            _programma.decision_scores(self._training, recogniser, mistakes, samples, self._combine, threads)
+            for recogniser, mistakes in zip(self._recognisers, self.mistakes_)
+        ]
+        return scores[0] if len(scores) == 1 else np.column_stack(scores)
+
+    def predict(self, X):
+        """The class of each row.
+
+        With two classes, ``classes_[1]`` where the score is not below zero
+        (programma's answer, so a score of exactly zero answers
+        ``classes_[1]``), else ``classes_[0]``. With more, the class of the
+        greatest score, the earlier class on a tie or a NaN.
+
+        Parameters
+        ----------
+        X : array-like of shape (n_samples, n_features)
+            Rows to classify.
+
+        Returns
+        -------
+        y : ndarray of shape (n_samples,)
+            Labels from ``classes_``.
+        """
+        scores = self.decision_function(X)
+        if scores.ndim == 1:
+            return self.classes_[np.where(scores < 0, 0, 1)]
+        return self.classes_[_programma.best_of(scores)]

@@ -1,0 +1,309 @@
+// The compiled half of the Python package: sample sets from NumPy arrays,
+// training and scoring on the library API with the GIL released, Ctrl-C
+// turned into the API's cancellation, mistake lists and the settings' value
+// rules. The estimator itself is Python (programma/_estimator.py).
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "programma/api.h"
+#include "programma/settings.h"
+
+namespace py = pybind11;
+using programma::Combine;
+using programma::KernelKind;
+using programma::Recogniser;
+using programma::SampleSet;
+
+namespace {
+
+using Floats = py::array_t<float, py::array::c_style | py::array::forcecast>;
+using Indices = py::array_t<int32_t, py::array::c_style | py::array::forcecast>;
+
+// An API result's value, or its error as a C++ exception that pybind11 turns
+// into MemoryError ("out of memory") or ValueError; needs no GIL.
+template <typename T>
+T take(programma::Result<T>&& result) {
+    if (!result) {
+        if (result.error().message.find("out of memory") != std::string::npos) throw std::bad_alloc();
+        throw py::value_error(result.error().message);
+    }
+    return std::move(result).value();
+}
+
+Recogniser make_recogniser(uint32_t target, KernelKind kind, float parameter, uint32_t epochs) {
+    Recogniser recogniser;
+    recogniser.target = target;
+    recogniser.kernel = programma::KernelSpec{kind, parameter};
+    recogniser.epochs = epochs;
+    return recogniser;
+}
+
+SampleSet make_samples(const Floats& values, const Floats& labels) {
+    if (values.ndim() != 2) throw py::value_error("sample values must be a 2-D array");
+    if (labels.ndim() != 1 || labels.shape(0) != values.shape(0)) {
+        throw py::value_error("labels must be a 1-D array with one label per row");
+    }
+    return take(programma::samples_from_memory(values.data(), labels.data(), std::size_t(values.shape(0)),
+                                               std::size_t(values.shape(1))));
+}
+
+// The rows' features, and their labels, as new arrays.
+std::pair<py::array_t<float>, py::array_t<float>> arrays_of(const SampleSet& set) {
+    const std::size_t rows = set.rows(), features = set.features();
+    py::array_t<float> values({rows, features});
+    py::array_t<float> labels(rows);
+    float* out = values.mutable_data();
+    for (uint32_t r = 0; r < rows; ++r) {
+        std::memcpy(out + r * features, set.row(r), features * sizeof(float));
+        labels.mutable_data()[r] = set.label(r);
+    }
+    return {values, labels};
+}
+
+// The engine's options are the process's: calls that change the thread
+// count for their own run take turns, and put the old count back.
+std::mutex& options_mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Runs `work(cancel)` on its own thread with the GIL released, while this
+// thread looks for signals every 50 ms. A Python signal handler that raises
+// (Ctrl-C: KeyboardInterrupt) cancels the work; once the worker has stopped,
+// that exception is raised here. `threads` is the engine's thread count for
+// the run, 0 for the current one.
+template <typename T, typename Work>
+T run_cancellable(unsigned threads, Work&& work) {
+    programma::CancelFlag cancel{false};
+    std::optional<T> value;
+    std::optional<programma::Error> error;
+    std::exception_ptr failure;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool interrupted = false;
+    {
+        py::gil_scoped_release release;
+        std::unique_lock<std::mutex> options_lock(options_mutex());
+        const programma::EngineOptions old_options = programma::engine_options();
+        if (threads != 0) {
+            programma::EngineOptions options = old_options;
+            options.threads = threads;
+            programma::set_engine_options(options);
+        }
+        std::thread worker([&] {
+            try {
+                programma::Result<T> result = work(&cancel);
+                if (result) {
+                    value.emplace(std::move(result).value());
+                } else {
+                    error.emplace(result.error());
+                }
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+            finished.notify_one();
+        });
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
+            lock.unlock();
+            {
+                py::gil_scoped_acquire acquire;
+                interrupted = PyErr_CheckSignals() != 0;  // the exception stays set for this thread
+            }
+            lock.lock();
+            if (interrupted) {
+                cancel = true;
+                break;
+            }
+        }
+        lock.unlock();
+        worker.join();
+        if (threads != 0) programma::set_engine_options(old_options);
+    }
+    if (interrupted) throw py::error_already_set();
+    if (failure) std::rethrow_exception(failure);
+    if (error) return take(programma::Result<T>(std::move(*error)));
+    return std::move(*value);
+}
+
+unsigned thread_count(int threads) {
+    if (threads < 0) throw py::value_error("the thread count must be 0 (as set) or more");
+    return unsigned(threads);
+}
+
+// The value programma stores for an option's text, or ValueError when its
+// rules refuse the text.
+py::object settings_value(const std::string& option, const std::string& text) {
+    programma::Settings settings;
+    if (programma::set_variable(settings, option.c_str(), text.c_str()) != 0) {
+        throw py::value_error("programma refuses " + option + " '" + text + "'");
+    }
+    if (option == "-c") return py::float_(settings.gaussian_c);
+    if (option == "-d") return py::float_(settings.polinomial_degree);
+    if (option == "-dg") return py::int_(settings.digit);
+    if (option == "-e") return py::int_(settings.epocs);
+    if (option == "-k") return py::int_(int(settings.kernel_algoritm));
+    if (option == "-a") return py::int_(settings.adaboost);
+    if (option == "-vot") return py::int_(settings.voted);
+    return py::str(text);
+}
+
+std::vector<int32_t> list_of(const Indices& mistakes) {
+    if (mistakes.ndim() != 1) throw py::value_error("a mistake list must be a 1-D array");
+    return std::vector<int32_t>(mistakes.data(), mistakes.data() + mistakes.shape(0));
+}
+
+py::array_t<int32_t> array_of(const std::vector<int32_t>& list) {
+    return py::array_t<int32_t>(py::ssize_t(list.size()), list.data());
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_programma, m) {
+    m.doc() = "programma's library: sample sets, recognisers, mistake lists and settings rules.";
+
+    py::enum_<KernelKind>(m, "KernelKind", "Which kernel a recogniser uses.")
+        .value("polynomial", KernelKind::polynomial)
+        .value("gaussian", KernelKind::gaussian);
+    py::enum_<Combine>(m, "Combine", "How a mistake list's prefixes answer together.")
+        .value("last", Combine::last)
+        .value("average", Combine::average)
+        .value("vote", Combine::vote);
+
+    py::class_<Recogniser>(m, "Recogniser", "One class against the rest: the target label, kernel and epochs.")
+        .def(py::init(&make_recogniser), py::arg("target"), py::arg("kind"), py::arg("parameter"),
+             py::arg("epochs"))
+        .def_readonly("target", &Recogniser::target)
+        .def_readonly("epochs", &Recogniser::epochs)
+        .def_property_readonly("kind", [](const Recogniser& r) { return r.kernel.kind; })
+        .def_property_readonly("parameter", [](const Recogniser& r) { return r.kernel.parameter; })
+        .def(py::pickle(
+            [](const Recogniser& r) { return py::make_tuple(r.target, r.kernel.kind, r.kernel.parameter, r.epochs); },
+            [](const py::tuple& state) {
+                return make_recogniser(state[0].cast<uint32_t>(), state[1].cast<KernelKind>(),
+                                       state[2].cast<float>(), state[3].cast<uint32_t>());
+            }));
+
+    py::class_<SampleSet>(m, "SampleSet", "Rows of float32 features, each with a float32 label.")
+        .def(py::init(&make_samples), py::arg("values"), py::arg("labels"))
+        .def_property_readonly("rows", &SampleSet::rows)
+        .def_property_readonly("features", &SampleSet::features)
+        .def("arrays", &arrays_of, "The features and the labels, as new arrays.")
+        .def(py::pickle([](const SampleSet& set) { return py::make_tuple(arrays_of(set)); },
+                        [](const py::tuple& state) {
+                            auto arrays = state[0].cast<std::pair<Floats, Floats>>();
+                            return make_samples(arrays.first, arrays.second);
+                        }));
+
+    m.def(
+        "read_samples", [](const std::string& path) { return take(programma::read_samples(path)); },
+        py::arg("path"), py::call_guard<py::gil_scoped_release>(), "A sample file read with programma's loader.");
+
+    m.def(
+        "train",
+        [](const SampleSet& training, const std::vector<Recogniser>& recognisers, int threads) {
+            auto trained = run_cancellable<std::vector<programma::Trained>>(
+                thread_count(threads), [&](const programma::CancelFlag* cancel) {
+                    return programma::train(training, recognisers, cancel);
+                });
+            py::list lists;
+            for (const programma::Trained& one : trained) lists.append(array_of(one.mistakes));
+            return lists;
+        },
+        py::arg("training"), py::arg("recognisers"), py::arg("threads") = 0,
+        "Trains the recognisers side by side; one mistake list (int32 array) each. Ctrl-C cancels.");
+
+    m.def(
+        "decision_scores",
+        [](const SampleSet& training, const Recogniser& recogniser, const Indices& mistakes,
+           const SampleSet& samples, Combine combine, int threads) {
+            const std::vector<int32_t> list = list_of(mistakes);
+            auto scores = run_cancellable<std::vector<double>>(
+                thread_count(threads), [&](const programma::CancelFlag* cancel) {
+                    return programma::decision_scores(training, recogniser, list, samples, combine, cancel);
+                });
+            return py::array_t<double>(py::ssize_t(scores.size()), scores.data());
+        },
+        py::arg("training"), py::arg("recogniser"), py::arg("mistakes"), py::arg("samples"), py::arg("combine"),
+        py::arg("threads") = 0, "Every row's score (float64) under a combiner.");
+
+    m.def(
+        "decision_sums",
+        [](const SampleSet& training, const Recogniser& recogniser, const Indices& mistakes,
+           const SampleSet& samples, int threads) {
+            const std::vector<int32_t> list = list_of(mistakes);
+            auto sums = run_cancellable<std::vector<float>>(
+                thread_count(threads), [&](const programma::CancelFlag* cancel) {
+                    return programma::decision_sums(training, recogniser, list, samples, cancel);
+                });
+            return py::array_t<float>(py::ssize_t(sums.size()), sums.data());
+        },
+        py::arg("training"), py::arg("recogniser"), py::arg("mistakes"), py::arg("samples"),
+        py::arg("threads") = 0, "Every row's decision sum (float32), as programma's classify gives it.");
+
+    m.def(
+        "best_of",
+        [](const py::array_t<double, py::array::c_style | py::array::forcecast>& scores) {
+            if (scores.ndim() != 2 || scores.shape(1) == 0) throw py::value_error("scores must be a 2-D array");
+            const std::size_t rows = scores.shape(0), count = scores.shape(1);
+            py::array_t<int64_t> best(rows);
+            for (std::size_t r = 0; r < rows; ++r) {
+                best.mutable_data()[r] = int64_t(programma::best_of(scores.data() + r * count, count));
+            }
+            return best;
+        },
+        py::arg("scores"), "Each row's greatest score's column: the earlier one on a tie or a NaN.");
+
+    m.def(
+        "restore_list",
+        [](const std::string& path, uint32_t training_rows) {
+            std::vector<int32_t> list;
+            {
+                py::gil_scoped_release release;
+                list = take(programma::restore_list(path, training_rows));
+            }
+            return array_of(list);
+        },
+        py::arg("path"), py::arg("training_rows"), "A mistake-list file, its entries checked against the rows.");
+
+    m.def(
+        "save_list",
+        [](const std::string& path, const Indices& mistakes) {
+            const std::vector<int32_t> list = list_of(mistakes);
+            py::gil_scoped_release release;
+            take(programma::save_list(path, list));
+        },
+        py::arg("path"), py::arg("mistakes"), "Saves a mistake list safely, in programma's format.");
+
+    m.def("settings_value", &settings_value, py::arg("option"), py::arg("text"),
+          "The value programma stores for an option's text; ValueError when its rules refuse it.");
+
+    m.def("engine_options", [] {
+        const programma::EngineOptions options = programma::engine_options();
+        return py::make_tuple(options.threads, options.cache_bytes);
+    }, "The engine's thread count and kernel-cache bytes.");
+    m.def(
+        "set_engine_options",
+        [](unsigned threads, std::size_t cache_bytes) {
+            const std::lock_guard<std::mutex> lock(options_mutex());
+            take(programma::set_engine_options(programma::EngineOptions{threads, cache_bytes}));
+        },
+        py::arg("threads"), py::arg("cache_bytes"), py::call_guard<py::gil_scoped_release>(),
+        "Sets the engine's thread count and kernel-cache bytes.");
+}

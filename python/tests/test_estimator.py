@@ -1,0 +1,170 @@
+"""The classifier as scikit-learn uses it, its refusals, Ctrl-C, and the file helpers."""
+
+import pickle
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+import numpy as np
+import pytest
+from sklearn.model_selection import GridSearchCV
+
+import programma
+from programma import KernelPerceptronClassifier, _programma
+
+
+@pytest.fixture(scope="module")
+def small(training):
+    """Every fifth training row: quick fits on real digits."""
+    X, y = training
+    return X[::5], y[::5]
+
+
+def test_grid_search_over_constant_and_epochs(small, test_set):
+    X, y = small
+    grid = {"constant": [1.0, 3.0, 10.0], "epochs": [1, 3]}
+    search = GridSearchCV(KernelPerceptronClassifier(kernel="gauss"), grid, cv=3, n_jobs=2).fit(X, y)
+    assert all(value in grid[name] for name, value in search.best_params_.items())
+    # The refitted best estimator is the one a direct fit gives.
+    direct = KernelPerceptronClassifier(kernel="gauss", **search.best_params_).fit(X, y)
+    np.testing.assert_array_equal(search.predict(test_set[0]), direct.predict(test_set[0]))
+    assert search.score(*test_set) > 0.8
+
+
+@pytest.mark.parametrize("combine", ["last", "average", "vote"])
+def test_pickle_round_trip(small, test_set, combine):
+    X, y = small
+    clf = KernelPerceptronClassifier(kernel="gauss", epochs=3, combine=combine).fit(X, y)
+    copy = pickle.loads(pickle.dumps(clf))
+    for ours, theirs in zip(copy.mistakes_, clf.mistakes_):
+        np.testing.assert_array_equal(ours, theirs)
+    np.testing.assert_array_equal(copy.decision_function(test_set[0]), clf.decision_function(test_set[0]))
+    # An unfitted one stays unfitted.
+    assert not hasattr(pickle.loads(pickle.dumps(KernelPerceptronClassifier())), "classes_")
+
+
+def test_combiners_answer_from_the_same_lists(small, test_set):
+    X, y = small
+    binary = y == 8
+    fits = {c: KernelPerceptronClassifier(combine=c, epochs=3).fit(X, binary) for c in ("last", "average", "vote")}
+    for fit in fits.values():
+        np.testing.assert_array_equal(fit.mistakes_[0], fits["last"].mistakes_[0])
+    votes = fits["vote"].decision_function(test_set[0])
+    np.testing.assert_array_equal(votes, np.round(votes))  # whole numbers
+    # Votes tie at zero now and then; such a row answers classes_[1], as
+    # programma answers +1 for a sum of zero.
+    assert np.count_nonzero(votes == 0) > 0
+    np.testing.assert_array_equal(fits["vote"].predict(test_set[0]), votes >= 0)
+
+
+def test_best_of_takes_the_earlier_class_on_ties_and_nan():
+    scores = np.array([[1.0, 1.0, 0.0], [np.nan, 5.0, 1.0], [0.0, np.nan, 2.0], [-1.0, 3.0, 3.0]])
+    np.testing.assert_array_equal(_programma.best_of(scores), [0, 0, 2, 1])
+
+
+BAD_PARAMETERS = [
+    {"kernel": "rbf"}, {"kernel": None}, {"combine": "max"}, {"epochs": -1}, {"epochs": 2.5}, {"epochs": 2**31},
+    {"degree": float("nan")}, {"degree": float("inf")}, {"constant": np.float32("nan")}, {"constant": "3"},
+    {"constant": None}, {"n_jobs": 0}, {"n_jobs": 1.5},
+]
+
+
+def bad_data(X, y):
+    with_nan, with_inf, too_large = X.copy(), X.copy(), X.astype(np.float64)
+    with_nan[3, 7], with_inf[0, 0], too_large[1, 1] = np.nan, -np.inf, 1e39
+    one_class, not_classes = np.full(len(y), 7.0), y + 0.5
+    return [(with_nan, y), (with_inf, y), (too_large, y), (X[:, 0], y), (X[:, :, None], y), (X, y[:-1]),
+            (X, one_class), (X, not_classes)]
+
+
+@pytest.mark.parametrize("parameters", BAD_PARAMETERS, ids=repr)
+def test_bad_parameters_leave_the_fit_as_it_was(small, parameters):
+    X, y = small
+    clf = KernelPerceptronClassifier(epochs=1).fit(X, y)
+    clf.set_params(**parameters)
+    before = dict(vars(clf))
+    with pytest.raises(ValueError, match="|".join(parameters)):
+        clf.fit(X, y)
+    assert vars(clf).keys() == before.keys()
+    assert all(vars(clf)[name] is value for name, value in before.items())
+
+
+def test_bad_data_is_refused_with_a_clear_error(small):
+    X, y = small
+    clf = KernelPerceptronClassifier(epochs=1)
+    for bad_X, bad_y in bad_data(X, y):
+        with pytest.raises(ValueError, match=r"NaN|infinity|float32|1D|2D|dim|inconsistent|class|[Uu]nknown label"):
+            clf.fit(bad_X, bad_y)
+        assert vars(clf) == KernelPerceptronClassifier(epochs=1).__dict__
+    clf.fit(X, y)
+    with pytest.raises(ValueError, match="features"):
+        clf.predict(X[:, :-1])
+    with pytest.raises(ValueError, match="NaN"):
+        clf.decision_function(bad_data(X, y)[0][0])
+
+
+def test_programma_reads_parameters_by_its_own_rules(small):
+    X, y = small
+    # 1e39 does not start with a letter: programma takes it (as infinity).
+    assert KernelPerceptronClassifier(kernel="gauss", constant=1e39, epochs=1).fit(X, y).score(X, y) >= 0
+    assert all(len(m) == 0 for m in KernelPerceptronClassifier(epochs=0).fit(X, y).mistakes_)
+
+
+CHILD = textwrap.dedent(
+    """
+    import numpy as np
+    import programma
+
+    rng = np.random.RandomState(0)
+    X = rng.standard_normal((3000, 64)).astype(np.float32)
+    y = rng.randint(0, 10, len(X))
+    clf = programma.KernelPerceptronClassifier(epochs=1000000)
+    print("fitting", flush=True)
+    try:
+        clf.fit(X, y)
+    except KeyboardInterrupt:
+        print("unfitted" if not hasattr(clf, "classes_") else "fitted", flush=True)
+        raise
+    """
+)
+
+
+def test_ctrl_c_stops_a_long_fit():
+    child = subprocess.Popen([sys.executable, "-c", CHILD], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline().strip() == "fitting"
+        time.sleep(1.0)
+        assert child.poll() is None, "the fit ended before it could be interrupted"
+        child.send_signal(signal.SIGINT)
+        sent = time.monotonic()
+        out, err = child.communicate(timeout=30)
+        took = time.monotonic() - sent
+    finally:
+        child.kill()
+    assert out.strip() == "unfitted"
+    assert "KeyboardInterrupt" in err
+    assert child.returncode != 0
+    assert took < 3.0, f"the fit went on {took:.1f} s after Ctrl-C"
+
+
+def test_sample_files_and_lists(tmp_path, training):
+    X, y = training
+    assert X.shape == (1200, 256) and X.dtype == y.dtype == np.float32
+    path = tmp_path / "samples"
+    path.write_text("1 2 3 0\n4 5 x 1\n")
+    with pytest.raises(ValueError, match=rf"{path}:2"):
+        programma.read_samples(path)
+    with pytest.raises(ValueError, match="missing"):
+        programma.read_samples(tmp_path / "missing")
+
+    listed = tmp_path / "list"
+    programma.save_list(listed, [5, 0, 5, 1199])
+    assert programma.restore_list(listed, 1200).dtype == np.int32
+    with pytest.raises(ValueError, match="1199"):
+        programma.restore_list(listed, 1000)
+    for path, bad in ((listed, [-1]), (tmp_path / "no" / "folder", [1])):
+        with pytest.raises(ValueError):
+            programma.save_list(path, bad)
+    assert programma.restore_list(listed, 1200).tolist() == [5, 0, 5, 1199]  # as the failed saves left it
