@@ -4,14 +4,15 @@
 #
 # Usage: scripts/install_deps.sh GROUP...
 #   tests    libgtest-dev (GoogleTest, with its CMake files: the test programs)
-#   tools    libpng-dev (the PNG writer of digit-tools show), gnuplot-nox (the
-#            bar chart of sweep --plot), groff-base (the man-page check)
+#   tools    libpng-dev (the PNG writer of digit-tools show), libxxhash-dev (the
+#            training-set hash in a list manifest), gnuplot-nox (the bar chart
+#            of sweep --plot), groff-base (the man-page check)
 #   bench    dataset-fashion-mnist (the images), gnuplot-nox (the growth
 #            plot), libbenchmark-dev (the micro-benchmarks), libsvm-tools,
 #            and libpng-dev: digit-tools makes the benchmark data
 #   fuzz     clang-14 and libclang-rt-14-dev, checked by a probe build of a
 #            libFuzzer target with ASan and UBSan
-#   package  dpkg-dev
+#   package  dpkg-dev, lintian (the package's check)
 # Any installed gnuplot will do for gnuplot-nox, any groff for groff-base.
 #
 # Exit status: 0 when every group is ready, 1 when something cannot be had
@@ -48,12 +49,12 @@ fuzz_probe() {
 add_group() {
     case $1 in
         tests) want libgtest-dev ;;
-        tools) want libpng-dev; want_command gnuplot gnuplot-nox; want_command groff groff-base ;;
+        tools) want libpng-dev; want libxxhash-dev; want_command gnuplot gnuplot-nox; want_command groff groff-base ;;
         bench)
             want dataset-fashion-mnist; want_command gnuplot gnuplot-nox
             want libbenchmark-dev; want libsvm-tools; want libpng-dev ;;
         fuzz) probe_fuzz=1; fuzz_probe || missing+=(clang-14 libclang-rt-14-dev) ;;
-        package) want dpkg-dev ;;
+        package) want dpkg-dev; want lintian ;;
         *) echo "$name: no group '$1' (groups: tests tools bench fuzz package)" >&2; exit 2 ;;
     esac
 }
