@@ -272,8 +272,11 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
     if (!gaussian && given("-d") && differs(options.degree, manifest.kernel.parameter)) contradicted = "-d";
     if (given("-e") && options.epochs != manifest.epochs) contradicted = "-e";
     if (contradicted != nullptr) {
-        throw std::invalid_argument(std::string(contradicted) + " contradicts " + path +
-                                    ", which records the settings that made the lists:\n" + format_manifest(manifest));
+        std::string made_with = format_manifest(manifest);
+        made_with = made_with.substr(made_with.find('\n') + 1, made_with.find("\ntraining-rows") - made_with.find('\n') - 1);
+        std::replace(made_with.begin(), made_with.end(), '\n', ',');
+        throw std::invalid_argument(std::string(contradicted) + " contradicts " + path + ": the lists were made with " +
+                                    made_with);
     }
     options.ker = manifest.kernel;
     options.epochs = manifest.epochs;
