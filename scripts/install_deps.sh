@@ -4,14 +4,15 @@
 #
 # Usage: scripts/install_deps.sh GROUP...
 #   tests    libgtest-dev (GoogleTest, with its CMake files: the test programs)
-#   tools    libpng-dev (the PNG writer of digit-tools show), gnuplot-nox (the
-#            bar chart of sweep --plot), groff-base (the man-page check)
+#   tools    libpng-dev (the PNG writer of digit-tools show), libxxhash-dev (the
+#            training-set hash in a list manifest), gnuplot-nox (the bar chart
+#            of sweep --plot), groff-base (the man-page check)
 #   bench    dataset-fashion-mnist (the images), gnuplot-nox (the growth
 #            plot), libbenchmark-dev (the micro-benchmarks), libsvm-tools,
 #            and libpng-dev: digit-tools makes the benchmark data
 #   fuzz     clang-14 and libclang-rt-14-dev, checked by a probe build of a
 #            libFuzzer target with ASan and UBSan
-#   package  dpkg-dev
+#   package  dpkg-dev, lintian (the package's check)
 #   python   the Python package for /usr/bin/python3: python3-dev, pybind11-dev,
 #            python3-pybind11, python3-numpy, python3-sklearn, python3-pytest,
 #            and for `pip install .` python3-setuptools, python3-wheel,
@@ -52,12 +53,12 @@ fuzz_probe() {
 add_group() {
     case $1 in
         tests) want libgtest-dev ;;
-        tools) want libpng-dev; want_command gnuplot gnuplot-nox; want_command groff groff-base ;;
+        tools) want libpng-dev; want libxxhash-dev; want_command gnuplot gnuplot-nox; want_command groff groff-base ;;
         bench)
             want dataset-fashion-mnist; want_command gnuplot gnuplot-nox
             want libbenchmark-dev; want libsvm-tools; want libpng-dev ;;
         fuzz) probe_fuzz=1; fuzz_probe || missing+=(clang-14 libclang-rt-14-dev) ;;
-        package) want dpkg-dev ;;
+        package) want dpkg-dev; want lintian ;;
         python)
             for package in python3-dev pybind11-dev python3-pybind11 python3-numpy python3-sklearn \
                 python3-pytest python3-setuptools python3-wheel python3-pip python3-venv; do

@@ -4,7 +4,9 @@
 // greatest sum's digit as the answer.
 #include "digit_tools_classify.h"
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "digit_tools_manifest.h"
+#include "digit_tools_output.h"
 #include "digit_tools_samples.h"
 #include "digit_tools_table.h"
 
@@ -67,8 +71,9 @@ void score(const ClassifyOptions& options, const programma::SampleSet& train, co
         std::array<float, 10> row;
         for (uint32_t d = 0; d < 10; ++d) row[d] = sums[d][r];
         const uint8_t answer = ten_class_answer(row);
-        const auto truth = static_cast<uint32_t>(test.label(r));
         result.answers[r] = answer;
+        if (!result.labelled) continue;
+        const auto truth = static_cast<uint32_t>(test.label(r));
         result.confusion[truth][answer] += 1;
         result.wrong += answer != truth ? 1 : 0;
     }
@@ -78,6 +83,160 @@ std::string percent(float fraction) {
     char text[64];
     std::snprintf(text, sizeof text, "%f", static_cast<double>(fraction * 100.0f));
     return text;
+}
+
+// The settings and the training set a restore must match.
+std::optional<Manifest> read_manifest(const std::string& folder) {
+    const std::string path = manifest_path(folder);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return std::nullopt;  // lists saved by programma
+    std::string problem;
+    std::optional<Manifest> manifest = parse_manifest(read_whole_file(path), problem);
+    if (!manifest) fail_in(path, "is not a lists manifest: " + problem);
+    return manifest;
+}
+
+void require_manifest_set(const Manifest& manifest, const ClassifyOptions& options, const programma::SampleSet& train) {
+    const auto counts = [](uint32_t rows, uint32_t columns) {
+        return std::to_string(rows) + " rows of " + std::to_string(columns) + " numbers";
+    };
+    if (manifest.rows != train.rows() || manifest.columns != train.columns()) {
+        fail_in(options.training_set, "has " + counts(train.rows(), train.columns()) + "; the lists in " +
+                                          options.restore + " were trained on " + counts(manifest.rows, manifest.columns));
+    }
+    if (file_hash(options.training_set) != manifest.hash) {
+        fail_in(options.training_set, "is not the training set the lists in " + options.restore +
+                                          " were trained on: its bytes differ (another hash)");
+    }
+}
+
+// Test rows of features only, given a label column (never read) so that
+// they can be scored like any sample set.
+programma::SampleSet unlabelled_rows(const std::string& path, const programma::SampleSet& train) {
+    const programma::SampleSet rows = load_sample_set(path);
+    if (rows.columns() + 1 != train.columns()) {
+        fail_in(path, "unlabelled samples have " + std::to_string(rows.columns()) + " numbers, the training set's " +
+                          std::to_string(train.features()) + " features");
+    }
+    std::vector<float> values;
+    values.reserve(std::size_t(rows.rows()) * rows.columns());
+    for (uint32_t r = 0; r < rows.rows(); ++r) values.insert(values.end(), rows.row(r), rows.row(r) + rows.columns());
+    const std::vector<float> labels(rows.rows(), 0.0f);
+    programma::Result<programma::SampleSet> set =
+        programma::samples_from_memory(values.data(), labels.data(), rows.rows(), rows.columns());
+    if (!set) fail_in(path, set.error().message);
+    return std::move(set).value();
+}
+
+std::string training_error_text(const ClassifyResult& result, uint32_t digit) {
+    return result.training_error[digit] ? percent(*result.training_error[digit]) : "";
+}
+
+std::string markdown_report(const ClassifyResult& result) {
+    TableRows digits = {{"digit", "mistakes", "training error (%)"}};
+    for (uint32_t d = 0; d < 10; ++d) {
+        const std::string error = training_error_text(result, d);
+        digits.push_back({std::to_string(d), std::to_string(result.lists[d].size()), error.empty() ? "-" : error});
+    }
+    if (!result.labelled) return format_table(digits, false);
+    const uint32_t rows = uint32_t(result.answers.size());
+    TableRows confusion = {{"true digit \\ answer"}};
+    for (uint32_t d = 0; d < 10; ++d) confusion[0].push_back(std::to_string(d));
+    for (uint32_t truth = 0; truth < 10; ++truth) {
+        confusion.push_back({std::to_string(truth)});
+        for (uint32_t count : result.confusion[truth]) confusion.back().push_back(std::to_string(count));
+    }
+    return format_table(digits, false) + "\nTen-class test error: " + std::to_string(result.wrong) + " wrong of " +
+           std::to_string(rows) + " rows, " + percent(error_fraction(result.wrong, rows)) + "%\n\n" +
+           format_table(confusion, false);
+}
+
+// One table: a row per digit, then the totals.
+std::string csv_report(const ClassifyResult& result) {
+    TableRows table = {{"digit", "mistakes", "training_error_percent"}};
+    if (result.labelled) {
+        table[0].insert(table[0].end(), {"test_rows", "test_wrong", "test_error_percent"});
+        for (uint32_t d = 0; d < 10; ++d) table[0].push_back("answered_" + std::to_string(d));
+    }
+    std::array<uint32_t, 10> answered{};
+    for (uint32_t d = 0; d < 10; ++d) {
+        table.push_back({std::to_string(d), std::to_string(result.lists[d].size()), training_error_text(result, d)});
+        if (!result.labelled) continue;
+        uint32_t rows = 0;
+        for (uint32_t a = 0; a < 10; ++a) rows += result.confusion[d][a], answered[a] += result.confusion[d][a];
+        const uint32_t wrong = rows - result.confusion[d][d];
+        table.back().insert(table.back().end(), {std::to_string(rows), std::to_string(wrong),
+                                                 percent(error_fraction(wrong, rows))});
+        for (uint32_t count : result.confusion[d]) table.back().push_back(std::to_string(count));
+    }
+    if (result.labelled) {
+        const auto rows = uint32_t(result.answers.size());
+        table.push_back({"all", "", "", std::to_string(rows), std::to_string(result.wrong),
+                         percent(error_fraction(result.wrong, rows))});
+        for (uint32_t count : answered) table.back().push_back(std::to_string(count));
+    }
+    return format_table(table, true);
+}
+
+std::string answers_text(const ClassifyResult& result) {
+    std::string text;
+    for (uint8_t answer : result.answers) {
+        text += char('0' + answer);
+        text += '\n';
+    }
+    return text;
+}
+
+// The folder of --lists, made before the work and removed again (when still
+// empty) if the run fails.
+class FolderMade {
+public:
+    explicit FolderMade(const std::string& path) : path_(path) {
+        made_ = ::mkdir(path.c_str(), 0777) == 0;
+        struct stat info {};
+        if (!made_ && errno != EEXIST) fail_in(path, std::string("cannot make the folder: ") + std::strerror(errno));
+        if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) fail_in(path, "is not a folder");
+    }
+    ~FolderMade() {
+        if (made_) ::rmdir(path_.c_str());
+    }
+    FolderMade(const FolderMade&) = delete;
+    FolderMade& operator=(const FolderMade&) = delete;
+    void keep() { made_ = false; }
+
+private:
+    std::string path_;
+    bool made_ = false;
+};
+
+void stage(std::vector<std::unique_ptr<StagedFile>>& staged, const OutputTarget& target, std::string_view bytes) {
+    if (target.destination != Destination::file) return;
+    staged.push_back(std::make_unique<StagedFile>(target));
+    staged.back()->write(bytes);
+}
+
+Manifest saved_manifest(const ClassifyOptions& options, const ClassifyResult& result) {
+    return Manifest{options.ker, options.epochs, result.training_rows, result.training_columns,
+                    file_hash(options.training_set)};
+}
+
+// Every list and the manifest in temporary files first, so that a failure
+// leaves every old list in place.
+void stage_lists(const std::vector<OutputTarget>& targets, const ClassifyResult& result, const Manifest& manifest,
+                 std::vector<std::unique_ptr<StagedFile>>& staged) {
+    for (uint32_t d = 0; d < 10; ++d) {
+        if (targets[d].destination != Destination::file) continue;
+        staged.push_back(std::make_unique<StagedFile>(targets[d]));
+        staged.back()->close_written();
+        const programma::Status saved = programma::save_list(staged.back()->temporary(), result.lists[d]);
+        if (!saved) {
+            std::string message = saved.error().message;
+            const std::size_t at = message.find(staged.back()->temporary());
+            if (at != std::string::npos) message.replace(at, staged.back()->temporary().size(), targets[d].shown);
+            throw std::runtime_error(message);
+        }
+    }
+    stage(staged, targets[10], format_manifest(manifest));
 }
 
 }  // namespace
@@ -101,16 +260,43 @@ void require_digit_labels(const programma::SampleSet& set, const std::string& fi
     }
 }
 
-ClassifyResult classify_digits(const ClassifyOptions& options) {
+void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const std::string& path) {
+    const auto given = [&](const char* option) {
+        return std::find(options.given.begin(), options.given.end(), option) != options.given.end();
+    };
+    const auto differs = [](float a, float b) { return std::bit_cast<uint32_t>(a) != std::bit_cast<uint32_t>(b); };
+    const bool gaussian = manifest.kernel.kind == KernelKind::gaussian;
+    const char* contradicted = nullptr;
+    if (given("-k") && options.ker.kind != manifest.kernel.kind) contradicted = "-k";
+    if (gaussian && given("-c") && differs(options.gaussian_c, manifest.kernel.parameter)) contradicted = "-c";
+    if (!gaussian && given("-d") && differs(options.degree, manifest.kernel.parameter)) contradicted = "-d";
+    if (given("-e") && options.epochs != manifest.epochs) contradicted = "-e";
+    if (contradicted != nullptr) {
+        std::string made_with = format_manifest(manifest);
+        made_with = made_with.substr(made_with.find('\n') + 1, made_with.find("\ntraining-rows") - made_with.find('\n') - 1);
+        std::replace(made_with.begin(), made_with.end(), '\n', ',');
+        throw std::invalid_argument(std::string(contradicted) + " contradicts " + path + ": the lists were made with " +
+                                    made_with);
+    }
+    options.ker = manifest.kernel;
+    options.epochs = manifest.epochs;
+}
+
+ClassifyResult classify_digits(const ClassifyOptions& options, const Manifest* manifest) {
     const programma::SampleSet train = load_sample_set(options.training_set);
     require_digit_labels(train, options.training_set);
-    const programma::SampleSet test = load_sample_set(options.test_set);
+    if (manifest != nullptr) require_manifest_set(*manifest, options, train);
+    const programma::SampleSet test = options.unlabelled ? unlabelled_rows(options.test_set, train)
+                                                         : load_sample_set(options.test_set);
     if (test.columns() != train.columns()) {
         fail_in(options.test_set, "samples have " + std::to_string(test.columns()) +
                                       " numbers, the training set's have " + std::to_string(train.columns()));
     }
-    require_digit_labels(test, options.test_set);
+    if (!options.unlabelled) require_digit_labels(test, options.test_set);
     ClassifyResult result;
+    result.labelled = !options.unlabelled;
+    result.training_rows = train.rows();
+    result.training_columns = train.columns();
     if (options.restore.empty()) {
         train_all(options, train, result);
     } else {
@@ -121,77 +307,79 @@ ClassifyResult classify_digits(const ClassifyOptions& options) {
 }
 
 std::string classify_report(const ClassifyResult& result, bool csv) {
-    std::vector<std::vector<std::string>> digits = {{"digit", "mistakes", "training error (%)"}};
-    for (uint32_t d = 0; d < 10; ++d) {
-        const float* error = result.training_error[d] ? &*result.training_error[d] : nullptr;
-        digits.push_back({std::to_string(d), std::to_string(result.lists[d].size()), error ? percent(*error) : "-"});
-    }
-    const uint32_t rows = uint32_t(result.answers.size());
-    const std::string error = percent(error_fraction(result.wrong, rows));
-    std::vector<std::vector<std::string>> confusion = {{"true digit \\ answer"}};
-    for (uint32_t d = 0; d < 10; ++d) confusion[0].push_back(std::to_string(d));
-    for (uint32_t truth = 0; truth < 10; ++truth) {
-        confusion.push_back({std::to_string(truth)});
-        for (uint32_t count : result.confusion[truth]) confusion.back().push_back(std::to_string(count));
-    }
-    const std::string summary =
-        csv ? format_table({{"wrong", "rows", "test error (%)"}, {std::to_string(result.wrong), std::to_string(rows), error}}, true)
-            : "Ten-class test error: " + std::to_string(result.wrong) + " wrong of " + std::to_string(rows) + " rows, " +
-                  error + "%\n";
-    return format_table(digits, csv) + "\n" + summary + "\n" + format_table(confusion, csv);
+    return csv ? csv_report(result) : markdown_report(result);
 }
 
 GreyImage confusion_picture(const Confusion& confusion) {
-    constexpr uint32_t kCell = 36, kMargin = 24, kCountScale = 2, kAxisScale = 3;
-    GreyImage image(kMargin + 10 * kCell + 1, kMargin + 10 * kCell + 1, 255);
+    constexpr uint32_t kMargin = 24, kAxisScale = 3, kPadding = 4;
+    // Counts are drawn at twice the glyph size while they fit a 36-pixel
+    // cell; wider ones shrink to the glyph size, and the cells grow to the
+    // widest of those.
+    uint32_t widest = 0;
+    for (const auto& row : confusion) {
+        for (uint32_t count : row) widest = std::max(widest, text_width(std::to_string(count), 1));
+    }
+    const uint32_t count_scale = 2 * widest + kPadding <= 36 ? 2 : 1;
+    const uint32_t cell = std::max<uint32_t>(36, widest + kPadding);
+    GreyImage image(kMargin + 10 * cell + 1, kMargin + 10 * cell + 1, 255);
     for (uint32_t truth = 0; truth < 10; ++truth) {
         uint32_t total = 0;
         for (uint32_t count : confusion[truth]) total += count;
         const std::string digit = std::to_string(truth);
-        draw_text(image, (kMargin - text_width(digit, kAxisScale)) / 2, kMargin + truth * kCell + (kCell - 15) / 2,
+        draw_text(image, (kMargin - text_width(digit, kAxisScale)) / 2, kMargin + truth * cell + (cell - 15) / 2,
                   digit, kAxisScale);
-        draw_text(image, kMargin + truth * kCell + (kCell - text_width(digit, kAxisScale)) / 2, (kMargin - 15) / 2,
+        draw_text(image, kMargin + truth * cell + (cell - text_width(digit, kAxisScale)) / 2, (kMargin - 15) / 2,
                   digit, kAxisScale);
         for (uint32_t answer = 0; answer < 10; ++answer) {
             // Each true digit's row shaded by the share of its answers: white
             // for none, a middle grey for all, so that the counts stay legible.
             const uint32_t count = confusion[truth][answer];
             const auto grey = uint8_t(255 - (total == 0 ? 0 : 159 * uint64_t(count) / total));
-            const uint32_t x0 = kMargin + answer * kCell, y0 = kMargin + truth * kCell;
-            for (uint32_t y = y0; y <= y0 + kCell; ++y) {
-                for (uint32_t x = x0; x <= x0 + kCell; ++x) {
-                    const bool edge = y == y0 || y == y0 + kCell || x == x0 || x == x0 + kCell;
+            const uint32_t x0 = kMargin + answer * cell, y0 = kMargin + truth * cell;
+            for (uint32_t y = y0; y <= y0 + cell; ++y) {
+                for (uint32_t x = x0; x <= x0 + cell; ++x) {
+                    const bool edge = y == y0 || y == y0 + cell || x == x0 || x == x0 + cell;
                     if (edge || image.at(x, y) == 255) image.at(x, y) = edge ? 160 : grey;
                 }
             }
             const std::string text = std::to_string(count);
-            draw_text(image, x0 + (kCell - text_width(text, kCountScale)) / 2, y0 + (kCell - 10) / 2, text, kCountScale);
+            draw_text(image, x0 + (cell - text_width(text, count_scale)) / 2, y0 + (cell - 5 * count_scale) / 2, text,
+                      count_scale);
         }
     }
     return image;
 }
 
-void run_classify(const ClassifyOptions& options) {
-    const ClassifyResult result = classify_digits(options);
+void run_classify(ClassifyOptions options) {
+    RunFiles files;
+    files.sample_set(options.training_set);
+    files.sample_set(options.test_set);
+    std::optional<Manifest> manifest;
+    if (!options.restore.empty()) {
+        for (uint32_t d = 0; d < 10; ++d) files.input(list_path(options.restore, d));
+        files.input(manifest_path(options.restore));
+        manifest = read_manifest(options.restore);
+        if (manifest) adopt_manifest(options, *manifest, manifest_path(options.restore));
+    }
+    std::optional<FolderMade> folder;
+    std::vector<OutputTarget> list_targets;
+    if (!options.lists.empty()) {
+        folder.emplace(options.lists);
+        for (uint32_t d = 0; d < 10; ++d) list_targets.push_back(files.output(list_path(options.lists, d)));
+        list_targets.push_back(files.output(manifest_path(options.lists)));
+    }
+    const std::optional<OutputTarget> predictions =
+        options.predictions.empty() ? std::nullopt : std::optional(files.output(options.predictions));
+    const std::optional<OutputTarget> plot =
+        options.plot.empty() ? std::nullopt : std::optional(files.output(options.plot));
+
+    const ClassifyResult result = classify_digits(options, manifest ? &*manifest : nullptr);
+    std::vector<std::unique_ptr<StagedFile>> staged;
+    if (!list_targets.empty()) stage_lists(list_targets, result, saved_manifest(options, result), staged);
+    if (predictions) stage(staged, *predictions, answers_text(result));
+    if (plot) stage(staged, *plot, png_bytes(confusion_picture(result.confusion)));
+    for (const std::unique_ptr<StagedFile>& file : staged) file->commit();
+    if (folder) folder->keep();
     const std::string report = classify_report(result, options.csv);
     std::fwrite(report.data(), 1, report.size(), stdout);
-    std::fflush(stdout);
-    if (!options.lists.empty()) {
-        if (::mkdir(options.lists.c_str(), 0777) != 0 && errno != EEXIST) {
-            fail_in(options.lists, std::string("cannot make the folder: ") + std::strerror(errno));
-        }
-        for (uint32_t d = 0; d < 10; ++d) {
-            const programma::Status saved = programma::save_list(list_path(options.lists, d), result.lists[d]);
-            if (!saved) throw std::runtime_error(saved.error().message);
-        }
-    }
-    if (!options.predictions.empty()) {
-        std::string text;
-        for (uint8_t answer : result.answers) {
-            text += char('0' + answer);
-            text += '\n';
-        }
-        write_whole_file(options.predictions, text);
-    }
-    if (!options.plot.empty()) write_png(options.plot, confusion_picture(result.confusion));
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "digit_tools_manifest.h"
 #include "digit_tools_png.h"
 #include "programma/api.h"
 
@@ -20,6 +21,9 @@ using programma::KernelSpec;
 struct ClassifyOptions {
     KernelSpec ker{KernelKind::polynomial, 2.0f};
     uint32_t epochs = 2;
+    float gaussian_c = 3.0f;         // as given, whichever kernel is chosen
+    float degree = 2.0f;             // as given, whichever kernel is chosen
+    std::vector<std::string> given{};  // the programma options on the command line
     std::string training_set = "Data/Training_set";
     std::string test_set = "Data/Test_set";
     bool csv = false;
@@ -27,11 +31,15 @@ struct ClassifyOptions {
     std::string plot{};         // PNG of the confusion table, or empty
     std::string lists{};        // folder to save the ten lists in, or empty
     std::string restore{};      // folder to read the ten lists from instead of training, or empty
+    bool unlabelled = false;    // test rows hold the features only
 };
 
 using Confusion = std::array<std::array<uint32_t, 10>, 10>;  // [true digit][answer]
 
 struct ClassifyResult {
+    bool labelled = true;
+    uint32_t training_rows = 0;
+    uint32_t training_columns = 0;
     std::array<std::vector<int32_t>, 10> lists;
     std::array<std::optional<float>, 10> training_error;  // none when restored
     std::vector<uint8_t> answers;                          // one per test row
@@ -49,16 +57,25 @@ uint8_t ten_class_answer(const std::array<float, 10>& sums);
 void require_digit_labels(const programma::SampleSet& set, const std::string& file);
 
 // Loads, trains (or restores) and tests; throws std::runtime_error on bad
-// input. Writes nothing.
-ClassifyResult classify_digits(const ClassifyOptions& options);
+// input. Writes nothing. `manifest`, when given, must describe the training
+// set (its counts and hash).
+ClassifyResult classify_digits(const ClassifyOptions& options, const Manifest* manifest = nullptr);
+
+// The settings a lists manifest records, in place of the command line's;
+// std::invalid_argument when a given option says otherwise.
+void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const std::string& path);
 
 // The report: a line per digit (its mistakes and training error), the
-// ten-class test error, and the confusion table, as Markdown or CSV.
+// ten-class test error, and the confusion table, as Markdown; or as one CSV
+// table: a row per digit (its mistakes, training error, test rows showing
+// it, wrong answers among them and their percentage, and the answers given
+// to them) and an "all" row of the totals.
 std::string classify_report(const ClassifyResult& result, bool csv);
 
 // The confusion table as a heat map with its counts and axis digits.
 GreyImage confusion_picture(const Confusion& confusion);
 
-// The whole command: classify, then the report on standard output and the
-// files asked for, written only once everything has succeeded.
-void run_classify(const ClassifyOptions& options);
+// The whole command: every file checked first; classify; the files asked
+// for, each staged and then renamed into place; and only then the report on
+// standard output.
+void run_classify(ClassifyOptions options);

@@ -4,7 +4,9 @@
 #include "digit_tools_cli.h"
 
 #include <charconv>
+#include <csignal>
 #include <cstdio>
+#include <optional>
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -12,6 +14,7 @@
 #include "digit_tools_classify.h"
 #include "digit_tools_convert.h"
 #include "digit_tools_idx.h"
+#include "digit_tools_output.h"
 #include "digit_tools_show.h"
 #include "digit_tools_sweep.h"
 #include "programma/settings.h"
@@ -43,14 +46,15 @@ constexpr std::string_view kConvertHelp =
     "blanks, each number in the shortest form that reads back as the same float.\n"
     "\n"
     "  -o, --output FILE      output file (default: standard output)\n"
-    "  --width N              LIBSVM: feature count (default: the largest index)\n"
+    "  --width N              LIBSVM: feature count, up to 16777216 (default: the largest index)\n"
     "  --label-map A=B[,C=D]  rewrite label A as B (repeatable; e.g. 10=0)\n"
     "  --delimiter C          CSV: field separator, one character or 'tab' (default ,)\n"
     "  --header               CSV: skip the first line\n"
     "  --label-column N|last  CSV: the label's column, from 1 (default last)\n"
-    "  --resample N           IDX: average each image onto an N x N grid by area\n"
+    "  --resample N           IDX: average each image onto an N x N grid by area (N up to 1024)\n"
     "  --scale                IDX: map pixel values 0..255 to -1..1\n"
-    "FILE may be - for standard input.\n";
+    "FILE may be - for standard input, or any stream: each input is read once.\n"
+    "OUT is replaced only once it is wholly written; it may not be an input.\n";
 
 constexpr std::string_view kShowHelp =
     "Usage: digit-tools show [--rows LIST | --list FILE] [--label N] [--zoom N]\n"
@@ -59,8 +63,8 @@ constexpr std::string_view kShowHelp =
     "Draws rows of a sample-set file whose feature count is a square (16x16 for the\n"
     "shipped data) as grey images, high values dark, each labelled underneath.\n"
     "\n"
-    "  -o, --output FILE  the PNG file to write (required)\n"
-    "  --rows LIST        rows from 0, e.g. 0,5,9-12 (default: every row)\n"
+    "  -o, --output FILE  the PNG file to write (required; - for standard output)\n"
+    "  --rows LIST        rows from 0, e.g. 0,5,9-12 (default: every row; at most 2^24)\n"
     "  --list FILE        the rows of a mistake list, in list order, repeats once\n"
     "  --label N          only rows with this label\n"
     "  --zoom N           screen pixels per feature, up to 64 (default 4)\n"
@@ -87,7 +91,7 @@ constexpr std::string_view kSweepHelp =
 constexpr std::string_view kClassifyHelp =
     "Usage: digit-tools classify [-k pol|gauss] [-c X] [-d X] [-e N] [-tr FILE] [-ts FILE]\n"
     "                            [--csv] [--predictions FILE] [--plot OUT.png]\n"
-    "                            [--lists DIR | --restore DIR]\n"
+    "                            [--lists DIR | --restore DIR] [--unlabelled]\n"
     "\n"
     "Trains programma's kernel perceptron for each digit 0 to 9, each exactly as\n"
     "programma trains it (the same mistake list), and answers for every test row the\n"
@@ -97,15 +101,27 @@ constexpr std::string_view kClassifyHelp =
     "whole numbers from 0 to 9. No trace is printed and standard input is not read.\n"
     "\n"
     "  -k, -c, -d, -e, -tr, -ts  as programma's options, with its defaults\n"
-    "  --csv               print CSV instead of Markdown\n"
+    "  --csv               print one CSV table: a row per true digit, then an 'all' row\n"
+    "  --unlabelled        test rows hold features only: write the answers, no error\n"
     "  --predictions FILE  write one answer (a digit) per test row, in the test set's order\n"
     "  --plot FILE         draw the confusion table as a heat map (PNG)\n"
-    "  --lists DIR         save the ten mistake lists as DIR/0.list ... DIR/9.list\n"
-    "  --restore DIR       read the ten lists back from DIR instead of training\n"
+    "  --lists DIR         save the ten mistake lists as DIR/0.list ... DIR/9.list,\n"
+    "                      and their settings and training set in DIR/manifest\n"
+    "  --restore DIR       read the ten lists back from DIR instead of training,\n"
+    "                      with the settings DIR/manifest records\n"
+    "Every output is checked before the work and replaced only once wholly written.\n"
     "The voted method is not offered: on images with a -1 background (the shipped\n"
     "data) its vote gives the same answer for every sample.\n";
 
 constexpr uint32_t kMaxZoom = 64;
+constexpr uint32_t kMaxResample = 1024;
+constexpr uint32_t kMaxWidth = uint32_t(1) << 24;  // LIBSVM rows wider than this are surely a wrong index
+constexpr uint32_t kLargestRow = kMaxListedRows - 1;
+
+// -h or --help where an option may stand: the command's help, status 0.
+struct HelpWanted {};
+
+bool is_help(const std::string& arg) { return arg == "-h" || arg == "--help"; }
 
 // The arguments of one command, taken in order.
 struct Args {
@@ -119,7 +135,18 @@ struct Args {
         if (done()) throw std::invalid_argument(option + " needs a value");
         return take();
     }
+    // A file or folder name: an empty one would silently mean "none".
+    std::string path_of(const std::string& option) {
+        std::string path = value_of(option);
+        if (path.empty()) throw std::invalid_argument(option + " needs a file name, not an empty one");
+        return path;
+    }
 };
+
+uint32_t at_most(const std::string& option, uint32_t value, uint32_t most) {
+    if (value > most) throw std::invalid_argument(option + " goes up to " + std::to_string(most));
+    return value;
+}
 
 uint32_t count_value(const std::string& option, const std::string& text, uint32_t least) {
     uint32_t value = 0;
@@ -155,13 +182,6 @@ char delimiter_value(const std::string& text) {
 
 void print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
-bool wants_help(const Args& args) {
-    for (const std::string& item : args.items) {
-        if (item == "--help" || item == "-h") return true;
-    }
-    return false;
-}
-
 // Options given to convert, and which format each belongs to.
 struct ConvertRequest {
     std::string from;
@@ -179,16 +199,17 @@ ConvertRequest parse_convert(Args& args) {
     LabelMap labels;
     while (!args.done()) {
         const std::string arg = args.take();
+        if (is_help(arg)) throw HelpWanted{};
         if (arg == "--from") {
             request.from = args.value_of(arg);
         } else if (arg == "--to") {
             request.to = args.value_of(arg);
         } else if (arg == "-o" || arg == "--output") {
-            request.output = args.value_of(arg);
+            request.output = args.path_of(arg);
         } else if (arg == "--label-map") {
             add_label_map(labels, args.value_of(arg));
         } else if (arg == "--width") {
-            request.libsvm.width = count_value(arg, args.value_of(arg), 1);
+            request.libsvm.width = at_most(arg, count_value(arg, args.value_of(arg), 1), kMaxWidth);
             request.format_options.emplace_back(arg, "libsvm");
         } else if (arg == "--delimiter") {
             request.csv.delimiter = delimiter_value(args.value_of(arg));
@@ -201,7 +222,7 @@ ConvertRequest parse_convert(Args& args) {
             request.csv.label_column = value == "last" ? 0 : count_value(arg, value, 1);
             request.format_options.emplace_back(arg, "csv");
         } else if (arg == "--resample") {
-            request.idx.resample = count_value(arg, args.value_of(arg), 1);
+            request.idx.resample = at_most(arg, count_value(arg, args.value_of(arg), 1), kMaxResample);
             request.format_options.emplace_back(arg, "idx");
         } else if (arg == "--scale") {
             request.idx.scale = true;
@@ -238,12 +259,21 @@ ConvertRequest parse_convert(Args& args) {
                                         ? "--from idx needs an image file and a label file"
                                         : "convert needs one input file");
     }
+    if (wanted == 2 && request.inputs[0] == "-" && request.inputs[1] == "-") {
+        throw std::invalid_argument("only one input can be standard input");
+    }
+    for (const std::string& input : request.inputs) {
+        if (input.empty()) throw std::invalid_argument("an input file needs a name, not an empty one");
+    }
     return request;
 }
 
 int run_convert(Args& args) {
     const ConvertRequest request = parse_convert(args);
     const std::string& input = request.inputs[0];
+    RunFiles files;
+    for (const std::string& each : request.inputs) files.input(each);
+    const OutputTarget target = files.output(request.output.empty() ? "-" : request.output, StandardOutput::allowed);
     std::string out;
     if (request.from == "libsvm") {
         out = libsvm_to_samples(read_whole_file(input), input, request.libsvm);
@@ -253,9 +283,9 @@ int run_convert(Args& args) {
         out = idx_to_samples(read_whole_file(input), input, read_whole_file(request.inputs[1]),
                              request.inputs[1], request.idx);
     } else {
-        out = samples_to_libsvm(load_sample_set(input).matrix());
+        out = samples_to_libsvm(load_sample_stream(input).matrix());
     }
-    write_whole_file(request.output, out);
+    write_output(target, out);
     return kExitDone;
 }
 
@@ -266,15 +296,18 @@ int run_show(Args& args) {
     bool rows_given = false;
     while (!args.done()) {
         const std::string arg = args.take();
+        if (is_help(arg)) throw HelpWanted{};
         if (arg == "-o" || arg == "--output") {
-            output = args.value_of(arg);
+            output = args.path_of(arg);
         } else if (arg == "--rows") {
-            if (!parse_row_list(args.value_of(arg), options.rows)) {
-                throw std::invalid_argument("--rows needs a list such as 0,5,9-12");
+            if (!parse_row_list(args.value_of(arg), options.rows, kLargestRow)) {
+                throw std::invalid_argument("--rows needs a list such as 0,5,9-12, rows up to " +
+                                            std::to_string(kLargestRow) + ", at most " +
+                                            std::to_string(kMaxListedRows) + " in all");
             }
             rows_given = true;
         } else if (arg == "--list") {
-            options.list_path = args.value_of(arg);
+            options.list_path = args.path_of(arg);
         } else if (arg == "--label") {
             options.label = float_value(arg, args.value_of(arg));
         } else if (arg == "--zoom") {
@@ -309,7 +342,10 @@ int run_show(Args& args) {
     if (rows_given && !options.list_path.empty()) {
         throw std::invalid_argument("choose rows with --rows or --list, not both");
     }
-    const std::size_t drawn = show_samples(input, output, options);
+    RunFiles files;
+    files.sample_set(input);
+    if (!options.list_path.empty()) files.input(options.list_path);
+    const std::size_t drawn = show_samples(input, files.output(output, StandardOutput::allowed), options);
     std::fprintf(stderr, "digit-tools: drew %zu images into %s\n", drawn, output.c_str());
     return kExitDone;
 }
@@ -318,6 +354,7 @@ SweepOptions parse_sweep(Args& args) {
     SweepOptions options;
     while (!args.done()) {
         const std::string& arg = args.peek();
+        if (is_help(arg)) throw HelpWanted{};
         if (arg == "--") {
             args.take();
             break;
@@ -325,24 +362,24 @@ SweepOptions parse_sweep(Args& args) {
         if (arg.rfind("--", 0) != 0) break;  // the program's own options begin
         args.take();
         if (arg == "--programma") {
-            options.programma = args.value_of(arg);
+            options.programma = args.path_of(arg);
         } else if (arg == "--csv") {
             options.csv = true;
         } else if (arg == "--plot") {
-            options.plot = args.value_of(arg);
+            options.plot = args.path_of(arg);
         } else if (arg == "--digits") {
             options.digits.clear();
-            if (!parse_row_list(args.value_of(arg), options.digits)) {
-                throw std::invalid_argument("--digits needs a list such as 0,3,7-9");
-            }
-            for (uint32_t d : options.digits) {
-                if (d > 9) throw std::invalid_argument("--digits takes digits 0 to 9");
+            if (!parse_row_list(args.value_of(arg), options.digits, 9)) {
+                throw std::invalid_argument("--digits needs a list of digits 0 to 9 such as 0,3,7-9");
             }
         } else {
             throw std::invalid_argument("sweep has no option " + arg);
         }
     }
     while (!args.done()) options.passed.push_back(args.take());
+    for (std::size_t i = 0; i < options.passed.size(); i += 2) {
+        if (is_help(options.passed[i])) throw HelpWanted{};
+    }
     if (options.passed.size() % 2 != 0) {
         throw std::invalid_argument("programma's options come in option/value pairs");
     }
@@ -358,10 +395,18 @@ SweepOptions parse_sweep(Args& args) {
 
 int run_sweep_command(Args& args) {
     const SweepOptions options = parse_sweep(args);
+    RunFiles files;
+    files.input(options.programma);
+    files.sample_set(passed_value(options.passed, "-tr", "Data/Training_set"));
+    files.sample_set(passed_value(options.passed, "-ts", "Data/Test_set"));
+    std::optional<OutputTarget> plot;
+    if (!options.plot.empty()) {
+        plot = files.output(options.plot);
+        require_gnuplot();
+    }
     const std::vector<DigitResult> results = run_sweep(options);
+    if (plot) draw_plot(results, options, *plot);
     print(sweep_table(results, options.csv));
-    std::fflush(stdout);
-    if (!options.plot.empty()) draw_plot(results, options);
     return kExitDone;
 }
 
@@ -372,29 +417,41 @@ ClassifyOptions parse_classify(Args& args) {
     bool restore_or_lists = false;
     while (!args.done()) {
         const std::string arg = args.take();
+        if (is_help(arg)) throw HelpWanted{};
         if (arg == "--csv") {
             options.csv = true;
+        } else if (arg == "--unlabelled") {
+            options.unlabelled = true;
         } else if (arg == "--predictions") {
-            options.predictions = args.value_of(arg);
+            options.predictions = args.path_of(arg);
         } else if (arg == "--plot") {
-            options.plot = args.value_of(arg);
+            options.plot = args.path_of(arg);
         } else if (arg == "--lists" || arg == "--restore") {
             if (restore_or_lists) throw std::invalid_argument("give --lists or --restore once, not both");
             restore_or_lists = true;
-            (arg == "--lists" ? options.lists : options.restore) = args.value_of(arg);
+            (arg == "--lists" ? options.lists : options.restore) = args.path_of(arg);
         } else if (arg == "-tr" || arg == "-ts") {
-            (arg == "-tr" ? options.training_set : options.test_set) = args.value_of(arg);
+            (arg == "-tr" ? options.training_set : options.test_set) = args.path_of(arg);
         } else if (arg == "-k" || arg == "-c" || arg == "-d" || arg == "-e") {
             const std::string value = args.value_of(arg);
             if (programma::set_variable(settings, arg.c_str(), value.c_str()) != 0) {
                 throw std::invalid_argument(arg + " does not take '" + value + "'");
             }
+            options.given.push_back(arg);
         } else {
             throw std::invalid_argument("classify has no option " + arg);
         }
     }
     options.ker = programma::kernel_of(settings);
     options.epochs = settings.epocs;
+    options.gaussian_c = settings.gaussian_c;
+    options.degree = settings.polinomial_degree;
+    if (options.unlabelled && options.predictions.empty()) {
+        throw std::invalid_argument("--unlabelled needs --predictions FILE: the answers are all it gives");
+    }
+    if (options.unlabelled && !options.plot.empty()) {
+        throw std::invalid_argument("--unlabelled has no confusion table to --plot");
+    }
     return options;
 }
 
@@ -434,13 +491,11 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
         return kExitUsage;
     }
     Args args{std::vector<std::string>(arguments.begin() + 1, arguments.end())};
-    // In sweep, --help after the program's options belongs to nobody: still help.
-    if (wants_help(args)) {
-        print(help_of(command));
-        return kExitDone;
-    }
     try {
         return dispatch(command, args);
+    } catch (const HelpWanted&) {
+        print(help_of(command));
+        return kExitDone;
     } catch (const std::invalid_argument& error) {
         std::fprintf(stderr, "digit-tools %s: %s; see digit-tools %s --help\n", command.c_str(),
                      error.what(), command.c_str());
@@ -449,14 +504,16 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, "digit-tools: out of memory\n");
         return kExitFailed;
     } catch (const std::runtime_error& error) {
-        std::fflush(stdout);
         std::fprintf(stderr, "digit-tools: %s\n", error.what());
         return kExitFailed;
     }
 }
 
 int digit_tools_main(int argc, char** argv) {
+    // A file-size limit must give a write error to report, not a silent death.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    return digit_tools_run(args);
+    const int status = digit_tools_run(args);
+    return standard_output_ok() ? status : kExitFailed;
 }

@@ -2,14 +2,10 @@
 #include "digit_tools_png.h"
 
 #include <array>
-#include <cerrno>
 #include <csetjmp>
-#include <cstdio>
-#include <cstring>
 #include <png.h>
 #include <stdexcept>
 
-#include "digit_tools_samples.h"
 
 namespace {
 
@@ -51,9 +47,8 @@ void draw_glyph(GreyImage& image, uint32_t x, uint32_t y, const Glyph& glyph, ui
     }
 }
 
-// Closes the file and frees libpng's state on every path out.
+// Frees libpng's state on every path out.
 struct PngWriter {
-    std::FILE* file = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
     PngWriter() = default;
@@ -61,9 +56,13 @@ struct PngWriter {
     PngWriter& operator=(const PngWriter&) = delete;
     ~PngWriter() {
         if (png != nullptr) png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
-        if (file != nullptr) std::fclose(file);
     }
 };
+
+// libpng's output callback: appends to the std::string behind io_ptr.
+void append_bytes(png_structp png, png_bytep data, png_size_t length) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
+}
 
 // libpng reports errors by longjmp; writing happens in this function alone,
 // with no C++ object whose destructor the jump could skip.
@@ -92,23 +91,18 @@ void draw_text(GreyImage& image, uint32_t x, uint32_t y, std::string_view text, 
     }
 }
 
-void write_png(const std::string& path, const GreyImage& image) {
-    if (image.width == 0 || image.height == 0) fail_in(path, "the picture would be empty");
+std::string png_bytes(const GreyImage& image) {
+    if (image.width == 0 || image.height == 0) throw std::runtime_error("the picture would be empty");
     PngWriter writer;
-    writer.file = std::fopen(path.c_str(), "wb");
-    if (writer.file == nullptr) fail_in(path, std::string("cannot write: ") + std::strerror(errno));
     writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (writer.png != nullptr) writer.info = png_create_info_struct(writer.png);
-    if (writer.info == nullptr) fail_in(path, "cannot start the PNG encoder");
-    png_init_io(writer.png, writer.file);
-
+    if (writer.info == nullptr) throw std::runtime_error("cannot start the PNG encoder");
+    std::string bytes;
+    png_set_write_fn(writer.png, &bytes, append_bytes, nullptr);
     std::vector<png_bytep> rows(image.height);
     for (uint32_t y = 0; y < image.height; ++y) {
         rows[y] = const_cast<png_bytep>(image.pixels.data() + std::size_t(y) * image.width);
     }
-    bool written = write_rows(writer.png, writer.info, image, rows);
-    bool flushed = std::fflush(writer.file) == 0;
-    bool closed = std::fclose(writer.file) == 0;
-    writer.file = nullptr;
-    if (!written || !flushed || !closed) fail_in(path, "cannot write the PNG file");
+    if (!write_rows(writer.png, writer.info, image, rows)) throw std::runtime_error("the PNG encoder failed");
+    return bytes;
 }

@@ -29,5 +29,6 @@ uint32_t text_width(std::string_view text, uint32_t scale);
 // left corner at x, y; parts outside the image are clipped.
 void draw_text(GreyImage& image, uint32_t x, uint32_t y, std::string_view text, uint32_t scale);
 
-// Writes an 8-bit greyscale PNG; throws std::runtime_error naming the file.
-void write_png(const std::string& path, const GreyImage& image);
+// The bytes of an 8-bit greyscale PNG; throws std::runtime_error when the
+// picture is empty or the encoder fails.
+std::string png_bytes(const GreyImage& image);

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 
@@ -75,20 +77,6 @@ std::string read_whole_file(const std::string& path) {
     return text;
 }
 
-void write_whole_file(const std::string& path, const std::string& text) {
-    bool standard = path.empty() || path == "-";
-    Stream out(standard ? stdout : std::fopen(path.c_str(), "wb"), !standard);
-    const std::string shown = standard ? "standard output" : path;
-    if (out.file == nullptr) fail_in(shown, std::string("cannot write: ") + std::strerror(errno));
-    bool ok = std::fwrite(text.data(), 1, text.size(), out.file) == text.size();
-    ok = std::fflush(out.file) == 0 && ok;
-    if (!standard) {
-        ok = std::fclose(out.file) == 0 && ok;
-        out.file = nullptr;
-    }
-    if (!ok) fail_in(shown, std::string("cannot write: ") + std::strerror(errno));
-}
-
 bool parse_float(std::string_view token, float& value) { return parse_number(token, value); }
 
 bool parse_double(std::string_view token, double& value) { return parse_number(token, value); }
@@ -145,6 +133,28 @@ long long integer_label(double raw, const LabelMap& map, const std::string& file
     return static_cast<long long>(label);
 }
 
+programma::SampleSet load_sample_stream(const std::string& path) {
+    struct stat info {};
+    if (path != "-" && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return load_sample_set(path);
+    // The loader reads a file twice: a stream is kept in a private copy first.
+    const std::string text = read_whole_file(path);
+    const char* folder = std::getenv("TMPDIR");
+    std::string copy = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/digit-tools.XXXXXX";
+    const int fd = ::mkstemp(copy.data());
+    if (fd < 0) fail_in(copy, std::string("cannot make a temporary copy: ") + std::strerror(errno));
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    programma::Result<programma::SampleSet> samples = written ? programma::read_samples(copy)
+                                                              : programma::Error{copy + ": cannot write"};
+    ::unlink(copy.c_str());
+    if (samples) return std::move(samples).value();
+    std::string message = samples.error().message;
+    for (std::size_t at = message.find(copy); at != std::string::npos; at = message.find(copy, at + path.size())) {
+        message.replace(at, copy.size(), path);
+    }
+    throw std::runtime_error(message);
+}
+
 programma::SampleSet load_sample_set(const std::string& path) {
     programma::Result<programma::SampleSet> samples = programma::read_samples(path);
     if (!samples) throw std::runtime_error(samples.error().message);
@@ -152,6 +162,13 @@ programma::SampleSet load_sample_set(const std::string& path) {
 }
 
 std::vector<int32_t> restored_list(const std::string& path, uint32_t rows) {
+    // programma stops a list at its first word; a list cut short that way
+    // would restore another recogniser, so here every line must be an index.
+    const std::string text = read_whole_file(path);
+    for_each_text_line(text, [&](std::string_view line, unsigned long long number) {
+        const bool digits = !line.empty() && line.find_first_not_of("0123456789") == std::string_view::npos;
+        if (!digits) fail_at(path, number, "is not one row index (a list holds one index a line)");
+    });
     programma::Result<std::vector<int32_t>> list = programma::restore_list(path, rows);
     if (!list) throw std::runtime_error(list.error().message);
     return std::move(list).value();

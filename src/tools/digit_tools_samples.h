@@ -23,9 +23,6 @@
 // The whole content of a file ("-" is standard input).
 std::string read_whole_file(const std::string& path);
 
-// Writes `text` to `path` ("-" or empty is standard output).
-void write_whole_file(const std::string& path, const std::string& text);
-
 // Calls on_line(line, number) for every line, the last one too when it has
 // no newline; a carriage return before the newline is dropped.
 template <typename OnLine>
@@ -69,6 +66,10 @@ long long integer_label(double raw, const LabelMap& map, const std::string& file
 // parallel); throws naming the file and line of a fault.
 programma::SampleSet load_sample_set(const std::string& path);
 
-// Reads a mistake list whose entries must name rows of a set of `rows` rows;
-// throws naming the file, and the entry at fault.
+// The same from a file or a stream read once ("-" is standard input).
+programma::SampleSet load_sample_stream(const std::string& path);
+
+// Reads a mistake list, one row index a line, whose entries must name rows
+// of a set of `rows` rows; throws naming the file, and the line or entry at
+// fault.
 std::vector<int32_t> restored_list(const std::string& path, uint32_t rows);

@@ -60,8 +60,9 @@ uint8_t grey_of(float value, std::pair<float, float> range) {
 
 }  // namespace
 
-bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows) {
+bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows, uint32_t largest) {
     if (text.empty()) return false;
+    uint64_t listed = rows.size();
     while (!text.empty()) {
         std::size_t comma = text.find(',');
         std::string_view item = text.substr(0, comma);
@@ -75,6 +76,8 @@ bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows) {
                    !parse_row(item.substr(dash + 1), last) || last < first) {
             return false;
         }
+        listed += uint64_t(last) - first + 1;
+        if (last > largest || listed > kMaxListedRows) return false;
         for (uint64_t r = first; r <= last; ++r) rows.push_back(static_cast<uint32_t>(r));
         if (comma == std::string_view::npos) break;
         text.remove_prefix(comma + 1);
@@ -182,8 +185,7 @@ GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& 
     return image;
 }
 
-std::size_t show_samples(const std::string& samples_path, const std::string& png_path,
-                         const ShowOptions& options) {
+std::size_t show_samples(const std::string& samples_path, const OutputTarget& png, const ShowOptions& options) {
     const programma::SampleSet set = load_sample_set(samples_path);
     const SampleMatrix& samples = set.matrix();
     try {
@@ -197,6 +199,6 @@ std::size_t show_samples(const std::string& samples_path, const std::string& png
     if (list_chosen && order.empty()) fail_in(options.list_path, "names no row");
     const std::vector<uint32_t> rows = choose_rows(samples, order, options);
     if (rows.empty()) fail_in(samples_path, "no row matches the choice");
-    write_png(png_path, render_grid(samples, rows, options));
+    write_output(png, png_bytes(render_grid(samples, rows, options)));
     return rows.size();
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "digit_tools_output.h"
 #include "digit_tools_png.h"
 #include "file_lib.h"
 
@@ -39,8 +40,13 @@ struct GridLayout {
 constexpr uint32_t kCellGap = 2;
 constexpr uint8_t kGapGrey = 160;
 
-// Parses "0,5,9-12" into rows; false when malformed.
-bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows);
+// The most entries a row list may expand to.
+constexpr uint32_t kMaxListedRows = uint32_t(1) << 24;
+
+// Parses "0,5,9-12" into rows; false when malformed, when a number is above
+// `largest` or when the list would expand beyond kMaxListedRows entries
+// (both checked before anything is expanded).
+bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows, uint32_t largest);
 
 // The rows a mistake list names, in list order, each only at its first
 // appearance; throws when an entry names no row of a `rows`-row set.
@@ -60,5 +66,4 @@ GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& 
                       const ShowOptions& options);
 
 // The whole command: loads, chooses, draws and writes. Returns the image count.
-std::size_t show_samples(const std::string& samples_path, const std::string& png_path,
-                         const ShowOptions& options);
+std::size_t show_samples(const std::string& samples_path, const OutputTarget& png, const ShowOptions& options);

@@ -4,15 +4,19 @@
 // mistakes of each kind.
 #include "digit_tools_sweep.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,9 +97,10 @@ struct Child {
 };
 
 // Starts `program`: its standard output comes back through the pipe, or its
-// standard input is fed through it when `feed_input`.
+// standard input is fed through it when `feed_input` (its standard output
+// then /dev/null, and `output_fd`, when given, its descriptor 3).
 void spawn(Child& child, const std::string& program, const std::vector<std::string>& args,
-           bool feed_input) {
+           bool feed_input, int output_fd = -1) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
@@ -105,7 +110,10 @@ void spawn(Child& child, const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (feed_input) {
+        // Its standard output goes nowhere: what it writes there is no report.
         posix_spawn_file_actions_adddup2(&actions, child_end, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (output_fd >= 0) posix_spawn_file_actions_adddup2(&actions, output_fd, 3);
     } else {
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, child_end, 1);
@@ -125,17 +133,6 @@ void spawn(Child& child, const std::string& program, const std::vector<std::stri
         child.pid = -1;
         throw std::runtime_error("cannot run " + program + ": " + std::strerror(failed));
     }
-}
-
-// The value of the last `option` among option/value pairs, as the program
-// itself reads them.
-std::string passed_value(const std::vector<std::string>& pairs, std::string_view option,
-                         const std::string& fallback) {
-    std::string value = fallback;
-    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
-        if (pairs[i] == option) value = pairs[i + 1];
-    }
-    return value;
 }
 
 TestSetCounts count_showing(const SampleMatrix& set, uint32_t digit) {
@@ -192,16 +189,39 @@ std::vector<std::string> mean_cells(const std::vector<DigitResult>& results) {
             fixed(mean.seconds, 2)};
 }
 
-// gnuplot's single-quoted strings double a quote to include it.
-std::string gnuplot_quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-    return quoted + "'";
+// The last bytes of every complete PNG file: the empty IEND chunk and its CRC.
+constexpr std::string_view kPngEnd{"\0\0\0\0IEND\xae\x42\x60\x82", 12};
+
+bool png_complete(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || info.st_size < static_cast<off_t>(kPngEnd.size())) return false;
+    char tail[kPngEnd.size()];
+    const off_t at = info.st_size - static_cast<off_t>(kPngEnd.size());
+    return ::pread(fd, tail, sizeof tail, at) == static_cast<ssize_t>(sizeof tail) &&
+           std::string_view(tail, sizeof tail) == kPngEnd;
+}
+
+bool executable_in_path(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string_view folders = path != nullptr ? path : "/usr/bin:/bin";
+    while (true) {
+        const std::size_t colon = folders.find(':');
+        const std::string folder(folders.substr(0, colon));
+        if (::access(((folder.empty() ? "." : folder) + "/" + name).c_str(), X_OK) == 0) return true;
+        if (colon == std::string_view::npos) return false;
+        folders.remove_prefix(colon + 1);
+    }
 }
 
 }  // namespace
 
 void ReportScanner::feed(std::string_view chunk) {
+    while (header_lines > 0 && !chunk.empty()) {
+        const std::size_t newline = chunk.find('\n');
+        if (newline == std::string_view::npos) return;
+        chunk.remove_prefix(newline + 1);
+        --header_lines;
+    }
     pending.append(chunk);
     for (;;) {
         const std::size_t start = first_marker(pending);
@@ -285,16 +305,44 @@ std::string sweep_table(const std::vector<DigitResult>& results, bool csv) {
     return format_table(rows, csv);
 }
 
+std::size_t header_newlines(const std::vector<std::string>& passed) {
+    std::size_t newlines = 3;
+    for (const std::string_view option : {"-tr", "-ts"}) {
+        const std::string name = passed_value(passed, option, "");
+        newlines += std::size_t(std::count(name.begin(), name.end(), '\n'));
+    }
+    return newlines;
+}
+
+std::string passed_value(const std::vector<std::string>& pairs, std::string_view option,
+                         const std::string& fallback) {
+    std::string value = fallback;
+    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+        if (pairs[i] == option) value = pairs[i + 1];
+    }
+    return value;
+}
+
+std::string plot_title(const std::string& text) {
+    constexpr std::string_view kPlain = " -_.,:=+/";
+    std::string title;
+    for (const char c : text) {
+        const bool plain = std::isalnum(static_cast<unsigned char>(c)) != 0 || kPlain.find(c) != std::string_view::npos;
+        title += plain && static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    }
+    return title;
+}
+
 std::string plot_script(const std::vector<DigitResult>& results, const std::string& png_path,
                         const std::string& title) {
     std::string script =
         "set terminal png size 640,400\n"
-        "set output " +
-        gnuplot_quoted(png_path) +
-        "\n"
-        "set title " +
-        gnuplot_quoted(title) +
-        " noenhanced\n"
+        "set output '" +
+        plot_title(png_path) +
+        "'\n"
+        "set title '" +
+        plot_title(title) +
+        "' noenhanced\n"
         "set xlabel 'digit'\n"
         "set ylabel 'test error (%)'\n"
         "set yrange [0:*]\n"
@@ -323,6 +371,7 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
         std::vector<std::string> args = options.passed;
         args.insert(args.end(), {"-dg", std::to_string(digit)});
         ReportScanner scanner;
+        scanner.header_lines = header_newlines(options.passed);
         const auto started = std::chrono::steady_clock::now();
         Child child;
         spawn(child, options.programma, args, false);
@@ -352,13 +401,30 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
     return results;
 }
 
-void draw_plot(const std::vector<DigitResult>& results, const SweepOptions& options) {
+void require_gnuplot() {
+    if (!executable_in_path("gnuplot")) throw std::runtime_error("--plot needs gnuplot, which is not installed");
+}
+
+void draw_plot(const std::vector<DigitResult>& results, const SweepOptions& options, const OutputTarget& target) {
+    if (target.destination == Destination::discard) return;
+    StagedFile staged(target);
+    // gnuplot writes to descriptor 3, the temporary file: no name of the
+    // user's ever reaches its script.
     const std::string title = "test error by digit: programma " + spaced(options.passed);
-    const std::string script = plot_script(results, options.plot, title);
+    const std::string script = plot_script(results, "/dev/fd/3", title);
     // A gnuplot that dies early must give an error here, not a SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+    // Above the standard descriptors, so that moving it to 3 is a real copy.
+    const int output_fd = ::fcntl(staged.descriptor(), F_DUPFD_CLOEXEC, 10);
+    if (output_fd < 0) throw std::runtime_error(std::string("cannot pass the picture's file: ") + std::strerror(errno));
     Child child;
-    spawn(child, "gnuplot", {}, true);
+    try {
+        spawn(child, "gnuplot", {}, true, output_fd);
+    } catch (...) {
+        ::close(output_fd);
+        throw;
+    }
+    ::close(output_fd);
     std::size_t written = 0;
     while (written < script.size()) {
         const ssize_t put = ::write(child.fd, script.data() + written, script.size() - written);
@@ -368,7 +434,11 @@ void draw_plot(const std::vector<DigitResult>& results, const SweepOptions& opti
     }
     const int status = child.wait();
     if (status != 0 || written != script.size()) {
-        throw std::runtime_error("gnuplot failed (exit status " + std::to_string(status) +
-                                 ") drawing " + options.plot);
+        throw std::runtime_error("gnuplot failed (exit status " + std::to_string(status) + ") drawing " + target.shown);
     }
+    if (!png_complete(staged.descriptor())) {
+        throw std::runtime_error(target.shown + ": gnuplot could not write the whole picture");
+    }
+    staged.close_written();
+    staged.commit();
 }

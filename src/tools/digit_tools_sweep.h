@@ -3,6 +3,7 @@
 // a gnuplot bar chart of the test errors.
 #pragma once
 
+#include "digit_tools_output.h"
 #include "digit_tools_table.h"
 
 #include <cstdint>
@@ -32,9 +33,13 @@ struct ProgramReport {
 // Finds the report lines in a run's standard output as it streams in. The
 // polynomial kernel's trace has no newlines and can run to gigabytes, so
 // only a short tail is ever kept.
+// The header lines before the report (the first line, then one naming the
+// training set and one the test set) are skipped by counting their newlines,
+// so that a file name holding a newline cannot fake a report line.
 struct ReportScanner {
     ProgramReport report;
     std::string pending;
+    std::size_t header_lines = 0;  // newlines still to skip
 
     void feed(std::string_view chunk);
     // The last line may lack its newline.
@@ -66,6 +71,18 @@ DigitResult digit_result(uint32_t digit, const ProgramReport& report, double sec
 // The report: a row per digit and a mean row, as Markdown or CSV.
 std::string sweep_table(const std::vector<DigitResult>& results, bool csv);
 
+// The newlines of the header lines a run with these options prints.
+std::size_t header_newlines(const std::vector<std::string>& passed);
+
+// The value of the last `option` among option/value pairs, as the program
+// itself reads them.
+std::string passed_value(const std::vector<std::string>& pairs, std::string_view option,
+                         const std::string& fallback);
+
+// A title gnuplot takes as text whatever it holds: bytes other than letters,
+// digits, blanks and -_.,:=+/ become '?'.
+std::string plot_title(const std::string& text);
+
 // The gnuplot commands that draw the test errors as bars into `png_path`.
 std::string plot_script(const std::vector<DigitResult>& results, const std::string& png_path,
                         const std::string& title);
@@ -85,5 +102,9 @@ std::string default_programma_path();
 // when a run fails or reports no result.
 std::vector<DigitResult> run_sweep(const SweepOptions& options);
 
-// Draws the bar chart with gnuplot; throws when gnuplot fails.
-void draw_plot(const std::vector<DigitResult>& results, const SweepOptions& options);
+// Throws when no gnuplot can be run from PATH.
+void require_gnuplot();
+
+// Draws the bar chart with gnuplot into a temporary file, put in place only
+// when gnuplot exits 0 and the PNG is complete; throws otherwise.
+void draw_plot(const std::vector<DigitResult>& results, const SweepOptions& options, const OutputTarget& target);

@@ -3,6 +3,7 @@
 // against training, and bad input refused with its message and no file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <sys/stat.h>
@@ -99,7 +100,8 @@ TEST(Classify, ListsAreProgrammasAndRestoringGivesTheSameAnswers) {
     EXPECT_EQ(read_text(dir.file("restored")), read_text(dir.file("trained")));
     const std::string error_line = trained.out.substr(trained.out.find("Ten-class test error: "), 60);
     const std::string wrong = error_line.substr(22, error_line.find(' ', 22) - 22);
-    EXPECT_NE(restored.out.find("\n" + wrong + ",597,"), std::string::npos) << restored.out;
+    EXPECT_NE(restored.out.find("\nall,,,597," + wrong + ","), std::string::npos) << restored.out;
+    EXPECT_EQ(std::count(restored.out.begin(), restored.out.end(), '\n'), 12) << "one CSV table";
     EXPECT_EQ(read_png(dir.file("plot.png")).width, 385u);
 }
 

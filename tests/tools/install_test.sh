@@ -12,7 +12,7 @@ bad() { echo "FAIL: $*" >&2; fail=1; }
 
 "$2" --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install" >&2; exit 1; }
 programs="bin/programma$([ "$have_tools" = 1 ] && echo " bin/digit-tools")"
-for file in $programs share/man/man1/programma.1 share/man/man1/digit-tools.1; do
+for file in $programs share/man/man1/programma.1.gz share/man/man1/digit-tools.1.gz share/doc/programma/copyright; do
     [ -f "$prefix/$file" ] || bad "$file was not installed"
 done
 for program in $programs; do [ -x "$prefix/$program" ] || bad "$program is not executable"; done

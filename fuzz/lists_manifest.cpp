@@ -1,0 +1,20 @@
+// Fuzz target: the lists manifest. What parses formats to text that parses
+// to the same manifest, and formatting that again gives the same text.
+#include "digit_tools_manifest.h"
+#include <cmath>
+
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    std::string problem;
+    const std::optional<Manifest> manifest =
+        parse_manifest(std::string_view(reinterpret_cast<const char*>(data), size), problem);
+    fuzz::check(manifest.has_value() == problem.empty(), "a refusal says why, an acceptance does not");
+    if (!manifest) return 0;
+    const std::string text = format_manifest(*manifest);
+    const std::optional<Manifest> again = parse_manifest(text, problem);
+    fuzz::check(again.has_value(), "a formatted manifest parses");
+    fuzz::check(format_manifest(*again) == text, "formatting is a fixed point");
+    fuzz::check(std::isnan(manifest->kernel.parameter) || *again == *manifest, "parsing keeps every setting");
+    return 0;
+}
