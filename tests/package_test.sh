@@ -64,5 +64,8 @@ assert programma.__file__.startswith(sys.argv[1]), programma.__file__
 X, y = programma.read_samples(sys.argv[1] + "/usr/share/programma/Data/Training_set")
 assert programma.KernelPerceptronClassifier(epochs=1).fit(X, y).score(X, y) > 0.9
 ' "$root" || { echo "FAIL: programma does not import and fit from $name" >&2; fail=1; }
+if command -v lintian >/dev/null 2>&1; then
+    lintian --fail-on error "$python_deb" >"$out/lintian" 2>&1 || { cat "$out/lintian" >&2; echo "FAIL: lintian on $name" >&2; fail=1; }
+fi
 [ $fail -eq 0 ] && echo "PASS: $name holds the Python package, needs programma, NumPy and scikit-learn, and imports"
 exit $fail

@@ -139,7 +139,9 @@ TEST(OutputRule, HostileRowsKeepEveryFile) {
                                     .input = row.input, .shell_prefix = row.prefix, .unprivileged = row.unprivileged});
         EXPECT_EQ(r.status, row.status) << r.err;
         EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
-        if (row.status != 0) EXPECT_EQ(r.out, "");
+        if (row.status != 0) {
+            EXPECT_EQ(r.out, "");
+        }
         EXPECT_EQ(r.out.find("| 7 | 7 |"), std::string::npos) << "a report line faked by a file name";
         auto after = snapshot(dir.path);
         for (const std::string& name : row.created) EXPECT_EQ(after.erase(name), 1u) << name;
