@@ -165,6 +165,28 @@ TEST_F(Engine, VectorSettingCapsEveryFastPath) {
     ::unsetenv("PROGRAMMA_VECTOR");  // the settings in force were read before
 }
 
+// PROGRAMMA_THREADS and PROGRAMMA_CACHE_MB take plain decimal numbers in
+// range; a sign, garbage, or a value out of range leaves the default.
+TEST_F(Engine, EnvironmentNumbersOutOfRangeAreIgnored) {
+    ::unsetenv("PROGRAMMA_THREADS");
+    ::unsetenv("PROGRAMMA_CACHE_MB");
+    const EngineSettings defaults = settings_from_environment();
+    for (const char* text : {"-1", "abc", " 3", "3x", "+3", "99999999999999999999", "", "0", "1025"}) {
+        ::setenv("PROGRAMMA_THREADS", text, 1);
+        // 2^44 MiB is 2^64 bytes, which would wrap around.
+        ::setenv("PROGRAMMA_CACHE_MB", text[0] >= '0' && text[0] <= '9' ? "17592186044416" : text, 1);
+        const EngineSettings read = settings_from_environment();
+        EXPECT_EQ(read.threads, defaults.threads) << text;
+        EXPECT_EQ(read.cache_bytes, defaults.cache_bytes) << text;
+    }
+    ::setenv("PROGRAMMA_THREADS", "1024", 1);
+    ::setenv("PROGRAMMA_CACHE_MB", "5", 1);
+    EXPECT_EQ(settings_from_environment().threads, 1024u);
+    EXPECT_EQ(settings_from_environment().cache_bytes, std::size_t(5) << 20);
+    ::unsetenv("PROGRAMMA_THREADS");
+    ::unsetenv("PROGRAMMA_CACHE_MB");
+}
+
 // A random sample set: labels 0..3, features from a few clusters plus noise,
 // sometimes with special values.
 SampleMatrix random_set(std::mt19937& random, uint32_t rows, uint32_t features, bool specials, float scale) {

@@ -1,6 +1,8 @@
 // Machine resources for the fast engine, read once from the environment.
 #include "engine_settings.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <sched.h>
@@ -9,13 +11,20 @@
 
 namespace {
 
-// A whole number from the environment; false when unset or not a number.
+// The most threads a setting may ask for; a larger count is ignored.
+constexpr unsigned long long kMostThreads = 1024;
+
+// A whole number from the environment: decimal digits alone, within 64
+// bits; false when unset, empty, signed, garbage or out of range.
 bool environment_number(const char* name, unsigned long long& value) {
     const char* text = std::getenv(name);
     if (text == nullptr || *text == '\0') return false;
-    char* end = nullptr;
-    value = std::strtoull(text, &end, 10);
-    return *end == '\0';
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return false;  // no sign, blank or other text
+    }
+    errno = 0;
+    value = std::strtoull(text, nullptr, 10);
+    return errno == 0;  // beyond 64 bits is out of range
 }
 
 // A vector level named in the environment; false when unset or not a name.
@@ -45,10 +54,12 @@ const char* vector_level_name(VectorLevel level) {
 EngineSettings settings_from_environment() {
     EngineSettings settings;
     unsigned long long value = 0;
-    if (environment_number("PROGRAMMA_THREADS", value) && value > 0) {
-        settings.threads = value > 1024 ? 1024 : unsigned(value);
+    if (environment_number("PROGRAMMA_THREADS", value) && value > 0 && value <= kMostThreads) {
+        settings.threads = unsigned(value);
     }
-    if (environment_number("PROGRAMMA_CACHE_MB", value)) settings.cache_bytes = std::size_t(value) << 20;
+    if (environment_number("PROGRAMMA_CACHE_MB", value) && value <= (SIZE_MAX >> 20)) {
+        settings.cache_bytes = std::size_t(value) << 20;
+    }
     environment_level("PROGRAMMA_VECTOR", settings.widest);
     return settings;
 }
