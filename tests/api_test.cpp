@@ -9,6 +9,7 @@
 #include <random>
 #include <thread>
 
+#include "engine_settings.h"
 #include "perceptron_lib.h"
 #include "programma/api.h"
 #include "support.h"
@@ -63,15 +64,23 @@ TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
             const auto sums = programma::decision_sums(train, r, got.mistakes, test);
             ASSERT_TRUE(sums.ok());
             for (const Combine combine : {Combine::last, Combine::average, Combine::vote}) {
-                const auto scores = programma::decision_scores(train, r, got.mistakes, test, combine);
-                ASSERT_TRUE(scores.ok()) << scores.error().message;
-                for (uint32_t row = 0; row < test.rows(); ++row) {
-                    const double plain = combined_score(kernel, r.target, test.row(row), train.matrix(),
-                                                        expected.data(), uint32_t(expected.size()), weights.data(),
-                                                        combine);
-                    EXPECT_EQ(std::bit_cast<uint64_t>(scores.value()[row]), std::bit_cast<uint64_t>(plain)) << row;
-                    if (combine == Combine::last) {
-                        EXPECT_EQ(double(sums.value()[row]), plain);
+                for (const VectorLevel level : {VectorLevel::scalar, VectorLevel::avx2, VectorLevel::avx512}) {
+                    // The same bits at every vector level and thread count.
+                    const EngineSettings saved = engine_settings();
+                    engine_settings().widest = level;
+                    engine_settings().threads = 1 + r.target % 2;
+                    const auto scores = programma::decision_scores(train, r, got.mistakes, test, combine);
+                    engine_settings() = saved;
+                    ASSERT_TRUE(scores.ok()) << scores.error().message;
+                    for (uint32_t row = 0; row < test.rows(); ++row) {
+                        const double plain = combined_score(kernel, r.target, test.row(row), train.matrix(),
+                                                            expected.data(), uint32_t(expected.size()),
+                                                            weights.data(), combine);
+                        EXPECT_EQ(std::bit_cast<uint64_t>(scores.value()[row]), std::bit_cast<uint64_t>(plain))
+                            << row;
+                        if (combine == Combine::last) {
+                            EXPECT_EQ(double(sums.value()[row]), plain);
+                        }
                     }
                 }
             }

@@ -56,21 +56,34 @@ void restore_all(const std::string& folder, const programma::SampleSet& train, C
     for (uint32_t d = 0; d < 10; ++d) result.lists[d] = restored_list(list_path(folder, d), train.rows());
 }
 
-void score(const ClassifyOptions& options, const programma::SampleSet& train, const programma::SampleSet& test,
-           ClassifyResult& result) {
-    std::array<std::vector<float>, 10> sums;
+// Every test row's scores against each digit's list: its decision sums, or
+// under `vote` and `average` the prefixes' combined scores (exactly the
+// sums' order under `last`).
+std::array<std::vector<double>, 10> digit_scores(const ClassifyOptions& options, const programma::SampleSet& train,
+                                                const programma::SampleSet& test, const ClassifyResult& result) {
+    std::array<std::vector<double>, 10> scores;
     for (uint32_t d = 0; d < 10; ++d) {
-        programma::Result<std::vector<float>> scored =
-            programma::decision_sums(train, recogniser(options, d), result.lists[d], test);
-        if (!scored) throw std::runtime_error(scored.error().message);
-        sums[d] = std::move(scored).value();
+        programma::Result<std::vector<double>> scored =
+            programma::decision_scores(train, recogniser(options, d), result.lists[d], test, options.combine);
+        if (!scored) {
+            // The only refusal here: restored lists that imply more epochs.
+            throw std::runtime_error("the list of digit " + std::to_string(d) + ": " + scored.error().message +
+                                     " (-e)");
+        }
+        scores[d] = std::move(scored).value();
         progress("scored the test rows against digit " + std::to_string(d));
     }
+    return scores;
+}
+
+void score(const ClassifyOptions& options, const programma::SampleSet& train, const programma::SampleSet& test,
+           ClassifyResult& result) {
+    const std::array<std::vector<double>, 10> scores = digit_scores(options, train, test, result);
     result.answers.resize(test.rows());
     for (uint32_t r = 0; r < test.rows(); ++r) {
-        std::array<float, 10> row;
-        for (uint32_t d = 0; d < 10; ++d) row[d] = sums[d][r];
-        const uint8_t answer = ten_class_answer(row);
+        double row[10];
+        for (uint32_t d = 0; d < 10; ++d) row[d] = scores[d][r];
+        const auto answer = static_cast<uint8_t>(programma::best_of(row, 10));
         result.answers[r] = answer;
         if (!result.labelled) continue;
         const auto truth = static_cast<uint32_t>(test.label(r));
@@ -241,14 +254,6 @@ void stage_lists(const std::vector<OutputTarget>& targets, const ClassifyResult&
 
 }  // namespace
 
-uint8_t ten_class_answer(const std::array<float, 10>& sums) {
-    uint8_t best = 0;
-    for (uint8_t d = 1; d < 10; ++d) {
-        if (sums[d] > sums[best]) best = d;
-    }
-    return best;
-}
-
 void require_digit_labels(const programma::SampleSet& set, const std::string& file) {
     for (uint32_t r = 0; r < set.rows(); ++r) {
         const float label = set.label(r);
@@ -310,44 +315,41 @@ std::string classify_report(const ClassifyResult& result, bool csv) {
     return csv ? csv_report(result) : markdown_report(result);
 }
 
-GreyImage confusion_picture(const Confusion& confusion) {
-    constexpr uint32_t kMargin = 24, kAxisScale = 3, kPadding = 4;
-    // Counts are drawn at twice the glyph size while they fit a 36-pixel
-    // cell; wider ones shrink to the glyph size, and the cells grow to the
-    // widest of those.
-    uint32_t widest = 0;
-    for (const auto& row : confusion) {
-        for (uint32_t count : row) widest = std::max(widest, text_width(std::to_string(count), 1));
+const char* combine_name(programma::Combine combine) {
+    switch (combine) {
+        case programma::Combine::last: return "last";
+        case programma::Combine::average: return "average";
+        case programma::Combine::vote: return "vote";
     }
-    const uint32_t count_scale = 2 * widest + kPadding <= 36 ? 2 : 1;
-    const uint32_t cell = std::max<uint32_t>(36, widest + kPadding);
-    GreyImage image(kMargin + 10 * cell + 1, kMargin + 10 * cell + 1, 255);
-    for (uint32_t truth = 0; truth < 10; ++truth) {
-        uint32_t total = 0;
-        for (uint32_t count : confusion[truth]) total += count;
-        const std::string digit = std::to_string(truth);
-        draw_text(image, (kMargin - text_width(digit, kAxisScale)) / 2, kMargin + truth * cell + (cell - 15) / 2,
-                  digit, kAxisScale);
-        draw_text(image, kMargin + truth * cell + (cell - text_width(digit, kAxisScale)) / 2, (kMargin - 15) / 2,
-                  digit, kAxisScale);
-        for (uint32_t answer = 0; answer < 10; ++answer) {
-            // Each true digit's row shaded by the share of its answers: white
-            // for none, a middle grey for all, so that the counts stay legible.
-            const uint32_t count = confusion[truth][answer];
-            const auto grey = uint8_t(255 - (total == 0 ? 0 : 159 * uint64_t(count) / total));
-            const uint32_t x0 = kMargin + answer * cell, y0 = kMargin + truth * cell;
-            for (uint32_t y = y0; y <= y0 + cell; ++y) {
-                for (uint32_t x = x0; x <= x0 + cell; ++x) {
-                    const bool edge = y == y0 || y == y0 + cell || x == x0 || x == x0 + cell;
-                    if (edge || image.at(x, y) == 255) image.at(x, y) = edge ? 160 : grey;
-                }
-            }
-            const std::string text = std::to_string(count);
-            draw_text(image, x0 + (cell - text_width(text, count_scale)) / 2, y0 + (cell - 5 * count_scale) / 2, text,
-                      count_scale);
-        }
+    return "last";  // not reached: every combiner is named above
+}
+
+const char* kernel_name(KernelKind kind) {
+    switch (kind) {
+        case KernelKind::polynomial: return "pol";
+        case KernelKind::gaussian: return "gauss";
     }
-    return image;
+    return "pol";  // not reached: every kind is named above
+}
+
+HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options) {
+    HeatMap map;
+    const bool gaussian = options.ker.kind == KernelKind::gaussian;
+    char parameter[32];
+    std::snprintf(parameter, sizeof parameter, "%g", static_cast<double>(options.ker.parameter));
+    map.title = std::string("classify -k ") + kernel_name(options.ker.kind) + (gaussian ? " -c " : " -d ") + parameter +
+                " -e " +
+                std::to_string(options.epochs) + " --combine " + combine_name(options.combine) + ": " +
+                options.test_set;
+    map.x_title = "answer";
+    map.y_title = "true digit";
+    map.key_title = "test rows";
+    for (uint32_t d = 0; d < 10; ++d) {
+        map.x_labels.push_back(std::to_string(d));
+        map.y_labels.push_back(std::to_string(d));
+        map.values.emplace_back(confusion[d].begin(), confusion[d].end());
+    }
+    return map;
 }
 
 void run_classify(ClassifyOptions options) {
@@ -372,12 +374,17 @@ void run_classify(ClassifyOptions options) {
         options.predictions.empty() ? std::nullopt : std::optional(files.output(options.predictions));
     const std::optional<OutputTarget> plot =
         options.plot.empty() ? std::nullopt : std::optional(files.output(options.plot));
+    if (plot) require_gnuplot();
 
     const ClassifyResult result = classify_digits(options, manifest ? &*manifest : nullptr);
     std::vector<std::unique_ptr<StagedFile>> staged;
     if (!list_targets.empty()) stage_lists(list_targets, result, saved_manifest(options, result), staged);
     if (predictions) stage(staged, *predictions, answers_text(result));
-    if (plot) stage(staged, *plot, png_bytes(confusion_picture(result.confusion)));
+    if (plot) {
+        if (auto picture = draw_with_gnuplot(heat_map_script(confusion_map(result.confusion, options)), *plot)) {
+            staged.push_back(std::move(picture));
+        }
+    }
     for (const std::unique_ptr<StagedFile>& file : staged) file->commit();
     if (folder) folder->keep();
     const std::string report = classify_report(result, options.csv);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "digit_tools_manifest.h"
-#include "digit_tools_png.h"
+#include "digit_tools_gnuplot.h"
 #include "programma/api.h"
 
 using programma::KernelKind;
@@ -32,6 +32,7 @@ struct ClassifyOptions {
     std::string lists{};        // folder to save the ten lists in, or empty
     std::string restore{};      // folder to read the ten lists from instead of training, or empty
     bool unlabelled = false;    // test rows hold the features only
+    programma::Combine combine = programma::Combine::last;  // how each digit's list answers
 };
 
 using Confusion = std::array<std::array<uint32_t, 10>, 10>;  // [true digit][answer]
@@ -46,11 +47,6 @@ struct ClassifyResult {
     Confusion confusion{};
     uint32_t wrong = 0;
 };
-
-// The answer for one test row from its ten decision sums: digit 0 to begin
-// with, then each digit whose sum is strictly greater than the best so far
-// (so a tie, or a NaN, leaves the smaller digit).
-uint8_t ten_class_answer(const std::array<float, 10>& sums);
 
 // Throws std::runtime_error naming the file and the row when a label is not
 // a whole number from 0 to 9.
@@ -72,8 +68,13 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
 // to them) and an "all" row of the totals.
 std::string classify_report(const ClassifyResult& result, bool csv);
 
-// The confusion table as a heat map with its counts and axis digits.
-GreyImage confusion_picture(const Confusion& confusion);
+// The confusion table as a heat map (drawn by gnuplot) whose title names
+// the run's settings.
+HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options);
+
+// The names of a combiner and a kernel, as --combine and -k take them.
+const char* combine_name(programma::Combine combine);
+const char* kernel_name(KernelKind kind);
 
 // The whole command: every file checked first; classify; the files asked
 // for, each staged and then renamed into place; and only then the report on

@@ -13,10 +13,12 @@
 
 #include "digit_tools_classify.h"
 #include "digit_tools_convert.h"
+#include "digit_tools_gnuplot.h"
 #include "digit_tools_idx.h"
 #include "digit_tools_output.h"
 #include "digit_tools_show.h"
 #include "digit_tools_sweep.h"
+#include "digit_tools_tune.h"
 #include "programma/settings.h"
 
 namespace {
@@ -30,6 +32,7 @@ constexpr std::string_view kMainHelp =
     "  convert  write a sample-set file from LIBSVM, CSV or IDX data, or LIBSVM from one\n"
     "  show     draw rows of a sample-set file as a PNG grid of grey images\n"
     "  sweep    run programma for every digit and print a table of its results\n"
+    "  tune     cross-validate classify's settings over a grid and name the best\n"
     "\n"
     "'digit-tools COMMAND --help' describes each command's options.\n"
     "Exit status: 0 done, 1 failed (bad input or a failed run), 2 wrong command line.\n";
@@ -92,6 +95,7 @@ constexpr std::string_view kClassifyHelp =
     "Usage: digit-tools classify [-k pol|gauss] [-c X] [-d X] [-e N] [-tr FILE] [-ts FILE]\n"
     "                            [--csv] [--predictions FILE] [--plot OUT.png]\n"
     "                            [--lists DIR | --restore DIR] [--unlabelled]\n"
+    "                            [--combine last|average|vote]\n"
     "\n"
     "Trains programma's kernel perceptron for each digit 0 to 9, each exactly as\n"
     "programma trains it (the same mistake list), and answers for every test row the\n"
@@ -109,9 +113,40 @@ constexpr std::string_view kClassifyHelp =
     "                      and their settings and training set in DIR/manifest\n"
     "  --restore DIR       read the ten lists back from DIR instead of training,\n"
     "                      with the settings DIR/manifest records\n"
+    "  --combine HOW       how each digit's list answers: last (the whole list's\n"
+    "                      decision sum, programma's answer; the default), vote (every\n"
+    "                      hypothesis training went through votes, weighted by the\n"
+    "                      training steps it survived) or average (their decision sums\n"
+    "                      so weighted); restored lists must need at most -e epochs\n"
     "Every output is checked before the work and replaced only once wholly written.\n"
     "The voted method is not offered: on images with a -1 background (the shipped\n"
     "data) its vote gives the same answer for every sample.\n";
+
+constexpr std::string_view kTuneHelp =
+    "Usage: digit-tools tune [-k LIST] [-c LIST] [-d LIST] [-e LIST] [--combine LIST]\n"
+    "                        [--folds K] [--shuffle SEED] [-tr FILE] [-ts FILE] [--csv]\n"
+    "                        [--plot OUT.png]\n"
+    "\n"
+    "Cross-validates classify over a grid of settings: the training set's rows are\n"
+    "cut into K folds (fold f holds rows floor(f n/K) to floor((f+1) n/K) - 1), each\n"
+    "answered by the ten recognisers trained on the other rows in file order. Prints\n"
+    "every setting's ten-class error over all folds with the lowest and highest fold\n"
+    "error, then the best setting (the lowest error, the earlier row on a tie). One\n"
+    "training per kernel, parameter and fold serves every epoch count and combiner.\n"
+    "\n"
+    "  -k, -c, -d, -e  comma lists of programma's values (defaults pol, 3, 2, 2);\n"
+    "                  -c applies to gauss, -d to pol\n"
+    "  --combine LIST  comma list of last, average, vote (default last)\n"
+    "  --folds K       2 or more (default 5)\n"
+    "  --shuffle SEED  put the rows in a seeded order first: from the last row down,\n"
+    "                  row i swaps with row x % (i + 1), x the next number of a 64-bit\n"
+    "                  Mersenne twister seeded with SEED (the same folds everywhere)\n"
+    "  -tr FILE        the training set (default Data/Training_set)\n"
+    "  -ts FILE        then train on the whole set with the best setting and test it\n"
+    "  --csv           print one CSV table (with the best row marked) instead\n"
+    "  --plot FILE     draw the best kernel and combiner's errors against constant\n"
+    "                  (or degree) and epochs as a heat map (PNG; needs gnuplot)\n"
+    "Rows come in the order of the lists, -k, then -c or -d, then -e, then --combine.\n";
 
 constexpr uint32_t kMaxZoom = 64;
 constexpr uint32_t kMaxResample = 1024;
@@ -122,6 +157,14 @@ constexpr uint32_t kLargestRow = kMaxListedRows - 1;
 struct HelpWanted {};
 
 bool is_help(const std::string& arg) { return arg == "-h" || arg == "--help"; }
+
+programma::Combine combine_value(const std::string& text) {
+    for (const programma::Combine combine :
+         {programma::Combine::last, programma::Combine::average, programma::Combine::vote}) {
+        if (text == combine_name(combine)) return combine;
+    }
+    throw std::invalid_argument("--combine takes last, average or vote, not '" + text + "'");
+}
 
 // The arguments of one command, taken in order.
 struct Args {
@@ -422,6 +465,8 @@ ClassifyOptions parse_classify(Args& args) {
             options.csv = true;
         } else if (arg == "--unlabelled") {
             options.unlabelled = true;
+        } else if (arg == "--combine") {
+            options.combine = combine_value(args.value_of(arg));
         } else if (arg == "--predictions") {
             options.predictions = args.path_of(arg);
         } else if (arg == "--plot") {
@@ -455,6 +500,90 @@ ClassifyOptions parse_classify(Args& args) {
     return options;
 }
 
+// The items of a comma list, each read by `read`; an empty item is refused.
+template <typename T, typename Read>
+std::vector<T> list_value(const std::string& option, const std::string& text, const Read& read) {
+    std::vector<T> values;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (item.empty()) throw std::invalid_argument(option + " needs a comma list without empty items");
+        values.push_back(read(item));
+        if (comma == std::string::npos) return values;
+        start = comma + 1;
+    }
+}
+
+// One value of programma's option, read by programma's own rules.
+programma::Settings programma_value(const std::string& option, const std::string& value) {
+    programma::Settings settings;
+    if (programma::set_variable(settings, option.c_str(), value.c_str()) != 0) {
+        throw std::invalid_argument(option + " does not take '" + value + "'");
+    }
+    return settings;
+}
+
+TuneOptions parse_tune(Args& args) {
+    TuneOptions options;
+    while (!args.done()) {
+        const std::string arg = args.take();
+        if (is_help(arg)) throw HelpWanted{};
+        if (arg == "-k") {
+            options.kernels = list_value<programma::KernelKind>(
+                arg, args.value_of(arg), [&](const std::string& v) { return programma_value(arg, v).kernel_algoritm; });
+        } else if (arg == "-c") {
+            options.constants = list_value<float>(
+                arg, args.value_of(arg), [&](const std::string& v) { return programma_value(arg, v).gaussian_c; });
+        } else if (arg == "-d") {
+            options.degrees = list_value<float>(
+                arg, args.value_of(arg), [&](const std::string& v) { return programma_value(arg, v).polinomial_degree; });
+        } else if (arg == "-e") {
+            options.epochs = list_value<uint32_t>(
+                arg, args.value_of(arg), [&](const std::string& v) { return programma_value(arg, v).epocs; });
+        } else if (arg == "--combine") {
+            options.combines = list_value<programma::Combine>(arg, args.value_of(arg), combine_value);
+        } else if (arg == "--folds") {
+            options.folds = count_value(arg, args.value_of(arg), 2);
+        } else if (arg == "--shuffle") {
+            const std::string text = args.value_of(arg);
+            uint64_t seed = 0;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+            if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+                throw std::invalid_argument("--shuffle needs a whole number from 0, not '" + text + "'");
+            }
+            options.shuffle = seed;
+        } else if (arg == "-tr" || arg == "-ts") {
+            (arg == "-tr" ? options.training_set : options.test_set) = args.path_of(arg);
+        } else if (arg == "--csv") {
+            options.csv = true;
+        } else if (arg == "--plot") {
+            options.plot = args.path_of(arg);
+        } else {
+            throw std::invalid_argument("tune has no option " + arg);
+        }
+    }
+    return options;
+}
+
+int run_tune_command(Args& args) {
+    const TuneOptions options = parse_tune(args);
+    RunFiles files;
+    files.sample_set(options.training_set);
+    if (!options.test_set.empty()) files.sample_set(options.test_set);
+    std::optional<OutputTarget> plot;
+    if (!options.plot.empty()) {
+        plot = files.output(options.plot);
+        require_gnuplot();
+    }
+    const TuneResult result = tune(options);
+    if (plot) {
+        if (const auto staged = draw_with_gnuplot(heat_map_script(tune_map(result, options)), *plot)) staged->commit();
+    }
+    print(tune_report(result, options.csv));
+    return kExitDone;
+}
+
 int dispatch(const std::string& command, Args& args) {
     if (command == "classify") {
         run_classify(parse_classify(args));
@@ -462,6 +591,7 @@ int dispatch(const std::string& command, Args& args) {
     }
     if (command == "convert") return run_convert(args);
     if (command == "show") return run_show(args);
+    if (command == "tune") return run_tune_command(args);
     return run_sweep_command(args);
 }
 
@@ -470,6 +600,7 @@ std::string_view help_of(const std::string& command) {
     if (command == "convert") return kConvertHelp;
     if (command == "show") return kShowHelp;
     if (command == "sweep") return kSweepHelp;
+    if (command == "tune") return kTuneHelp;
     return kMainHelp;
 }
 
@@ -485,7 +616,8 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
         print(help_of(arguments.size() > 1 ? arguments[1] : ""));
         return kExitDone;
     }
-    if (command != "classify" && command != "convert" && command != "show" && command != "sweep") {
+    if (command != "classify" && command != "convert" && command != "show" && command != "sweep" &&
+        command != "tune") {
         std::fprintf(stderr, "digit-tools: no command '%s'; see digit-tools --help\n",
                      command.c_str());
         return kExitUsage;

@@ -9,21 +9,17 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "digit_tools_gnuplot.h"
+#include "digit_tools_process.h"
 #include "digit_tools_samples.h"
 #include "file_lib.h"
 
-extern char** environ;
 
 namespace {
 
@@ -70,69 +66,6 @@ std::string spaced(const std::vector<std::string>& words) {
     std::string text;
     for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
     return text;
-}
-
-// A child process with one end of a pipe; closes the descriptor and reaps
-// the child on every path out.
-struct Child {
-    pid_t pid = -1;
-    int fd = -1;
-    Child() = default;
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() {
-        if (fd >= 0) ::close(fd);
-        if (pid > 0) ::waitpid(pid, nullptr, 0);
-    }
-    // The exit status, or 128 + the signal that ended it.
-    int wait() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-        int raw = 0;
-        while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-        }
-        pid = -1;
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    }
-};
-
-// Starts `program`: its standard output comes back through the pipe, or its
-// standard input is fed through it when `feed_input` (its standard output
-// then /dev/null, and `output_fd`, when given, its descriptor 3).
-void spawn(Child& child, const std::string& program, const std::vector<std::string>& args,
-           bool feed_input, int output_fd = -1) {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-    }
-    const int parent_end = feed_input ? ends[1] : ends[0];
-    const int child_end = feed_input ? ends[0] : ends[1];
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (feed_input) {
-        // Its standard output goes nowhere: what it writes there is no report.
-        posix_spawn_file_actions_adddup2(&actions, child_end, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        if (output_fd >= 0) posix_spawn_file_actions_adddup2(&actions, output_fd, 3);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, child_end, 1);
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    const int failed =
-        feed_input
-            ? ::posix_spawnp(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ)
-            : ::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(child_end);
-    child.fd = parent_end;
-    if (failed != 0) {
-        child.pid = -1;
-        throw std::runtime_error("cannot run " + program + ": " + std::strerror(failed));
-    }
 }
 
 TestSetCounts count_showing(const SampleMatrix& set, uint32_t digit) {
@@ -187,30 +120,6 @@ std::vector<std::string> mean_cells(const std::vector<DigitResult>& results) {
             fixed(mean_wrong(results, &DigitResult::wrong_saying_plus), 1),
             fixed(mean_wrong(results, &DigitResult::wrong_saying_minus), 1),
             fixed(mean.seconds, 2)};
-}
-
-// The last bytes of every complete PNG file: the empty IEND chunk and its CRC.
-constexpr std::string_view kPngEnd{"\0\0\0\0IEND\xae\x42\x60\x82", 12};
-
-bool png_complete(int fd) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || info.st_size < static_cast<off_t>(kPngEnd.size())) return false;
-    char tail[kPngEnd.size()];
-    const off_t at = info.st_size - static_cast<off_t>(kPngEnd.size());
-    return ::pread(fd, tail, sizeof tail, at) == static_cast<ssize_t>(sizeof tail) &&
-           std::string_view(tail, sizeof tail) == kPngEnd;
-}
-
-bool executable_in_path(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string_view folders = path != nullptr ? path : "/usr/bin:/bin";
-    while (true) {
-        const std::size_t colon = folders.find(':');
-        const std::string folder(folders.substr(0, colon));
-        if (::access(((folder.empty() ? "." : folder) + "/" + name).c_str(), X_OK) == 0) return true;
-        if (colon == std::string_view::npos) return false;
-        folders.remove_prefix(colon + 1);
-    }
 }
 
 }  // namespace
@@ -323,16 +232,6 @@ std::string passed_value(const std::vector<std::string>& pairs, std::string_view
     return value;
 }
 
-std::string plot_title(const std::string& text) {
-    constexpr std::string_view kPlain = " -_.,:=+/";
-    std::string title;
-    for (const char c : text) {
-        const bool plain = std::isalnum(static_cast<unsigned char>(c)) != 0 || kPlain.find(c) != std::string_view::npos;
-        title += plain && static_cast<unsigned char>(c) < 0x80 ? c : '?';
-    }
-    return title;
-}
-
 std::string plot_script(const std::vector<DigitResult>& results, const std::string& png_path,
                         const std::string& title) {
     std::string script =
@@ -401,44 +300,7 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
     return results;
 }
 
-void require_gnuplot() {
-    if (!executable_in_path("gnuplot")) throw std::runtime_error("--plot needs gnuplot, which is not installed");
-}
-
 void draw_plot(const std::vector<DigitResult>& results, const SweepOptions& options, const OutputTarget& target) {
-    if (target.destination == Destination::discard) return;
-    StagedFile staged(target);
-    // gnuplot writes to descriptor 3, the temporary file: no name of the
-    // user's ever reaches its script.
     const std::string title = "test error by digit: programma " + spaced(options.passed);
-    const std::string script = plot_script(results, "/dev/fd/3", title);
-    // A gnuplot that dies early must give an error here, not a SIGPIPE.
-    std::signal(SIGPIPE, SIG_IGN);
-    // Above the standard descriptors, so that moving it to 3 is a real copy.
-    const int output_fd = ::fcntl(staged.descriptor(), F_DUPFD_CLOEXEC, 10);
-    if (output_fd < 0) throw std::runtime_error(std::string("cannot pass the picture's file: ") + std::strerror(errno));
-    Child child;
-    try {
-        spawn(child, "gnuplot", {}, true, output_fd);
-    } catch (...) {
-        ::close(output_fd);
-        throw;
-    }
-    ::close(output_fd);
-    std::size_t written = 0;
-    while (written < script.size()) {
-        const ssize_t put = ::write(child.fd, script.data() + written, script.size() - written);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) break;
-        written += static_cast<std::size_t>(put);
-    }
-    const int status = child.wait();
-    if (status != 0 || written != script.size()) {
-        throw std::runtime_error("gnuplot failed (exit status " + std::to_string(status) + ") drawing " + target.shown);
-    }
-    if (!png_complete(staged.descriptor())) {
-        throw std::runtime_error(target.shown + ": gnuplot could not write the whole picture");
-    }
-    staged.close_written();
-    staged.commit();
+    if (const auto staged = draw_with_gnuplot(plot_script(results, kGnuplotOutput, title), target)) staged->commit();
 }

@@ -79,10 +79,6 @@ std::size_t header_newlines(const std::vector<std::string>& passed);
 std::string passed_value(const std::vector<std::string>& pairs, std::string_view option,
                          const std::string& fallback);
 
-// A title gnuplot takes as text whatever it holds: bytes other than letters,
-// digits, blanks and -_.,:=+/ become '?'.
-std::string plot_title(const std::string& text);
-
 // The gnuplot commands that draw the test errors as bars into `png_path`.
 std::string plot_script(const std::vector<DigitResult>& results, const std::string& png_path,
                         const std::string& title);
@@ -101,9 +97,6 @@ std::string default_programma_path();
 // Runs the program for every digit, standard input from /dev/null; throws
 // when a run fails or reports no result.
 std::vector<DigitResult> run_sweep(const SweepOptions& options);
-
-// Throws when no gnuplot can be run from PATH.
-void require_gnuplot();
 
 // Draws the bar chart with gnuplot into a temporary file, put in place only
 // when gnuplot exits 0 and the PNG is complete; throws otherwise.

@@ -92,23 +92,6 @@ std::vector<uint64_t> wrong_by_cell(const SampleSet& train, const SampleSet& tes
 
 }  // namespace
 
-const char* combine_name(Combine combine) {
-    switch (combine) {
-        case Combine::last: return "last";
-        case Combine::average: return "average";
-        case Combine::vote: return "vote";
-    }
-    return "last";
-}
-
-const char* kernel_name(KernelKind kind) {
-    switch (kind) {
-        case KernelKind::polynomial: return "pol";
-        case KernelKind::gaussian: return "gauss";
-    }
-    return "pol";
-}
-
 std::vector<uint32_t> fold_order(uint32_t rows, std::optional<uint64_t> seed) {
     std::vector<uint32_t> order(rows);
     for (uint32_t r = 0; r < rows; ++r) order[r] = r;
@@ -206,4 +189,34 @@ std::string tune_report(const TuneResult& result, bool csv) {
                 std::to_string(result.test_rows) + " rows, " + test_error + "%\n";
     }
     return text;
+}
+
+HeatMap tune_map(const TuneResult& result, const TuneOptions& options) {
+    const TuneRow& best = result.rows[result.best];
+    const bool gaussian = best.kernel.kind == KernelKind::gaussian;
+    const std::vector<float>& parameters = gaussian ? options.constants : options.degrees;
+    HeatMap map;
+    map.title = std::string("tune -k ") + kernel_name(best.kernel.kind) + " --combine " + combine_name(best.combine) +
+                ", " + std::to_string(options.folds) + " folds: " + options.training_set;
+    map.x_title = "epochs";
+    map.y_title = gaussian ? "constant" : "degree";
+    map.key_title = "cross-validated error (%)";
+    map.decimals = 1;
+    for (const uint32_t e : options.epochs) map.x_labels.push_back(std::to_string(e));
+    for (const float parameter : parameters) {
+        map.y_labels.push_back(number(parameter, "%g"));
+        std::vector<double> errors;
+        for (const uint32_t e : options.epochs) {
+            double error = 0;
+            for (const TuneRow& row : result.rows) {
+                if (row.kernel.kind == best.kernel.kind && row.kernel.parameter == parameter && row.epochs == e &&
+                    row.combine == best.combine) {
+                    error = row.error * 100;
+                }
+            }
+            errors.push_back(error);
+        }
+        map.values.push_back(errors);
+    }
+    return map;
 }

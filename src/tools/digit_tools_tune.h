@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "digit_tools_gnuplot.h"
 #include "programma/api.h"
 
 struct TuneOptions {
@@ -61,6 +62,6 @@ TuneResult tune(const TuneOptions& options);
 // when tested, its test error.
 std::string tune_report(const TuneResult& result, bool csv);
 
-// Names used in tables and on the command line.
-const char* combine_name(programma::Combine combine);
-const char* kernel_name(programma::KernelKind kind);
+// The best setting's kernel and combiner: cross-validated error (%) against
+// the constant or degree (rows) and the epochs (columns).
+HeatMap tune_map(const TuneResult& result, const TuneOptions& options);
