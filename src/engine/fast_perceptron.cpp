@@ -170,9 +170,13 @@ std::vector<std::vector<double>> combined_scores(KernelSpec ker, uint32_t digit,
         }
         return answer_all(prefix_sums.data());
     };
-    const float empty_list = 0.0f;
+    // What every row scores when the list is empty (then each answer's
+    // prefix is empty too); zeros for every prefix any answer reads.
+    std::size_t longest = 0;
+    for (const PrefixAnswer& answer : answers) longest = std::max<std::size_t>(longest, answer.entries);
+    const std::vector<float> zeros(longest + 1, 0.0f);
     const std::vector<std::vector<double>> by_row =
-        scored_rows(ker, digit, list, tr_set, samples, cancel, answer_all(&empty_list), row_scores);
+        scored_rows(ker, digit, list, tr_set, samples, cancel, answer_all(zeros.data()), row_scores);
     std::vector<std::vector<double>> scores(answers.size(), std::vector<double>(samples.rows));
     for (uint32_t r = 0; r < samples.rows; ++r) {
         for (std::size_t a = 0; a < answers.size(); ++a) scores[a][r] = by_row[r][a];
