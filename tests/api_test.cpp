@@ -155,6 +155,7 @@ TEST(Api, CancelledWorkStopsWithAnErrorAndBadInputIsRefused) {
     stopper.join();
     ASSERT_FALSE(trained.ok());
     EXPECT_EQ(trained.error().message, "cancelled");
+    EXPECT_EQ(programma::decision_sums(train, r, {0}, train, &cancel).error().message, "cancelled");
     EXPECT_EQ(programma::decision_sums(train, r, {0, 2000}, train).error().message,
               "mistake list: entry 2 (index 2000) names no row of the 2000-row training set");
     EXPECT_EQ(programma::decision_sums(train, r, {0}, wide).error().message,
