@@ -1,7 +1,7 @@
 // How programma's drivers compute: reading sample files, training and
-// testing both methods. Compute itself is the plain reference modules;
-// programma plugs in the engine's faster Compute, which gives the same
-// bytes, and programma_reference keeps the plain one.
+// testing both methods. The plain Compute is the reference modules;
+// programma plugs in the engine's faster one, which gives the same bytes,
+// and programma_reference keeps the plain one.
 #pragma once
 
 #include <cstdint>
@@ -22,23 +22,25 @@ struct VotedTraining {
     float error = 0.0f;
 };
 
+// The steps, as plain functions, so that main can hand either set to the
+// drivers.
 struct Compute {
-    virtual ~Compute() = default;
-
     // Measures a sample file, calls measured(dims) (a driver prints the
     // size there), then loads it. False after a diagnostic.
-    virtual bool read_samples(const char* path, SampleMatrix& set, Dims& dims,
-                              const std::function<void(const Dims&)>& measured) const;
+    bool (*read_samples)(const char* path, SampleMatrix& set, Dims& dims,
+                         const std::function<void(const Dims&)>& measured);
 
     // As run and run_test.
-    virtual int train_kernel(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
-                             const SampleMatrix& tr_set, Dims dim_tr, float& error) const;
-    virtual void test_kernel(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
-                             Dims dim_tr, const SampleMatrix& ts_set, Dims dim_ts, float& error) const;
+    int (*train_kernel)(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
+                        const SampleMatrix& tr_set, Dims dim_tr, float& error);
+    void (*test_kernel)(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
+                        Dims dim_tr, const SampleMatrix& ts_set, Dims dim_ts, float& error);
 
     // As run_v_train_ker and run_v_test_ker.
-    virtual VotedTraining train_voted(uint32_t epochs, uint32_t digit, const SampleMatrix& tr_set,
-                                      Dims dim_tr) const;
-    virtual void test_voted(uint32_t digit, const SampleMatrix& ts_set, Dims dim_ts, const SampleMatrix& tr_set,
-                            Dims dim_tr, const VotedTraining& training, float& error) const;
+    VotedTraining (*train_voted)(uint32_t epochs, uint32_t digit, const SampleMatrix& tr_set, Dims dim_tr);
+    void (*test_voted)(uint32_t digit, const SampleMatrix& ts_set, Dims dim_ts, const SampleMatrix& tr_set,
+                       Dims dim_tr, const VotedTraining& training, float& error);
 };
+
+// The plain Compute of the reference modules.
+const Compute& plain_compute();

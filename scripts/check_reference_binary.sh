@@ -11,7 +11,7 @@ binary=$1
 engine=$2
 
 defined_functions() {
-    nm --defined-only "$@" 2>/dev/null | awk '$2 ~ /^[TW]$/ { print $3 }' | sort -u
+    nm --defined-only "$@" 2>/dev/null | awk '$2 == "T" { print $3 }' | sort -u
 }
 
 binary_functions=$(defined_functions "$binary")

@@ -6,43 +6,50 @@
 #include "fast_voted.h"
 #include "sample_loader.h"
 
-bool EngineCompute::read_samples(const char* path, SampleMatrix& set, Dims& dims,
-                                 const std::function<void(const Dims&)>& measured) const {
+namespace {
+
+bool read_samples(const char* path, SampleMatrix& set, Dims& dims, const std::function<void(const Dims&)>& measured) {
     MeasuredFile parts;  // what measuring found, kept for the load
     if (measure_samples(path, dims, parts) != 0) return false;
     if (measured) measured(dims);
     return load_samples(set, dims.columns, dims.rows, path, parts) == 0;
 }
 
-int EngineCompute::train_kernel(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
-                                const SampleMatrix& tr_set, Dims dim_tr, float& error) const {
+int train_kernel(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
+                 const SampleMatrix& tr_set, Dims dim_tr, float& error) {
     const int status = run_fast(epochs, digit, ker, list, tr_set, dim_tr.columns, dim_tr.rows, error);
     if (status != kEngineOutOfMemory) return status;
-    return Compute::train_kernel(epochs, digit, ker, list, tr_set, dim_tr, error);
+    return plain_compute().train_kernel(epochs, digit, ker, list, tr_set, dim_tr, error);
 }
 
-void EngineCompute::test_kernel(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
-                                Dims dim_tr, const SampleMatrix& ts_set, Dims dim_ts, float& error) const {
+void test_kernel(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set, Dims dim_tr,
+                 const SampleMatrix& ts_set, Dims dim_ts, float& error) {
     if (run_test_fast(digit, ker, list, tr_set, dim_tr.columns, ts_set, dim_ts.columns, dim_ts.rows, error) !=
         kEngineOutOfMemory) {
         return;
     }
-    Compute::test_kernel(digit, ker, list, tr_set, dim_tr, ts_set, dim_ts, error);
+    plain_compute().test_kernel(digit, ker, list, tr_set, dim_tr, ts_set, dim_ts, error);
 }
 
-VotedTraining EngineCompute::train_voted(uint32_t epochs, uint32_t digit, const SampleMatrix& tr_set,
-                                         Dims dim_tr) const {
+VotedTraining train_voted(uint32_t epochs, uint32_t digit, const SampleMatrix& tr_set, Dims dim_tr) {
     VotedTraining training;
     train_voted_fast(epochs, digit, tr_set, dim_tr.columns, dim_tr.rows, training.mistake_indices,
                      training.vote_counts, training.entries, training.error);
     return training;
 }
 
-void EngineCompute::test_voted(uint32_t digit, const SampleMatrix& ts_set, Dims dim_ts, const SampleMatrix& tr_set,
-                               Dims dim_tr, const VotedTraining& training, float& error) const {
+void test_voted(uint32_t digit, const SampleMatrix& ts_set, Dims dim_ts, const SampleMatrix& tr_set, Dims dim_tr,
+                const VotedTraining& training, float& error) {
     if (run_v_test_fast(digit, ts_set, dim_ts.columns, dim_ts.rows, tr_set, training.mistake_indices.data(),
                         training.vote_counts.data(), training.entries, error) != kEngineOutOfMemory) {
         return;
     }
-    Compute::test_voted(digit, ts_set, dim_ts, tr_set, dim_tr, training, error);
+    plain_compute().test_voted(digit, ts_set, dim_ts, tr_set, dim_tr, training, error);
+}
+
+}  // namespace
+
+const Compute& engine_compute() {
+    static const Compute engine{read_samples, train_kernel, test_kernel, train_voted, test_voted};
+    return engine;
 }

@@ -4,7 +4,4 @@
 #include "engine_compute.h"
 #include "programma.h"
 
-int main(int argc, char** argv) {
-    const EngineCompute engine;
-    return programma_main(argc, argv, engine);
-}
+int main(int argc, char** argv) { return programma_main(argc, argv, engine_compute()); }

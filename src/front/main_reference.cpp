@@ -4,7 +4,4 @@
 // against it byte for byte.
 #include "programma.h"
 
-int main(int argc, char** argv) {
-    const Compute reference;
-    return programma_main(argc, argv, reference);
-}
+int main(int argc, char** argv) { return programma_main(argc, argv, plain_compute()); }
