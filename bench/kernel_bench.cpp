@@ -9,21 +9,21 @@
 // PROGRAMMA_BENCH_FILE to load another file. Run from the repository root.
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <random>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 #include "file_lib.h"
-#include "sample_loader.h"
 #include "kernel_engine.h"
 #include "number_format.h"
 #include "perceptron_lib.h"
+#include "sample_loader.h"
 #include "stream_reader.h"
 #include "voted_lib_ker.h"
 
@@ -150,12 +150,11 @@ void BM_pol_trace_snprintf(benchmark::State& state) {
     char buffer[256];
     float result = 1.5f;
     for (auto _ : state) {
-        int length = std::snprintf(buffer, sizeof buffer, "Arg %u %f %f %f %f", kFeatures,
-                                   static_cast<double>(a[kFeatures]),
-                                   static_cast<double>(b[kFeatures]),
-                                   static_cast<double>(result), 2.0);
-        length += std::snprintf(buffer + length, sizeof buffer - std::size_t(length),
-                                "result vale %f", static_cast<double>(result));
+        int length =
+            std::snprintf(buffer, sizeof buffer, "Arg %u %f %f %f %f", kFeatures, static_cast<double>(a[kFeatures]),
+                          static_cast<double>(b[kFeatures]), static_cast<double>(result), 2.0);
+        length += std::snprintf(buffer + length, sizeof buffer - std::size_t(length), "result vale %f",
+                                static_cast<double>(result));
         benchmark::DoNotOptimize(buffer);
         benchmark::DoNotOptimize(length);
         result += 0.25f;
@@ -191,8 +190,7 @@ void BM_pol_trace_fast_format(benchmark::State& state) {
     char buffer[8 * kFixed6Max];
     char expected[256];
     std::snprintf(expected, sizeof expected, "Arg %u %f %f %f %fresult vale %f", kFeatures,
-                  static_cast<double>(a[kFeatures]), static_cast<double>(b[kFeatures]), 1.5, 2.0,
-                  1.5);
+                  static_cast<double>(a[kFeatures]), static_cast<double>(b[kFeatures]), 1.5, 2.0, 1.5);
     std::size_t length = fast_trace(buffer, kFeatures, a[kFeatures], b[kFeatures], 1.5f, 2.0f);
     if (std::string_view(buffer, length) != expected) {
         state.SkipWithError("the fast formatter's text differs from printf's");

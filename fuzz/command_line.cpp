@@ -38,9 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                     "accepted settings are in range");
         std::map<std::string_view, const char*> given;  // the last value of each option
         for (std::size_t i = 1; i + 1 < argv.size(); i += 2) given[argv[i]] = argv[i + 1];
-        for (const auto& [option, value] :
-             {std::pair{"-tr", settings.training_set}, std::pair{"-ts", settings.test_set},
-              std::pair{"-l", settings.list}}) {
+        for (const auto& [option, value] : {std::pair{"-tr", settings.training_set},
+                                            std::pair{"-ts", settings.test_set}, std::pair{"-l", settings.list}}) {
             fuzz::check(!given.contains(option) || given[option] == value, "the last value given is in force");
         }
         fuzz::check(given.contains("-l") == (settings.load_list == 1), "-l loads a list");

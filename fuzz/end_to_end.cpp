@@ -53,8 +53,8 @@ Outcome both_methods(bool engine, uint32_t digit, uint32_t epochs, KernelSpec ke
             engine ? run_test_fast(digit, ker, trained_list, tr, tr.columns, ts, ts.columns, ts.rows, error[1])
                    : run_test(digit, ker, trained_list, tr, tr.columns, tr.rows, ts, ts.columns, ts.rows, error[1]);
         fuzz::check(trained == 0 && tested == 0, "the kernel perceptron trains and tests");
-        (engine ? train_voted_fast : run_v_train_ker)(epochs, digit, tr, tr.columns, tr.rows, o.voted_mistakes,
-                                                      o.votes, n, error[2]);
+        (engine ? train_voted_fast : run_v_train_ker)(epochs, digit, tr, tr.columns, tr.rows, o.voted_mistakes, o.votes,
+                                                      n, error[2]);
         if (engine) {
             run_v_test_fast(digit, ts, ts.columns, ts.rows, tr, o.voted_mistakes.data(), o.votes.data(), n, error[3]);
         } else {

@@ -16,8 +16,10 @@ int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i) {
-        if (!fs::is_directory(argv[i])) files.emplace_back(argv[i]);
-        else for (const fs::directory_entry& entry : fs::directory_iterator(argv[i])) files.push_back(entry.path());
+        if (!fs::is_directory(argv[i]))
+            files.emplace_back(argv[i]);
+        else
+            for (const fs::directory_entry& entry : fs::directory_iterator(argv[i])) files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files) {

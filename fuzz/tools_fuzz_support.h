@@ -25,7 +25,8 @@ inline bool same_values(const programma::SampleSet& a, const programma::SampleSe
     for (uint32_t r = 0; r < a.rows(); ++r) {
         for (uint32_t c = 0; c < a.columns(); ++c) {
             const float x = a.row(r)[c], y = b.row(r)[c];
-            if (!(std::isnan(x) && std::isnan(y)) && std::bit_cast<uint32_t>(x) != std::bit_cast<uint32_t>(y)) return false;
+            if (!(std::isnan(x) && std::isnan(y)) && std::bit_cast<uint32_t>(x) != std::bit_cast<uint32_t>(y))
+                return false;
         }
     }
     return true;

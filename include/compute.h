@@ -33,13 +33,13 @@ struct Compute {
     // As run and run_test.
     int (*train_kernel)(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
                         const SampleMatrix& tr_set, Dims dim_tr, float& error);
-    void (*test_kernel)(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
-                        Dims dim_tr, const SampleMatrix& ts_set, Dims dim_ts, float& error);
+    void (*test_kernel)(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set, Dims dim_tr,
+                        const SampleMatrix& ts_set, Dims dim_ts, float& error);
 
     // As run_v_train_ker and run_v_test_ker.
     VotedTraining (*train_voted)(uint32_t epochs, uint32_t digit, const SampleMatrix& tr_set, Dims dim_tr);
-    void (*test_voted)(uint32_t digit, const SampleMatrix& ts_set, Dims dim_ts, const SampleMatrix& tr_set,
-                       Dims dim_tr, const VotedTraining& training, float& error);
+    void (*test_voted)(uint32_t digit, const SampleMatrix& ts_set, Dims dim_ts, const SampleMatrix& tr_set, Dims dim_tr,
+                       const VotedTraining& training, float& error);
 };
 
 // The plain Compute of the reference modules.

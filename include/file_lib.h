@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <type_traits>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "list_lib.h"

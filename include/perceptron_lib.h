@@ -33,9 +33,8 @@ float polynomial_of_dot(float dot, float degree);
 // it: NaN when the row has no such element.
 float traced_element(uint32_t n, const float* row);
 
-void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set,
-              uint32_t tr_columns, uint32_t tr_rows, const int32_t* index_array, uint32_t count,
-              int32_t& answer);
+void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set, uint32_t tr_columns,
+              uint32_t tr_rows, const int32_t* index_array, uint32_t count, int32_t& answer);
 
 // The answer of a decision sum: -1 below zero, +1 otherwise (NaN included).
 inline int32_t answer_of(float sum) { return sum < 0.0f ? -1 : 1; }
@@ -134,9 +133,9 @@ void finish_test(const AnswerCounts& counts, uint32_t rows, float& error);
 // to the list, then calls on_mistake(row). on_epoch(counts) ends each epoch.
 // Returns the wrong answers of the last epoch (0 without epochs).
 template <typename Decide, typename OnMistake, typename OnEpoch>
-uint32_t train_epochs(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
-                      uint32_t rows, const std::unique_ptr<IndexList>& list, Decide&& decide,
-                      OnMistake&& on_mistake, OnEpoch&& on_epoch) {
+uint32_t train_epochs(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns, uint32_t rows,
+                      const std::unique_ptr<IndexList>& list, Decide&& decide, OnMistake&& on_mistake,
+                      OnEpoch&& on_epoch) {
     uint32_t last_wrong = 0;
     for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
         AnswerCounts counts;
@@ -158,10 +157,9 @@ uint32_t train_epochs(uint32_t epochs, uint32_t digit, const SampleMatrix& set, 
 }
 
 // Returns 1 when the list cannot be created, else 0.
-int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
-        const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error);
+int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list, const SampleMatrix& tr_set,
+        uint32_t columns, uint32_t rows, float& error);
 
 // Returns 1 when there is no list, else 0.
-int run_test(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
-             uint32_t tr_columns, uint32_t tr_rows, const SampleMatrix& ts_set,
-             uint32_t ts_columns, uint32_t ts_rows, float& error);
+int run_test(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set, uint32_t tr_columns,
+             uint32_t tr_rows, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows, float& error);

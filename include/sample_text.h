@@ -4,19 +4,17 @@
 // with its own way of reading a number.
 #pragma once
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 #include "file_lib.h"
 
 // Blanks between numbers; a carriage return before the newline is one too.
-inline bool is_separator(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+inline bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 // Opens a sample file for reading. One that cannot be opened is reported
 // with the program's own text, "ERRORE NEL FILE", on standard output and
@@ -67,8 +65,7 @@ std::string wrong_count(std::size_t count, uint32_t columns);
 template <typename OnLine>
 std::size_t for_each_ended_line(std::string_view text, OnLine&& on_line) {
     std::size_t start = 0;
-    for (std::size_t newline = text.find('\n'); newline != std::string_view::npos;
-         newline = text.find('\n', start)) {
+    for (std::size_t newline = text.find('\n'); newline != std::string_view::npos; newline = text.find('\n', start)) {
         if (!on_line(text.substr(start, newline - start))) return std::string_view::npos;
         start = newline + 1;
     }
@@ -95,8 +92,7 @@ ssize_t read_some(int fd, char* to, std::size_t count, uint64_t offset);
 // past the line. Stops when on_line returns false. Returns 0, the errno of a
 // failed read, or -1 when the file ended before `end` (it shrank).
 template <typename Buffer, typename OnLine>
-int for_each_line(int fd, uint64_t begin, uint64_t end, std::size_t block, Buffer& buffer,
-                  OnLine&& on_line) {
+int for_each_line(int fd, uint64_t begin, uint64_t end, std::size_t block, Buffer& buffer, OnLine&& on_line) {
     if (buffer.size() < block + kLinePadding) buffer.resize(block + kLinePadding);
     std::size_t kept = 0;  // the start of a line the last block cut, moved to the front
     uint64_t offset = begin;
@@ -112,8 +108,8 @@ int for_each_line(int fd, uint64_t begin, uint64_t end, std::size_t block, Buffe
         std::memset(buffer.data() + size, 0, kLinePadding);
         const char* readable = buffer.data() + size + kLinePadding;
         const std::string_view data(buffer.data(), size);
-        const std::size_t used = for_each_ended_line(
-            data, [&](std::string_view line) { return on_line(line, readable); });
+        const std::size_t used =
+            for_each_ended_line(data, [&](std::string_view line) { return on_line(line, readable); });
         if (used == std::string_view::npos) return 0;
         kept = size - used;
         if (got == 0 || offset == end) {

@@ -18,9 +18,9 @@
 // degree; it checks the value at compile time.
 constexpr uint32_t kVotedTestDegree = 3;
 
-void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
-                     uint32_t rows, std::vector<int32_t>& mistake_indices,
-                     std::vector<uint32_t>& vote_counts, uint32_t& n, float& error);
+void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns, uint32_t rows,
+                     std::vector<int32_t>& mistake_indices, std::vector<uint32_t>& vote_counts, uint32_t& n,
+                     float& error);
 
 // The voted training loop, shared by run_v_train_ker and the engine: the
 // chain starts with a zero vector; each row is scored against the vector in
@@ -29,10 +29,9 @@ void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, u
 // last row. A mistake appends a new vector with count 1, any right answer
 // raises the count of the last one. Prints each epoch's line.
 template <typename CurrentVector>
-void train_voted_chain(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
-                       uint32_t rows, std::vector<int32_t>& mistake_indices,
-                       std::vector<uint32_t>& vote_counts, uint32_t& n, float& error,
-                       CurrentVector&& current) {
+void train_voted_chain(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns, uint32_t rows,
+                       std::vector<int32_t>& mistake_indices, std::vector<uint32_t>& vote_counts, uint32_t& n,
+                       float& error, CurrentVector&& current) {
     const uint32_t features = columns - 1;
     std::unique_ptr<VotedList> chain;
     std::unique_ptr<IndexList> mistakes;
@@ -71,8 +70,7 @@ void train_voted_chain(uint32_t epochs, uint32_t digit, const SampleMatrix& set,
                 ++epoch_right;
             }
         }
-        std::printf("ho fatto la %u-esima epoca, %u errori, %u right", epoch, epoch_mistakes,
-                    epoch_right);
+        std::printf("ho fatto la %u-esima epoca, %u errori, %u right", epoch, epoch_mistakes, epoch_right);
         last_mistakes = epoch_mistakes;
     }
 
@@ -86,9 +84,8 @@ void train_voted_chain(uint32_t epochs, uint32_t digit, const SampleMatrix& set,
     error = error_fraction(last_mistakes, rows);
 }
 
-void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
-                    uint32_t ts_rows, const SampleMatrix& tr_set, uint32_t tr_columns,
-                    uint32_t tr_rows, const int32_t* mistake_indices,
+void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows,
+                    const SampleMatrix& tr_set, uint32_t tr_columns, uint32_t tr_rows, const int32_t* mistake_indices,
                     const uint32_t* vote_counts, uint32_t n, float& error);
 
 // Counts a test's answers (one per test row) against the rows' labels, prints
@@ -98,5 +95,4 @@ void report_voted_test(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_c
 
 // (sum of the rounded products a[j]*b[j] over the features, in float, + 1)
 // raised to the degree. Returns 0.
-int kernel_pol(uint32_t feature_count, const float* a, const float* b, float& result,
-               uint32_t degree);
+int kernel_pol(uint32_t feature_count, const float* a, const float* b, float& result, uint32_t degree);

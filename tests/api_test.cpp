@@ -45,8 +45,8 @@ std::vector<int32_t> reference_list(const Recogniser& r, const SampleSet& set, f
 TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
     std::mt19937 random(11);
     const SampleSet train = random_set(random, 300), test = random_set(random, 120);
-    for (const programma::KernelSpec kernel : {programma::KernelSpec{KernelKind::gaussian, 0.7f},
-                                               programma::KernelSpec{KernelKind::polynomial, 3.0f}}) {
+    for (const programma::KernelSpec kernel :
+         {programma::KernelSpec{KernelKind::gaussian, 0.7f}, programma::KernelSpec{KernelKind::polynomial, 3.0f}}) {
         std::vector<Recogniser> recognisers;
         for (uint32_t target = 0; target < 4; ++target) recognisers.push_back({target, kernel, 3});
         const auto trained = programma::train(train, recognisers);
@@ -59,8 +59,8 @@ TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
             EXPECT_EQ(std::bit_cast<uint32_t>(got.training_error), std::bit_cast<uint32_t>(error));
             std::vector<uint64_t> weights;
             uint32_t needed = 0;
-            ASSERT_TRUE(prefix_weights(expected.data(), uint32_t(expected.size()), train.rows(), r.epochs, weights,
-                                       needed));
+            ASSERT_TRUE(
+                prefix_weights(expected.data(), uint32_t(expected.size()), train.rows(), r.epochs, weights, needed));
             const auto sums = programma::decision_sums(train, r, got.mistakes, test);
             ASSERT_TRUE(sums.ok());
             for (const Combine combine : {Combine::last, Combine::average, Combine::vote}) {
@@ -73,11 +73,10 @@ TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
                     engine_settings() = saved;
                     ASSERT_TRUE(scores.ok()) << scores.error().message;
                     for (uint32_t row = 0; row < test.rows(); ++row) {
-                        const double plain = combined_score(kernel, r.target, test.row(row), train.matrix(),
-                                                            expected.data(), uint32_t(expected.size()),
-                                                            weights.data(), combine);
-                        EXPECT_EQ(std::bit_cast<uint64_t>(scores.value()[row]), std::bit_cast<uint64_t>(plain))
-                            << row;
+                        const double plain =
+                            combined_score(kernel, r.target, test.row(row), train.matrix(), expected.data(),
+                                           uint32_t(expected.size()), weights.data(), combine);
+                        EXPECT_EQ(std::bit_cast<uint64_t>(scores.value()[row]), std::bit_cast<uint64_t>(plain)) << row;
                         if (combine == Combine::last) {
                             EXPECT_EQ(double(sums.value()[row]), plain);
                         }
@@ -96,7 +95,8 @@ TEST(Api, AGridOfEpochsAndCombinersComesFromTheLongestTraining) {
     ASSERT_TRUE(trained.ok());
     std::vector<programma::ScoreCell> cells;
     for (uint32_t epochs : {1u, 2u, 4u}) {
-        for (const Combine combine : {Combine::last, Combine::average, Combine::vote}) cells.push_back({epochs, combine});
+        for (const Combine combine : {Combine::last, Combine::average, Combine::vote})
+            cells.push_back({epochs, combine});
     }
     const auto grid = programma::decision_scores(train, longest, trained.value().mistakes, test, cells);
     ASSERT_TRUE(grid.ok()) << grid.error().message;
@@ -173,8 +173,7 @@ TEST(Api, CancelledWorkStopsWithAnErrorAndBadInputIsRefused) {
               dir.file("list") + ": entry 2 (index 7) names no row of the 7-row training set");
     EXPECT_EQ(programma::restore_list(dir.file("none"), 7).error().message,
               dir.file("none") + ": cannot open: No such file or directory");
-    EXPECT_EQ(programma::read_samples(dir.file("set")).error().message,
-              dir.file("set") + ":3: 'x' is not a number");
+    EXPECT_EQ(programma::read_samples(dir.file("set")).error().message, dir.file("set") + ":3: 'x' is not a number");
     ASSERT_TRUE(programma::save_list(dir.file("saved"), {3, 1}).ok());
     EXPECT_EQ(read_text(dir.file("saved")), "3\n1\n");
     EXPECT_FALSE(programma::save_list(dir.file("none/saved"), {3}).ok());

@@ -6,15 +6,15 @@
 // standard input.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <random>
-#include <unistd.h>
 
 #include "batch_exp.h"
 #include "decimal_scan.h"
@@ -103,10 +103,10 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasAtEveryLevel) {
                         formula(features, xs[k], rows[s].data(), want);
                         for (const float have : {got[k][s - first * kLanes], tiled_out[k][s]}) {
                             // The voted test only asks whether its float sum is NaN.
-                            const bool same = kind == BatchKind::dot_float && std::isnan(want)
-                                                  ? std::isnan(have) : same_bits(want, have);
-                            ASSERT_TRUE(same) << "kind " << int(kind) << " round " << round << ' '
-                                              << vector_level_name(level);
+                            const bool same = kind == BatchKind::dot_float && std::isnan(want) ? std::isnan(have)
+                                                                                               : same_bits(want, have);
+                            ASSERT_TRUE(same)
+                                << "kind " << int(kind) << " round " << round << ' ' << vector_level_name(level);
                         }
                     }
                 }
@@ -152,7 +152,7 @@ TEST_F(Engine, DISABLED_BatchGaussianStepMatchesForEveryFloat) { expect_gaussian
 // level leaves the processor's own.
 TEST_F(Engine, VectorSettingCapsEveryFastPath) {
     const std::pair<const char*, VectorLevel> settings[] = {
-        {"scalar", VectorLevel::scalar}, {"avx2", VectorLevel::avx2}, {"avx512", VectorLevel::avx512},
+        {"scalar", VectorLevel::scalar}, {"avx2", VectorLevel::avx2},  {"avx512", VectorLevel::avx512},
         {"AVX2", VectorLevel::avx512},   {"sse", VectorLevel::avx512}, {"", VectorLevel::avx512}};
     const char number[32] = "0.5 1\n";
     for (const auto& [text, cap] : settings) {
@@ -245,7 +245,8 @@ float reference_sum(KernelSpec ker, const std::vector<int32_t>& list, const Samp
         const float* row = tr.row(uint32_t(index));
         float dot = 0;
         (ker.kind == KernelKind::polynomial ? vect_pr : vect_diff_raised)(tr.columns - 1, x, row, dot);
-        const float value = ker.kind == KernelKind::polynomial ? polynomial_of_dot(dot, ker.parameter) : gaussian_of_distance(dot, ker.parameter);
+        const float value = ker.kind == KernelKind::polynomial ? polynomial_of_dot(dot, ker.parameter)
+                                                               : gaussian_of_distance(dot, ker.parameter);
         sum = sum + float(target_label(row[tr.columns - 1], 1)) * value;
     }
     return sum;
@@ -326,12 +327,13 @@ TEST_F(Engine, VotedMethodMatchesTheReference) {
             uint32_t n = 0;
             float training_error = 0;
             ::testing::internal::CaptureStdout();
-            (fast ? train_voted_fast : run_v_train_ker)(round % 3, 1, tr, tr.columns, tr.rows, mistakes, votes, n, training_error);
+            (fast ? train_voted_fast : run_v_train_ker)(round % 3, 1, tr, tr.columns, tr.rows, mistakes, votes, n,
+                                                        training_error);
             if (fast) {
                 run_v_test_fast(1, ts, ts.columns, ts.rows, tr, mistakes.data(), votes.data(), n, errors[1]);
             } else {
-                run_v_test_ker(1, ts, ts.columns, ts.rows, tr, tr.columns, tr.rows, mistakes.data(), votes.data(),
-                               n, errors[0]);
+                run_v_test_ker(1, ts, ts.columns, ts.rows, tr, tr.columns, tr.rows, mistakes.data(), votes.data(), n,
+                               errors[0]);
             }
             outputs[fast] = ::testing::internal::GetCapturedStdout();
         }
@@ -365,8 +367,9 @@ Loaded load(bool fast, const std::string& path) {
 // Random sample text: numbers of many spellings, every separator, blank and
 // long lines, and now and then a bad token or a ragged line.
 std::string random_text(std::mt19937& random, std::size_t lines, uint32_t columns, bool faults) {
-    static const char* const kSpellings[] = {"-1", "0", "1", "0.5", "-0.99967986", "3.4028235e38", "1e-45",
-                                             "+2", "nan", "-inf", "0x1p-3", "7.", ".25", "123456789012345678"};
+    static const char* const kSpellings[] = {
+        "-1", "0",   "1",    "0.5",    "-0.99967986", "3.4028235e38", "1e-45",
+        "+2", "nan", "-inf", "0x1p-3", "7.",          ".25",          "123456789012345678"};
     static const char* const kSeparators[] = {" ", "  ", "\t", " \r", "\v", "\f"};
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
     std::string text;
@@ -416,14 +419,26 @@ TEST_F(Engine, LoaderMatchesThePlainLoader) {
 
 TEST(NumberReader, ReadsAsStrtofDoes) {
     std::mt19937 random(23);
-    std::vector<std::string> tokens = {"0", "-0", "1e39", "-1e-50", "nan(12)", "+.5", "0X1P3", "inf", "1e",
-                                       "--1", ".", "4.0000001", "0.1000000000000000055511151231257827"};
+    std::vector<std::string> tokens = {"0",
+                                       "-0",
+                                       "1e39",
+                                       "-1e-50",
+                                       "nan(12)",
+                                       "+.5",
+                                       "0X1P3",
+                                       "inf",
+                                       "1e",
+                                       "--1",
+                                       ".",
+                                       "4.0000001",
+                                       "0.1000000000000000055511151231257827"};
     for (int i = 0; i < 200000; ++i) {
         char text[48];
         const uint32_t bits = random();
         // Midpoints between floats, short decimals and arbitrary floats.
         const double value = i % 3 == 0 ? (double(std::bit_cast<float>(bits & 0x7f7fffff)) +
-                                          double(std::nextafter(std::bit_cast<float>(bits & 0x7f7fffff), 1e38f))) / 2
+                                           double(std::nextafter(std::bit_cast<float>(bits & 0x7f7fffff), 1e38f))) /
+                                              2
                                         : double(std::bit_cast<float>(bits));
         std::snprintf(text, sizeof text, i % 3 == 1 ? "%.*f" : "%.*g", int(random() % 17), value);
         tokens.push_back(text);

@@ -5,16 +5,16 @@
 // the same way.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <random>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "support.h"
 
@@ -46,14 +46,15 @@ bool sanitized() {
 
 TEST(Environment, AddressSpaceLimitsAndManyThreadsGiveTheReferenceRun) {
     if (sanitized()) GTEST_SKIP() << "AddressSanitizer cannot run under ulimit -v";
-    const std::vector<std::vector<std::string>> runs = {{"-dg", "3", "-k", "gauss", "-e", "5"},
-                                                        {"-vot", "1", "-dg", "3", "-e", "2"},
-                                                        {"-dg", "3", "-e", "1"}};
+    const std::vector<std::vector<std::string>> runs = {
+        {"-dg", "3", "-k", "gauss", "-e", "5"}, {"-vot", "1", "-dg", "3", "-e", "2"}, {"-dg", "3", "-e", "1"}};
     int finished = 0;
     for (const auto& args : runs) {
         for (const char* threads : {"PROGRAMMA_THREADS=1", "PROGRAMMA_THREADS=64"}) {
             for (int limit : {6000, 8000, 10000, 12000, 15000, 20000, 40000, 300000, 400000}) {
-                finished += same_as_reference({.work_dir = PROGRAMMA_SOURCE_DIR, .args = args, .input_from_null = true,
+                finished += same_as_reference({.work_dir = PROGRAMMA_SOURCE_DIR,
+                                               .args = args,
+                                               .input_from_null = true,
                                                .shell_prefix = "ulimit -v " + std::to_string(limit) + ";",
                                                .environment = {threads}});
             }
@@ -88,7 +89,9 @@ TEST(Environment, EveryVectorLevelGivesTheReferenceRun) {
                                                         {"-ts", dir.file("decimals"), "-dg", "7", "-k", "gauss"}};
     for (const auto& args : runs) {
         for (const std::string level : {"scalar", "avx2", "avx512"}) {
-            EXPECT_TRUE(same_as_reference({.work_dir = PROGRAMMA_SOURCE_DIR, .args = args, .input_from_null = true,
+            EXPECT_TRUE(same_as_reference({.work_dir = PROGRAMMA_SOURCE_DIR,
+                                           .args = args,
+                                           .input_from_null = true,
                                            .shell_prefix = "export PROGRAMMA_VECTOR=" + level + ";"}));
         }
     }
@@ -101,7 +104,8 @@ TEST(Environment, FewDescriptorsAndALargeTestSetStillSave) {
     write_text(dir.file("test"), test);
     EXPECT_TRUE(same_as_reference({.work_dir = dir.path,
                                    .args = {"-tr", kData + "Training_set", "-ts", "test", "-dg", "3", "-k", "gauss"},
-                                   .input = "y\nlist\n", .shell_prefix = "ulimit -n 4;"}));
+                                   .input = "y\nlist\n",
+                                   .shell_prefix = "ulimit -n 4;"}));
     EXPECT_EQ(read_text(dir.file("list")).empty(), false);
 }
 
@@ -110,10 +114,11 @@ TEST(Environment, AFifoTestSetNeverHoldsUpARunThatStopsAtThePrompt) {
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0644), 0);
     for (const std::string program : {PROGRAMMA_PATH, PROGRAMMA_REFERENCE_PATH}) {
         const auto start = std::chrono::steady_clock::now();
-        const RunResult r = launch({.program = "timeout", .work_dir = dir.path,
-                                    .args = {"20", program, "-tr", kData + "Training_set", "-ts", "fifo", "-dg", "3",
-                                             "-k", "gauss"},
-                                    .input = "y"});
+        const RunResult r =
+            launch({.program = "timeout",
+                    .work_dir = dir.path,
+                    .args = {"20", program, "-tr", kData + "Training_set", "-ts", "fifo", "-dg", "3", "-k", "gauss"},
+                    .input = "y"});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "programma: no file name to save the list as (end of input)\n");
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << program;
@@ -137,8 +142,8 @@ RunResult into_closed_pipe(const std::string& program, const std::vector<std::st
 
 TEST(Environment, OutputIntoAClosedPipeIsReported) {
     for (const std::string program : {PROGRAMMA_PATH, PROGRAMMA_REFERENCE_PATH}) {
-        const RunResult r = into_closed_pipe(program, {"-tr", kData + "Training_set", "-ts", kData + "Test_set",
-                                                       "-k", "gauss", "-dg", "3", "-e", "1"});
+        const RunResult r = into_closed_pipe(
+            program, {"-tr", kData + "Training_set", "-ts", kData + "Test_set", "-k", "gauss", "-dg", "3", "-e", "1"});
         EXPECT_EQ(r.status, 1) << program;
         EXPECT_EQ(r.err, "programma: standard output: cannot write: Broken pipe\n") << program;
     }

@@ -188,9 +188,14 @@ TEST(ListText, WrittenOnePerLineAndReadToTheFirstNonNumber) {
     EXPECT_EQ(list_text({5, 17, 5, -1}), "5\n17\n5\n4294967295\n");
     EXPECT_EQ(list_text({}), "");
     const std::vector<std::pair<std::string, std::vector<uint32_t>>> cases = {
-        {"", {}}, {"0\n1\n2", {0, 1, 2}}, {" 3\t4\r\n\n5 ", {3, 4, 5}}, {"1\nx\n2\n", {1}},
-        {"+7 -0 -2", {7, 0, 4294967295u}}, {"99999999999 4294967295", {4294967295u, 4294967295u}},
-        {"12abc", {12}}, {"abc", {}}};
+        {"", {}},
+        {"0\n1\n2", {0, 1, 2}},
+        {" 3\t4\r\n\n5 ", {3, 4, 5}},
+        {"1\nx\n2\n", {1}},
+        {"+7 -0 -2", {7, 0, 4294967295u}},
+        {"99999999999 4294967295", {4294967295u, 4294967295u}},
+        {"12abc", {12}},
+        {"abc", {}}};
     for (const auto& [text, entries] : cases) EXPECT_EQ(parse_list_text(text), entries) << text;
 }
 

@@ -8,14 +8,17 @@
 // run as root; rows marked `root` need a private device node.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <functional>
+#include <set>
 
 #include "support.h"
 
 namespace {
+
+// The row tables keep their rows as written, one or two lines each.
+// clang-format off
 
 enum class Needs { nothing, unprivileged, root };
 using DirFunction = std::function<void(const TempDir&)>;
@@ -459,6 +462,8 @@ void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 class Matrix : public ::testing::TestWithParam<Row> {};
 
+// clang-format on
+
 TEST_P(Matrix, BothProgramsGiveTheRowsRun) {
     const Row& row = GetParam();
     if (row.needs == Needs::root && !is_root()) GTEST_SKIP() << "needs root to make a device node";
@@ -469,8 +474,12 @@ TEST_P(Matrix, BothProgramsGiveTheRowsRun) {
         TempDir dir;
         for (const auto& [name, text] : kFiles) write_text(dir.file(name), text);
         if (row.setup) row.setup(dir);
-        const RunResult r = launch({.program = program, .work_dir = dir.path, .args = row.args, .input = row.input,
-                                    .input_from_null = row.null_input, .shell_prefix = row.prefix,
+        const RunResult r = launch({.program = program,
+                                    .work_dir = dir.path,
+                                    .args = row.args,
+                                    .input = row.input,
+                                    .input_from_null = row.null_input,
+                                    .shell_prefix = row.prefix,
                                     .unprivileged = row.needs == Needs::unprivileged});
         std::string out = row.out;
         if (out == usage_text("PROGRAM")) out = usage_text(program);

@@ -4,16 +4,16 @@
 // leave a partial list under the target's name.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
-#include <random>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <algorithm>
+#include <random>
+#include <thread>
 
 #include "file_lib.h"
 #include "support.h"
@@ -98,8 +98,10 @@ TEST(Save, FileSizeLimitStopsTheSaveAndKeepsTheOldList) {
     write_text(dir.file("train"), alternating_set(200));  // 599 entries, over 2 KB
     write_text(dir.file("test"), "0 1\n");
     write_text(dir.file("list"), "old\n");
-    Launch run{.work_dir = dir.path, .args = {"-tr", "train", "-ts", "test", "-dg", "1", "-k", "gauss", "-e", "3"},
-               .input = "y\nlist\n", .shell_prefix = "ulimit -f 1;"};
+    Launch run{.work_dir = dir.path,
+               .args = {"-tr", "train", "-ts", "test", "-dg", "1", "-k", "gauss", "-e", "3"},
+               .input = "y\nlist\n",
+               .shell_prefix = "ulimit -f 1;"};
     const RunResult r = launch(run);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "programma: list: cannot save: File too large\n");
@@ -132,7 +134,8 @@ TEST(Save, KilledDuringTheSaveLeavesTheOldListOrTheWholeNewOne) {
     write_text(dir.file("train"), alternating_set(1000));  // 3999 entries
     write_text(dir.file("test"), "0 1\n");
     write_text(dir.file("list"), "old\n");
-    Launch whole{.work_dir = dir.path, .args = {"-tr", "train", "-ts", "test", "-dg", "1", "-k", "gauss", "-e", "4"},
+    Launch whole{.work_dir = dir.path,
+                 .args = {"-tr", "train", "-ts", "test", "-dg", "1", "-k", "gauss", "-e", "4"},
                  .input = "y\nlist\n"};
     ASSERT_EQ(launch(whole).status, 0);
     const std::string complete = read_text(dir.file("list"));

@@ -1,23 +1,23 @@
 // Test helpers: files, folders and launches of the built programs.
 #include "support.h"
 
-#include <algorithm>
-#include <csignal>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <grp.h>
-#include <map>
 #include <poll.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 namespace {
 
@@ -149,8 +149,7 @@ RunResult launch(const Launch& launch) {
         ::dup2(out_pipe[1], 1);
         ::dup2(err_pipe[1], 2);
         ::close_range(3, ~0U, 0);  // the program starts with only its standard streams
-        if (as_nobody &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+        if (as_nobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
             ::_exit(125);
         }
         if (::chdir(launch.work_dir.c_str()) != 0) ::_exit(126);
@@ -214,7 +213,9 @@ bool make_device(const std::string& path, unsigned major, unsigned minor) {
 
 std::string usage_text(const std::string& program_name) {
     return "\n"
-           "Usage:" + program_name + " [Options]\n"
+           "Usage:" +
+           program_name +
+           " [Options]\n"
            "\n"
            "Avaiable Options: {default value}\n"
            "-a  [0|1] Use adaboost \t\t\t\t{no} \n"

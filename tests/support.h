@@ -3,8 +3,8 @@
 // output and error coming back through pipes.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
 
 struct TempDir {

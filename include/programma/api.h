@@ -77,8 +77,7 @@ Result<SampleSet> read_samples(const std::string& path);
 
 // A sample set from memory: `rows` rows of `features` floats, row-major, and
 // one label per row. Refused when rows or features is 0, or too large.
-Result<SampleSet> samples_from_memory(const float* values, const float* labels, std::size_t rows,
-                                      std::size_t features);
+Result<SampleSet> samples_from_memory(const float* values, const float* labels, std::size_t rows, std::size_t features);
 
 // One recogniser: the samples whose label equals `target` (compared as
 // reals, so any class index will do) answer +1, every other sample -1.
@@ -100,8 +99,7 @@ struct Trained {
     float training_error = 0.0f;
 };
 
-Result<Trained> train(const SampleSet& training, const Recogniser& recogniser,
-                      const CancelFlag* cancel = nullptr);
+Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel = nullptr);
 
 // Several recognisers over one training set, trained side by side on the
 // engine's threads; each result is the one train gives alone. trained(i),
@@ -138,8 +136,7 @@ struct ScoreCell {
 // and the cell's prefix of the list. recogniser.epochs is the training's
 // own; a cell may not ask for more.
 Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
-                                                         const std::vector<int32_t>& mistakes,
-                                                         const SampleSet& samples,
+                                                         const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                                          const std::vector<ScoreCell>& cells,
                                                          const CancelFlag* cancel = nullptr);
 
@@ -156,9 +153,8 @@ struct TestResult {
     float error = 0.0f;        // wrong answers over the rows, as programma prints it / 100
 };
 
-Result<TestResult> test(const SampleSet& training, const Recogniser& recogniser,
-                        const std::vector<int32_t>& mistakes, const SampleSet& samples,
-                        const CancelFlag* cancel = nullptr);
+Result<TestResult> test(const SampleSet& training, const Recogniser& recogniser, const std::vector<int32_t>& mistakes,
+                        const SampleSet& samples, const CancelFlag* cancel = nullptr);
 
 // Every entry of a mistake list must name a row of the training set.
 Status check_list(const std::vector<int32_t>& mistakes, uint32_t training_rows, const std::string& path);

@@ -187,8 +187,7 @@ PYBIND11_MODULE(_programma, m) {
         .value("vote", Combine::vote);
 
     py::class_<Recogniser>(m, "Recogniser", "One class against the rest: the target label, kernel and epochs.")
-        .def(py::init(&make_recogniser), py::arg("target"), py::arg("kind"), py::arg("parameter"),
-             py::arg("epochs"))
+        .def(py::init(&make_recogniser), py::arg("target"), py::arg("kind"), py::arg("parameter"), py::arg("epochs"))
         .def_readonly("target", &Recogniser::target)
         .def_readonly("epochs", &Recogniser::epochs)
         .def_property_readonly("kind", [](const Recogniser& r) { return r.kernel.kind; })
@@ -196,8 +195,8 @@ PYBIND11_MODULE(_programma, m) {
         .def(py::pickle(
             [](const Recogniser& r) { return py::make_tuple(r.target, r.kernel.kind, r.kernel.parameter, r.epochs); },
             [](const py::tuple& state) {
-                return make_recogniser(state[0].cast<uint32_t>(), state[1].cast<KernelKind>(),
-                                       state[2].cast<float>(), state[3].cast<uint32_t>());
+                return make_recogniser(state[0].cast<uint32_t>(), state[1].cast<KernelKind>(), state[2].cast<float>(),
+                                       state[3].cast<uint32_t>());
             }));
 
     py::class_<SampleSet>(m, "SampleSet", "Rows of float32 features, each with a float32 label.")
@@ -212,16 +211,15 @@ PYBIND11_MODULE(_programma, m) {
                         }));
 
     m.def(
-        "read_samples", [](const std::string& path) { return take(programma::read_samples(path)); },
-        py::arg("path"), py::call_guard<py::gil_scoped_release>(), "A sample file read with programma's loader.");
+        "read_samples", [](const std::string& path) { return take(programma::read_samples(path)); }, py::arg("path"),
+        py::call_guard<py::gil_scoped_release>(), "A sample file read with programma's loader.");
 
     m.def(
         "train",
         [](const SampleSet& training, const std::vector<Recogniser>& recognisers, int threads) {
             auto trained = run_cancellable<std::vector<programma::Trained>>(
-                thread_count(threads), [&](const programma::CancelFlag* cancel) {
-                    return programma::train(training, recognisers, cancel);
-                });
+                thread_count(threads),
+                [&](const programma::CancelFlag* cancel) { return programma::train(training, recognisers, cancel); });
             py::list lists;
             for (const programma::Trained& one : trained) lists.append(array_of(one.mistakes));
             return lists;
@@ -231,11 +229,11 @@ PYBIND11_MODULE(_programma, m) {
 
     m.def(
         "decision_scores",
-        [](const SampleSet& training, const Recogniser& recogniser, const Indices& mistakes,
-           const SampleSet& samples, Combine combine, int threads) {
+        [](const SampleSet& training, const Recogniser& recogniser, const Indices& mistakes, const SampleSet& samples,
+           Combine combine, int threads) {
             const std::vector<int32_t> list = list_of(mistakes);
-            auto scores = run_cancellable<std::vector<double>>(
-                thread_count(threads), [&](const programma::CancelFlag* cancel) {
+            auto scores =
+                run_cancellable<std::vector<double>>(thread_count(threads), [&](const programma::CancelFlag* cancel) {
                     return programma::decision_scores(training, recogniser, list, samples, combine, cancel);
                 });
             return py::array_t<double>(py::ssize_t(scores.size()), scores.data());
@@ -245,17 +243,17 @@ PYBIND11_MODULE(_programma, m) {
 
     m.def(
         "decision_sums",
-        [](const SampleSet& training, const Recogniser& recogniser, const Indices& mistakes,
-           const SampleSet& samples, int threads) {
+        [](const SampleSet& training, const Recogniser& recogniser, const Indices& mistakes, const SampleSet& samples,
+           int threads) {
             const std::vector<int32_t> list = list_of(mistakes);
-            auto sums = run_cancellable<std::vector<float>>(
-                thread_count(threads), [&](const programma::CancelFlag* cancel) {
+            auto sums =
+                run_cancellable<std::vector<float>>(thread_count(threads), [&](const programma::CancelFlag* cancel) {
                     return programma::decision_sums(training, recogniser, list, samples, cancel);
                 });
             return py::array_t<float>(py::ssize_t(sums.size()), sums.data());
         },
-        py::arg("training"), py::arg("recogniser"), py::arg("mistakes"), py::arg("samples"),
-        py::arg("threads") = 0, "Every row's decision sum (float32), as programma's classify gives it.");
+        py::arg("training"), py::arg("recogniser"), py::arg("mistakes"), py::arg("samples"), py::arg("threads") = 0,
+        "Every row's decision sum (float32), as programma's classify gives it.");
 
     m.def(
         "best_of",
@@ -294,10 +292,13 @@ PYBIND11_MODULE(_programma, m) {
     m.def("settings_value", &settings_value, py::arg("option"), py::arg("text"),
           "The value programma stores for an option's text; ValueError when its rules refuse it.");
 
-    m.def("engine_options", [] {
-        const programma::EngineOptions options = programma::engine_options();
-        return py::make_tuple(options.threads, options.cache_bytes);
-    }, "The engine's thread count and kernel-cache bytes.");
+    m.def(
+        "engine_options",
+        [] {
+            const programma::EngineOptions options = programma::engine_options();
+            return py::make_tuple(options.threads, options.cache_bytes);
+        },
+        "The engine's thread count and kernel-cache bytes.");
     m.def(
         "set_engine_options",
         [](unsigned threads, std::size_t cache_bytes) {

@@ -43,7 +43,6 @@ Result<std::unique_ptr<IndexList>> index_list(const std::vector<int32_t>& mistak
     return list;
 }
 
-
 // How many of the list's first entries a training of `epochs` epochs had
 // made: each entry whose row is not above the one before starts an epoch.
 uint32_t entries_within(const std::vector<int32_t>& mistakes, uint32_t epochs) {
@@ -59,13 +58,12 @@ uint32_t entries_within(const std::vector<int32_t>& mistakes, uint32_t epochs) {
 enum class Ending { trained, out_of_memory, cancelled };
 
 // One recogniser's silent training on the engine; never throws.
-Ending train_one(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel,
-                 Trained& trained) {
+Ending train_one(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel, Trained& trained) {
     try {
         std::unique_ptr<IndexList> list;
-        const int status = run_fast(recogniser.epochs, recogniser.target, recogniser.kernel, list, training.matrix(),
-                                    training.columns(), training.rows(), trained.training_error, Report::silent,
-                                    cancel);
+        const int status =
+            run_fast(recogniser.epochs, recogniser.target, recogniser.kernel, list, training.matrix(),
+                     training.columns(), training.rows(), trained.training_error, Report::silent, cancel);
         if (status != 0) return Ending::out_of_memory;
         read_list(trained.mistakes, list.get());
         return Ending::trained;
@@ -110,7 +108,6 @@ Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, c
     return std::move(trained.value()[0]);
 }
 
-
 Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogniser& recogniser,
                                          const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                          const CancelFlag* cancel) {
@@ -119,8 +116,8 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
         Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
         if (!list) return list.error();
         const std::lock_guard<std::mutex> lock(engine_mutex());
-        return ::decision_sums(recogniser.kernel, recogniser.target, *list.value(), training.matrix(),
-                               samples.matrix(), cancel);
+        return ::decision_sums(recogniser.kernel, recogniser.target, *list.value(), training.matrix(), samples.matrix(),
+                               cancel);
     } catch (const Cancelled&) {
         return cancelled();
     } catch (const std::bad_alloc&) {
@@ -129,8 +126,7 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
 }
 
 Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
-                                                         const std::vector<int32_t>& mistakes,
-                                                         const SampleSet& samples,
+                                                         const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                                          const std::vector<ScoreCell>& cells,
                                                          const CancelFlag* cancel) {
     if (Status sets = check_sets(training, samples); !sets) return sets.error();
@@ -154,8 +150,8 @@ Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& traini
             answers.push_back(std::move(answer));
         }
         const std::lock_guard<std::mutex> lock(engine_mutex());
-        return combined_scores(recogniser.kernel, recogniser.target, *list.value(), training.matrix(),
-                               samples.matrix(), answers, cancel);
+        return combined_scores(recogniser.kernel, recogniser.target, *list.value(), training.matrix(), samples.matrix(),
+                               answers, cancel);
     } catch (const Cancelled&) {
         return cancelled();
     } catch (const std::bad_alloc&) {
@@ -166,8 +162,8 @@ Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& traini
 Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                             const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                             Combine combine, const CancelFlag* cancel) {
-    auto scores = decision_scores(training, recogniser, mistakes, samples, {ScoreCell{recogniser.epochs, combine}},
-                                  cancel);
+    auto scores =
+        decision_scores(training, recogniser, mistakes, samples, {ScoreCell{recogniser.epochs, combine}}, cancel);
     if (!scores) return scores.error();
     return std::move(scores.value()[0]);
 }
@@ -180,8 +176,8 @@ std::size_t best_of(const double* scores, std::size_t count) {
     return best;
 }
 
-Result<TestResult> test(const SampleSet& training, const Recogniser& recogniser,
-                        const std::vector<int32_t>& mistakes, const SampleSet& samples, const CancelFlag* cancel) {
+Result<TestResult> test(const SampleSet& training, const Recogniser& recogniser, const std::vector<int32_t>& mistakes,
+                        const SampleSet& samples, const CancelFlag* cancel) {
     Result<std::vector<float>> sums = decision_sums(training, recogniser, mistakes, samples, cancel);
     if (!sums) return sums.error();
     AnswerCounts counts;

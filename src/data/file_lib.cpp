@@ -4,15 +4,15 @@
 // Mistake-list files are saved and restored through mistake_file.
 #include "file_lib.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "diagnostics.h"
 #include "mistake_file.h"
@@ -42,8 +42,7 @@ int line_counter(const char* path, Dims& dims) {
     unsigned long long rows = 0;
     std::size_t columns = 0;
     std::string buffer;
-    const int failure = for_each_line(file.fd, 0, kToEnd, kReadBlock, buffer,
-                                      [&](std::string_view line, const char*) {
+    const int failure = for_each_line(file.fd, 0, kToEnd, kReadBlock, buffer, [&](std::string_view line, const char*) {
         if (rows == 0) {
             columns = count_tokens(line);
             if (columns == 0) return true;
@@ -81,24 +80,23 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
     uint32_t loaded = 0;
     unsigned long long line_number = 0;
     bool ok = true;
-    const int failure = for_each_line(file.fd, 0, kToEnd, kReadBlock, buffer,
-                                      [&](std::string_view line, const char* readable) {
-        ++line_number;
-        const LineKind kind = parse_sample_line(line, columns, row.data(), problem, readable, read_token_strtof);
-        if (kind == LineKind::blank) return true;
-        if (kind == LineKind::bad) {
-            report_bad_line(path, line_number, problem);
-            return ok = false;
-        }
-        if (loaded == rows) {
-            report_error("%s:%llu: more sample lines than were counted (the file changed)", path,
-                         line_number);
-            return ok = false;
-        }
-        values.insert(values.end(), row.begin(), row.end());
-        ++loaded;
-        return true;
-    });
+    const int failure =
+        for_each_line(file.fd, 0, kToEnd, kReadBlock, buffer, [&](std::string_view line, const char* readable) {
+            ++line_number;
+            const LineKind kind = parse_sample_line(line, columns, row.data(), problem, readable, read_token_strtof);
+            if (kind == LineKind::blank) return true;
+            if (kind == LineKind::bad) {
+                report_bad_line(path, line_number, problem);
+                return ok = false;
+            }
+            if (loaded == rows) {
+                report_error("%s:%llu: more sample lines than were counted (the file changed)", path, line_number);
+                return ok = false;
+            }
+            values.insert(values.end(), row.begin(), row.end());
+            ++loaded;
+            return true;
+        });
     if (failure != 0) {
         report_read_failure(path, failure);
         return 1;

@@ -3,15 +3,15 @@
 // damages an existing list.
 #include "mistake_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "diagnostics.h"
 
@@ -40,8 +40,7 @@ std::string resolve_links(const char* path) {
         ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
         if (length < 0) return current;
         target.resize(std::size_t(length));
-        current = (!target.empty() && target[0] == '/') ? target
-                                                         : directory_of(current) + "/" + target;
+        current = (!target.empty() && target[0] == '/') ? target : directory_of(current) + "/" + target;
     }
     return current;
 }

@@ -1,9 +1,9 @@
 // Lines and numbers of sample files: the pieces both loaders share.
 #include "sample_text.h"
 
+#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 
 #include "diagnostics.h"
 #include "file_lib.h"

@@ -24,14 +24,13 @@ namespace {
 
 // The library's tables and constants (N = 32 table entries).
 constexpr uint64_t kTable[32] = {
-    0x3ff0000000000000, 0x3fefd9b0d3158574, 0x3fefb5586cf9890f, 0x3fef9301d0125b51,
-    0x3fef72b83c7d517b, 0x3fef54873168b9aa, 0x3fef387a6e756238, 0x3fef1e9df51fdee1,
-    0x3fef06fe0a31b715, 0x3feef1a7373aa9cb, 0x3feedea64c123422, 0x3feece086061892d,
-    0x3feebfdad5362a27, 0x3feeb42b569d4f82, 0x3feeab07dd485429, 0x3feea47eb03a5585,
-    0x3feea09e667f3bcd, 0x3fee9f75e8ec5f74, 0x3feea11473eb0187, 0x3feea589994cce13,
-    0x3feeace5422aa0db, 0x3feeb737b0cdc5e5, 0x3feec49182a3f090, 0x3feed503b23e255d,
-    0x3feee89f995ad3ad, 0x3feeff76f2fb5e47, 0x3fef199bdd85529c, 0x3fef3720dcef9069,
-    0x3fef5818dcfba487, 0x3fef7c97337b9b5f, 0x3fefa4afa2a490da, 0x3fefd0765b6e4540,
+    0x3ff0000000000000, 0x3fefd9b0d3158574, 0x3fefb5586cf9890f, 0x3fef9301d0125b51, 0x3fef72b83c7d517b,
+    0x3fef54873168b9aa, 0x3fef387a6e756238, 0x3fef1e9df51fdee1, 0x3fef06fe0a31b715, 0x3feef1a7373aa9cb,
+    0x3feedea64c123422, 0x3feece086061892d, 0x3feebfdad5362a27, 0x3feeb42b569d4f82, 0x3feeab07dd485429,
+    0x3feea47eb03a5585, 0x3feea09e667f3bcd, 0x3fee9f75e8ec5f74, 0x3feea11473eb0187, 0x3feea589994cce13,
+    0x3feeace5422aa0db, 0x3feeb737b0cdc5e5, 0x3feec49182a3f090, 0x3feed503b23e255d, 0x3feee89f995ad3ad,
+    0x3feeff76f2fb5e47, 0x3fef199bdd85529c, 0x3fef3720dcef9069, 0x3fef5818dcfba487, 0x3fef7c97337b9b5f,
+    0x3fefa4afa2a490da, 0x3fefd0765b6e4540,
 };
 constexpr uint64_t kInvLn2N = 0x40471547652b82fe;  // 32 / ln 2
 constexpr uint64_t kShift = 0x4338000000000000;    // 1.5 * 2^52: rounds to an integer
@@ -41,9 +40,7 @@ constexpr uint64_t kC2 = 0x3f962e42ff0c52d6;
 // Arguments whose bits >> 20 (sign dropped) exceed this leave the main path.
 constexpr uint32_t kMainPathTop = 0x42a;
 
-[[gnu::target("avx512f")]] __m512d constant(uint64_t bits) {
-    return _mm512_set1_pd(std::bit_cast<double>(bits));
-}
+[[gnu::target("avx512f")]] __m512d constant(uint64_t bits) { return _mm512_set1_pd(std::bit_cast<double>(bits)); }
 
 // Eight lanes of the main path, in double.
 [[gnu::target("avx512f")]] __m512d exp_main_path(__m512d x) {
@@ -70,11 +67,11 @@ constexpr uint32_t kMainPathTop = 0x42a;
 // that left the main path (their results are to be replaced).
 [[gnu::target("avx512f")]] __mmask16 gaussian_sixteen(float* values, __m512 constant_c) {
     const __m512 distance = _mm512_loadu_ps(values);
-    const __m512 negated = _mm512_castsi512_ps(
-        _mm512_xor_si512(_mm512_castps_si512(distance), _mm512_set1_epi32(int(0x80000000u))));
+    const __m512 negated =
+        _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(distance), _mm512_set1_epi32(int(0x80000000u))));
     const __m512 quotient = _mm512_div_ps(negated, constant_c);
-    const __m512i top = _mm512_and_si512(avx512::shift_right_32<20>(_mm512_castps_si512(quotient)),
-                                         _mm512_set1_epi32(0x7ff));
+    const __m512i top =
+        _mm512_and_si512(avx512::shift_right_32<20>(_mm512_castps_si512(quotient)), _mm512_set1_epi32(0x7ff));
     const __mmask16 outside = _mm512_cmpgt_epu32_mask(top, _mm512_set1_epi32(kMainPathTop));
     const __m512d low = exp_main_path(avx512::widen(avx512::lower_half(quotient)));
     const __m512d high = exp_main_path(avx512::widen(avx512::upper_half(quotient)));
@@ -109,8 +106,8 @@ bool vector_form_agrees() {
     uint32_t state = 20261206;
     for (std::size_t i = 0; i < kCount; ++i) {
         state = state * 1664525u + 1013904223u;
-        distances[i] = i % 2 == 0 ? -100.0f + 200.0f * float(i) / float(kCount)
-                                  : std::bit_cast<float>(state & 0x42ffffffu);
+        distances[i] =
+            i % 2 == 0 ? -100.0f + 200.0f * float(i) / float(kCount) : std::bit_cast<float>(state & 0x42ffffffu);
     }
     for (float c : {1.0f, -0.7f}) {
         std::copy(distances, distances + kCount, got);

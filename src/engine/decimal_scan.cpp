@@ -44,9 +44,8 @@ constexpr std::array<int8_t, 32> make_right_align() {
 constexpr auto kRightAlign = make_right_align();
 
 inline bool quotient_to_float(uint64_t digits, int decimals, bool negative, float& value) {
-    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     if (digits >= (uint64_t(1) << 53) || decimals < 0 || decimals > 22) return false;
     if (digits == 0) {
         value = negative ? -0.0f : 0.0f;
@@ -66,9 +65,7 @@ inline bool quotient_to_float(uint64_t digits, int decimals, bool negative, floa
     return true;
 }
 
-bool is_blank_or_line_end(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\n';
-}
+bool is_blank_or_line_end(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\n'; }
 
 [[gnu::target("sse4.1")]] int scan_sse(const char* p, float& value) {
     const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -96,10 +93,9 @@ bool is_blank_or_line_end(char c) {
     // leaving the digits (behind a zero for a sign) in the first `used`
     // bytes, which move to the top of the register.
     __m128i values = _mm_and_si128(digits, is_digit);
-    values = _mm_shuffle_epi8(
-        values, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPointRemoval[point_at].data())));
-    values = _mm_shuffle_epi8(
-        values, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRightAlign.data() + used)));
+    values =
+        _mm_shuffle_epi8(values, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPointRemoval[point_at].data())));
+    values = _mm_shuffle_epi8(values, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRightAlign.data() + used)));
     // Pairs, fours, eights: 10a + b, 100a + b, 10000a + b.
     const __m128i pairs = _mm_maddubs_epi16(values, _mm_set1_epi16(0x010a));
     const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));
@@ -113,6 +109,4 @@ bool is_blank_or_line_end(char c) {
 
 }  // namespace
 
-int scan_short_decimal(const char* p, float& value) {
-    return short_decimal_scan_usable() ? scan_sse(p, value) : 0;
-}
+int scan_short_decimal(const char* p, float& value) { return short_decimal_scan_usable() ? scan_sse(p, value) : 0; }

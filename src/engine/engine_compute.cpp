@@ -33,8 +33,8 @@ void test_kernel(uint32_t digit, KernelSpec ker, const IndexList* list, const Sa
 
 VotedTraining train_voted(uint32_t epochs, uint32_t digit, const SampleMatrix& tr_set, Dims dim_tr) {
     VotedTraining training;
-    train_voted_fast(epochs, digit, tr_set, dim_tr.columns, dim_tr.rows, training.mistake_indices,
-                     training.vote_counts, training.entries, training.error);
+    train_voted_fast(epochs, digit, tr_set, dim_tr.columns, dim_tr.rows, training.mistake_indices, training.vote_counts,
+                     training.entries, training.error);
     return training;
 }
 

@@ -1,13 +1,13 @@
 // Machine resources for the fast engine, read once from the environment.
 #include "engine_settings.h"
 
+#include <sched.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <sched.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 

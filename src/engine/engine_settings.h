@@ -19,7 +19,7 @@ unsigned default_threads();
 std::size_t default_cache_bytes();
 
 struct EngineSettings {
-    unsigned threads = default_threads();           // 1 or more
+    unsigned threads = default_threads();             // 1 or more
     std::size_t cache_bytes = default_cache_bytes();  // 0 turns the cache off
     // A cap on the processor's level (processor_probe.h); scalar turns off
     // every vector path. Output is the same at every level.

@@ -49,8 +49,7 @@ void stop_if_cancelled(const CancelFlag* cancel) {
 }
 
 // The list's entries packed once, for a test.
-MistakeRows packed_list(const IndexList& list, const SampleMatrix& tr_set, uint32_t digit,
-                        uint32_t features) {
+MistakeRows packed_list(const IndexList& list, const SampleMatrix& tr_set, uint32_t digit, uint32_t features) {
     std::vector<int32_t> index_array;
     read_list(index_array, &list);
     MistakeRows mistakes(tr_set, features);
@@ -61,8 +60,8 @@ MistakeRows packed_list(const IndexList& list, const SampleMatrix& tr_set, uint3
 
 // Kernel values of test rows [first, first + count) against every slot, in
 // `values` (row i's at i * slots.count).
-void test_chunk_values(KernelSpec ker, const MistakeRows& mistakes, const SampleMatrix& samples,
-                       uint32_t first, uint32_t count, EngineFloats& values) {
+void test_chunk_values(KernelSpec ker, const MistakeRows& mistakes, const SampleMatrix& samples, uint32_t first,
+                       uint32_t count, EngineFloats& values) {
     const std::size_t stride = mistakes.slots.count;
     values.resize(std::size_t(count) * stride);
     parallel_for(count, 1, [&](std::size_t begin, std::size_t end) {
@@ -91,7 +90,8 @@ std::vector<Score> scored_rows(KernelSpec ker, uint32_t digit, const IndexList& 
         const uint32_t count = std::min(kTestRowsPerChunk, samples.rows - first);
         test_chunk_values(ker, mistakes, samples, first, count, values);
         parallel_for(count, 8, [&](std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i) scores[first + i] = score_of(mistakes, values.data() + i * stride);
+            for (std::size_t i = begin; i < end; ++i)
+                scores[first + i] = score_of(mistakes, values.data() + i * stride);
         });
     }
     return scores;
@@ -137,9 +137,8 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
     return 0;
 }
 
-std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list,
-                                 const SampleMatrix& tr_set, const SampleMatrix& samples,
-                                 const CancelFlag* cancel) {
+std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
+                                 const SampleMatrix& samples, const CancelFlag* cancel) {
     return scored_rows(ker, digit, list, tr_set, samples, cancel, 0.0f,
                        [](const MistakeRows& mistakes, const float* row_values) {
                            return decision_sum(
@@ -149,8 +148,7 @@ std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList
 
 std::vector<std::vector<double>> combined_scores(KernelSpec ker, uint32_t digit, const IndexList& list,
                                                  const SampleMatrix& tr_set, const SampleMatrix& samples,
-                                                 const std::vector<PrefixAnswer>& answers,
-                                                 const CancelFlag* cancel) {
+                                                 const std::vector<PrefixAnswer>& answers, const CancelFlag* cancel) {
     // A row's scores under every answer from its prefix sums s_0 = 0 ... s_m.
     const auto answer_all = [&](const float* prefix_sums) {
         std::vector<double> scores;
@@ -184,9 +182,9 @@ std::vector<std::vector<double>> combined_scores(KernelSpec ker, uint32_t digit,
     return scores;
 }
 
-int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
-                  const SampleMatrix& tr_set, uint32_t tr_columns, const SampleMatrix& ts_set,
-                  uint32_t ts_columns, uint32_t ts_rows, float& error) {
+int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
+                  uint32_t tr_columns, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows,
+                  float& error) {
     if (list == nullptr) return 1;
     AnswerCounts counts;
     if (!traced(ker.kind, Report::printed)) {

@@ -26,8 +26,8 @@ struct Cancelled {};
 // standard input: the polynomial kernel's trace and pauses and the epochs'
 // count lines are left out (the list and the error are the same).
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
-             const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error,
-             Report report = Report::printed, const CancelFlag* cancel = nullptr);
+             const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error, Report report = Report::printed,
+             const CancelFlag* cancel = nullptr);
 
 // Every row's score under each answer (scores[answer][row]), bit for bit
 // combined_score's over the answer's prefix, all from one pass over the
@@ -38,12 +38,10 @@ std::vector<std::vector<double>> combined_scores(KernelSpec ker, uint32_t digit,
                                                  const CancelFlag* cancel = nullptr);
 
 // As run_test, or kEngineOutOfMemory as run_fast.
-int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list,
-                  const SampleMatrix& tr_set, uint32_t tr_columns, const SampleMatrix& ts_set,
-                  uint32_t ts_columns, uint32_t ts_rows, float& error);
+int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
+                  uint32_t tr_columns, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows, float& error);
 
 // The decision sum of every row of `samples` against the list, silently:
 // what classify adds up for each row, bit for bit (0 for an empty list).
-std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list,
-                                 const SampleMatrix& tr_set, const SampleMatrix& samples,
-                                 const CancelFlag* cancel = nullptr);
+std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
+                                 const SampleMatrix& samples, const CancelFlag* cancel = nullptr);

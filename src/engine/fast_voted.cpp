@@ -34,10 +34,9 @@ bool votes_for(float base, float y) {
 }
 
 // Every test row's answer.
-std::vector<int32_t> voted_answers(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
-                                   uint32_t ts_rows, const SampleMatrix& tr_set,
-                                   const int32_t* mistake_indices, const uint32_t* vote_counts,
-                                   uint32_t n) {
+std::vector<int32_t> voted_answers(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows,
+                                   const SampleMatrix& tr_set, const int32_t* mistake_indices,
+                                   const uint32_t* vote_counts, uint32_t n) {
     MistakeRows mistakes(tr_set, ts_columns - 1);
     mistakes.reserve(n);
     for (uint32_t m = 0; m < n; ++m) mistakes.add(tr_set, static_cast<uint32_t>(mistake_indices[m]), digit);
@@ -76,18 +75,17 @@ std::vector<int32_t> voted_answers(uint32_t digit, const SampleMatrix& ts_set, u
 
 }  // namespace
 
-void train_voted_fast(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
-                      uint32_t rows, std::vector<int32_t>& mistake_indices,
-                      std::vector<uint32_t>& vote_counts, uint32_t& n, float& error) {
-    train_voted_chain(epochs, digit, set, columns, rows, mistake_indices, vote_counts, n, error,
-                      [](const VotedList& chain, bool, std::size_t) {
-                          return static_cast<const float*>(chain.tail->vector.data());
-                      });
+void train_voted_fast(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns, uint32_t rows,
+                      std::vector<int32_t>& mistake_indices, std::vector<uint32_t>& vote_counts, uint32_t& n,
+                      float& error) {
+    train_voted_chain(
+        epochs, digit, set, columns, rows, mistake_indices, vote_counts, n, error,
+        [](const VotedList& chain, bool, std::size_t) { return static_cast<const float*>(chain.tail->vector.data()); });
 }
 
 int run_v_test_fast(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows,
-                    const SampleMatrix& tr_set, const int32_t* mistake_indices,
-                    const uint32_t* vote_counts, uint32_t n, float& error) {
+                    const SampleMatrix& tr_set, const int32_t* mistake_indices, const uint32_t* vote_counts, uint32_t n,
+                    float& error) {
     std::vector<int32_t> answers;
     try {
         answers = voted_answers(digit, ts_set, ts_columns, ts_rows, tr_set, mistake_indices, vote_counts, n);

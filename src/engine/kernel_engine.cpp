@@ -23,8 +23,8 @@ namespace {
 // same default NaN, so NaN-free inputs need no such care.)
 using ScalarFormula = int (*)(uint32_t, const float*, const float*, float&);
 
-void reference_blocks(ScalarFormula formula, const float* x, const PackedRows& rows,
-                      uint32_t first, uint32_t end, float* out) {
+void reference_blocks(ScalarFormula formula, const float* x, const PackedRows& rows, uint32_t first, uint32_t end,
+                      float* out) {
     std::vector<float> lane_row(rows.features);
     for (uint32_t b = first; b < end; ++b) {
         const float* block = rows.block(b);
@@ -87,8 +87,8 @@ VectorLevel level_for(const float* x, const PackedRows& rows) {
 
 // B blocks at once, each as four chains of four lanes.
 template <int B>
-[[gnu::target("avx2")]] inline void avx2_dot_exact_blocks(const float* x, const PackedRows& rows,
-                                                          uint32_t block, float* out) {
+[[gnu::target("avx2")]] inline void avx2_dot_exact_blocks(const float* x, const PackedRows& rows, uint32_t block,
+                                                          float* out) {
     constexpr int kParts = kLanes / 4;
     __m256d sums[B * kParts];
     const float* lanes[B];
@@ -98,8 +98,8 @@ template <int B>
         const __m256d xi = _mm256_set1_pd(static_cast<double>(x[i]));
         for (int k = 0; k < B; ++k) {
             for (int p = 0; p < kParts; ++p) {
-                sums[k * kParts + p] = dot_exact_step(sums[k * kParts + p], xi,
-                                                      _mm_loadu_ps(lanes[k] + i * kLanes + 4 * p));
+                sums[k * kParts + p] =
+                    dot_exact_step(sums[k * kParts + p], xi, _mm_loadu_ps(lanes[k] + i * kLanes + 4 * p));
             }
         }
     }
@@ -110,9 +110,8 @@ template <int B>
 // lanes per sample (Parts = 1: the first eight lanes only, for a last block
 // that holds no more rows); each converted block half serves every sample.
 template <int B, int S, int Parts = kLanes / 8>
-[[gnu::target("avx512f")]] inline void avx512_dot_exact_blocks(const float* const* x,
-                                                               const PackedRows& rows, uint32_t block,
-                                                               float* const* out) {
+[[gnu::target("avx512f")]] inline void avx512_dot_exact_blocks(const float* const* x, const PackedRows& rows,
+                                                               uint32_t block, float* const* out) {
     constexpr int kParts = Parts;
     __m512d sums[S][B * kParts];
     const float* lanes[B];
@@ -139,8 +138,8 @@ template <int B, int S, int Parts = kLanes / 8>
     }
 }
 
-[[gnu::target("avx2")]] void avx2_dot_exact(const float* x, const PackedRows& rows,
-                                             uint32_t first, uint32_t end, float* out) {
+[[gnu::target("avx2")]] void avx2_dot_exact(const float* x, const PackedRows& rows, uint32_t first, uint32_t end,
+                                            float* out) {
     uint32_t b = first;
     for (; b + 2 <= end; b += 2) avx2_dot_exact_blocks<2>(x, rows, b, out + std::size_t(b - first) * kLanes);
     for (; b < end; ++b) avx2_dot_exact_blocks<1>(x, rows, b, out + std::size_t(b - first) * kLanes);
@@ -148,8 +147,8 @@ template <int B, int S, int Parts = kLanes / 8>
 
 // Blocks [first, end) against S samples, out[j] receiving sample j's values.
 template <int S>
-[[gnu::target("avx512f")]] void avx512_dot_exact_samples(const float* const* x, const PackedRows& rows,
-                                                         uint32_t first, uint32_t end, float* const* out) {
+[[gnu::target("avx512f")]] void avx512_dot_exact_samples(const float* const* x, const PackedRows& rows, uint32_t first,
+                                                         uint32_t end, float* const* out) {
     constexpr int kWide = S == 1 ? 4 : S == 2 ? 2 : 1;  // chains enough to hide each step's latency
     float* at[S];
     const auto place = [&](uint32_t block) {
@@ -175,8 +174,8 @@ template <int S>
     }
 }
 
-[[gnu::target("avx512f")]] void avx512_dot_exact(const float* x, const PackedRows& rows,
-                                                  uint32_t first, uint32_t end, float* out) {
+[[gnu::target("avx512f")]] void avx512_dot_exact(const float* x, const PackedRows& rows, uint32_t first, uint32_t end,
+                                                 float* out) {
     avx512_dot_exact_samples<1>(&x, rows, first, end, &out);
 }
 
@@ -209,8 +208,8 @@ template <int S>
 
 // Two blocks at a time: four chains of eight lanes.
 template <__m256 (*Step)(__m256, __m256, const float*)>
-[[gnu::target("avx2")]] void avx2_float_lanes(const float* x, const PackedRows& rows,
-                                              uint32_t first, uint32_t end, float* out) {
+[[gnu::target("avx2")]] void avx2_float_lanes(const float* x, const PackedRows& rows, uint32_t first, uint32_t end,
+                                              float* out) {
     const uint32_t n = rows.features;
     uint32_t b = first;
     for (; b + 2 <= end; b += 2) {
@@ -283,8 +282,8 @@ template <int C, int S, Step512 EvenStep, Step512 OddStep>
 
 // Blocks [first, end) against S samples, out[j] receiving sample j's values.
 template <int S, Step512 EvenStep, Step512 OddStep>
-[[gnu::target("avx512f")]] void avx512_float_samples(const float* const* x, const PackedRows& rows,
-                                                     uint32_t first, uint32_t end, float* const* out) {
+[[gnu::target("avx512f")]] void avx512_float_samples(const float* const* x, const PackedRows& rows, uint32_t first,
+                                                     uint32_t end, float* const* out) {
     constexpr int kWide = S == 1 ? 8 : S == 2 ? 4 : 2;  // chains enough to hide the sums' latency
     float* at[S];
     uint32_t b = first;
@@ -306,8 +305,8 @@ template <int S, Step512 EvenStep, Step512 OddStep>
 }
 
 template <Step512 EvenStep, Step512 OddStep>
-[[gnu::target("avx512f")]] void avx512_float_lanes(const float* x, const PackedRows& rows,
-                                                   uint32_t first, uint32_t end, float* out) {
+[[gnu::target("avx512f")]] void avx512_float_lanes(const float* x, const PackedRows& rows, uint32_t first, uint32_t end,
+                                                   float* out) {
     avx512_float_samples<1, EvenStep, OddStep>(&x, rows, first, end, &out);
 }
 
@@ -359,45 +358,35 @@ using VectorKernel = void (*)(const float*, const PackedRows&, uint32_t, uint32_
 
 // The widest vector kernel the processor and the data allow, the scalar
 // formula itself otherwise.
-void run_batch(VectorKernel avx512, VectorKernel avx2, ScalarFormula formula, const float* x,
-               const PackedRows& rows, uint32_t first_block, uint32_t end_block, float* out) {
+void run_batch(VectorKernel avx512, VectorKernel avx2, ScalarFormula formula, const float* x, const PackedRows& rows,
+               uint32_t first_block, uint32_t end_block, float* out) {
     switch (level_for(x, rows)) {
-        case VectorLevel::avx512:
-            avx512(x, rows, first_block, end_block, out);
-            break;
-        case VectorLevel::avx2:
-            avx2(x, rows, first_block, end_block, out);
-            break;
-        case VectorLevel::scalar:
-            reference_blocks(formula, x, rows, first_block, end_block, out);
-            break;
+        case VectorLevel::avx512: avx512(x, rows, first_block, end_block, out); break;
+        case VectorLevel::avx2: avx2(x, rows, first_block, end_block, out); break;
+        case VectorLevel::scalar: reference_blocks(formula, x, rows, first_block, end_block, out); break;
     }
 }
 
 }  // namespace
 
-void batch_dot_exact(const float* x, const PackedRows& rows, uint32_t first_block,
-                     uint32_t end_block, float* out) {
+void batch_dot_exact(const float* x, const PackedRows& rows, uint32_t first_block, uint32_t end_block, float* out) {
     run_batch(avx512_dot_exact, avx2_dot_exact, vect_pr, x, rows, first_block, end_block, out);
 }
 
-void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t first_block,
-                            uint32_t end_block, float* out) {
-    run_batch(avx512_float_lanes<distance_step, distance_step_fused_units>,
-              avx2_float_lanes<distance_step>, vect_diff_raised, x, rows, first_block, end_block,
-              out);
+void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t first_block, uint32_t end_block,
+                            float* out) {
+    run_batch(avx512_float_lanes<distance_step, distance_step_fused_units>, avx2_float_lanes<distance_step>,
+              vect_diff_raised, x, rows, first_block, end_block, out);
 }
 
-void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block,
-                     uint32_t end_block, float* out) {
-    run_batch(avx512_float_lanes<float_dot_step, float_dot_step>, avx2_float_lanes<float_dot_step>,
-              vect_pr_float, x, rows, first_block, end_block, out);
+void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block, uint32_t end_block, float* out) {
+    run_batch(avx512_float_lanes<float_dot_step, float_dot_step>, avx2_float_lanes<float_dot_step>, vect_pr_float, x,
+              rows, first_block, end_block, out);
 }
 
 namespace {
 
-using SamplesKernel = void (*)(const float* const*, const PackedRows&, uint32_t, uint32_t,
-                               float* const*);
+using SamplesKernel = void (*)(const float* const*, const PackedRows&, uint32_t, uint32_t, float* const*);
 
 // Up to four samples at a time through the AVX-512 form of a kernel (Four
 // and Two take four and two samples); the rest (or all, on other processors
@@ -405,13 +394,11 @@ using SamplesKernel = void (*)(const float* const*, const PackedRows&, uint32_t,
 // may take the AVX-512 form (saving a scan of each sample for NaNs on every
 // call).
 template <SamplesKernel Four, SamplesKernel Two, SamplesKernel One>
-void grouped(const float* const* x, float* const* out, std::size_t count, const PackedRows& rows,
-             uint32_t first_block, uint32_t end_block, VectorKernel one,
-             const bool* vector_ok = nullptr) {
+void grouped(const float* const* x, float* const* out, std::size_t count, const PackedRows& rows, uint32_t first_block,
+             uint32_t end_block, VectorKernel one, const bool* vector_ok = nullptr) {
     const auto all_vector = [&](std::size_t from, std::size_t n) {
         for (std::size_t k = from; k < from + n; ++k) {
-            const bool ok = vector_ok != nullptr ? vector_ok[k]
-                                                 : level_for(x[k], rows) == VectorLevel::avx512;
+            const bool ok = vector_ok != nullptr ? vector_ok[k] : level_for(x[k], rows) == VectorLevel::avx512;
             if (!ok) return false;
         }
         return true;
@@ -430,39 +417,35 @@ void grouped(const float* const* x, float* const* out, std::size_t count, const 
 
 // The grouped form of a float-lane kernel.
 template <Step512 EvenStep, Step512 OddStep>
-void grouped_float_lanes(const float* const* x, float* const* out, std::size_t count,
-                         const PackedRows& rows, uint32_t first_block, uint32_t end_block,
-                         VectorKernel one, const bool* vector_ok) {
+void grouped_float_lanes(const float* const* x, float* const* out, std::size_t count, const PackedRows& rows,
+                         uint32_t first_block, uint32_t end_block, VectorKernel one, const bool* vector_ok) {
     grouped<avx512_float_samples<4, EvenStep, OddStep>, avx512_float_samples<2, EvenStep, OddStep>,
-            avx512_float_samples<1, EvenStep, OddStep>>(x, out, count, rows, first_block, end_block,
-                                                         one, vector_ok);
+            avx512_float_samples<1, EvenStep, OddStep>>(x, out, count, rows, first_block, end_block, one, vector_ok);
 }
 
 // The grouped form of each kernel.
-void grouped_values(BatchKind kind, const float* const* x, float* const* out, std::size_t count,
-                    const PackedRows& rows, uint32_t first_block, uint32_t end_block,
-                    const bool* vector_ok) {
+void grouped_values(BatchKind kind, const float* const* x, float* const* out, std::size_t count, const PackedRows& rows,
+                    uint32_t first_block, uint32_t end_block, const bool* vector_ok) {
     switch (kind) {
         case BatchKind::dot_exact:
-            grouped<avx512_dot_exact_samples<4>, avx512_dot_exact_samples<2>,
-                    avx512_dot_exact_samples<1>>(
+            grouped<avx512_dot_exact_samples<4>, avx512_dot_exact_samples<2>, avx512_dot_exact_samples<1>>(
                 x, out, count, rows, first_block, end_block, batch_dot_exact, vector_ok);
             break;
         case BatchKind::squared_distance:
-            grouped_float_lanes<distance_step, distance_step_fused_units>(
-                x, out, count, rows, first_block, end_block, batch_squared_distance, vector_ok);
+            grouped_float_lanes<distance_step, distance_step_fused_units>(x, out, count, rows, first_block, end_block,
+                                                                          batch_squared_distance, vector_ok);
             break;
         case BatchKind::dot_float:
-            grouped_float_lanes<float_dot_step, float_dot_step>(
-                x, out, count, rows, first_block, end_block, batch_dot_float, vector_ok);
+            grouped_float_lanes<float_dot_step, float_dot_step>(x, out, count, rows, first_block, end_block,
+                                                                batch_dot_float, vector_ok);
             break;
     }
 }
 
 }  // namespace
 
-void batch_values(BatchKind kind, const float* const* x, float* const* out, std::size_t count,
-                  const PackedRows& rows, uint32_t first_block, uint32_t end_block) {
+void batch_values(BatchKind kind, const float* const* x, float* const* out, std::size_t count, const PackedRows& rows,
+                  uint32_t first_block, uint32_t end_block) {
     grouped_values(kind, x, out, count, rows, first_block, end_block, nullptr);
 }
 
@@ -480,18 +463,17 @@ struct SlotSpan {
 };
 
 void copy_span(const float* raw, uint32_t raw_block, SlotSpan span, float* out) {
-    std::copy(raw + (span.from - raw_block * kLanes), raw + (span.until - raw_block * kLanes),
-              out + span.from);
+    std::copy(raw + (span.from - raw_block * kLanes), raw + (span.until - raw_block * kLanes), out + span.from);
 }
 
 }  // namespace
 
-void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples,
-                 std::size_t count, uint32_t to) {
+void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples, std::size_t count, uint32_t to) {
     // About 256 KiB of 256-feature slots per range, well inside a core's L2,
     // in whole groups of eight blocks, the vector kernels' widest step.
     const uint32_t range_blocks =
-        8 * std::max<uint32_t>(1, uint32_t((std::size_t(256) << 10) / (std::size_t(rows.features + 1) * kLanes * sizeof(float) * 8)));
+        8 * std::max<uint32_t>(
+                1, uint32_t((std::size_t(256) << 10) / (std::size_t(rows.features + 1) * kLanes * sizeof(float) * 8)));
     const uint32_t end_block = (to + kLanes - 1) / kLanes;
     constexpr std::size_t kGroup = 4;
     std::vector<float> raws[kGroup];
@@ -531,4 +513,3 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
         }
     }
 }
-

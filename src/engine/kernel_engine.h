@@ -22,15 +22,13 @@ constexpr uint32_t kLanes = 16;
 struct PackedRows {
     uint32_t features = 0;
     uint32_t count = 0;
-    bool has_nan = false;      // some packed value is NaN
+    bool has_nan = false;  // some packed value is NaN
     // blocks * features * kLanes floats, in sample memory: a list of
     // hundreds of rows grows through megabytes that fresh pages would slow
     EngineFloats lanes;
 
     uint32_t blocks() const { return (count + kLanes - 1) / kLanes; }
-    const float* block(uint32_t b) const {
-        return lanes.data() + std::size_t(b) * features * kLanes;
-    }
+    const float* block(uint32_t b) const { return lanes.data() + std::size_t(b) * features * kLanes; }
 };
 
 void pack_reset(PackedRows& packed, uint32_t features);
@@ -45,23 +43,21 @@ void pack_append(PackedRows& packed, const float* row);
 // (end_block - first_block) * kLanes floats).
 // The exact dot product of vect_pr: product in double, sum rounded to float
 // at every step.
-void batch_dot_exact(const float* x, const PackedRows& rows, uint32_t first_block,
-                     uint32_t end_block, float* out);
+void batch_dot_exact(const float* x, const PackedRows& rows, uint32_t first_block, uint32_t end_block, float* out);
 // The squared distance of vect_diff_raised: float difference, float square,
 // float sum.
-void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t first_block,
-                            uint32_t end_block, float* out);
+void batch_squared_distance(const float* x, const PackedRows& rows, uint32_t first_block, uint32_t end_block,
+                            float* out);
 // The voted kernel's sum: each product rounded to float, then each sum.
-void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block,
-                     uint32_t end_block, float* out);
+void batch_dot_float(const float* x, const PackedRows& rows, uint32_t first_block, uint32_t end_block, float* out);
 
 enum class BatchKind { dot_exact, squared_distance, dot_float };
 
 // One kernel for `count` samples at once, up to four at a time with each
 // loaded row serving all of them: out[k] receives sample x[k]'s values, as
 // the one-sample function of that kind writes them.
-void batch_values(BatchKind kind, const float* const* x, float* const* out, std::size_t count,
-                  const PackedRows& rows, uint32_t first_block, uint32_t end_block);
+void batch_values(BatchKind kind, const float* const* x, float* const* out, std::size_t count, const PackedRows& rows,
+                  uint32_t first_block, uint32_t end_block);
 
 // One sample of a tiled batch: its values against slots [from, to) go to
 // out[from .. to) (out is indexed by slot).
@@ -78,8 +74,7 @@ bool holds_nan(const float* values, uint32_t count);
 // The raw values of many samples against slots [sample.from, to), computed a
 // range of slots at a time so that those slots stay in cache while every
 // sample passes over them.
-void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples,
-                 std::size_t count, uint32_t to);
+void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples, std::size_t count, uint32_t to);
 
 // The widest instruction set the batch kernels use: usable_vector_level().
 VectorLevel batch_vector_level();
@@ -91,7 +86,7 @@ struct MistakeRows {
     std::vector<int32_t> slot_of_row;  // per training row, -1 until packed
     std::vector<uint32_t> slot_row;    // per slot, its training row
     std::vector<uint32_t> entry_slot;
-    std::vector<float> entry_sign;     // +1 or -1: the row's target label
+    std::vector<float> entry_sign;  // +1 or -1: the row's target label
 
     MistakeRows(const SampleMatrix& set, uint32_t features);
     // Makes room for the distinct rows of `entries` entries.

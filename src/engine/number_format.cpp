@@ -91,8 +91,7 @@ uint64_t scaled_micro_units(double value) {
         return rounded_quotient<uint64_t>(mantissa * 1000000u, shift);
     }
     if (shift >= 127) return 0;  // below half a unit after scaling
-    return rounded_quotient<unsigned __int128>(static_cast<unsigned __int128>(mantissa) * 1000000u,
-                                               shift);
+    return rounded_quotient<unsigned __int128>(static_cast<unsigned __int128>(mantissa) * 1000000u, shift);
 }
 
 }  // namespace

@@ -88,10 +88,10 @@ struct PolynomialTrace {
     void flush() { writer.flush(); }
 
 private:
-    std::string head;         // "Arg <features> <sample's traced element> "
-    std::string degree_text;  // " <degree>result vale "
+    std::string head;                    // "Arg <features> <sample's traced element> "
+    std::string degree_text;             // " <degree>result vale "
     std::vector<std::string> slot_text;  // per slot: its row's traced element and a blank
-    char previous[kFixed6Max];  // the last value shown, as text
+    char previous[kFixed6Max];           // the last value shown, as text
     std::size_t previous_length = 0;
     TraceWriter writer;
 };

@@ -23,9 +23,7 @@ inline const ProcessorAbilities& processor_abilities() {
 }
 
 // The level the fast paths may use: the processor's, capped by the setting.
-inline VectorLevel usable_vector_level() {
-    return std::min(processor_abilities().widest, engine_settings().widest);
-}
+inline VectorLevel usable_vector_level() { return std::min(processor_abilities().widest, engine_settings().widest); }
 
 // Whether the SSE4.1 short-decimal scanner may run: the processor has
 // SSE4.1 and the setting is not scalar.

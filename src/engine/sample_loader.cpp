@@ -80,14 +80,14 @@ bool measure_parts(int fd, const struct stat& info, const char* path, MeasuredFi
         ByteBuffer buffer;
         for (std::size_t k = begin; k < end; ++k) {
             TextPart& part = measured.parts[k];
-            part.read_failure = for_each_line(fd, part.begin, part.end, kPartBlock, buffer,
-                                              [&](std::string_view line, const char*) {
-                ++part.lines;
-                if (!has_content(line)) return true;
-                if (part.sample_lines == 0) part.first_columns = count_tokens(line);
-                ++part.sample_lines;
-                return true;
-            });
+            part.read_failure =
+                for_each_line(fd, part.begin, part.end, kPartBlock, buffer, [&](std::string_view line, const char*) {
+                    ++part.lines;
+                    if (!has_content(line)) return true;
+                    if (part.sample_lines == 0) part.first_columns = count_tokens(line);
+                    ++part.sample_lines;
+                    return true;
+                });
         }
     });
     for (const TextPart& part : measured.parts) {
@@ -101,8 +101,8 @@ bool measure_parts(int fd, const struct stat& info, const char* path, MeasuredFi
 }
 
 // Parses every part into its rows. Returns false after a diagnostic.
-bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t columns,
-                 uint32_t rows, const char* path) {
+bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
+                 const char* path) {
     std::vector<TextPart>& parts = measured.parts;
     uint64_t total = 0;
     for (TextPart& part : parts) {
@@ -121,26 +121,26 @@ bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t 
             float* out = matrix.values.data() + part.first_row * columns;
             uint64_t line_number = 0;
             uint64_t loaded = 0;
-            part.read_failure = for_each_line(fd, part.begin, part.end, kPartBlock, buffer,
-                                              [&](std::string_view line, const char* readable) {
-                ++line_number;
-                if (loaded == part.sample_lines) {  // never past the rows counted
-                    if (!has_content(line)) return true;
-                    loaded = part.sample_lines + 1;
-                    return false;
-                }
-                const LineKind kind = parse_sample_line(line, columns, out, part.problem, readable,
-                                                        read_number_fast);
-                if (kind == LineKind::bad) {
-                    part.bad_line = line_number;
-                    return false;
-                }
-                if (kind == LineKind::sample) {
-                    out += columns;
-                    ++loaded;
-                }
-                return true;
-            });
+            part.read_failure = for_each_line(
+                fd, part.begin, part.end, kPartBlock, buffer, [&](std::string_view line, const char* readable) {
+                    ++line_number;
+                    if (loaded == part.sample_lines) {  // never past the rows counted
+                        if (!has_content(line)) return true;
+                        loaded = part.sample_lines + 1;
+                        return false;
+                    }
+                    const LineKind kind =
+                        parse_sample_line(line, columns, out, part.problem, readable, read_number_fast);
+                    if (kind == LineKind::bad) {
+                        part.bad_line = line_number;
+                        return false;
+                    }
+                    if (kind == LineKind::sample) {
+                        out += columns;
+                        ++loaded;
+                    }
+                    return true;
+                });
             part.changed = part.read_failure == 0 && part.bad_line == 0 && loaded != part.sample_lines;
         }
     });
@@ -209,8 +209,7 @@ int measure_samples(const char* path, Dims& dims, MeasuredFile& measured) {
     return counted_dims(path, rows, columns, dims);
 }
 
-int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path,
-                 MeasuredFile& measured) {
+int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path, MeasuredFile& measured) {
     if (!regular_file(path)) return read_file(matrix, columns, rows, path);
     SampleFile file(open_sample_file(path));
     if (file.fd < 0) return 1;

@@ -6,9 +6,9 @@
 // line_counter and read_file.
 #pragma once
 
+#include <sys/stat.h>
 #include <cstdint>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "file_lib.h"
@@ -21,9 +21,9 @@ struct TextPart {
     uint64_t sample_lines = 0;      // of which hold numbers
     std::size_t first_columns = 0;  // numbers on its first sample line
     uint64_t first_row = 0;
-    uint64_t bad_line = 0;          // line within the part of the first bad line, 0 if none
-    bool changed = false;           // its sample lines were not those counted
-    int read_failure = 0;           // 0, an errno, or -1: the file ended early
+    uint64_t bad_line = 0;  // line within the part of the first bad line, 0 if none
+    bool changed = false;   // its sample lines were not those counted
+    int read_failure = 0;   // 0, an errno, or -1: the file ended early
     std::string problem;
 };
 
@@ -40,8 +40,7 @@ int measure_samples(const char* path, Dims& dims, MeasuredFile& measured);
 
 // As read_file; the parts measured are used when the file is unchanged,
 // otherwise it is measured again.
-int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path,
-                 MeasuredFile& measured);
+int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path, MeasuredFile& measured);
 
 // Reads the number at p as strtof would (the bytes up to `readable` may be
 // read); returns where it ends, or nullptr when the token is not a number.

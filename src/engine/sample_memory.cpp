@@ -110,12 +110,11 @@ bool plain_memory(std::size_t bytes) { return bytes < kMappedBytes || address_sp
 // the system grants them, taken by whichever thread first writes there,
 // instead of one per 4 KiB page.
 char* new_mapping(std::size_t size) {
-    void* mapping = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* mapping = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) return nullptr;
     char* start = static_cast<char*>(mapping);
-    char* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + kHugePage - 1) &
-                                            ~(uintptr_t(kHugePage) - 1));
+    char* aligned =
+        reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + kHugePage - 1) & ~(uintptr_t(kHugePage) - 1));
     if (aligned > start) ::munmap(start, std::size_t(aligned - start));
     const std::size_t tail = std::size_t(start + size + kHugePage - (aligned + size));
     if (tail > 0) ::munmap(aligned + size, tail);

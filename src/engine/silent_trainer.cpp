@@ -5,7 +5,9 @@
 #include "worker_pool.h"
 
 SilentTrainer::SilentTrainer(KernelSpec ker, uint32_t digit, const SampleMatrix& set, uint32_t columns)
-    : tiles_(ker, digit, set, columns), memo_sum_(set.rows, 0.0f), memo_entries_(set.rows, 0),
+    : tiles_(ker, digit, set, columns),
+      memo_sum_(set.rows, 0.0f),
+      memo_entries_(set.rows, 0),
       memo_slots_(set.rows, 0) {}
 
 uint32_t SilentTrainer::first_needed_slot(uint32_t r) const {

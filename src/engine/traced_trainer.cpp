@@ -62,7 +62,8 @@ void TracedTrainer::start_tile(uint32_t first, uint32_t end) {
             const uint32_t r = first + uint32_t(i);
             float* values = tiles_.tile_row(i);
             cache_.load(r, values);
-            if (cache_.cached[r] < slots) samples.push_back({tiles_.set.row(r), cache_.cached[r], values, tiles_.nan_free(r)});
+            if (cache_.cached[r] < slots)
+                samples.push_back({tiles_.set.row(r), cache_.cached[r], values, tiles_.nan_free(r)});
         }
         tiles_.compute(samples);
         for (const TiledSample& sample : samples) {

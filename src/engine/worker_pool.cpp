@@ -137,8 +137,8 @@ struct Pool {
         for (pthread_t worker : workers) pthread_join(worker, nullptr);
     }
 
-    static void assign(Slot& slot, const std::function<void(std::size_t, std::size_t)>& work,
-                       std::size_t begin, std::size_t end) {
+    static void assign(Slot& slot, const std::function<void(std::size_t, std::size_t)>& work, std::size_t begin,
+                       std::size_t end) {
         slot.work = &work;
         slot.begin = begin;
         slot.end = end;
@@ -157,8 +157,7 @@ struct Pool {
         return slot.failure;
     }
 
-    void run(std::size_t count, std::size_t parts,
-             const std::function<void(std::size_t, std::size_t)>& work) {
+    void run(std::size_t count, std::size_t parts, const std::function<void(std::size_t, std::size_t)>& work) {
         parts = std::min(parts, slots.size() + 1);
         if (parts <= 1) {
             work(0, count);
@@ -209,11 +208,9 @@ unsigned pool_threads() {
     return std::min(wanted, unsigned(made_pool->slots.size() + 1));
 }
 
-void parallel_for(std::size_t count, std::size_t grain,
-                  const std::function<void(std::size_t, std::size_t)>& work) {
+void parallel_for(std::size_t count, std::size_t grain, const std::function<void(std::size_t, std::size_t)>& work) {
     if (count == 0) return;
-    const std::size_t parts =
-        std::min<std::size_t>(pool_threads(), count / std::max<std::size_t>(grain, 1));
+    const std::size_t parts = std::min<std::size_t>(pool_threads(), count / std::max<std::size_t>(grain, 1));
     if (parts <= 1 || inside_job) {
         work(0, count);
         return;

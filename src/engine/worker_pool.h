@@ -11,8 +11,7 @@
 // on up to engine_settings().threads threads, and returns when all are done.
 // Ranges are at least `grain` long, so small jobs stay on the caller. A job
 // started from inside a job runs inline.
-void parallel_for(std::size_t count, std::size_t grain,
-                  const std::function<void(std::size_t, std::size_t)>& work);
+void parallel_for(std::size_t count, std::size_t grain, const std::function<void(std::size_t, std::size_t)>& work);
 
 // The number of threads parallel_for may use: the setting, or fewer when the
 // system granted fewer.

@@ -3,6 +3,7 @@
 // start to end. The drivers compute through the Compute that main plugs in.
 #include "programma.h"
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -11,7 +12,6 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -149,8 +149,8 @@ bool load_training_set(DriverRun& run) {
 
 bool same_columns(const DriverRun& run) {
     if (run.dim_ts.columns == run.dim_tr.columns) return true;
-    report_error("%s: samples have %u numbers, the training set's have %u", run.settings.test_set,
-                 run.dim_ts.columns, run.dim_tr.columns);
+    report_error("%s: samples have %u numbers, the training set's have %u", run.settings.test_set, run.dim_ts.columns,
+                 run.dim_tr.columns);
     return false;
 }
 

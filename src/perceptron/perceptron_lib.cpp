@@ -8,15 +8,13 @@
 #include <limits>
 #include <vector>
 
-
 namespace {
 
 // Element 256 of a sample row is shown by the polynomial trace; rows of fewer
 // than 257 floats have none, and the trace shows NaN instead.
 constexpr uint32_t kTracedElement = 256;
 
-float kernel_value(KernelSpec ker, uint32_t n, const float* sample, const float* row,
-                   float& value) {
+float kernel_value(KernelSpec ker, uint32_t n, const float* sample, const float* row, float& value) {
     switch (ker.kind) {
         case KernelKind::polynomial: ker_pol(n, sample, row, value, ker.parameter); break;
         case KernelKind::gaussian: ker_gauss(n, sample, row, value, ker.parameter); break;
@@ -29,9 +27,7 @@ float kernel_value(KernelSpec ker, uint32_t n, const float* sample, const float*
 float silent_kernel_value(KernelSpec ker, uint32_t n, const float* sample, const float* row) {
     float value = 0.0f;
     switch (ker.kind) {
-        case KernelKind::polynomial:
-            vect_pr(n, sample, row, value);
-            return polynomial_of_dot(value, ker.parameter);
+        case KernelKind::polynomial: vect_pr(n, sample, row, value); return polynomial_of_dot(value, ker.parameter);
         case KernelKind::gaussian: ker_gauss(n, sample, row, value, ker.parameter); return value;
     }
     return value;
@@ -92,8 +88,7 @@ float traced_element(uint32_t n, const float* row) {
 
 int ker_pol(uint32_t n, const float* x, const float* y, float& result, float degree) {
     std::printf("Arg %u %f %f %f %f", n, static_cast<double>(traced_element(n, x)),
-                static_cast<double>(traced_element(n, y)), static_cast<double>(result),
-                static_cast<double>(degree));
+                static_cast<double>(traced_element(n, y)), static_cast<double>(result), static_cast<double>(degree));
     vect_pr(n, x, y, result);
     result = polynomial_of_dot(result, degree);
     std::printf("result vale %f", static_cast<double>(result));
@@ -108,9 +103,8 @@ int ker_gauss(uint32_t n, const float* x, const float* y, float& result, float c
     return 0;
 }
 
-void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set,
-              uint32_t tr_columns, uint32_t /*tr_rows*/, const int32_t* index_array,
-              uint32_t count, int32_t& answer) {
+void classify(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set, uint32_t tr_columns,
+              uint32_t /*tr_rows*/, const int32_t* index_array, uint32_t count, int32_t& answer) {
     const uint32_t features = tr_columns - 1;
     float sum = 0.0f;
     float value = 0.0f;  // the previous entry's kernel value, shown by the trace
@@ -164,30 +158,27 @@ void print_answers(const AnswerCounts& counts) {
 void finish_test(const AnswerCounts& counts, uint32_t rows, float& error) {
     error = error_fraction(counts.wrong, rows);
     print_answers(counts);
-    std::printf("I was wrong %u times saying 1 e %u times saying -1\n", counts.wrong_plus,
-                counts.wrong_minus);
+    std::printf("I was wrong %u times saying 1 e %u times saying -1\n", counts.wrong_plus, counts.wrong_minus);
 }
 
-int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
-        const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error) {
+int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list, const SampleMatrix& tr_set,
+        uint32_t columns, uint32_t rows, float& error) {
     if (create_list(list) == -1) return 1;
     std::vector<int32_t> index_array;
     const auto decide = [&](uint32_t r, bool reread) {
         if (reread) read_list(index_array, list.get());
         int32_t answer = 1;
-        classify(ker, digit, tr_set.row(r), tr_set, columns, rows, index_array.data(), list->count,
-                 answer);
+        classify(ker, digit, tr_set.row(r), tr_set, columns, rows, index_array.data(), list->count, answer);
         return answer;
     };
-    const uint32_t last_wrong = train_epochs(epochs, digit, tr_set, columns, rows, list, decide,
-                                             [](uint32_t) {}, print_answers);
+    const uint32_t last_wrong = train_epochs(
+        epochs, digit, tr_set, columns, rows, list, decide, [](uint32_t) {}, print_answers);
     error = error_fraction(last_wrong, rows);
     return 0;
 }
 
-int run_test(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
-             uint32_t tr_columns, uint32_t tr_rows, const SampleMatrix& ts_set,
-             uint32_t ts_columns, uint32_t ts_rows, float& error) {
+int run_test(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set, uint32_t tr_columns,
+             uint32_t tr_rows, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows, float& error) {
     if (list == nullptr) return 1;
     std::vector<int32_t> index_array;
     read_list(index_array, list);
@@ -195,8 +186,7 @@ int run_test(uint32_t digit, KernelSpec ker, const IndexList* list, const Sample
     for (uint32_t r = 0; r < ts_rows; ++r) {
         const float* sample = ts_set.row(r);
         int32_t answer = 1;
-        classify(ker, digit, sample, tr_set, tr_columns, tr_rows, index_array.data(), list->count,
-                 answer);
+        classify(ker, digit, sample, tr_set, tr_columns, tr_rows, index_array.data(), list->count, answer);
         counts.record(answer, target_label(sample[ts_columns - 1], digit));
     }
     finish_test(counts, ts_rows, error);

@@ -4,6 +4,8 @@
 // greatest sum's digit as the answer.
 #include "digit_tools_classify.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -12,8 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "digit_tools_manifest.h"
 #include "digit_tools_output.h"
@@ -60,7 +60,7 @@ void restore_all(const std::string& folder, const programma::SampleSet& train, C
 // under `vote` and `average` the prefixes' combined scores (exactly the
 // sums' order under `last`).
 std::array<std::vector<double>, 10> digit_scores(const ClassifyOptions& options, const programma::SampleSet& train,
-                                                const programma::SampleSet& test, const ClassifyResult& result) {
+                                                 const programma::SampleSet& test, const ClassifyResult& result) {
     std::array<std::vector<double>, 10> scores;
     for (uint32_t d = 0; d < 10; ++d) {
         programma::Result<std::vector<double>> scored =
@@ -115,7 +115,8 @@ void require_manifest_set(const Manifest& manifest, const ClassifyOptions& optio
     };
     if (manifest.rows != train.rows() || manifest.columns != train.columns()) {
         fail_in(options.training_set, "has " + counts(train.rows(), train.columns()) + "; the lists in " +
-                                          options.restore + " were trained on " + counts(manifest.rows, manifest.columns));
+                                          options.restore + " were trained on " +
+                                          counts(manifest.rows, manifest.columns));
     }
     if (file_hash(options.training_set) != manifest.hash) {
         fail_in(options.training_set, "is not the training set the lists in " + options.restore +
@@ -178,8 +179,8 @@ std::string csv_report(const ClassifyResult& result) {
         uint32_t rows = 0;
         for (uint32_t a = 0; a < 10; ++a) rows += result.confusion[d][a], answered[a] += result.confusion[d][a];
         const uint32_t wrong = rows - result.confusion[d][d];
-        table.back().insert(table.back().end(), {std::to_string(rows), std::to_string(wrong),
-                                                 percent(error_fraction(wrong, rows))});
+        table.back().insert(table.back().end(),
+                            {std::to_string(rows), std::to_string(wrong), percent(error_fraction(wrong, rows))});
         for (uint32_t count : result.confusion[d]) table.back().push_back(std::to_string(count));
     }
     if (result.labelled) {
@@ -278,7 +279,8 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
     if (given("-e") && options.epochs != manifest.epochs) contradicted = "-e";
     if (contradicted != nullptr) {
         std::string made_with = format_manifest(manifest);
-        made_with = made_with.substr(made_with.find('\n') + 1, made_with.find("\ntraining-rows") - made_with.find('\n') - 1);
+        made_with =
+            made_with.substr(made_with.find('\n') + 1, made_with.find("\ntraining-rows") - made_with.find('\n') - 1);
         std::replace(made_with.begin(), made_with.end(), '\n', ',');
         throw std::invalid_argument(std::string(contradicted) + " contradicts " + path + ": the lists were made with " +
                                     made_with);
@@ -291,8 +293,8 @@ ClassifyResult classify_digits(const ClassifyOptions& options, const Manifest* m
     const programma::SampleSet train = load_sample_set(options.training_set);
     require_digit_labels(train, options.training_set);
     if (manifest != nullptr) require_manifest_set(*manifest, options, train);
-    const programma::SampleSet test = options.unlabelled ? unlabelled_rows(options.test_set, train)
-                                                         : load_sample_set(options.test_set);
+    const programma::SampleSet test =
+        options.unlabelled ? unlabelled_rows(options.test_set, train) : load_sample_set(options.test_set);
     if (test.columns() != train.columns()) {
         fail_in(options.test_set, "samples have " + std::to_string(test.columns()) +
                                       " numbers, the training set's have " + std::to_string(train.columns()));
@@ -338,8 +340,7 @@ HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options
     char parameter[32];
     std::snprintf(parameter, sizeof parameter, "%g", static_cast<double>(options.ker.parameter));
     map.title = std::string("classify -k ") + kernel_name(options.ker.kind) + (gaussian ? " -c " : " -d ") + parameter +
-                " -e " +
-                std::to_string(options.epochs) + " --combine " + combine_name(options.combine) + ": " +
+                " -e " + std::to_string(options.epochs) + " --combine " + combine_name(options.combine) + ": " +
                 options.test_set;
     map.x_title = "answer";
     map.y_title = "true digit";

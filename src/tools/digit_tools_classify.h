@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "digit_tools_manifest.h"
 #include "digit_tools_gnuplot.h"
+#include "digit_tools_manifest.h"
 #include "programma/api.h"
 
 using programma::KernelKind;
@@ -21,8 +21,8 @@ using programma::KernelSpec;
 struct ClassifyOptions {
     KernelSpec ker{KernelKind::polynomial, 2.0f};
     uint32_t epochs = 2;
-    float gaussian_c = 3.0f;         // as given, whichever kernel is chosen
-    float degree = 2.0f;             // as given, whichever kernel is chosen
+    float gaussian_c = 3.0f;           // as given, whichever kernel is chosen
+    float degree = 2.0f;               // as given, whichever kernel is chosen
     std::vector<std::string> given{};  // the programma options on the command line
     std::string training_set = "Data/Training_set";
     std::string test_set = "Data/Test_set";
@@ -43,7 +43,7 @@ struct ClassifyResult {
     uint32_t training_columns = 0;
     std::array<std::vector<int32_t>, 10> lists;
     std::array<std::optional<float>, 10> training_error;  // none when restored
-    std::vector<uint8_t> answers;                          // one per test row
+    std::vector<uint8_t> answers;                         // one per test row
     Confusion confusion{};
     uint32_t wrong = 0;
 };

@@ -6,8 +6,8 @@
 #include <charconv>
 #include <csignal>
 #include <cstdio>
-#include <optional>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -195,8 +195,8 @@ uint32_t count_value(const std::string& option, const std::string& text, uint32_
     uint32_t value = 0;
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || ptr != text.data() + text.size() || text.empty() || value < least) {
-        throw std::invalid_argument(option + " needs a whole number from " + std::to_string(least) +
-                                    ", not '" + text + "'");
+        throw std::invalid_argument(option + " needs a whole number from " + std::to_string(least) + ", not '" + text +
+                                    "'");
     }
     return value;
 }
@@ -282,8 +282,7 @@ ConvertRequest parse_convert(Args& args) {
     if (!request.to.empty() && request.to != "libsvm") {
         throw std::invalid_argument("--to takes only libsvm");
     }
-    if (!request.from.empty() && request.from != "libsvm" && request.from != "csv" &&
-        request.from != "idx") {
+    if (!request.from.empty() && request.from != "libsvm" && request.from != "csv" && request.from != "idx") {
         throw std::invalid_argument("--from takes libsvm, csv or idx, not '" + request.from + "'");
     }
     const std::string format = request.from.empty() ? "samples" : request.from;
@@ -298,9 +297,8 @@ ConvertRequest parse_convert(Args& args) {
     request.libsvm.labels = request.csv.labels = request.idx.labels = labels;
     const std::size_t wanted = format == "idx" ? 2 : 1;
     if (request.inputs.size() != wanted) {
-        throw std::invalid_argument(format == "idx"
-                                        ? "--from idx needs an image file and a label file"
-                                        : "convert needs one input file");
+        throw std::invalid_argument(format == "idx" ? "--from idx needs an image file and a label file"
+                                                    : "convert needs one input file");
     }
     if (wanted == 2 && request.inputs[0] == "-" && request.inputs[1] == "-") {
         throw std::invalid_argument("only one input can be standard input");
@@ -323,8 +321,8 @@ int run_convert(Args& args) {
     } else if (request.from == "csv") {
         out = csv_to_samples(read_whole_file(input), input, request.csv);
     } else if (request.from == "idx") {
-        out = idx_to_samples(read_whole_file(input), input, read_whole_file(request.inputs[1]),
-                             request.inputs[1], request.idx);
+        out = idx_to_samples(read_whole_file(input), input, read_whole_file(request.inputs[1]), request.inputs[1],
+                             request.idx);
     } else {
         out = samples_to_libsvm(load_sample_stream(input).matrix());
     }
@@ -536,11 +534,12 @@ TuneOptions parse_tune(Args& args) {
             options.constants = list_value<float>(
                 arg, args.value_of(arg), [&](const std::string& v) { return programma_value(arg, v).gaussian_c; });
         } else if (arg == "-d") {
-            options.degrees = list_value<float>(
-                arg, args.value_of(arg), [&](const std::string& v) { return programma_value(arg, v).polinomial_degree; });
+            options.degrees = list_value<float>(arg, args.value_of(arg), [&](const std::string& v) {
+                return programma_value(arg, v).polinomial_degree;
+            });
         } else if (arg == "-e") {
-            options.epochs = list_value<uint32_t>(
-                arg, args.value_of(arg), [&](const std::string& v) { return programma_value(arg, v).epocs; });
+            options.epochs = list_value<uint32_t>(arg, args.value_of(arg),
+                                                  [&](const std::string& v) { return programma_value(arg, v).epocs; });
         } else if (arg == "--combine") {
             options.combines = list_value<programma::Combine>(arg, args.value_of(arg), combine_value);
         } else if (arg == "--folds") {
@@ -616,10 +615,8 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
         print(help_of(arguments.size() > 1 ? arguments[1] : ""));
         return kExitDone;
     }
-    if (command != "classify" && command != "convert" && command != "show" && command != "sweep" &&
-        command != "tune") {
-        std::fprintf(stderr, "digit-tools: no command '%s'; see digit-tools --help\n",
-                     command.c_str());
+    if (command != "classify" && command != "convert" && command != "show" && command != "sweep" && command != "tune") {
+        std::fprintf(stderr, "digit-tools: no command '%s'; see digit-tools --help\n", command.c_str());
         return kExitUsage;
     }
     Args args{std::vector<std::string>(arguments.begin() + 1, arguments.end())};
@@ -629,8 +626,8 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
         print(help_of(command));
         return kExitDone;
     } catch (const std::invalid_argument& error) {
-        std::fprintf(stderr, "digit-tools %s: %s; see digit-tools %s --help\n", command.c_str(),
-                     error.what(), command.c_str());
+        std::fprintf(stderr, "digit-tools %s: %s; see digit-tools %s --help\n", command.c_str(), error.what(),
+                     command.c_str());
         return kExitUsage;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "digit-tools: out of memory\n");

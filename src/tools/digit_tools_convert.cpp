@@ -59,8 +59,8 @@ bool parse_index(std::string_view text, uint32_t& index) {
     return true;
 }
 
-SparseRow parse_sparse_line(std::string_view line, unsigned long long number,
-                            const std::string& name, const LibsvmOptions& options) {
+SparseRow parse_sparse_line(std::string_view line, unsigned long long number, const std::string& name,
+                            const LibsvmOptions& options) {
     std::vector<std::string_view> tokens = blank_separated(line);
     SparseRow row;
     row.line = number;
@@ -85,8 +85,7 @@ SparseRow parse_sparse_line(std::string_view line, unsigned long long number,
         }
         if (options.width != 0 && index > options.width) {
             fail_at(name, number,
-                    "index " + std::to_string(index) + " is beyond the width " +
-                        std::to_string(options.width));
+                    "index " + std::to_string(index) + " is beyond the width " + std::to_string(options.width));
         }
         previous = index;
         row.features.emplace_back(index, value);
@@ -114,8 +113,7 @@ std::vector<std::string_view> csv_fields(std::string_view line, char delimiter) 
 
 }  // namespace
 
-std::string libsvm_to_samples(std::string_view text, const std::string& name,
-                              const LibsvmOptions& options) {
+std::string libsvm_to_samples(std::string_view text, const std::string& name, const LibsvmOptions& options) {
     std::vector<SparseRow> rows;
     uint32_t widest = 0;
     for_each_text_line(text, [&](std::string_view line, unsigned long long number) {
@@ -139,8 +137,7 @@ std::string libsvm_to_samples(std::string_view text, const std::string& name,
     return out;
 }
 
-std::string csv_to_samples(std::string_view text, const std::string& name,
-                           const CsvOptions& options) {
+std::string csv_to_samples(std::string_view text, const std::string& name, const CsvOptions& options) {
     std::string out;
     std::size_t expected = 0;
     bool header_pending = options.header;
@@ -162,11 +159,10 @@ std::string csv_to_samples(std::string_view text, const std::string& name,
         }
         if (fields.size() != expected) {
             fail_at(name, number,
-                    "has " + std::to_string(fields.size()) + " columns, expected " +
-                        std::to_string(expected) + " like the first line");
+                    "has " + std::to_string(fields.size()) + " columns, expected " + std::to_string(expected) +
+                        " like the first line");
         }
-        const std::size_t label_at =
-            options.label_column == 0 ? expected - 1 : options.label_column - 1;
+        const std::size_t label_at = options.label_column == 0 ? expected - 1 : options.label_column - 1;
         features.clear();
         double raw = 0.0;
         for (std::size_t f = 0; f < fields.size(); ++f) {
@@ -174,8 +170,7 @@ std::string csv_to_samples(std::string_view text, const std::string& name,
             bool ok = f == label_at ? parse_double(fields[f], raw) : parse_float(fields[f], value);
             if (!ok) {
                 fail_at(name, number,
-                        "column " + std::to_string(f + 1) + ", " + quoted(fields[f]) +
-                            ", is not a number");
+                        "column " + std::to_string(f + 1) + ", " + quoted(fields[f]) + ", is not a number");
             }
             if (f != label_at) features.push_back(value);
         }

@@ -27,8 +27,6 @@ struct IdxOptions {
     LabelMap labels;
 };
 
-std::string libsvm_to_samples(std::string_view text, const std::string& name,
-                              const LibsvmOptions& options);
-std::string csv_to_samples(std::string_view text, const std::string& name,
-                           const CsvOptions& options);
+std::string libsvm_to_samples(std::string_view text, const std::string& name, const LibsvmOptions& options);
+std::string csv_to_samples(std::string_view text, const std::string& name, const CsvOptions& options);
 std::string samples_to_libsvm(const SampleMatrix& samples);

@@ -1,17 +1,17 @@
 // gnuplot fed through a pipe, writing into a staged file.
 #include "digit_tools_gnuplot.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <cerrno>
-#include <csignal>
-#include <cstring>
 #include <fcntl.h>
-#include <stdexcept>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
 
 #include "digit_tools_process.h"
 
@@ -95,17 +95,15 @@ std::string heat_map_script(const HeatMap& map) {
     };
     const std::size_t columns = map.x_labels.size(), rows = map.y_labels.size();
     // Wide enough for the cells and for the title (about 9 pixels a character).
-    const std::string width = std::to_string(std::max({std::size_t(480), 120 + 56 * columns, 60 + 9 * map.title.size()}));
+    const std::string width =
+        std::to_string(std::max({std::size_t(480), 120 + 56 * columns, 60 + 9 * map.title.size()}));
     const std::string height = std::to_string(std::max<std::size_t>(360, 110 + 44 * rows));
-    std::string script = "set terminal png size " + width + "," + height + "\n" +
-                         "set output '" + kGnuplotOutput + "'\n" +
-                         "set title '" + plot_title(map.title) + "' noenhanced\n" +
-                         "set xlabel '" + plot_title(map.x_title) + "' noenhanced\n" +
-                         "set ylabel '" + plot_title(map.y_title) + "' noenhanced\n" +
-                         "set cblabel '" + plot_title(map.key_title) + "' noenhanced\n" +
-                         "set xrange [-0.5:" + std::to_string(columns) + "-0.5]\n" +
-                         "set yrange [" + std::to_string(rows) + "-0.5:-0.5]\n" +
-                         "set xtics " + tics(map.x_labels) + "\n" +
+    std::string script = "set terminal png size " + width + "," + height + "\n" + "set output '" + kGnuplotOutput +
+                         "'\n" + "set title '" + plot_title(map.title) + "' noenhanced\n" + "set xlabel '" +
+                         plot_title(map.x_title) + "' noenhanced\n" + "set ylabel '" + plot_title(map.y_title) +
+                         "' noenhanced\n" + "set cblabel '" + plot_title(map.key_title) + "' noenhanced\n" +
+                         "set xrange [-0.5:" + std::to_string(columns) + "-0.5]\n" + "set yrange [" +
+                         std::to_string(rows) + "-0.5:-0.5]\n" + "set xtics " + tics(map.x_labels) + "\n" +
                          "set ytics " + tics(map.y_labels) + "\n" +
                          "set palette defined (0 '#ffffff', 1 '#9ecae1', 2 '#2171b5')\n"
                          "set tics scale 0\n"
@@ -121,7 +119,7 @@ std::string heat_map_script(const HeatMap& map) {
         script += "\n";
     }
     const std::string label = "sprintf('%." + std::to_string(map.decimals) + "f', $3)";
-    return script + "EOD\n" +
-           "plot $cells matrix with image, $cells matrix using 1:2:(" + label + ") with labels\n"
+    return script + "EOD\n" + "plot $cells matrix with image, $cells matrix using 1:2:(" + label +
+           ") with labels\n"
            "set output\n";
 }

@@ -22,9 +22,7 @@ uint32_t big_endian(std::string_view bytes, std::size_t at) {
 // Whole numbers below this are exact floats: a quotient of two is rounded once.
 constexpr uint64_t kExactFloat = uint64_t(1) << 24;
 
-uint64_t pixel(std::string_view image, std::size_t at) {
-    return static_cast<unsigned char>(image[at]);
-}
+uint64_t pixel(std::string_view image, std::size_t at) { return static_cast<unsigned char>(image[at]); }
 
 // The sum of output o's overlaps times value(input cell).
 template <typename Value>
@@ -42,8 +40,7 @@ IdxArray parse_idx(std::string_view file, const std::string& name) {
         fail_in(name, "is not an IDX file (bad magic number)");
     }
     if (static_cast<unsigned char>(file[2]) != kUnsignedByte) {
-        fail_in(name, "holds values of IDX type " +
-                          std::to_string(static_cast<unsigned char>(file[2])) +
+        fail_in(name, "holds values of IDX type " + std::to_string(static_cast<unsigned char>(file[2])) +
                           "; only unsigned bytes (8) are read");
     }
     const std::size_t rank = static_cast<unsigned char>(file[3]);
@@ -58,8 +55,7 @@ IdxArray parse_idx(std::string_view file, const std::string& name) {
         items = std::min<unsigned long long>(items * array.dims.back(), file.size() + 1ULL);
     }
     if (file.size() - header != items) {
-        fail_in(name, "holds " + std::to_string(file.size() - header) +
-                          " data bytes, its header says " +
+        fail_in(name, "holds " + std::to_string(file.size() - header) + " data bytes, its header says " +
                           (items > file.size() ? std::string("more") : std::to_string(items)));
     }
     array.bytes = file.substr(header);
@@ -78,8 +74,7 @@ AxisWeights axis_weights(uint32_t length, uint32_t side) {
         const uint64_t first = start / input_span;
         std::vector<uint64_t> overlap;
         for (uint64_t a = first; a < length && a * input_span < end; ++a) {
-            overlap.push_back(std::min(end, (a + 1) * input_span) -
-                              std::max(start, a * input_span));
+            overlap.push_back(std::min(end, (a + 1) * input_span) - std::max(start, a * input_span));
         }
         axis.first.push_back(static_cast<uint32_t>(first));
         axis.overlap.push_back(std::move(overlap));
@@ -95,15 +90,14 @@ std::vector<uint64_t> area_sums(std::string_view image, uint32_t columns, const 
     std::vector<uint64_t> narrow(rows * wide);
     for (std::size_t y = 0; y < rows; ++y) {
         for (std::size_t ox = 0; ox < wide; ++ox) {
-            narrow[y * wide + ox] = weighted_sum(
-                across, ox, [&](std::size_t x) { return pixel(image, y * columns + x); });
+            narrow[y * wide + ox] =
+                weighted_sum(across, ox, [&](std::size_t x) { return pixel(image, y * columns + x); });
         }
     }
     std::vector<uint64_t> sums(down.first.size() * wide);
     for (std::size_t oy = 0; oy < down.first.size(); ++oy) {
         for (std::size_t ox = 0; ox < wide; ++ox) {
-            sums[oy * wide + ox] =
-                weighted_sum(down, oy, [&](std::size_t y) { return narrow[y * wide + ox]; });
+            sums[oy * wide + ox] = weighted_sum(down, oy, [&](std::size_t y) { return narrow[y * wide + ox]; });
         }
     }
     return sums;
@@ -112,8 +106,7 @@ std::vector<uint64_t> area_sums(std::string_view image, uint32_t columns, const 
 float area_value(uint64_t sum, uint64_t weight, bool scale) {
     const uint64_t denominator = scale ? 255 * weight : weight;
     const int64_t numerator =
-        scale ? 2 * static_cast<int64_t>(sum) - static_cast<int64_t>(denominator)
-              : static_cast<int64_t>(sum);
+        scale ? 2 * static_cast<int64_t>(sum) - static_cast<int64_t>(denominator) : static_cast<int64_t>(sum);
     const uint64_t magnitude = numerator < 0 ? uint64_t(-numerator) : uint64_t(numerator);
     if (magnitude < kExactFloat && denominator < kExactFloat) {
         return static_cast<float>(numerator) / static_cast<float>(denominator);
@@ -121,9 +114,8 @@ float area_value(uint64_t sum, uint64_t weight, bool scale) {
     return static_cast<float>(static_cast<double>(numerator) / static_cast<double>(denominator));
 }
 
-std::string idx_to_samples(std::string_view images, const std::string& images_name,
-                           std::string_view labels, const std::string& labels_name,
-                           const IdxOptions& options) {
+std::string idx_to_samples(std::string_view images, const std::string& images_name, std::string_view labels,
+                           const std::string& labels_name, const IdxOptions& options) {
     const IdxArray pictures = parse_idx(images, images_name);
     const IdxArray tags = parse_idx(labels, labels_name);
     if (pictures.dims.size() != 3) {
@@ -132,8 +124,8 @@ std::string idx_to_samples(std::string_view images, const std::string& images_na
     if (tags.dims.size() != 1) fail_in(labels_name, "is not a set of labels (needs 1 dimension)");
     const uint32_t count = pictures.dims[0];
     if (tags.dims[0] != count) {
-        fail_in(labels_name, "holds " + std::to_string(tags.dims[0]) + " labels for " +
-                                 std::to_string(count) + " images in " + images_name);
+        fail_in(labels_name, "holds " + std::to_string(tags.dims[0]) + " labels for " + std::to_string(count) +
+                                 " images in " + images_name);
     }
     if (count == 0) fail_in(images_name, "holds no image");
     const uint32_t rows = pictures.dims[1];

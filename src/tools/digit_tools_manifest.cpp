@@ -2,6 +2,7 @@
 // libxxhash, read in blocks so that a large set is never held twice).
 #include "digit_tools_manifest.h"
 
+#include <xxhash.h>
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -13,15 +14,14 @@
 #include <memory>
 #include <new>
 #include <vector>
-#include <xxhash.h>
 
 #include "digit_tools_samples.h"
 
 namespace {
 
 constexpr std::string_view kHeading = "# digit-tools classify lists\n";
-constexpr std::array<std::string_view, 6> kKeys = {"kernel", "parameter", "epochs", "training-rows",
-                                                   "training-columns", "training-xxh3"};
+constexpr std::array<std::string_view, 6> kKeys = {"kernel",        "parameter",        "epochs",
+                                                   "training-rows", "training-columns", "training-xxh3"};
 
 std::string_view parameter_key(programma::KernelKind kind) {
     switch (kind) {

@@ -3,15 +3,15 @@
 // renamed into place.
 #include "digit_tools_output.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "digit_tools_samples.h"
 
@@ -113,7 +113,8 @@ void RunFiles::make_folder(const std::string& path) {
 StagedFile::StagedFile(const OutputTarget& target) : target_(target) {
     struct stat old {};
     const bool replacing = ::stat(target.path.c_str(), &old) == 0;
-    std::string pattern = folder_of(target.path) + "/." + base_of(target.path).substr(0, kLongestTemporaryBase) + ".XXXXXX";
+    std::string pattern =
+        folder_of(target.path) + "/." + base_of(target.path).substr(0, kLongestTemporaryBase) + ".XXXXXX";
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) fail("cannot make a temporary file: " + reason());
     temporary_ = pattern;
@@ -154,9 +155,7 @@ void StagedFile::commit() {
 void write_output(const OutputTarget& target, std::string_view bytes) {
     switch (target.destination) {
         case Destination::discard: return;
-        case Destination::standard_output:
-            std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-            return;
+        case Destination::standard_output: std::fwrite(bytes.data(), 1, bytes.size(), stdout); return;
         case Destination::file: {
             StagedFile staged(target);
             staged.write(bytes);

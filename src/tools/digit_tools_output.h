@@ -4,10 +4,10 @@
 // that an old file is either kept whole or replaced whole.
 #pragma once
 
+#include <sys/types.h>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 // A file as the system knows it, after links.

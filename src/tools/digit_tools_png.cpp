@@ -1,11 +1,10 @@
 // Grey images, the label font and PNG output through libpng.
 #include "digit_tools_png.h"
 
+#include <png.h>
 #include <array>
 #include <csetjmp>
-#include <png.h>
 #include <stdexcept>
-
 
 namespace {
 
@@ -66,8 +65,7 @@ void append_bytes(png_structp png, png_bytep data, png_size_t length) {
 
 // libpng reports errors by longjmp; writing happens in this function alone,
 // with no C++ object whose destructor the jump could skip.
-bool write_rows(png_structp png, png_infop info, const GreyImage& image,
-                std::vector<png_bytep>& rows) {
+bool write_rows(png_structp png, png_infop info, const GreyImage& image, std::vector<png_bytep>& rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

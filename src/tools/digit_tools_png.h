@@ -12,8 +12,7 @@ struct GreyImage {
     uint32_t height = 0;
     std::vector<uint8_t> pixels;  // row-major, 0 black, 255 white
 
-    GreyImage(uint32_t w, uint32_t h, uint8_t fill)
-        : width(w), height(h), pixels(std::size_t(w) * h, fill) {}
+    GreyImage(uint32_t w, uint32_t h, uint8_t fill) : width(w), height(h), pixels(std::size_t(w) * h, fill) {}
     uint8_t& at(uint32_t x, uint32_t y) { return pixels[std::size_t(y) * width + x]; }
     uint8_t at(uint32_t x, uint32_t y) const { return pixels[std::size_t(y) * width + x]; }
 };

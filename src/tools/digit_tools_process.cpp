@@ -2,15 +2,15 @@
 // reaped on every path out.
 #include "digit_tools_process.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <string_view>
-#include <sys/wait.h>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -52,10 +52,8 @@ void spawn(Child& child, const std::string& program, const std::vector<std::stri
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    const int failed =
-        feed_input
-            ? ::posix_spawnp(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ)
-            : ::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int failed = feed_input ? ::posix_spawnp(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ)
+                                  : ::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(child_end);
     child.fd = parent_end;

@@ -2,8 +2,8 @@
 // one end of a pipe.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
 
 // A child process with one end of a pipe; closes the descriptor and reaps

@@ -2,6 +2,8 @@
 // and printing, label maps, and sample sets loaded by the engine's loader.
 #include "digit_tools_samples.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -9,10 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
-
 
 namespace {
 
@@ -59,9 +58,7 @@ void fail_at(const std::string& file, unsigned long long line, const std::string
     throw std::runtime_error(file + ":" + std::to_string(line) + ": " + what);
 }
 
-void fail_in(const std::string& file, const std::string& what) {
-    throw std::runtime_error(file + ": " + what);
-}
+void fail_in(const std::string& file, const std::string& what) { throw std::runtime_error(file + ": " + what); }
 
 std::string read_whole_file(const std::string& path) {
     bool standard = path == "-";
@@ -122,8 +119,7 @@ double LabelMap::apply(double label) const {
     return label;
 }
 
-long long integer_label(double raw, const LabelMap& map, const std::string& file,
-                        unsigned long long line) {
+long long integer_label(double raw, const LabelMap& map, const std::string& file, unsigned long long line) {
     double label = map.apply(raw);
     if (!std::isfinite(label) || label != std::trunc(label) || std::fabs(label) > 1e15) {
         char shown[64];
@@ -144,8 +140,8 @@ programma::SampleSet load_sample_stream(const std::string& path) {
     if (fd < 0) fail_in(copy, std::string("cannot make a temporary copy: ") + std::strerror(errno));
     const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(fd);
-    programma::Result<programma::SampleSet> samples = written ? programma::read_samples(copy)
-                                                              : programma::Error{copy + ": cannot write"};
+    programma::Result<programma::SampleSet> samples =
+        written ? programma::read_samples(copy) : programma::Error{copy + ": cannot write"};
     ::unlink(copy.c_str());
     if (samples) return std::move(samples).value();
     std::string message = samples.error().message;

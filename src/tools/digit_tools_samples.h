@@ -16,8 +16,7 @@
 
 // Every failure of a command is thrown as std::runtime_error; its text names
 // the file and the line (or item) at fault.
-[[noreturn]] void fail_at(const std::string& file, unsigned long long line,
-                          const std::string& what);
+[[noreturn]] void fail_at(const std::string& file, unsigned long long line, const std::string& what);
 [[noreturn]] void fail_in(const std::string& file, const std::string& what);
 
 // The whole content of a file ("-" is standard input).
@@ -59,8 +58,7 @@ struct LabelMap {
 };
 
 // The label a sample line gets: mapped, and required to be a whole number.
-long long integer_label(double raw, const LabelMap& map, const std::string& file,
-                        unsigned long long line);
+long long integer_label(double raw, const LabelMap& map, const std::string& file, unsigned long long line);
 
 // Loads a sample set with the library's loader (the program's rows, read in
 // parallel); throws naming the file and line of a fault.

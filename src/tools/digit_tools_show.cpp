@@ -26,8 +26,7 @@ uint32_t square_side(const SampleMatrix& samples) {
     const uint32_t features = samples.columns - 1;
     const auto side = static_cast<uint32_t>(std::lround(std::sqrt(static_cast<double>(features))));
     if (features == 0 || side * side != features) {
-        throw std::runtime_error("samples have " + std::to_string(features) +
-                                 " features, not a square image");
+        throw std::runtime_error("samples have " + std::to_string(features) + " features, not a square image");
     }
     return side;
 }
@@ -53,8 +52,8 @@ std::pair<float, float> grey_range(const SampleMatrix& samples, const ShowOption
 
 uint8_t grey_of(float value, std::pair<float, float> range) {
     if (std::isnan(value)) return 128;
-    const double share = (static_cast<double>(range.second) - value) /
-                         (static_cast<double>(range.second) - range.first);
+    const double share =
+        (static_cast<double>(range.second) - value) / (static_cast<double>(range.second) - range.first);
     return static_cast<uint8_t>(std::lround(std::clamp(share, 0.0, 1.0) * 255.0));
 }
 
@@ -72,8 +71,7 @@ bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows, uint32_t
         if (dash == std::string_view::npos) {
             if (!parse_row(item, first)) return false;
             last = first;
-        } else if (!parse_row(item.substr(0, dash), first) ||
-                   !parse_row(item.substr(dash + 1), last) || last < first) {
+        } else if (!parse_row(item.substr(0, dash), first) || !parse_row(item.substr(dash + 1), last) || last < first) {
             return false;
         }
         listed += uint64_t(last) - first + 1;
@@ -125,8 +123,7 @@ std::string label_text(float label) {
     return std::to_string(static_cast<long long>(label));
 }
 
-GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>& rows,
-                       const ShowOptions& options) {
+GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>& rows, const ShowOptions& options) {
     GridLayout layout;
     layout.side = square_side(samples);
     layout.image = layout.side * options.zoom;
@@ -134,8 +131,7 @@ GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>&
     uint32_t widest_label = 0;
     for (uint32_t row : rows) {
         widest_label =
-            std::max(widest_label,
-                     text_width(label_text(samples.row(row)[samples.columns - 1]), layout.font));
+            std::max(widest_label, text_width(label_text(samples.row(row)[samples.columns - 1]), layout.font));
     }
     layout.cell_width = std::max(layout.image, widest_label + 2 * layout.font);
     // A blank glyph-scale line above and below the label.
@@ -148,8 +144,7 @@ GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>&
     // libpng's own limit is a million pixels a side; the area bound keeps
     // the picture in memory.
     if (width > kMaxSide || height > kMaxSide || width * height > kMaxArea) {
-        throw std::runtime_error("the picture would be " + std::to_string(width) + "x" +
-                                 std::to_string(height) +
+        throw std::runtime_error("the picture would be " + std::to_string(width) + "x" + std::to_string(height) +
                                  " pixels, too large: draw fewer rows or use a smaller --zoom");
     }
     layout.width = static_cast<uint32_t>(width);
@@ -157,16 +152,13 @@ GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>&
     return layout;
 }
 
-GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& rows,
-                      const ShowOptions& options) {
+GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& rows, const ShowOptions& options) {
     const GridLayout layout = grid_layout(samples, rows, options);
     const auto range = grey_range(samples, options);
     GreyImage image(layout.width, layout.height, kGapGrey);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const uint32_t cell_x =
-            kCellGap + static_cast<uint32_t>(i % layout.columns) * (layout.cell_width + kCellGap);
-        const uint32_t cell_y =
-            kCellGap + static_cast<uint32_t>(i / layout.columns) * (layout.cell_height + kCellGap);
+        const uint32_t cell_x = kCellGap + static_cast<uint32_t>(i % layout.columns) * (layout.cell_width + kCellGap);
+        const uint32_t cell_y = kCellGap + static_cast<uint32_t>(i / layout.columns) * (layout.cell_height + kCellGap);
         for (uint32_t y = 0; y < layout.cell_height; ++y) {
             for (uint32_t x = 0; x < layout.cell_width; ++x) image.at(cell_x + x, cell_y + y) = 255;
         }

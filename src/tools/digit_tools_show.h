@@ -59,11 +59,9 @@ std::vector<uint32_t> choose_rows(const SampleMatrix& samples, const std::vector
 // The label as drawn: a whole number, or "?".
 std::string label_text(float label);
 
-GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>& rows,
-                       const ShowOptions& options);
+GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>& rows, const ShowOptions& options);
 
-GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& rows,
-                      const ShowOptions& options);
+GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& rows, const ShowOptions& options);
 
 // The whole command: loads, chooses, draws and writes. Returns the image count.
 std::size_t show_samples(const std::string& samples_path, const OutputTarget& png, const ShowOptions& options);

@@ -4,6 +4,7 @@
 // mistakes of each kind.
 #include "digit_tools_sweep.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -13,18 +14,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
-#include <unistd.h>
 
 #include "digit_tools_gnuplot.h"
 #include "digit_tools_process.h"
 #include "digit_tools_samples.h"
 #include "file_lib.h"
 
-
 namespace {
 
-constexpr std::array<std::string_view, 4> kMarkers = {"End training with ", "End testing with ",
-                                                      "I was wrong ", "Ho classificato la cifra "};
+constexpr std::array<std::string_view, 4> kMarkers = {"End training with ", "End testing with ", "I was wrong ",
+                                                      "Ho classificato la cifra "};
 // A report line is short; a marker with no newline this far after it is
 // part of something else.
 constexpr std::size_t kLongestLine = 4096;
@@ -34,22 +33,18 @@ void parse_report_line(const std::string& line, ProgramReport& report) {
     unsigned a = 0, b = 0, c = 0, d = 0, e = 0;
     int end = 0;
     const auto whole = [&]() { return end > 0 && static_cast<std::size_t>(end) == line.size(); };
-    if (std::sscanf(line.c_str(), "End training with %lf%% error%n", &percent, &end) == 1 &&
-        whole()) {
+    if (std::sscanf(line.c_str(), "End training with %lf%% error%n", &percent, &end) == 1 && whole()) {
         report.training_error = percent;
-    } else if (std::sscanf(line.c_str(), "End testing with %lf%% error%n", &percent, &end) == 1 &&
-               whole()) {
+    } else if (std::sscanf(line.c_str(), "End testing with %lf%% error%n", &percent, &end) == 1 && whole()) {
         report.test_error = percent;
-    } else if (std::sscanf(line.c_str(), "I was wrong %u times saying 1 e %u times saying -1%n", &a,
-                           &b, &end) == 2 &&
+    } else if (std::sscanf(line.c_str(), "I was wrong %u times saying 1 e %u times saying -1%n", &a, &b, &end) == 2 &&
                whole()) {
         report.wrong_saying_plus = a;
         report.wrong_saying_minus = b;
-    } else if (std::sscanf(
-                   line.c_str(),
-                   "Ho classificato la cifra %u e ho azzeccato %u volte e sbagliato %u volte, ho "
-                   "detto %u volte meno e %u volte piu'%n",
-                   &a, &b, &c, &d, &e, &end) == 5 &&
+    } else if (std::sscanf(line.c_str(),
+                           "Ho classificato la cifra %u e ho azzeccato %u volte e sbagliato %u volte, ho "
+                           "detto %u volte meno e %u volte piu'%n",
+                           &a, &b, &c, &d, &e, &end) == 5 &&
                whole()) {
         report.voted = VotedCounts{a, b, c, d, e};
     }
@@ -151,8 +146,7 @@ void ReportScanner::feed(std::string_view chunk) {
             continue;
         }
         // Another marker before the newline ends this candidate line there.
-        const std::size_t next =
-            first_marker(std::string_view(pending).substr(start + 1, newline - start - 1));
+        const std::size_t next = first_marker(std::string_view(pending).substr(start + 1, newline - start - 1));
         if (next != std::string::npos) {
             pending.erase(0, start + 1 + next);
             continue;
@@ -193,8 +187,7 @@ DigitResult digit_result(uint32_t digit, const ProgramReport& report, double sec
     // wrong - showing + said_plus.
     const VotedCounts& v = *report.voted;
     const long long twice = static_cast<long long>(v.wrong) - test_set->showing + v.said_plus;
-    if (v.digit != digit ||
-        v.said_minus + static_cast<unsigned long long>(v.said_plus) != test_set->rows ||
+    if (v.digit != digit || v.said_minus + static_cast<unsigned long long>(v.said_plus) != test_set->rows ||
         twice < 0 || twice % 2 != 0 || twice / 2 > v.wrong) {
         throw std::runtime_error("the voted report for " + which + " does not fit the test set");
     }
@@ -223,8 +216,7 @@ std::size_t header_newlines(const std::vector<std::string>& passed) {
     return newlines;
 }
 
-std::string passed_value(const std::vector<std::string>& pairs, std::string_view option,
-                         const std::string& fallback) {
+std::string passed_value(const std::vector<std::string>& pairs, std::string_view option, const std::string& fallback) {
     std::string value = fallback;
     for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
         if (pairs[i] == option) value = pairs[i + 1];
@@ -285,8 +277,8 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
         const int status = child.wait();
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
         if (status != 0) {
-            throw std::runtime_error(options.programma + " " + spaced(args) +
-                                     " failed with exit status " + std::to_string(status));
+            throw std::runtime_error(options.programma + " " + spaced(args) + " failed with exit status " +
+                                     std::to_string(status));
         }
         std::optional<TestSetCounts> counts;
         if (scanner.report.voted) {

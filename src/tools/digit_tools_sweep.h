@@ -76,12 +76,10 @@ std::size_t header_newlines(const std::vector<std::string>& passed);
 
 // The value of the last `option` among option/value pairs, as the program
 // itself reads them.
-std::string passed_value(const std::vector<std::string>& pairs, std::string_view option,
-                         const std::string& fallback);
+std::string passed_value(const std::vector<std::string>& pairs, std::string_view option, const std::string& fallback);
 
 // The gnuplot commands that draw the test errors as bars into `png_path`.
-std::string plot_script(const std::vector<DigitResult>& results, const std::string& png_path,
-                        const std::string& title);
+std::string plot_script(const std::vector<DigitResult>& results, const std::string& png_path, const std::string& title);
 
 struct SweepOptions {
     std::string programma;            // the program to run

@@ -3,11 +3,11 @@
 // training's lists, and the table of cross-validated errors.
 #include "digit_tools_tune.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 #include "digit_tools_classify.h"
 #include "digit_tools_samples.h"
@@ -55,7 +55,8 @@ std::vector<KernelSpec> kernel_settings(const TuneOptions& options) {
                 for (const float degree : options.degrees) kernels.push_back(programma::kernel_spec(kind, degree, 0));
                 break;
             case KernelKind::gaussian:
-                for (const float constant : options.constants) kernels.push_back(programma::kernel_spec(kind, 0, constant));
+                for (const float constant : options.constants)
+                    kernels.push_back(programma::kernel_spec(kind, 0, constant));
                 break;
         }
     }
@@ -70,8 +71,8 @@ T value_of(programma::Result<T>&& result) {
 
 // The ten recognisers' answers for every row of `test` under every cell:
 // how many of them are wrong, by cell.
-std::vector<uint64_t> wrong_by_cell(const SampleSet& train, const SampleSet& test, KernelSpec kernel,
-                                    uint32_t epochs, const std::vector<programma::ScoreCell>& cells) {
+std::vector<uint64_t> wrong_by_cell(const SampleSet& train, const SampleSet& test, KernelSpec kernel, uint32_t epochs,
+                                    const std::vector<programma::ScoreCell>& cells) {
     std::vector<programma::Recogniser> recognisers;
     for (uint32_t d = 0; d < 10; ++d) recognisers.push_back({d, kernel, epochs});
     const std::vector<programma::Trained> trained = value_of(programma::train(train, recognisers));
@@ -109,8 +110,8 @@ TuneResult tune(const TuneOptions& options) {
     const SampleSet all = load_sample_set(options.training_set);
     require_digit_labels(all, options.training_set);
     if (options.folds > all.rows()) {
-        throw std::runtime_error(options.training_set + ": " + std::to_string(options.folds) + " folds need as many rows, the set has " +
-                                 std::to_string(all.rows()));
+        throw std::runtime_error(options.training_set + ": " + std::to_string(options.folds) +
+                                 " folds need as many rows, the set has " + std::to_string(all.rows()));
     }
     std::vector<programma::ScoreCell> cells;
     for (const uint32_t e : options.epochs) {
@@ -123,7 +124,8 @@ TuneResult tune(const TuneOptions& options) {
     result.training_rows = all.rows();
     for (const KernelSpec kernel : kernel_settings(options)) {
         std::vector<TuneRow> rows;
-        for (const programma::ScoreCell& cell : cells) rows.push_back({kernel, cell.epochs, cell.combine, 0, 0, 1e300, -1});
+        for (const programma::ScoreCell& cell : cells)
+            rows.push_back({kernel, cell.epochs, cell.combine, 0, 0, 1e300, -1});
         for (uint32_t f = 0; f < options.folds; ++f) {
             const auto [begin, end] = fold_bounds(f, options.folds, all.rows());
             std::vector<uint32_t> kept(order.begin(), order.begin() + begin);
@@ -155,15 +157,16 @@ TuneResult tune(const TuneOptions& options) {
         }
         require_digit_labels(test, options.test_set);
         const TuneRow& best = result.rows[result.best];
-        result.test_wrong = uint32_t(wrong_by_cell(all, test, best.kernel, best.epochs, {{best.epochs, best.combine}})[0]);
+        result.test_wrong =
+            uint32_t(wrong_by_cell(all, test, best.kernel, best.epochs, {{best.epochs, best.combine}})[0]);
         result.test_rows = test.rows();
     }
     return result;
 }
 
 std::string tune_report(const TuneResult& result, bool csv) {
-    TableRows table = {csv ? std::vector<std::string>{"kernel", "parameter", "epochs", "combine", "error", "lowest_fold",
-                                                      "highest_fold", "best", "test_error"}
+    TableRows table = {csv ? std::vector<std::string>{"kernel", "parameter", "epochs", "combine", "error",
+                                                      "lowest_fold", "highest_fold", "best", "test_error"}
                            : std::vector<std::string>{"kernel", "constant or degree", "epochs", "combine",
                                                       "cross-validated error (%)", "lowest fold (%)",
                                                       "highest fold (%)"}};
@@ -175,7 +178,8 @@ std::string tune_report(const TuneResult& result, bool csv) {
                          combine_name(row.combine), number(row.error * 100), number(row.lowest * 100),
                          number(row.highest * 100)});
         // CSV keeps everything in its one table: which row is best, and its test error.
-        if (csv) table.back().insert(table.back().end(), {r == result.best ? "1" : "0", r == result.best ? test_error : ""});
+        if (csv)
+            table.back().insert(table.back().end(), {r == result.best ? "1" : "0", r == result.best ? test_error : ""});
     }
     const TuneRow& best = result.rows[result.best];
     const char* parameter = best.kernel.kind == KernelKind::gaussian ? "-c" : "-d";

@@ -32,10 +32,10 @@ struct TuneRow {
     programma::KernelSpec kernel;
     uint32_t epochs = 0;
     programma::Combine combine = programma::Combine::last;
-    uint64_t wrong = 0;          // over all folds
-    double error = 0.0;          // wrong / rows
-    double lowest = 0.0;         // the lowest fold error
-    double highest = 0.0;        // the highest fold error
+    uint64_t wrong = 0;    // over all folds
+    double error = 0.0;    // wrong / rows
+    double lowest = 0.0;   // the lowest fold error
+    double highest = 0.0;  // the highest fold error
 };
 
 struct TuneResult {

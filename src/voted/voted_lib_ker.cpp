@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <memory>
 
-void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns,
-                     uint32_t rows, std::vector<int32_t>& mistake_indices,
-                     std::vector<uint32_t>& vote_counts, uint32_t& n, float& error) {
+void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, uint32_t columns, uint32_t rows,
+                     std::vector<int32_t>& mistake_indices, std::vector<uint32_t>& vote_counts, uint32_t& n,
+                     float& error) {
     // The vector in force is read from a listing of the chain, made again
     // whenever the chain has grown or an epoch begins.
     std::vector<VotedEntry> listing;
@@ -21,10 +21,9 @@ void run_v_train_ker(uint32_t epochs, uint32_t digit, const SampleMatrix& set, u
                       });
 }
 
-void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns,
-                    uint32_t ts_rows, const SampleMatrix& tr_set, uint32_t tr_columns,
-                    uint32_t /*tr_rows*/, const int32_t* mistake_indices,
-                    const uint32_t* vote_counts, uint32_t n, float& error) {
+void run_v_test_ker(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows,
+                    const SampleMatrix& tr_set, uint32_t tr_columns, uint32_t /*tr_rows*/,
+                    const int32_t* mistake_indices, const uint32_t* vote_counts, uint32_t n, float& error) {
     const uint32_t features = ts_columns - 1;
     std::vector<int32_t> answers(ts_rows);
     for (uint32_t s = 0; s < ts_rows; ++s) {
@@ -54,14 +53,14 @@ void report_voted_test(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_c
         counts.record(answers[s], target_label(ts_set.row(s)[ts_columns - 1], digit));
     }
     const uint32_t right = counts.said_plus + counts.said_minus - counts.wrong;
-    std::printf("Ho classificato la cifra %u e ho azzeccato %u volte e sbagliato %u volte, ho "
-                "detto %u volte meno e %u volte piu'\n",
-                digit, right, counts.wrong, counts.said_minus, counts.said_plus);
+    std::printf(
+        "Ho classificato la cifra %u e ho azzeccato %u volte e sbagliato %u volte, ho "
+        "detto %u volte meno e %u volte piu'\n",
+        digit, right, counts.wrong, counts.said_minus, counts.said_plus);
     error = error_fraction(counts.wrong, uint32_t(answers.size()));
 }
 
-int kernel_pol(uint32_t feature_count, const float* a, const float* b, float& result,
-               uint32_t degree) {
+int kernel_pol(uint32_t feature_count, const float* a, const float* b, float& result, uint32_t degree) {
     result = 0.0f;
     float sum = 0.0f;
     vect_pr_float(feature_count, a, b, sum);

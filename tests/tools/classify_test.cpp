@@ -3,11 +3,11 @@
 // against training, and bad input refused with its message and no file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cmath>
 #include <random>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "digit_tools_classify.h"
 #include "digit_tools_samples.h"
@@ -42,8 +42,8 @@ TEST(Classify, AnswersAreTheGreatestReferenceSum) {
     write_text(dir.file("train"), random_set(random, 150));
     write_text(dir.file("test"), random_set(random, 60));
     for (const KernelSpec ker : {KernelSpec{KernelKind::gaussian, 0.5f}, KernelSpec{KernelKind::polynomial, 2.0f}}) {
-        const ClassifyOptions options{.ker = ker, .epochs = 2, .training_set = dir.file("train"),
-                                      .test_set = dir.file("test")};
+        const ClassifyOptions options{
+            .ker = ker, .epochs = 2, .training_set = dir.file("train"), .test_set = dir.file("test")};
         const ClassifyResult result = classify_digits(options);
         const programma::SampleSet train_set = load_sample_set(options.training_set);
         const programma::SampleSet test_set = load_sample_set(options.test_set);
@@ -84,9 +84,10 @@ TEST(Classify, AnswersAreTheGreatestReferenceSum) {
 TEST(Classify, ListsAreProgrammasAndRestoringGivesTheSameAnswers) {
     TempDir dir;
     const std::string data = std::string(PROGRAMMA_SOURCE_DIR) + "/Data/";
-    const std::vector<std::string> sets = {"-tr", data + "Training_set", "-ts", data + "Test_set", "-k", "gauss", "-e", "3"};
-    std::vector<std::string> args = {"classify", "--lists", dir.file("lists"), "--predictions", dir.file("trained"),
-                                     "--plot", dir.file("plot.png")};
+    const std::vector<std::string> sets = {"-tr", data + "Training_set", "-ts", data + "Test_set", "-k", "gauss", "-e",
+                                           "3"};
+    std::vector<std::string> args = {"classify",          "--lists", dir.file("lists"),   "--predictions",
+                                     dir.file("trained"), "--plot",  dir.file("plot.png")};
     args.insert(args.end(), sets.begin(), sets.end());
     const RunResult trained = tool(args);
     ASSERT_EQ(trained.status, 0) << trained.err;
@@ -115,7 +116,12 @@ TEST(Classify, ListsAreProgrammasAndRestoringGivesTheSameAnswers) {
         args = {"classify", "--combine", combine, "--predictions", dir.file(std::string("trained_") + combine)};
         args.insert(args.end(), sets.begin(), sets.end());
         ASSERT_EQ(tool(args).status, 0) << combine;
-        args = {"classify", "--combine", combine, "--restore", dir.file("lists"), "--predictions",
+        args = {"classify",
+                "--combine",
+                combine,
+                "--restore",
+                dir.file("lists"),
+                "--predictions",
                 dir.file(std::string("restored_") + combine)};
         args.insert(args.end(), sets.begin(), sets.end());
         ASSERT_EQ(tool(args).status, 0) << combine;
@@ -140,7 +146,8 @@ TEST(Classify, BadInputIsRefusedWithItsFileAndNoOutput) {
     write_text(dir.file("ten"), "0 0\n5 10\n");
     write_text(dir.file("wide"), "0 0 1\n");
     ::mkdir(dir.file("lists").c_str(), 0755);
-    for (int d = 0; d < 10; ++d) write_text(dir.file("lists/" + std::to_string(d) + ".list"), d == 7 ? "1\n3\n" : "0\n");
+    for (int d = 0; d < 10; ++d)
+        write_text(dir.file("lists/" + std::to_string(d) + ".list"), d == 7 ? "1\n3\n" : "0\n");
     ::unlink(dir.file("lists/9.list").c_str());
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-tr", "half"}, "half: row 2: label 1.5 is not a whole number from 0 to 9"},
@@ -149,7 +156,8 @@ TEST(Classify, BadInputIsRefusedWithItsFileAndNoOutput) {
         {{"--restore", "lists"}, "lists/7.list: entry 2 (index 3) names no row of the 3-row training set"},
         {{"--restore", "none"}, "none/0.list: cannot open: No such file or directory"}};
     for (const auto& [extra, message] : cases) {
-        std::vector<std::string> args = {"classify", "-tr", "train", "-ts", "train", "--predictions", "out", "--plot", "p.png"};
+        std::vector<std::string> args = {"classify",      "-tr", "train",  "-ts",  "train",
+                                         "--predictions", "out", "--plot", "p.png"};
         args.insert(args.end(), extra.begin(), extra.end());
         const RunResult r = launch({.program = DIGIT_TOOLS_PATH, .work_dir = dir.path, .args = args});
         EXPECT_EQ(r.status, 1) << message;

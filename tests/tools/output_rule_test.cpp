@@ -29,8 +29,8 @@ struct HostileRow {
 const std::string kData = std::string(PROGRAMMA_SOURCE_DIR) + "/Data/";
 const std::string kInjected = "x\nsystem(\"touch pwned\")\n#";
 const std::string kFaked = "t\nI was wrong 7 times saying 1 e 7 times saying -1\n";
-const std::vector<std::string> kShipped = {"-tr", kData + "Training_set", "-ts", kData + "Test_set", "-k", "gauss",
-                                           "-e", "1"};
+const std::vector<std::string> kShipped = {
+    "-tr", kData + "Training_set", "-ts", kData + "Test_set", "-k", "gauss", "-e", "1"};
 
 std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
     args.insert(args.end(), more.begin(), more.end());
@@ -41,6 +41,8 @@ const std::vector<std::string> kClassify = {"classify", "-tr", "tr", "-ts", "ts"
 const std::vector<std::string> kSweep = {"sweep", "--programma", PROGRAMMA_PATH, "--digits", "1"};
 const std::string kOldLists = "mkdir L && for d in 0 1 2 3 4 5 6 7 8 9; do echo 0 > L/$d.list; done";
 
+// The table keeps its rows as written, one or two lines each.
+// clang-format off
 const std::vector<HostileRow> kRows = {
     // Outputs onto inputs, or onto each other.
     {"predictions_onto_test_set", "", with(kClassify, {"--predictions", "ts"}), 1, "ts: cannot write: it is the input ts"},
@@ -105,6 +107,7 @@ const std::vector<HostileRow> kRows = {
     {"fifo_as_predictions", "mkfifo f", with(kClassify, {"--predictions", "f"}), 1, "f: cannot write: not a regular"},
     {"standard_input_converted", "", {"convert", "--to", "libsvm", "-"}, 0, "", "", false, {}, "1 2 0\n"},
 };
+// clang-format on
 
 const std::string kSet = "1 2 0\n3 4 1\n2 2 2\n5 5 3\n1 1 4\n0 0 5\n3 3 6\n4 4 7\n6 6 8\n7 7 9\n";
 
@@ -113,9 +116,12 @@ std::map<std::string, std::string> snapshot(const std::string& root) {
     std::map<std::string, std::string> entries;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
         const std::string name = fs::relative(entry.path(), root).string();
-        if (entry.is_symlink()) entries[name] = "-> " + fs::read_symlink(entry.path()).string();
-        else if (entry.is_regular_file()) entries[name] = read_text(entry.path().string());
-        else entries[name] = "<other>";
+        if (entry.is_symlink())
+            entries[name] = "-> " + fs::read_symlink(entry.path()).string();
+        else if (entry.is_regular_file())
+            entries[name] = read_text(entry.path().string());
+        else
+            entries[name] = "<other>";
     }
     return entries;
 }
@@ -135,8 +141,12 @@ TEST(OutputRule, HostileRowsKeepEveryFile) {
             ASSERT_EQ(launch({.program = "/bin/sh", .work_dir = dir.path, .args = {"-c", row.setup}}).status, 0);
         }
         const auto before = snapshot(dir.path);
-        const RunResult r = launch({.program = DIGIT_TOOLS_PATH, .work_dir = dir.path, .args = row.args,
-                                    .input = row.input, .shell_prefix = row.prefix, .unprivileged = row.unprivileged});
+        const RunResult r = launch({.program = DIGIT_TOOLS_PATH,
+                                    .work_dir = dir.path,
+                                    .args = row.args,
+                                    .input = row.input,
+                                    .shell_prefix = row.prefix,
+                                    .unprivileged = row.unprivileged});
         EXPECT_EQ(r.status, row.status) << r.err;
         EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
         if (row.status != 0) {

@@ -67,8 +67,8 @@ TEST(Readme, MistakePictureComesFromItsCommands) {
                            .args = {"-dg", "3", "-e", "5", "-k", "gauss"},
                            .input = "y\n" + dir.file("three.list") + "\n"};
     ASSERT_EQ(launch(programma).status, 0);
-    const RunResult show = tool({"show", "--list", dir.file("three.list"), "--columns", "12", "-o",
-                                 dir.file("m.png"), kData + "Training_set"});
+    const RunResult show = tool(
+        {"show", "--list", dir.file("three.list"), "--columns", "12", "-o", dir.file("m.png"), kData + "Training_set"});
     EXPECT_EQ(show.err, "digit-tools: drew 45 images into " + dir.file("m.png") + "\n");
     const Png made = read_png(dir.file("m.png"));
     const Png shipped = read_png(kSource + "/docs/mistakes.png");
@@ -76,8 +76,8 @@ TEST(Readme, MistakePictureComesFromItsCommands) {
 }
 
 TEST(Readme, SweepTableComesFromItsCommand) {
-    const RunResult run = tool({"sweep", "--programma", PROGRAMMA_PATH, "-k", "gauss", "-e", "5",
-                                "-tr", kData + "Training_set", "-ts", kData + "Test_set"});
+    const RunResult run = tool({"sweep", "--programma", PROGRAMMA_PATH, "-k", "gauss", "-e", "5", "-tr",
+                                kData + "Training_set", "-ts", kData + "Test_set"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(table_without_seconds(run.out),
               table_without_seconds(read_text(kSource + "/README.md"), "digit-tools sweep --plot"));
@@ -85,10 +85,12 @@ TEST(Readme, SweepTableComesFromItsCommand) {
 
 TEST(Readme, ConfusionTableAndPictureComeFromTheClassifyCommand) {
     TempDir dir;
-    const RunResult run = launch({.program = DIGIT_TOOLS_PATH, .work_dir = kSource,
+    const RunResult run = launch({.program = DIGIT_TOOLS_PATH,
+                                  .work_dir = kSource,
                                   .args = {"classify", "-k", "gauss", "-e", "5", "--plot", dir.file("c.png")}});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(trimmed(run.out), trimmed(readme_block("./build/release/digit-tools classify -k gauss -e 5 --plot docs/confusion.png")));
+    EXPECT_EQ(trimmed(run.out),
+              trimmed(readme_block("./build/release/digit-tools classify -k gauss -e 5 --plot docs/confusion.png")));
     // gnuplot draws the picture (its fonts vary between machines): the same size as the README's.
     const auto made = read_png(dir.file("c.png")), shipped = read_png(kSource + "/docs/confusion.png");
     EXPECT_TRUE(made.width == shipped.width && made.height == shipped.height && made.width > 0);
@@ -96,9 +98,11 @@ TEST(Readme, ConfusionTableAndPictureComeFromTheClassifyCommand) {
 
 TEST(Readme, TuneLinesComeFromItsCommand) {
     TempDir dir;
-    const std::string command = "./build/release/digit-tools tune -k gauss -c 10,30,100 -e 1,2,5 --combine "
-                                "last,average,vote -ts Data/Test_set --plot docs/tune.png";
-    const RunResult run = launch({.program = DIGIT_TOOLS_PATH, .work_dir = kSource,
+    const std::string command =
+        "./build/release/digit-tools tune -k gauss -c 10,30,100 -e 1,2,5 --combine "
+        "last,average,vote -ts Data/Test_set --plot docs/tune.png";
+    const RunResult run = launch({.program = DIGIT_TOOLS_PATH,
+                                  .work_dir = kSource,
                                   .args = {"tune", "-k", "gauss", "-c", "10,30,100", "-e", "1,2,5", "--combine",
                                            "last,average,vote", "-ts", "Data/Test_set", "--plot", dir.file("t.png")}});
     ASSERT_EQ(run.status, 0) << run.err;

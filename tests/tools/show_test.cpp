@@ -23,8 +23,7 @@ const std::vector<ShowCase> kCases = {
     {{"--label", "3", "--zoom", "1"}, 16, 13, {{3, 2, 255}, {4, 3, 64}, {10, 2, 128}, {0, 0, 160}}},
     {{"--list", "list", "--zoom", "1", "--limit", "2"}, 16, 13, {{3, 2, 128}, {10, 2, 255}}},
     // Zoom 2: a 4-pixel image centred in a 5-pixel cell from x = 2.
-    {{"--rows", "1", "--zoom", "2", "--range", "-1:3"}, 9, 15,
-     {{2, 2, 128}, {3, 3, 128}, {2, 4, 255}}},
+    {{"--rows", "1", "--zoom", "2", "--range", "-1:3"}, 9, 15, {{2, 2, 128}, {3, 3, 128}, {2, 4, 255}}},
 };
 
 TEST(Show, RowsLandInTheirCellsAtTheirGreys) {
@@ -34,8 +33,7 @@ TEST(Show, RowsLandInTheirCellsAtTheirGreys) {
         write_text(dir.file("set"), kSet);
         write_text(dir.file("list"), "2\n2\n0\n1\n");
         std::vector<std::string> args = {"show", dir.file("set"), "-o", dir.file("out.png")};
-        for (const std::string& option : c.options)
-            args.push_back(option == "list" ? dir.file("list") : option);
+        for (const std::string& option : c.options) args.push_back(option == "list" ? dir.file("list") : option);
         const RunResult run = tool(args);
         ASSERT_EQ(run.status, 0) << run.err;
         const Png png = read_png(dir.file("out.png"));

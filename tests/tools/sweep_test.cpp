@@ -61,8 +61,7 @@ TEST(Sweep, TablesOfRealRuns) {
 
 TEST(Sweep, AFailedRunStopsItWithoutATable) {
     TempDir dir;
-    const RunResult run =
-        tool({"sweep", "--programma", PROGRAMMA_PATH, "--digits", "3", "-tr", dir.file("none")});
+    const RunResult run = tool({"sweep", "--programma", PROGRAMMA_PATH, "--digits", "3", "-tr", dir.file("none")});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("-dg 3 failed with exit status 1"), std::string::npos) << run.err;
@@ -85,12 +84,12 @@ TEST(Sweep, EveryRunGetsTheSweepsProcessors) {
     // processors sweep itself had.
     TempDir dir;
     write_text(dir.file("programma"), "#!/bin/sh\ngrep Cpus_allowed_list: /proc/$$/status >> " +
-                                          shell_quote(dir.file("seen")) + "\nexec " +
-                                          shell_quote(PROGRAMMA_PATH) + " \"$@\"\n");
+                                          shell_quote(dir.file("seen")) + "\nexec " + shell_quote(PROGRAMMA_PATH) +
+                                          " \"$@\"\n");
     ::chmod(dir.file("programma").c_str(), 0755);
     const std::string data = std::string(PROGRAMMA_SOURCE_DIR) + "/Data/";
-    const RunResult run = tool({"sweep", "--programma", dir.file("programma"), "--digits", "0-2", "-vot", "1",
-                                "-e", "1", "-tr", data + "Training_set", "-ts", data + "Test_set"});
+    const RunResult run = tool({"sweep", "--programma", dir.file("programma"), "--digits", "0-2", "-vot", "1", "-e",
+                                "1", "-tr", data + "Training_set", "-ts", data + "Test_set"});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string own = allowed_line(read_text("/proc/self/status"));
     EXPECT_EQ(read_text(dir.file("seen")), own + own + own);

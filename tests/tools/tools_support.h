@@ -28,7 +28,7 @@ inline std::string table_without_seconds(const std::string& text, const std::str
 
 struct Png {
     uint32_t width = 0, height = 0;  // 0 when the file did not decode
-    std::vector<uint8_t> grey;  // row-major
+    std::vector<uint8_t> grey;       // row-major
     uint8_t at(uint32_t x, uint32_t y) const { return grey[std::size_t(y) * width + x]; }
 };
 

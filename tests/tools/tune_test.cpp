@@ -5,8 +5,8 @@
 #include <random>
 #include <tuple>
 
-#include "digit_tools_samples.h"
 #include "digit_tools_classify.h"
+#include "digit_tools_samples.h"
 #include "digit_tools_tune.h"
 #include "tools_support.h"
 
@@ -54,8 +54,8 @@ TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
             std::vector<float> train_values, train_labels, test_values, test_labels;
             for (uint32_t r = 0; r < all.rows(); ++r) {
                 const bool held = std::find(order.begin() + begin, order.begin() + end, r) != order.begin() + end;
-                (held ? test_values : train_values).insert((held ? test_values : train_values).end(), all.row(r),
-                                                             all.row(r) + 4);
+                (held ? test_values : train_values)
+                    .insert((held ? test_values : train_values).end(), all.row(r), all.row(r) + 4);
                 (held ? test_labels : train_labels).push_back(all.label(r));
             }
             // The held rows in fold order, as tune scores them.
@@ -65,10 +65,11 @@ TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
                 test_values.insert(test_values.end(), all.row(order[i]), all.row(order[i]) + 4);
                 test_labels.push_back(all.label(order[i]));
             }
-            const auto train = programma::samples_from_memory(train_values.data(), train_labels.data(),
-                                                              train_labels.size(), 4).value();
-            const auto test = programma::samples_from_memory(test_values.data(), test_labels.data(),
-                                                             test_labels.size(), 4).value();
+            const auto train =
+                programma::samples_from_memory(train_values.data(), train_labels.data(), train_labels.size(), 4)
+                    .value();
+            const auto test =
+                programma::samples_from_memory(test_values.data(), test_labels.data(), test_labels.size(), 4).value();
             std::vector<std::vector<double>> scores;
             for (uint32_t d = 0; d < 10; ++d) {
                 const programma::Recogniser recogniser{d, row.kernel, row.epochs};
@@ -111,7 +112,8 @@ TEST(Tune, BadGridsAreRefusedWithTheirReason) {
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(file_exists(dir.file("p.png"))) << message;
     }
-    const RunResult bad = launch({.program = DIGIT_TOOLS_PATH, .work_dir = dir.path,
+    const RunResult bad = launch({.program = DIGIT_TOOLS_PATH,
+                                  .work_dir = dir.path,
                                   .args = {"classify", "--combine", "most", "-tr", "train", "-ts", "train"}});
     EXPECT_EQ(bad.status, 2);
 }
