@@ -3,7 +3,8 @@
 # are missing, as root or through password-less sudo, asking nothing.
 #
 # Usage: scripts/install_deps.sh GROUP...
-#   tests    libgtest-dev (GoogleTest, with its CMake files: the test programs)
+#   tests    libgtest-dev (GoogleTest, with its CMake files: the test programs),
+#            clang-format (the check that the sources keep the house format)
 #   tools    libpng-dev (the PNG writer of digit-tools show), libxxhash-dev (the
 #            training-set hash in a list manifest), gnuplot-nox (the bar chart
 #            of sweep --plot), groff-base (the man-page check)
@@ -52,7 +53,7 @@ fuzz_probe() {
 
 add_group() {
     case $1 in
-        tests) want libgtest-dev ;;
+        tests) want libgtest-dev; want_command clang-format clang-format ;;
         tools) want libpng-dev; want libxxhash-dev; want_command gnuplot gnuplot-nox; want_command groff groff-base ;;
         bench)
             want dataset-fashion-mnist; want_command gnuplot gnuplot-nox

@@ -32,6 +32,9 @@ configure_and_test() {
 
 bash scripts/install_deps.sh tests tools package python
 
+# Every C++ file as .clang-format says, before anything is built.
+bash scripts/check_format.sh
+
 configure_and_test release -DCMAKE_BUILD_TYPE=Release -DPROGRAMMA_REQUIRE_PYTHON=ON
 configure_and_test sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROGRAMMA_SANITIZE=ON -DPROGRAMMA_BENCHMARKS=OFF \
     -DPROGRAMMA_PYTHON=OFF
