@@ -111,6 +111,22 @@ TEST(Api, AGridOfEpochsAndCombinersComesFromTheLongestTraining) {
         }
     }
     EXPECT_FALSE(programma::decision_scores(train, longest, trained.value().mistakes, test, {{5, Combine::vote}}).ok());
+    // Recognisers scored together give each one's own scores.
+    std::vector<Recogniser> recognisers;
+    std::vector<std::vector<int32_t>> lists;
+    for (uint32_t target = 0; target < 4; ++target) {
+        recognisers.push_back({target, longest.kernel, 4});
+        lists.push_back(programma::train(train, recognisers.back()).value().mistakes);
+    }
+    const auto together = programma::decision_scores(train, recognisers, lists, test, cells).value();
+    for (uint32_t target = 0; target < 4; ++target) {
+        const auto alone = programma::decision_scores(train, recognisers[target], lists[target], test, cells).value();
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            for (uint32_t row = 0; row < test.rows(); ++row) {
+                EXPECT_EQ(std::bit_cast<uint64_t>(together[target][c][row]), std::bit_cast<uint64_t>(alone[c][row]));
+            }
+        }
+    }
 }
 
 TEST(Api, PrefixWeightsAndScoresFollowTheWorkedExample) {
@@ -161,7 +177,7 @@ TEST(Api, CancelledWorkStopsWithAnErrorAndBadInputIsRefused) {
     EXPECT_EQ(programma::decision_sums(train, r, {0}, wide).error().message,
               "samples have 8 numbers, the training set's have 7");
     EXPECT_EQ(programma::decision_scores(train, {1, r.kernel, 1}, {5, 3}, train, Combine::vote).error().message,
-              "the mistake list needs 2 epochs of training, more than the 1 given");
+              "the mistake list of class 1 needs 2 epochs of training, more than the 1 given");
     EXPECT_FALSE(programma::samples_from_memory(nullptr, nullptr, 0, 3).ok());
     EXPECT_FALSE(programma::set_engine_options({0, 0}).ok());
 

@@ -140,6 +140,17 @@ Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& traini
                                                          const std::vector<ScoreCell>& cells,
                                                          const CancelFlag* cancel = nullptr);
 
+// Several recognisers' scores at once (scores[recogniser][cell][row]), each
+// as the call above gives it; lists[i] is recogniser i's list. A training
+// row that several lists hold has its kernel values computed once, so the
+// recognisers must share their kernel.
+Result<std::vector<std::vector<std::vector<double>>>> decision_scores(const SampleSet& training,
+                                                                      const std::vector<Recogniser>& recognisers,
+                                                                      const std::vector<std::vector<int32_t>>& lists,
+                                                                      const SampleSet& samples,
+                                                                      const std::vector<ScoreCell>& cells,
+                                                                      const CancelFlag* cancel = nullptr);
+
 // The answer from several recognisers' scores for one sample: the index of
 // the greatest, the earlier one on a tie or a NaN.
 std::size_t best_of(const double* scores, std::size_t count);

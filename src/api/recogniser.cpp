@@ -1,5 +1,7 @@
 // Recognisers through the library: silent training, decision sums and tests
 // on the engine, one computation at a time, each able to be cancelled.
+#include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <string>
@@ -83,10 +85,13 @@ Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<
     std::vector<Ending> endings(recognisers.size(), Ending::trained);
     {
         const std::lock_guard<std::mutex> lock(engine_mutex());
-        // One recogniser a job; a training's own parallel steps then run
-        // inline on the thread that took it.
-        parallel_for(recognisers.size(), 1, [&](std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i) {
+        // Each thread takes the next recogniser not yet taken, so that
+        // trainings of unequal cost share the threads evenly; a training's
+        // own parallel steps then run inline on the thread that took it.
+        std::atomic<std::size_t> next{0};
+        const std::size_t threads = std::min<std::size_t>(recognisers.size(), pool_threads());
+        parallel_for(threads, 1, [&](std::size_t, std::size_t) {
+            for (std::size_t i = next++; i < recognisers.size(); i = next++) {
                 endings[i] = train_one(training, recognisers[i], cancel, results[i]);
                 if (endings[i] == Ending::trained && trained) trained(i);
             }
@@ -125,38 +130,66 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
     }
 }
 
-Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
-                                                         const std::vector<int32_t>& mistakes, const SampleSet& samples,
-                                                         const std::vector<ScoreCell>& cells,
-                                                         const CancelFlag* cancel) {
+Result<std::vector<std::vector<std::vector<double>>>> decision_scores(const SampleSet& training,
+                                                                      const std::vector<Recogniser>& recognisers,
+                                                                      const std::vector<std::vector<int32_t>>& lists,
+                                                                      const SampleSet& samples,
+                                                                      const std::vector<ScoreCell>& cells,
+                                                                      const CancelFlag* cancel) {
     if (Status sets = check_sets(training, samples); !sets) return sets.error();
+    if (lists.size() != recognisers.size()) return Error{"one mistake list is needed per recogniser"};
+    for (const Recogniser& recogniser : recognisers) {
+        if (recogniser.kernel.kind != recognisers[0].kernel.kind ||
+            recogniser.kernel.parameter != recognisers[0].kernel.parameter) {
+            return Error{"recognisers scored together must share their kernel"};
+        }
+    }
     try {
-        Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
-        if (!list) return list.error();
-        std::vector<uint64_t> weights;
-        uint32_t needed = 0;
-        if (!prefix_weights(mistakes.data(), uint32_t(mistakes.size()), training.rows(), recogniser.epochs, weights,
-                            needed)) {
-            return Error{"the mistake list needs " + std::to_string(needed) + " epochs of training, more than the " +
-                         std::to_string(recogniser.epochs) + " given"};
-        }
-        std::vector<PrefixAnswer> answers;
-        for (const ScoreCell& cell : cells) {
-            if (cell.epochs > recogniser.epochs) {
-                return Error{"an answer after " + std::to_string(cell.epochs) + " epochs needs a training of as many"};
+        std::vector<std::unique_ptr<IndexList>> index_lists;
+        std::vector<ListAnswers> to_score;
+        for (std::size_t i = 0; i < recognisers.size(); ++i) {
+            const Recogniser& recogniser = recognisers[i];
+            const std::vector<int32_t>& mistakes = lists[i];
+            Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
+            if (!list) return list.error();
+            index_lists.push_back(std::move(list).value());
+            std::vector<uint64_t> weights;
+            uint32_t needed = 0;
+            if (!prefix_weights(mistakes.data(), uint32_t(mistakes.size()), training.rows(), recogniser.epochs, weights,
+                                needed)) {
+                return Error{"the mistake list of class " + std::to_string(recogniser.target) + " needs " +
+                             std::to_string(needed) + " epochs of training, more than the " +
+                             std::to_string(recogniser.epochs) + " given"};
             }
-            PrefixAnswer answer{cell.combine, entries_within(mistakes, cell.epochs), {}};
-            prefix_weights(mistakes.data(), answer.entries, training.rows(), cell.epochs, answer.weights, needed);
-            answers.push_back(std::move(answer));
+            ListAnswers answers{recogniser.target, index_lists.back().get(), {}};
+            for (const ScoreCell& cell : cells) {
+                if (cell.epochs > recogniser.epochs) {
+                    return Error{"an answer after " + std::to_string(cell.epochs) +
+                                 " epochs needs a training of as many"};
+                }
+                PrefixAnswer answer{cell.combine, entries_within(mistakes, cell.epochs), {}};
+                prefix_weights(mistakes.data(), answer.entries, training.rows(), cell.epochs, answer.weights, needed);
+                answers.answers.push_back(std::move(answer));
+            }
+            to_score.push_back(std::move(answers));
         }
+        if (recognisers.empty()) return std::vector<std::vector<std::vector<double>>>{};
         const std::lock_guard<std::mutex> lock(engine_mutex());
-        return combined_scores(recogniser.kernel, recogniser.target, *list.value(), training.matrix(), samples.matrix(),
-                               answers, cancel);
+        return combined_scores(recognisers[0].kernel, to_score, training.matrix(), samples.matrix(), cancel);
     } catch (const Cancelled&) {
         return cancelled();
     } catch (const std::bad_alloc&) {
         return out_of_memory();
     }
+}
+
+Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
+                                                         const std::vector<int32_t>& mistakes, const SampleSet& samples,
+                                                         const std::vector<ScoreCell>& cells,
+                                                         const CancelFlag* cancel) {
+    auto scores = decision_scores(training, std::vector<Recogniser>{recogniser}, {mistakes}, samples, cells, cancel);
+    if (!scores) return scores.error();
+    return std::move(scores.value()[0]);
 }
 
 Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,

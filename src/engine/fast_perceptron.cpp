@@ -78,10 +78,8 @@ void test_chunk_values(KernelSpec ker, const MistakeRows& mistakes, const Sample
 // slot; rows go in chunks split across threads. With an empty list every
 // row scores `empty`.
 template <typename Score, typename ScoreOf>
-std::vector<Score> scored_rows(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
-                               const SampleMatrix& samples, const CancelFlag* cancel, Score empty,
-                               const ScoreOf& score_of) {
-    const MistakeRows mistakes = packed_list(list, tr_set, digit, tr_set.columns - 1);
+std::vector<Score> scored_rows(KernelSpec ker, const MistakeRows& mistakes, const SampleMatrix& samples,
+                               const CancelFlag* cancel, Score empty, const ScoreOf& score_of) {
     std::vector<Score> scores(samples.rows, empty);
     EngineFloats values;
     const std::size_t stride = mistakes.slots.count;
@@ -139,45 +137,57 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
 
 std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
                                  const SampleMatrix& samples, const CancelFlag* cancel) {
-    return scored_rows(ker, digit, list, tr_set, samples, cancel, 0.0f,
+    return scored_rows(ker, packed_list(list, tr_set, digit, tr_set.columns - 1), samples, cancel, 0.0f,
                        [](const MistakeRows& mistakes, const float* row_values) {
                            return decision_sum(
                                mistakes, 0, 0.0f, [&](uint32_t slot) { return row_values[slot]; }, nullptr);
                        });
 }
 
-std::vector<std::vector<double>> combined_scores(KernelSpec ker, uint32_t digit, const IndexList& list,
-                                                 const SampleMatrix& tr_set, const SampleMatrix& samples,
-                                                 const std::vector<PrefixAnswer>& answers, const CancelFlag* cancel) {
-    // A row's scores under every answer from its prefix sums s_0 = 0 ... s_m.
-    const auto answer_all = [&](const float* prefix_sums) {
+std::vector<std::vector<std::vector<double>>> combined_scores(KernelSpec ker, const std::vector<ListAnswers>& lists,
+                                                              const SampleMatrix& tr_set, const SampleMatrix& samples,
+                                                              const CancelFlag* cancel) {
+    // Every list's entries in one packing: a row that several lists hold is
+    // one slot, its kernel values computed once (they do not depend on the
+    // list). List l's entries are entries [first[l], first[l + 1]).
+    MistakeRows all(tr_set, tr_set.columns - 1);
+    std::vector<std::size_t> first{0};
+    std::size_t longest = 0;
+    for (const ListAnswers& list : lists) {
+        std::vector<int32_t> entries;
+        read_list(entries, list.list);
+        for (const int32_t index : entries) all.add(tr_set, static_cast<uint32_t>(index), list.digit);
+        first.push_back(all.entries());
+        longest = std::max(longest, entries.size());
+    }
+    // A row's scores under every list's answers, from each list's prefix
+    // sums s_0 = 0 ... s_m, each added as decision_sum adds the whole.
+    const auto answer_all = [&](const MistakeRows& mistakes, const float* row_values) {
         std::vector<double> scores;
-        scores.reserve(answers.size());
-        for (const PrefixAnswer& answer : answers) {
-            CombinedScore score(answer.combine, answer.weights.data());
-            for (uint32_t k = 0; k <= answer.entries; ++k) score.add(prefix_sums[k]);
-            scores.push_back(score.score());
+        std::vector<float> prefix_sums(longest + 1, 0.0f);
+        for (std::size_t l = 0; l < lists.size(); ++l) {
+            for (std::size_t e = first[l]; e < first[l + 1] && row_values != nullptr; ++e) {
+                const std::size_t k = e - first[l];
+                prefix_sums[k + 1] = prefix_sums[k] + mistakes.entry_sign[e] * row_values[mistakes.entry_slot[e]];
+            }
+            for (const PrefixAnswer& answer : lists[l].answers) {
+                CombinedScore score(answer.combine, answer.weights.data());
+                for (uint32_t k = 0; k <= answer.entries; ++k) score.add(prefix_sums[k]);
+                scores.push_back(score.score());
+            }
         }
         return scores;
     };
-    // Each prefix sum is added as decision_sum adds the whole.
-    const auto row_scores = [&](const MistakeRows& mistakes, const float* row_values) {
-        std::vector<float> prefix_sums(mistakes.entries() + 1, 0.0f);
-        for (std::size_t e = 0; e < mistakes.entries(); ++e) {
-            prefix_sums[e + 1] = prefix_sums[e] + mistakes.entry_sign[e] * row_values[mistakes.entry_slot[e]];
-        }
-        return answer_all(prefix_sums.data());
-    };
-    // What every row scores when the list is empty (then each answer's
-    // prefix is empty too); zeros for every prefix any answer reads.
-    std::size_t longest = 0;
-    for (const PrefixAnswer& answer : answers) longest = std::max<std::size_t>(longest, answer.entries);
-    const std::vector<float> zeros(longest + 1, 0.0f);
+    // With no entry at all, every row scores the empty lists' answers.
     const std::vector<std::vector<double>> by_row =
-        scored_rows(ker, digit, list, tr_set, samples, cancel, answer_all(zeros.data()), row_scores);
-    std::vector<std::vector<double>> scores(answers.size(), std::vector<double>(samples.rows));
-    for (uint32_t r = 0; r < samples.rows; ++r) {
-        for (std::size_t a = 0; a < answers.size(); ++a) scores[a][r] = by_row[r][a];
+        scored_rows(ker, all, samples, cancel, answer_all(all, nullptr), answer_all);
+    std::vector<std::vector<std::vector<double>>> scores(lists.size());
+    std::size_t column = 0;
+    for (std::size_t l = 0; l < lists.size(); ++l) {
+        for (std::size_t a = 0; a < lists[l].answers.size(); ++a, ++column) {
+            scores[l].emplace_back(samples.rows);
+            for (uint32_t r = 0; r < samples.rows; ++r) scores[l][a][r] = by_row[r][column];
+        }
     }
     return scores;
 }

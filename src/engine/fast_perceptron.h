@@ -29,13 +29,21 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
              const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error, Report report = Report::printed,
              const CancelFlag* cancel = nullptr);
 
-// Every row's score under each answer (scores[answer][row]), bit for bit
-// combined_score's over the answer's prefix, all from one pass over the
-// list's prefix sums.
-std::vector<std::vector<double>> combined_scores(KernelSpec ker, uint32_t digit, const IndexList& list,
-                                                 const SampleMatrix& tr_set, const SampleMatrix& samples,
-                                                 const std::vector<PrefixAnswer>& answers,
-                                                 const CancelFlag* cancel = nullptr);
+// A list to score samples against (its entries' labels taken for `digit`),
+// and the answers wanted from it.
+struct ListAnswers {
+    uint32_t digit = 0;
+    const IndexList* list = nullptr;
+    std::vector<PrefixAnswer> answers;
+};
+
+// Every row's score under each list's answers (scores[list][answer][row]),
+// bit for bit combined_score's over the answer's prefix, from one pass over
+// each list's prefix sums. A row the lists share gets its kernel values
+// computed once.
+std::vector<std::vector<std::vector<double>>> combined_scores(KernelSpec ker, const std::vector<ListAnswers>& lists,
+                                                              const SampleMatrix& tr_set, const SampleMatrix& samples,
+                                                              const CancelFlag* cancel = nullptr);
 
 // As run_test, or kEngineOutOfMemory as run_fast.
 int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,

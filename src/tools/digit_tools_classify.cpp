@@ -58,27 +58,25 @@ void restore_all(const std::string& folder, const programma::SampleSet& train, C
 
 // Every test row's scores against each digit's list: its decision sums, or
 // under `vote` and `average` the prefixes' combined scores (exactly the
-// sums' order under `last`).
-std::array<std::vector<double>, 10> digit_scores(const ClassifyOptions& options, const programma::SampleSet& train,
-                                                 const programma::SampleSet& test, const ClassifyResult& result) {
-    std::array<std::vector<double>, 10> scores;
-    for (uint32_t d = 0; d < 10; ++d) {
-        programma::Result<std::vector<double>> scored =
-            programma::decision_scores(train, recogniser(options, d), result.lists[d], test, options.combine);
-        if (!scored) {
-            // The only refusal here: restored lists that imply more epochs.
-            throw std::runtime_error("the list of digit " + std::to_string(d) + ": " + scored.error().message +
-                                     " (-e)");
-        }
-        scores[d] = std::move(scored).value();
-        progress("scored the test rows against digit " + std::to_string(d));
-    }
+// sums' order under `last`). The ten lists are scored together, so that a
+// row several lists hold is evaluated once.
+std::vector<std::vector<double>> digit_scores(const ClassifyOptions& options, const programma::SampleSet& train,
+                                              const programma::SampleSet& test, const ClassifyResult& result) {
+    std::vector<programma::Recogniser> recognisers;
+    for (uint32_t d = 0; d < 10; ++d) recognisers.push_back(recogniser(options, d));
+    auto scored = programma::decision_scores(train, recognisers, {result.lists.begin(), result.lists.end()}, test,
+                                             {{options.epochs, options.combine}});
+    // The only refusal here: restored lists that imply more epochs.
+    if (!scored) throw std::runtime_error(scored.error().message + " (-e)");
+    std::vector<std::vector<double>> scores;
+    for (std::vector<std::vector<double>>& digit : scored.value()) scores.push_back(std::move(digit[0]));
+    progress("scored the test rows against every digit");
     return scores;
 }
 
 void score(const ClassifyOptions& options, const programma::SampleSet& train, const programma::SampleSet& test,
            ClassifyResult& result) {
-    const std::array<std::vector<double>, 10> scores = digit_scores(options, train, test, result);
+    const std::vector<std::vector<double>> scores = digit_scores(options, train, test, result);
     result.answers.resize(test.rows());
     for (uint32_t r = 0; r < test.rows(); ++r) {
         double row[10];

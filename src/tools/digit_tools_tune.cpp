@@ -76,10 +76,10 @@ std::vector<uint64_t> wrong_by_cell(const SampleSet& train, const SampleSet& tes
     std::vector<programma::Recogniser> recognisers;
     for (uint32_t d = 0; d < 10; ++d) recognisers.push_back({d, kernel, epochs});
     const std::vector<programma::Trained> trained = value_of(programma::train(train, recognisers));
-    std::vector<std::vector<std::vector<double>>> scores;  // [digit][cell][row]
-    for (uint32_t d = 0; d < 10; ++d) {
-        scores.push_back(value_of(programma::decision_scores(train, recognisers[d], trained[d].mistakes, test, cells)));
-    }
+    std::vector<std::vector<int32_t>> lists;
+    for (const programma::Trained& digit : trained) lists.push_back(digit.mistakes);
+    const std::vector<std::vector<std::vector<double>>> scores =  // [digit][cell][row]
+        value_of(programma::decision_scores(train, recognisers, lists, test, cells));
     std::vector<uint64_t> wrong(cells.size(), 0);
     for (std::size_t c = 0; c < cells.size(); ++c) {
         for (uint32_t r = 0; r < test.rows(); ++r) {

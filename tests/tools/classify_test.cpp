@@ -34,9 +34,6 @@ std::string random_set(std::mt19937& random, int rows) {
 
 TEST(Classify, AnswersAreTheGreatestReferenceSum) {
     const auto answer = [](std::array<double, 10> sums) { return programma::best_of(sums.data(), 10); };
-    EXPECT_EQ(answer({0, 1, 3, 3, 2, -1, 0, 0, 0, 0}), 2u);  // a tie keeps the smaller digit
-    EXPECT_EQ(answer({NAN, 1, 0, 0, 0, 0, 0, 0, 0, 0}), 0u);
-    EXPECT_EQ(answer({-1, NAN, -2, 0, 0, 0, 0, 0, 0, 5}), 9u);
     std::mt19937 random(4);
     TempDir dir;
     write_text(dir.file("train"), random_set(random, 150));

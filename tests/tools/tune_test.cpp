@@ -47,29 +47,25 @@ TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
     ASSERT_EQ(result.rows.size(), 12u);
     const programma::SampleSet all = load_sample_set(options.training_set);
     const std::vector<uint32_t> order = fold_order(all.rows(), options.shuffle);
+    // The rows named, in that order, as a set of their own.
+    const auto rows_of = [&](const std::vector<uint32_t>& rows) {
+        std::vector<float> values, labels;
+        for (const uint32_t r : rows) {
+            values.insert(values.end(), all.row(r), all.row(r) + 4);
+            labels.push_back(all.label(r));
+        }
+        return programma::samples_from_memory(values.data(), labels.data(), labels.size(), 4).value();
+    };
     for (const TuneRow& row : result.rows) {
         uint64_t wrong = 0;
         for (uint32_t f = 0; f < 3; ++f) {
             const auto [begin, end] = fold_bounds(f, 3, all.rows());
-            std::vector<float> train_values, train_labels, test_values, test_labels;
+            const std::vector<uint32_t> held(order.begin() + begin, order.begin() + end);  // in fold order
+            std::vector<uint32_t> kept;                                                    // in file order
             for (uint32_t r = 0; r < all.rows(); ++r) {
-                const bool held = std::find(order.begin() + begin, order.begin() + end, r) != order.begin() + end;
-                (held ? test_values : train_values)
-                    .insert((held ? test_values : train_values).end(), all.row(r), all.row(r) + 4);
-                (held ? test_labels : train_labels).push_back(all.label(r));
+                if (std::find(held.begin(), held.end(), r) == held.end()) kept.push_back(r);
             }
-            // The held rows in fold order, as tune scores them.
-            test_values.clear();
-            test_labels.clear();
-            for (uint32_t i = begin; i < end; ++i) {
-                test_values.insert(test_values.end(), all.row(order[i]), all.row(order[i]) + 4);
-                test_labels.push_back(all.label(order[i]));
-            }
-            const auto train =
-                programma::samples_from_memory(train_values.data(), train_labels.data(), train_labels.size(), 4)
-                    .value();
-            const auto test =
-                programma::samples_from_memory(test_values.data(), test_labels.data(), test_labels.size(), 4).value();
+            const programma::SampleSet train = rows_of(kept), test = rows_of(held);
             std::vector<std::vector<double>> scores;
             for (uint32_t d = 0; d < 10; ++d) {
                 const programma::Recogniser recogniser{d, row.kernel, row.epochs};
