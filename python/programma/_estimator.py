@@ -212,11 +212,10 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         rows = _float32_rows(features)
         samples = _programma.SampleSet(rows, np.zeros(rows.shape[0], dtype=np.float32))
         threads = _thread_count(self.n_jobs)
-        scores = [
-            _programma.decision_scores(self._training, recogniser, mistakes, samples, self._combine, threads)
-            for recogniser, mistakes in zip(self._recognisers, self.mistakes_)
-        ]
-        return scores[0] if len(scores) == 1 else np.column_stack(scores)
+        scores = _programma.decision_scores(
+            self._training, list(self._recognisers), list(self.mistakes_), samples, self._combine, threads
+        )
+        return scores[0] if len(scores) == 1 else scores.T
 
     def predict(self, X):
         """The class of each row.

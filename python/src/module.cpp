@@ -229,17 +229,26 @@ PYBIND11_MODULE(_programma, m) {
 
     m.def(
         "decision_scores",
-        [](const SampleSet& training, const Recogniser& recogniser, const Indices& mistakes, const SampleSet& samples,
-           Combine combine, int threads) {
-            const std::vector<int32_t> list = list_of(mistakes);
-            auto scores =
-                run_cancellable<std::vector<double>>(thread_count(threads), [&](const programma::CancelFlag* cancel) {
-                    return programma::decision_scores(training, recogniser, list, samples, combine, cancel);
+        [](const SampleSet& training, const std::vector<Recogniser>& recognisers, const std::vector<Indices>& mistakes,
+           const SampleSet& samples, Combine combine, int threads) {
+            std::vector<std::vector<int32_t>> lists;
+            for (const Indices& one : mistakes) lists.push_back(list_of(one));
+            std::vector<programma::ScoreCell> cells;
+            if (!recognisers.empty()) cells = {{recognisers[0].epochs, combine}};
+            auto scores = run_cancellable<std::vector<std::vector<std::vector<double>>>>(
+                thread_count(threads), [&](const programma::CancelFlag* cancel) {
+                    return programma::decision_scores(training, recognisers, lists, samples, cells, cancel);
                 });
-            return py::array_t<double>(py::ssize_t(scores.size()), scores.data());
+            py::array_t<double> table({py::ssize_t(scores.size()), py::ssize_t(samples.rows())});
+            for (std::size_t r = 0; r < scores.size(); ++r) {
+                std::copy(scores[r][0].begin(), scores[r][0].end(), table.mutable_data(py::ssize_t(r), 0));
+            }
+            return table;
         },
-        py::arg("training"), py::arg("recogniser"), py::arg("mistakes"), py::arg("samples"), py::arg("combine"),
-        py::arg("threads") = 0, "Every row's score (float64) under a combiner.");
+        py::arg("training"), py::arg("recognisers"), py::arg("mistakes"), py::arg("samples"), py::arg("combine"),
+        py::arg("threads") = 0,
+        "Every row's score (float64) under a combiner, a row of the result per recogniser; the recognisers "
+        "share their kernel and epochs, and a row their lists share is evaluated once.");
 
     m.def(
         "decision_sums",
