@@ -17,14 +17,9 @@ import subprocess
 import sys
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DATA = os.path.join(ROOT, "bench", "data")
-SETS = {
-    "shipped": (os.path.join(ROOT, "Data", "Training_set"), os.path.join(ROOT, "Data", "Test_set")),
-    "5000": (os.path.join(DATA, "fashion_train_5000"), os.path.join(DATA, "fashion_test_1000")),
-    "20000": (os.path.join(DATA, "fashion_train_20000"), os.path.join(DATA, "fashion_test")),
-    "60000": (os.path.join(DATA, "fashion_train"), os.path.join(DATA, "fashion_test")),
-}
+from bench_accuracy import DATA, ROOT, SETS  # the same sample files
+
+SETS = dict(SETS, **{"20000": (os.path.join(DATA, "fashion_train_20000"), os.path.join(DATA, "fashion_test"))})
 TUNED = {"kernel": "gauss", "constant": 30.0, "epochs": 5, "combine": "vote"}
 
 
