@@ -72,12 +72,16 @@ def percent(fraction):
     return f"{100 * fraction:.1f}%"
 
 
-def main():
-    args = sys.argv[1:]
+def sets_and_build(args):
+    """The sets named by --sets (all by default) and the build folder."""
     sets = ["shipped", "5000", "60000"]
     if args[:1] == ["--sets"]:
         sets, args = args[1].split(","), args[2:]
-    build = args[0] if args else os.path.join(ROOT, "build", "release")
+    return sets, args[0] if args else os.path.join(ROOT, "build", "release")
+
+
+def main():
+    sets, build = sets_and_build(sys.argv[1:])
     tools = os.path.join(build, "digit-tools")
     tuned = {}
     print("| set | method | error | seconds |")

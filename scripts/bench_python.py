@@ -17,7 +17,7 @@ import subprocess
 import sys
 import time
 
-from bench_accuracy import DATA, ROOT, SETS  # the same sample files
+from bench_accuracy import DATA, ROOT, SETS, sets_and_build  # the same sample files and arguments
 
 SETS = dict(SETS, **{"20000": (os.path.join(DATA, "fashion_train_20000"), os.path.join(DATA, "fashion_test"))})
 TUNED = {"kernel": "gauss", "constant": 30.0, "epochs": 5, "combine": "vote"}
@@ -33,11 +33,7 @@ def best_of(rounds, work):
 
 
 def main():
-    args = sys.argv[1:]
-    sets = ["shipped", "5000", "60000"]
-    if args[:1] == ["--sets"]:
-        sets, args = args[1].split(","), args[2:]
-    build = args[0] if args else os.path.join(ROOT, "build", "release")
+    sets, build = sets_and_build(sys.argv[1:])
     sys.path[:0] = [os.path.join(build, "python"), os.path.join(ROOT, "python")]
     import numpy as np
     from sklearn.svm import SVC
