@@ -52,6 +52,16 @@ inline int32_t answer_of(float sum) { return sum < 0.0f ? -1 : 1; }
 bool prefix_weights(const int32_t* index_array, uint32_t count, uint32_t rows, uint32_t epochs,
                     std::vector<uint64_t>& weights, uint32_t& epochs_needed);
 
+// Whether a list entry for `row` after one for `previous` starts the next
+// epoch: the hypothesis only changes at a mistake, so a row it answered right
+// it answers right again, and a later mistake in the same epoch is further on.
+inline bool starts_epoch(int32_t previous, int32_t row) {
+    return static_cast<uint32_t>(row) <= static_cast<uint32_t>(previous);
+}
+
+// How many of the list's first entries a training of `epochs` epochs made.
+uint32_t entries_within(const int32_t* index_array, uint32_t count, uint32_t epochs);
+
 // One sample's score under a combiner, fed the prefix sums s_0 = 0, s_1,
 // ..., s_m in order. The average adds every term, so a weight of 0 times an
 // infinite sum makes it NaN.

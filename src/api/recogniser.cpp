@@ -45,17 +45,6 @@ Result<std::unique_ptr<IndexList>> index_list(const std::vector<int32_t>& mistak
     return list;
 }
 
-// How many of the list's first entries a training of `epochs` epochs had
-// made: each entry whose row is not above the one before starts an epoch.
-uint32_t entries_within(const std::vector<int32_t>& mistakes, uint32_t epochs) {
-    uint32_t epoch = 0;
-    for (std::size_t k = 0; k < mistakes.size(); ++k) {
-        if (k > 0 && uint32_t(mistakes[k]) <= uint32_t(mistakes[k - 1])) ++epoch;
-        if (epoch >= epochs) return uint32_t(k);
-    }
-    return uint32_t(mistakes.size());
-}
-
 // How one silent training ended.
 enum class Ending { trained, out_of_memory, cancelled };
 
@@ -167,7 +156,8 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(const Samp
                     return Error{"an answer after " + std::to_string(cell.epochs) +
                                  " epochs needs a training of as many"};
                 }
-                PrefixAnswer answer{cell.combine, entries_within(mistakes, cell.epochs), {}};
+                PrefixAnswer answer{
+                    cell.combine, entries_within(mistakes.data(), uint32_t(mistakes.size()), cell.epochs), {}};
                 prefix_weights(mistakes.data(), answer.entries, training.rows(), cell.epochs, answer.weights, needed);
                 answers.answers.push_back(std::move(answer));
             }

@@ -164,7 +164,9 @@ std::vector<std::vector<std::vector<double>>> combined_scores(KernelSpec ker, co
     // sums s_0 = 0 ... s_m, each added as decision_sum adds the whole.
     const auto answer_all = [&](const MistakeRows& mistakes, const float* row_values) {
         std::vector<double> scores;
-        std::vector<float> prefix_sums(longest + 1, 0.0f);
+        // One buffer a thread, not one a row: rows are scored by the thousand.
+        thread_local std::vector<float> prefix_sums;
+        prefix_sums.assign(longest + 1, 0.0f);
         for (std::size_t l = 0; l < lists.size(); ++l) {
             for (std::size_t e = first[l]; e < first[l + 1] && row_values != nullptr; ++e) {
                 const std::size_t k = e - first[l];

@@ -125,7 +125,7 @@ bool prefix_weights(const int32_t* index_array, uint32_t count, uint32_t rows, u
     uint64_t previous_step = 0;  // the step that made the prefix before
     for (uint32_t k = 0; k < count; ++k) {
         const auto row = static_cast<uint32_t>(index_array[k]);
-        if (k > 0 && row <= static_cast<uint32_t>(index_array[k - 1])) ++epoch;
+        if (k > 0 && starts_epoch(index_array[k - 1], index_array[k])) ++epoch;
         const uint64_t step = epoch * rows + row + 1;
         weights[k] = k == 0 ? step - 1 : step - previous_step;
         previous_step = step;
@@ -134,6 +134,15 @@ bool prefix_weights(const int32_t* index_array, uint32_t count, uint32_t rows, u
     if (count > 0 && epoch + 1 > epochs) return false;
     weights[count] = count == 0 ? steps : steps + 1 - previous_step;
     return true;
+}
+
+uint32_t entries_within(const int32_t* index_array, uint32_t count, uint32_t epochs) {
+    uint32_t epoch = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        if (k > 0 && starts_epoch(index_array[k - 1], index_array[k])) ++epoch;
+        if (epoch >= epochs) return k;
+    }
+    return count;
 }
 
 double combined_score(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set,

@@ -104,12 +104,6 @@ OutputTarget RunFiles::output(const std::string& path, StandardOutput standard) 
     return target;
 }
 
-void RunFiles::make_folder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) fail_in(path, "cannot make the folder: " + reason());
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) fail_in(path, "is not a folder");
-}
-
 StagedFile::StagedFile(const OutputTarget& target) : target_(target) {
     struct stat old {};
     const bool replacing = ::stat(target.path.c_str(), &old) == 0;

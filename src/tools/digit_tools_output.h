@@ -39,8 +39,6 @@ public:
     // An output: not a folder, a FIFO or a device (but /dev/null), not an
     // input or another output, in an existing writable folder.
     OutputTarget output(const std::string& path, StandardOutput standard = StandardOutput::refused);
-    // The folder of --lists, made when missing.
-    void make_folder(const std::string& path);
 
 private:
     std::vector<std::pair<FileId, std::string>> inputs_;
