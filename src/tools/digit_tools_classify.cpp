@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 #include "digit_tools_manifest.h"
@@ -337,9 +338,11 @@ HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options
     const bool gaussian = options.ker.kind == KernelKind::gaussian;
     char parameter[32];
     std::snprintf(parameter, sizeof parameter, "%g", static_cast<double>(options.ker.parameter));
+    // The title names the test set's file, not its folder, so that the
+    // picture does not depend on where the data lies.
     map.title = std::string("classify -k ") + kernel_name(options.ker.kind) + (gaussian ? " -c " : " -d ") + parameter +
                 " -e " + std::to_string(options.epochs) + " --combine " + combine_name(options.combine) + ": " +
-                options.test_set;
+                std::filesystem::path(options.test_set).filename().string();
     map.x_title = "answer";
     map.y_title = "true digit";
     map.key_title = "test rows";

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <stdexcept>
 
@@ -201,7 +202,8 @@ HeatMap tune_map(const TuneResult& result, const TuneOptions& options) {
     const std::vector<float>& parameters = gaussian ? options.constants : options.degrees;
     HeatMap map;
     map.title = std::string("tune -k ") + kernel_name(best.kernel.kind) + " --combine " + combine_name(best.combine) +
-                ", " + std::to_string(options.folds) + " folds: " + options.training_set;
+                ", " + std::to_string(options.folds) +
+                " folds: " + std::filesystem::path(options.training_set).filename().string();
     map.x_title = "epochs";
     map.y_title = gaussian ? "constant" : "degree";
     map.key_title = "cross-validated error (%)";
