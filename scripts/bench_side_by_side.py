@@ -1,20 +1,30 @@
 #!/usr/bin/env python3
-"""The end-to-end workloads of scripts/bench_e2e.sh for two builds side by side.
+"""The end-to-end workloads of scripts/bench_e2e.sh for builds side by side.
 
-Usage: scripts/bench_side_by_side.py OLD_BUILD NEW_BUILD [WORKLOAD...]
+Usage: scripts/bench_side_by_side.py [--rounds N] [--fast-only]
+           BUILD[,NAME=VALUE...] BUILD[,NAME=VALUE...] [...] [WORKLOAD...]
 
-Each workload's programs run alternately from the two build folders (seven
-runs of each fast program, three to five of each reference), so that both
-ratios come from the same minutes of a machine whose speed drifts. A ratio
-is the median reference time over the median fast time; the spread is the
-fastest and slowest of the fast program's runs. Needs the data in bench/data and bench/run_timed in NEW_BUILD
+Each workload's programs run alternately from the build folders, round after
+round, each round starting with the next build (seven rounds unless --rounds says otherwise; three to five of them
+also run each reference), so that every build's times come from the same
+minutes of a machine whose speed drifts. A build may carry environment
+variables for its runs after commas, such as build/release,OMP_WAIT_POLICY=active.
+
+With two builds and the references, each row gives both ratios (median
+reference time over median fast time), the fast program's spread (its
+fastest and slowest run) and how the second ratio compares with the first.
+With --fast-only, each row gives every build's median and spread and how
+much slower each build's median is than the first build's.
+
+Needs the data in bench/data and bench/run_timed in the last build
 (scripts/bench_e2e.sh makes both). WORKLOAD picks rows by a word of their
-label, such as voted or loading.
+label, such as voted or loading. Standard output of every run goes to a
+file, as in scripts/bench_e2e.sh.
 """
+import argparse
 import os
 import statistics
 import subprocess
-import sys
 import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -28,18 +38,27 @@ WORKLOADS = [
 ]
 
 
-def timed(timer, command):
-    """Wall seconds of one run, standard input from /dev/null, output discarded."""
-    with tempfile.NamedTemporaryFile("r") as result, open(os.devnull) as stdin, open(os.devnull, "w") as stdout:
-        subprocess.run([timer, result.name] + command, cwd=ROOT, stdin=stdin, stdout=stdout, check=True)
+class Build:
+    def __init__(self, spec):
+        folder, *settings = spec.split(",")
+        self.folder = folder
+        self.label = spec
+        self.env = dict(os.environ)
+        self.env.update(setting.split("=", 1) for setting in settings)
+
+
+def timed(timer, command, env):
+    """Wall seconds of one run, standard input from /dev/null, output to a file."""
+    with tempfile.NamedTemporaryFile("r") as result, open(os.devnull) as stdin, tempfile.TemporaryFile("w") as stdout:
+        subprocess.run([timer, result.name] + command, cwd=ROOT, stdin=stdin, stdout=stdout, env=env, check=True)
         return float(result.read().split()[0])
 
 
-def commands(build, args):
+def commands(folder, args):
     if args is None:
-        loader = f"{build}/bench/sample_load"
+        loader = f"{folder}/bench/sample_load"
         return [loader, "stream", f"{DATA}/fashion_train"], [loader, "program", f"{DATA}/fashion_train"]
-    return [f"{build}/programma_reference"] + args, [f"{build}/programma"] + args
+    return [f"{folder}/programma_reference"] + args, [f"{folder}/programma"] + args
 
 
 def shown(seconds):
@@ -48,29 +67,66 @@ def shown(seconds):
     return f"{seconds:.2f} s" if seconds < 10 else f"{seconds:.1f} s"
 
 
+def spread(times):
+    return f"{shown(min(times))} – {shown(max(times))}"
+
+
+def measure(builds, args, rounds, reference_rounds, timer):
+    """Per build, its reference times and its fast times."""
+    times = [([], []) for _ in builds]
+    for round in range(rounds):
+        # Each round starts with the next build, so that no build always
+        # runs just after the same other one.
+        for index in range(round, round + len(builds)):
+            build, (reference_times, fast_times) = builds[index % len(builds)], times[index % len(builds)]
+            reference, fast = commands(build.folder, args)
+            if round < reference_rounds:
+                reference_times.append(timed(timer, reference, build.env))
+            fast_times.append(timed(timer, fast, build.env))
+    return times
+
+
+def ratio_row(label, times):
+    cells, ratios = [], []
+    for reference_times, fast_times in times:
+        reference, fast = statistics.median(reference_times), statistics.median(fast_times)
+        ratios.append(reference / fast)
+        cells += [f"{shown(reference)} / {shown(fast)}", f"{ratios[-1]:.1f}x", spread(fast_times)]
+    return f"| {label} | {' | '.join(cells)} | {100 * (ratios[1] / ratios[0] - 1):+.1f}% |"
+
+
+def fast_row(label, times):
+    medians = [statistics.median(fast_times) for _, fast_times in times]
+    cells = [f"{shown(medians[0])} ({spread(times[0][1])})"]
+    for median, (_, fast_times) in zip(medians[1:], times[1:]):
+        cells.append(f"{shown(median)} ({spread(fast_times)}) {100 * (median / medians[0] - 1):+.1f}%")
+    return f"| {label} | {' | '.join(cells)} |"
+
+
 def main():
-    old, new, *wanted = sys.argv[1:]
-    timer = f"{new}/bench/run_timed"
-    print("| workload | old: reference / fast (medians) | ratio | fast spread | "
-          "new: reference / fast (medians) | ratio | fast spread | change |")
-    print("|---|---|---|---|---|---|---|---|")
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--fast-only", action="store_true", help="time only the fast programs")
+    parser.add_argument("names", nargs="+", metavar="BUILD or WORKLOAD")
+    options = parser.parse_args()
+    builds = [Build(name) for name in options.names if os.path.isdir(name.split(",")[0])]
+    wanted = [name for name in options.names if not os.path.isdir(name.split(",")[0])]
+    if len(builds) < 2 or (not options.fast_only and len(builds) != 2):
+        parser.error("give two builds, or two or more with --fast-only")
+    timer = f"{builds[-1].folder}/bench/run_timed"
+    if options.fast_only:
+        print("| workload | " + " | ".join(f"{build.label}: median (spread)" for build in builds) + " |")
+        print("|---" * (len(builds) + 1) + "|")
+    else:
+        print("| workload | old: reference / fast (medians) | ratio | fast spread | "
+              "new: reference / fast (medians) | ratio | fast spread | change |")
+        print("|---|---|---|---|---|---|---|---|")
     for label, args, reference_rounds in WORKLOADS:
         if wanted and not any(word in label for word in wanted):
             continue
-        times = {build: ([], []) for build in (old, new)}
-        for round in range(7):
-            for build in (old, new):
-                reference, fast = commands(build, args)
-                if round < reference_rounds:
-                    times[build][0].append(timed(timer, reference))
-                times[build][1].append(timed(timer, fast))
-        cells, ratios = [], []
-        for build in (old, new):
-            reference, fast = statistics.median(times[build][0]), statistics.median(times[build][1])
-            ratios.append(reference / fast)
-            spread = f"{shown(min(times[build][1]))} – {shown(max(times[build][1]))}"
-            cells += [f"{shown(reference)} / {shown(fast)}", f"{ratios[-1]:.1f}x", spread]
-        print(f"| {label} | {' | '.join(cells)} | {100 * (ratios[1] / ratios[0] - 1):+.1f}% |", flush=True)
+        times = measure(builds, args, options.rounds, 0 if options.fast_only else reference_rounds, timer)
+        row = fast_row if options.fast_only else ratio_row
+        print(row(label, times), flush=True)
 
 
 if __name__ == "__main__":

@@ -192,4 +192,25 @@ TEST(Environment, ATestSetReplacedDuringAPauseIsReadAsItIsThen) {
     EXPECT_TRUE(outputs[1] == swapped_run.out);  // the test set read is the new one
 }
 
+TEST(Environment, TheTraceSoFarIsOutBeforeAPauseWaits) {
+    // At a pause on a pipe that may still bring input, whoever reads the
+    // output sees everything up to the evaluation that paused.
+    TempDir dir;
+    const std::vector<std::string> args = {"-tr", kData + "Training_set", "-ts", kData + "Test_set", "-e", "1"};
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+    const int out = ::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const pid_t child = spawn(PROGRAMMA_PATH, args, input[0], out, dir.path);
+    ::close(input[0]);
+    ::close(out);
+    EXPECT_TRUE(waits_for_input(child));
+    const std::string shown = read_text(dir.file("out"));
+    ::close(input[1]);
+    wait_for(child);
+    const std::string whole = read_text(dir.file("out"));
+    const std::size_t second = whole.find("Arg ", whole.find("Arg ") + 1);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_EQ(shown, whole.substr(0, second));
+}
+
 }  // namespace

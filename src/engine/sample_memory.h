@@ -1,8 +1,9 @@
-// Memory for the engine's sample sets and large buffers (read buffers, packed rows, cache
-// chunks, the trace's piece). Large blocks are 2 MiB-aligned mappings offered
-// huge pages, and a block released is kept (up to a limit) for the next one:
-// first touching memory is what costs here, since the system zeroes every
-// fresh page, and under a virtual machine the host may first have to back it.
+// Memory for the engine's sample sets and large buffers (read buffers, packed
+// rows, cache chunks). Large blocks are offered huge pages, and memory a
+// block released is kept for the next one: first touching memory is what
+// costs here, since the system zeroes every fresh page, and under a virtual
+// machine the host may first have to back it. The process's malloc is tuned
+// for that (see sample_memory.cpp).
 #pragma once
 
 #include <cstddef>
@@ -15,7 +16,8 @@
 // when there is none.
 void* allocate_sample_memory(std::size_t bytes);
 
-// Releases memory from allocate_sample_memory, given the same byte count.
+// Releases memory from allocate_sample_memory (the byte count is that of the
+// allocation, for allocators that want it).
 void free_sample_memory(void* memory, std::size_t bytes);
 
 // Whether the process runs under an address-space limit (ulimit -v): the
