@@ -48,10 +48,9 @@ Outcome both_methods(bool engine, uint32_t digit, uint32_t epochs, KernelSpec ke
     o.printed = fuzz::capture([&] {
         const int trained = engine ? run_fast(epochs, digit, ker, list, tr, tr.columns, tr.rows, error[0])
                                    : run(epochs, digit, ker, list, tr, tr.columns, tr.rows, error[0]);
-        const IndexList* trained_list = list.get();
         const int tested =
-            engine ? run_test_fast(digit, ker, trained_list, tr, tr.columns, ts, ts.columns, ts.rows, error[1])
-                   : run_test(digit, ker, trained_list, tr, tr.columns, tr.rows, ts, ts.columns, ts.rows, error[1]);
+            engine ? run_test_fast(digit, ker, list.get(), tr, tr.columns, ts, ts.columns, ts.rows, error[1])
+                   : run_test(digit, ker, list.get(), tr, tr.columns, tr.rows, ts, ts.columns, ts.rows, error[1]);
         fuzz::check(trained == 0 && tested == 0, "the kernel perceptron trains and tests");
         (engine ? train_voted_fast : run_v_train_ker)(epochs, digit, tr, tr.columns, tr.rows, o.voted_mistakes, o.votes,
                                                       n, error[2]);

@@ -1,10 +1,12 @@
-// What the digit-tools fuzz targets share: loading converter output with the
-// library's loader, and comparing two loads value for value.
+// What the digit-tools fuzz targets share: running a converter that may
+// refuse its input, loading its output with the library's loader, and
+// comparing two loads value for value.
 #pragma once
 
 #include <bit>
 #include <cmath>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "fuzz_support.h"
@@ -12,10 +14,21 @@
 
 namespace fuzz {
 
-// The sample set a converter's text loads as; none when the loader refuses it.
-inline std::optional<programma::SampleSet> load_text(const std::string& text) {
+// The text `convert` gives; none when it refuses its input.
+template <class Convert>
+std::optional<std::string> converted(Convert&& convert) {
+    try {
+        return convert();
+    } catch (const std::runtime_error&) {
+        return std::nullopt;
+    }
+}
+
+// The sample set a converter's text loads as; `what` names the check that
+// the loader takes it.
+inline programma::SampleSet loaded(const std::string& text, const char* what) {
     programma::Result<programma::SampleSet> set = programma::read_samples(scratch_file("converted", text));
-    if (!set) return std::nullopt;
+    check(set.ok(), what);
     return std::move(set).value();
 }
 

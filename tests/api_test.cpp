@@ -34,9 +34,7 @@ SampleSet random_set(std::mt19937& random, std::size_t rows) {
 
 std::vector<int32_t> reference_list(const Recogniser& r, const SampleSet& set, float& error) {
     std::unique_ptr<IndexList> list;
-    ::testing::internal::CaptureStdout();
-    run(r.epochs, r.target, r.kernel, list, set.matrix(), set.columns(), set.rows(), error);
-    ::testing::internal::GetCapturedStdout();
+    stdout_of([&] { run(r.epochs, r.target, r.kernel, list, set.matrix(), set.columns(), set.rows(), error); });
     std::vector<int32_t> entries;
     read_list(entries, list.get());
     return entries;

@@ -7,13 +7,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
+#include <functional>
 #include <random>
 
 #include "support.h"
@@ -22,10 +21,15 @@ namespace {
 
 const std::string kData = std::string(PROGRAMMA_SOURCE_DIR) + "/Data/";
 
-// Runs both programs under the same limits; false when the reference did not
-// finish.
-bool same_as_reference(Launch run) {
-    run.program = PROGRAMMA_REFERENCE_PATH;
+// Runs both programs from the repository (its Data/ holds the default sets)
+// under the same limits, set by the shell commands `prefix`, with `input`
+// (none: /dev/null); false when the reference did not finish.
+bool same_as_reference(const std::vector<std::string>& args, const std::string& prefix, const std::string& input = "",
+                       const std::vector<std::string>& environment = {}) {
+    Launch run{.program = PROGRAMMA_REFERENCE_PATH, .work_dir = PROGRAMMA_SOURCE_DIR, .args = args, .input = input};
+    run.input_from_null = input.empty();
+    run.shell_prefix = prefix;
+    run.environment = environment;
     const RunResult reference = launch(run);
     if (reference.status != 0) return false;
     run.program = PROGRAMMA_PATH;
@@ -36,27 +40,17 @@ bool same_as_reference(Launch run) {
     return true;
 }
 
-bool sanitized() {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;  // AddressSanitizer cannot run under an address-space limit
-#else
-    return false;
-#endif
-}
-
 TEST(Environment, AddressSpaceLimitsAndManyThreadsGiveTheReferenceRun) {
-    if (sanitized()) GTEST_SKIP() << "AddressSanitizer cannot run under ulimit -v";
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer cannot run under ulimit -v";
+#endif
     const std::vector<std::vector<std::string>> runs = {
         {"-dg", "3", "-k", "gauss", "-e", "5"}, {"-vot", "1", "-dg", "3", "-e", "2"}, {"-dg", "3", "-e", "1"}};
     int finished = 0;
     for (const auto& args : runs) {
         for (const char* threads : {"PROGRAMMA_THREADS=1", "PROGRAMMA_THREADS=64"}) {
             for (int limit : {6000, 8000, 10000, 12000, 15000, 20000, 40000, 300000, 400000}) {
-                finished += same_as_reference({.work_dir = PROGRAMMA_SOURCE_DIR,
-                                               .args = args,
-                                               .input_from_null = true,
-                                               .shell_prefix = "ulimit -v " + std::to_string(limit) + ";",
-                                               .environment = {threads}});
+                finished += same_as_reference(args, "ulimit -v " + std::to_string(limit) + ";", "", {threads});
             }
         }
     }
@@ -89,10 +83,7 @@ TEST(Environment, EveryVectorLevelGivesTheReferenceRun) {
                                                         {"-ts", dir.file("decimals"), "-dg", "7", "-k", "gauss"}};
     for (const auto& args : runs) {
         for (const std::string level : {"scalar", "avx2", "avx512"}) {
-            EXPECT_TRUE(same_as_reference({.work_dir = PROGRAMMA_SOURCE_DIR,
-                                           .args = args,
-                                           .input_from_null = true,
-                                           .shell_prefix = "export PROGRAMMA_VECTOR=" + level + ";"}));
+            EXPECT_TRUE(same_as_reference(args, "export PROGRAMMA_VECTOR=" + level + ";"));
         }
     }
 }
@@ -102,10 +93,8 @@ TEST(Environment, FewDescriptorsAndALargeTestSetStillSave) {
     std::string test;
     for (int copy = 0; copy < 4; ++copy) test += read_text(kData + "Test_set");
     write_text(dir.file("test"), test);
-    EXPECT_TRUE(same_as_reference({.work_dir = dir.path,
-                                   .args = {"-tr", kData + "Training_set", "-ts", "test", "-dg", "3", "-k", "gauss"},
-                                   .input = "y\nlist\n",
-                                   .shell_prefix = "ulimit -n 4;"}));
+    EXPECT_TRUE(same_as_reference({"-ts", dir.file("test"), "-dg", "3", "-k", "gauss"}, "ulimit -n 4;",
+                                  "y\n" + dir.file("list") + "\n"));
     EXPECT_EQ(read_text(dir.file("list")).empty(), false);
 }
 
@@ -125,27 +114,20 @@ TEST(Environment, AFifoTestSetNeverHoldsUpARunThatStopsAtThePrompt) {
     }
 }
 
-// Runs a program with standard output into a pipe whose reader is gone, and
-// SIGPIPE ignored; returns the exit status and standard error.
-RunResult into_closed_pipe(const std::string& program, const std::vector<std::string>& args) {
-    TempDir io;
-    std::vector<std::string> shell = {"-c", "exec 2>err; exec \"$0\" \"$@\"", program};
-    shell.insert(shell.end(), args.begin(), args.end());
-    int out[2];
-    if (::pipe(out) != 0) return {};
-    ::close(out[0]);
-    const pid_t child = spawn("/bin/sh", shell, -1, out[1], io.path, true);
-    ::close(out[1]);
-    const int status = wait_for(child);
-    return {.out = "", .err = read_text(io.file("err")), .status = status};
-}
-
+// Standard output into a pipe whose reader is gone, SIGPIPE ignored.
 TEST(Environment, OutputIntoAClosedPipeIsReported) {
     for (const std::string program : {PROGRAMMA_PATH, PROGRAMMA_REFERENCE_PATH}) {
-        const RunResult r = into_closed_pipe(
-            program, {"-tr", kData + "Training_set", "-ts", kData + "Test_set", "-k", "gauss", "-dg", "3", "-e", "1"});
-        EXPECT_EQ(r.status, 1) << program;
-        EXPECT_EQ(r.err, "programma: standard output: cannot write: Broken pipe\n") << program;
+        TempDir io;
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        ::close(out[0]);
+        const pid_t child = spawn("/bin/sh",
+                                  {"-c", "exec 2>err; exec \"$0\" \"$@\"", program, "-tr", kData + "Training_set",
+                                   "-ts", kData + "Test_set", "-k", "gauss", "-dg", "3", "-e", "1"},
+                                  -1, out[1], io.path, true);
+        ::close(out[1]);
+        EXPECT_EQ(wait_for(child), 1) << program;
+        EXPECT_EQ(read_text(io.file("err")), "programma: standard output: cannot write: Broken pipe\n") << program;
     }
 }
 
@@ -156,6 +138,24 @@ bool waits_for_input(pid_t pid) {
         ::usleep(500);
     }
     return false;
+}
+
+// Runs `program` with standard input from a pipe and standard output into
+// `dir`'s file out; once it waits at a pause, `at_pause` runs, then the input
+// ends. Returns the whole output.
+std::string paused_run(const std::string& program, const std::vector<std::string>& args, const TempDir& dir,
+                       const std::function<void()>& at_pause) {
+    int input[2];
+    if (::pipe(input) != 0) return "no pipe";
+    const int out = ::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const pid_t child = spawn(program, args, input[0], out, dir.path);
+    ::close(input[0]);
+    ::close(out);
+    EXPECT_TRUE(waits_for_input(child)) << program;
+    at_pause();
+    ::close(input[1]);  // the end of input: no more pauses
+    wait_for(child);
+    return read_text(dir.file("out"));
 }
 
 TEST(Environment, ATestSetReplacedDuringAPauseIsReadAsItIsThen) {
@@ -169,23 +169,14 @@ TEST(Environment, ATestSetReplacedDuringAPauseIsReadAsItIsThen) {
     const std::vector<std::string> args = {"-tr", kData + "Training_set", "-ts", "test", "-dg", "3", "-e", "1"};
     std::string outputs[2];
     for (int fast = 0; fast < 2; ++fast) {
-        const std::string program = fast ? PROGRAMMA_PATH : PROGRAMMA_REFERENCE_PATH;
         write_text(dir.file("test"), original);
         struct stat before {};
         ::stat(dir.file("test").c_str(), &before);
-        int input[2];
-        ASSERT_EQ(::pipe(input), 0);
-        const int out = ::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const pid_t child = spawn(program, args, input[0], out, dir.path);
-        ::close(input[0]);
-        ::close(out);
-        EXPECT_TRUE(waits_for_input(child)) << program;
-        write_text(dir.file("test"), swapped);
-        const timespec times[2] = {before.st_atim, before.st_mtim};
-        ::utimensat(AT_FDCWD, dir.file("test").c_str(), times, 0);
-        ::close(input[1]);  // the end of input: no more pauses
-        wait_for(child);
-        outputs[fast] = read_text(dir.file("out"));
+        outputs[fast] = paused_run(fast ? PROGRAMMA_PATH : PROGRAMMA_REFERENCE_PATH, args, dir, [&] {
+            write_text(dir.file("test"), swapped);
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            ::utimensat(AT_FDCWD, dir.file("test").c_str(), times, 0);
+        });
     }
     EXPECT_TRUE(outputs[1] == outputs[0]);
     const RunResult swapped_run = launch({.work_dir = dir.path, .args = args, .input_from_null = true});
@@ -196,18 +187,10 @@ TEST(Environment, TheTraceSoFarIsOutBeforeAPauseWaits) {
     // At a pause on a pipe that may still bring input, whoever reads the
     // output sees everything up to the evaluation that paused.
     TempDir dir;
-    const std::vector<std::string> args = {"-tr", kData + "Training_set", "-ts", kData + "Test_set", "-e", "1"};
-    int input[2];
-    ASSERT_EQ(::pipe(input), 0);
-    const int out = ::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const pid_t child = spawn(PROGRAMMA_PATH, args, input[0], out, dir.path);
-    ::close(input[0]);
-    ::close(out);
-    EXPECT_TRUE(waits_for_input(child));
-    const std::string shown = read_text(dir.file("out"));
-    ::close(input[1]);
-    wait_for(child);
-    const std::string whole = read_text(dir.file("out"));
+    std::string shown;
+    const std::string whole =
+        paused_run(PROGRAMMA_PATH, {"-tr", kData + "Training_set", "-ts", kData + "Test_set", "-e", "1"}, dir,
+                   [&] { shown = read_text(dir.file("out")); });
     const std::size_t second = whole.find("Arg ", whole.find("Arg ") + 1);
     ASSERT_NE(second, std::string::npos);
     EXPECT_EQ(shown, whole.substr(0, second));

@@ -16,42 +16,43 @@ cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out" >"$out/log" 2>&1 || {
 deb=$(ls "$out"/programma_*.deb) || exit 1
 files=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 fail=0
+bad() { echo "FAIL: $*" >&2; fail=1; }
+# lint DEB: lintian finds no error in the package (when lintian is installed).
+lint() {
+    command -v lintian >/dev/null 2>&1 || return 0
+    lintian --fail-on error "$1" >"$out/lintian" 2>&1 || { cat "$out/lintian" >&2; bad "lintian on $(basename "$1")"; }
+}
 for want in ./usr/bin/programma ./usr/bin/digit-tools ./usr/share/man/man1/programma.1.gz \
     ./usr/share/man/man1/digit-tools.1.gz ./usr/share/doc/programma/copyright ./usr/share/doc/programma/changelog.gz \
     ./usr/share/lintian/overrides/programma ./usr/share/programma/Data/Training_set ./usr/share/programma/Data/Test_set; do
-    grep -qx "$want" <<<"$files" || { echo "FAIL: $want is not in $(basename "$deb")" >&2; fail=1; }
+    grep -qx "$want" <<<"$files" || bad "$want is not in $(basename "$deb")"
 done
-dpkg-deb -f "$deb" Depends | grep -q libpng || { echo "FAIL: no dependency on libpng" >&2; fail=1; }
-if grep -q python <<<"$files$(dpkg-deb -f "$deb" Depends)"; then
-    echo "FAIL: $(basename "$deb") holds or needs Python" >&2
-    fail=1
-fi
-[ "$(dpkg-deb -f "$deb" Suggests)" = gnuplot-nox ] || { echo "FAIL: gnuplot-nox is not suggested" >&2; fail=1; }
+dpkg-deb -f "$deb" Depends | grep -q libpng || bad "no dependency on libpng"
+grep -q python <<<"$files$(dpkg-deb -f "$deb" Depends)" && bad "$(basename "$deb") holds or needs Python"
+[ "$(dpkg-deb -f "$deb" Suggests)" = gnuplot-nox ] || bad "gnuplot-nox is not suggested"
 dpkg-deb -x "$deb" "$out/root"
 grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
-    "$out/root/usr/share/doc/programma/copyright" || { echo "FAIL: the copyright is not machine-readable" >&2; fail=1; }
+    "$out/root/usr/share/doc/programma/copyright" || bad "the copyright is not machine-readable"
 for program in programma digit-tools; do
-    [ -n "$(nm "$out/root/usr/bin/$program" 2>&1 | grep -v 'no symbols')" ] && { echo "FAIL: $program is not stripped" >&2; fail=1; }
+    [ -n "$(nm "$out/root/usr/bin/$program" 2>&1 | grep -v 'no symbols')" ] && bad "$program is not stripped"
 done
-if command -v lintian >/dev/null 2>&1; then
-    lintian --fail-on error "$deb" >"$out/lintian" 2>&1 || { cat "$out/lintian" >&2; echo "FAIL: lintian" >&2; fail=1; }
-fi
+lint "$deb"
 [ $fail -eq 0 ] && echo "PASS: $(basename "$deb") holds the programs, man pages and data"
 
 if ! ls "$build"/python/programma/_programma*.so >/dev/null 2>&1; then
     exit $fail  # this build has no Python package
 fi
-python_deb=$(ls "$out"/python3-programma_*.deb) || { echo "FAIL: no python3-programma package" >&2; exit 1; }
+python_deb=$(ls "$out"/python3-programma_*.deb) || { bad "no python3-programma package"; exit 1; }
 name=$(basename "$python_deb")
 python_files=$(dpkg-deb -c "$python_deb" | awk '{ print $6 }')
 site=./usr/lib/python3/dist-packages/programma
 for want in "$site/__init__.py" "$site/_estimator.py" "$site/_files.py"; do
-    grep -qx "$want" <<<"$python_files" || { echo "FAIL: $want is not in $name" >&2; fail=1; }
+    grep -qx "$want" <<<"$python_files" || bad "$want is not in $name"
 done
-grep -q "^$site/_programma\..*\.so$" <<<"$python_files" || { echo "FAIL: no compiled module in $name" >&2; fail=1; }
+grep -q "^$site/_programma\..*\.so$" <<<"$python_files" || bad "no compiled module in $name"
 depends=$(dpkg-deb -f "$python_deb" Depends)
 for want in "programma (= $(dpkg-deb -f "$deb" Version))" python3-numpy python3-sklearn "python3 (<<"; do
-    grep -qF "$want" <<<"$depends" || { echo "FAIL: $name does not depend on $want" >&2; fail=1; }
+    grep -qF "$want" <<<"$depends" || bad "$name does not depend on $want"
 done
 
 # Both packages unpacked into one root: the package imports and fits the
@@ -63,9 +64,7 @@ import sys, programma
 assert programma.__file__.startswith(sys.argv[1]), programma.__file__
 X, y = programma.read_samples(sys.argv[1] + "/usr/share/programma/Data/Training_set")
 assert programma.KernelPerceptronClassifier(epochs=1).fit(X, y).score(X, y) > 0.9
-' "$root" || { echo "FAIL: programma does not import and fit from $name" >&2; fail=1; }
-if command -v lintian >/dev/null 2>&1; then
-    lintian --fail-on error "$python_deb" >"$out/lintian" 2>&1 || { cat "$out/lintian" >&2; echo "FAIL: lintian on $name" >&2; fail=1; }
-fi
+' "$root" || bad "programma does not import and fit from $name"
+lint "$python_deb"
 [ $fail -eq 0 ] && echo "PASS: $name holds the Python package, needs programma, NumPy and scikit-learn, and imports"
 exit $fail

@@ -46,21 +46,12 @@ const std::vector<std::pair<std::string, std::string>> kFiles = {
 
 std::vector<std::string> gauss(const std::string& tr = "train", const std::string& ts = "test",
                                std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"-tr", tr, "-ts", ts, "-dg", "1", "-k", "gauss", "-c", "1", "-e", "2"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return args;
+    return with({"-tr", tr, "-ts", ts, "-dg", "1", "-k", "gauss", "-c", "1", "-e", "2"}, extra);
 }
 std::vector<std::string> restoring(const std::string& list) { return gauss("train", "test", {"-l", list}); }
-std::vector<std::string> pol(std::vector<std::string> extra) {
-    std::vector<std::string> args = {"-tr", "ptrain", "-ts", "ptest", "-dg", "1", "-e", "1"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return args;
-}
 std::vector<std::string> voted(const std::string& tr = "vtrain", const std::string& ts = "vtest",
                                std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"-vot", "1", "-tr", tr, "-ts", ts, "-dg", "1", "-e", "2"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return args;
+    return with({"-vot", "1", "-tr", tr, "-ts", ts, "-dg", "1", "-e", "2"}, extra);
 }
 
 std::string header(const std::string& tr = "train", const std::string& ts = "test",
@@ -85,10 +76,14 @@ std::string error_line(const std::string& message) { return "programma: " + mess
 std::string dims(int rows, int columns) {
     return "Training set dimension are " + std::to_string(rows) + "x" + std::to_string(columns) + "\n";
 }
+// The test's report, after "Start testing" and any kernel trace.
+std::string tested(int plus, int minus, int wrong_plus, int wrong_minus, const std::string& percent) {
+    return "I classified " + std::to_string(plus) + " times 1 e " + std::to_string(minus) + " times -1\nI was wrong " +
+           std::to_string(wrong_plus) + " times saying 1 e " + std::to_string(wrong_minus) +
+           " times saying -1\nEnd testing with " + percent + "% error\n\n\n\n";
+}
 std::string testing(int plus, int minus, int wrong_plus, int wrong_minus, const std::string& percent) {
-    return "Start testing\nI classified " + std::to_string(plus) + " times 1 e " + std::to_string(minus) +
-           " times -1\nI was wrong " + std::to_string(wrong_plus) + " times saying 1 e " +
-           std::to_string(wrong_minus) + " times saying -1\nEnd testing with " + percent + "% error\n\n\n\n";
+    return "Start testing\n" + tested(plus, minus, wrong_plus, wrong_minus, percent);
 }
 
 const std::string kDims = dims(4, 2);
@@ -177,43 +172,27 @@ void add_command_line_rows(std::vector<Row>& rows) {
 }
 
 void add_file_option_rows(std::vector<Row>& rows) {
-    const std::string missing = "cannot open: No such file or directory";
-    rows.push_back({.name = "tr_missing", .args = gauss("absent"), .out = header("absent") + "ERRORE NEL FILE",
-                    .err = error_line("absent: " + missing), .status = 1});
-    rows.push_back({.name = "tr_empty", .args = gauss("empty"), .out = header("empty"),
-                    .err = error_line("empty: holds no sample line"), .status = 1, .setup = file("empty", "")});
-    rows.push_back({.name = "tr_blank_lines_only", .args = gauss("blank"), .out = header("blank"),
-                    .err = error_line("blank: holds no sample line"), .status = 1,
-                    .setup = file("blank", "\n \t\n\r\n")});
-    rows.push_back({.name = "tr_unreadable", .args = gauss("locked"), .out = header("locked") + "ERRORE NEL FILE",
-                    .err = error_line("locked: cannot open: Permission denied"), .status = 1,
-                    .setup = file("locked", "0 0\n", 0), .needs = Needs::unprivileged});
-    rows.push_back({.name = "tr_directory", .args = gauss("sub"), .out = header("sub"),
-                    .err = error_line("sub: cannot read: Is a directory"), .status = 1, .setup = folder("sub")});
-    rows.push_back({.name = "ts_missing", .args = gauss("train", "absent"),
-                    .out = header("train", "absent") + kDims + kTraining + kPrompt + "ERRORE NEL FILE",
-                    .err = error_line("absent: " + missing), .status = 1});
-    rows.push_back({.name = "ts_unreadable", .args = gauss("train", "locked"),
-                    .out = header("train", "locked") + kDims + kTraining + kPrompt + "ERRORE NEL FILE",
-                    .err = error_line("locked: cannot open: Permission denied"), .status = 1,
-                    .setup = file("locked", "0 0\n", 0), .needs = Needs::unprivileged});
-    rows.push_back({.name = "ts_directory", .args = gauss("train", "sub"),
-                    .out = header("train", "sub") + kDims + kTraining + kPrompt,
-                    .err = error_line("sub: cannot read: Is a directory"), .status = 1, .setup = folder("sub")});
-    rows.push_back({.name = "l_missing", .args = restoring("absent"), .out = list_header("absent") + kDims,
-                    .err = error_line("absent: " + missing), .status = 1});
-    rows.push_back({.name = "l_unreadable", .args = restoring("locked"), .out = list_header("locked") + kDims,
-                    .err = error_line("locked: cannot open: Permission denied"), .status = 1,
-                    .setup = file("locked", "0\n", 0), .needs = Needs::unprivileged});
-    rows.push_back({.name = "l_directory", .args = restoring("sub"), .out = list_header("sub") + kDims,
-                    .err = error_line("sub: cannot read: Is a directory"), .status = 1, .setup = folder("sub")});
-    rows.push_back({.name = "voted_tr_missing", .args = voted("absent"),
-                    .out = voted_header("absent") + "ERRORE NEL FILE", .err = error_line("absent: " + missing),
-                    .status = 1, .null_input = true});
-    rows.push_back({.name = "voted_ts_directory", .args = voted("vtrain", "sub"),
-                    .out = voted_header("vtrain", "sub") + kVotedTraining,
-                    .err = error_line("sub: cannot read: Is a directory"), .status = 1, .null_input = true,
-                    .setup = folder("sub")});
+    // Each file option, of both methods, naming a missing file, one that cannot
+    // be opened and a folder: the output up to the file's turn (ERRORE NEL FILE
+    // where a sample set does not open), then the diagnostic.
+    const std::vector<std::tuple<std::string, std::string, DirFunction, Needs>> faults = {
+        {"missing", "absent: cannot open: No such file or directory", nullptr, Needs::nothing},
+        {"unreadable", "locked: cannot open: Permission denied", file("locked", "0 0\n", 0), Needs::unprivileged},
+        {"directory", "sub: cannot read: Is a directory", folder("sub"), Needs::nothing}};
+    for (const auto& [fault, problem, setup, needs] : faults) {
+        const std::string f = problem.substr(0, problem.find(':'));
+        const std::string not_opened = problem.find("cannot open") != std::string::npos ? "ERRORE NEL FILE" : "";
+        for (const Row& row : {Row{.name = "tr_" + fault, .args = gauss(f), .out = header(f) + not_opened},
+                               Row{.name = "ts_" + fault, .args = gauss("train", f),
+                                   .out = header("train", f) + kDims + kTraining + kPrompt + not_opened},
+                               Row{.name = "l_" + fault, .args = restoring(f), .out = list_header(f) + kDims},
+                               Row{.name = "voted_tr_" + fault, .args = voted(f), .out = voted_header(f) + not_opened},
+                               Row{.name = "voted_ts_" + fault, .args = voted("vtrain", f),
+                                   .out = voted_header("vtrain", f) + kVotedTraining + not_opened}}) {
+            rows.push_back({.name = row.name, .args = row.args, .out = row.out, .err = error_line(problem), .status = 1,
+                            .setup = setup, .needs = needs});
+        }
+    }
 }
 
 void add_sample_rows(std::vector<Row>& rows) {
@@ -230,8 +209,10 @@ void add_sample_rows(std::vector<Row>& rows) {
         rows.push_back({.name = "accepted_" + name, .args = gauss("layout"),
                         .out = header("layout") + kDims + kTraining + kPrompt + kTesting, .setup = file("layout", text)});
     }
-    // Refused contents: the diagnostic names the file and the line.
+    // Refused contents: the diagnostic names the file and the line (an empty
+    // set, the file alone).
     const std::vector<std::tuple<std::string, std::string, std::string, std::string>> refused = {
+        {"tr_empty", "", "", " holds no sample line"}, {"tr_blank_lines_only", "\n \t\n\r\n", "", " holds no sample line"},
         {"ragged_line", "0 0\n5\n0.1 0\n", dims(3, 2), "2: holds 1 numbers, expected 2 like the first sample line"},
         {"wider_line_after_blank", "0 0\n\n5 1 2\n", dims(2, 2), "3: holds 3 numbers, expected 2 like the first sample line"},
         {"non_number_token", "0 0\n5 one\n", dims(2, 2), "2: 'one' is not a number"},
@@ -280,24 +261,21 @@ void add_sample_rows(std::vector<Row>& rows) {
 }
 
 void add_list_rows(std::vector<Row>& rows) {
-    const std::vector<std::tuple<std::string, std::string, std::string>> out_of_range = {
-        {"l_index_past_the_rows", "0\n4\n", "entry 2 (index 4)"},
-        {"l_negative_index", "1\n-3\n", "entry 2 (index 4294967295)"},
-        {"l_index_beyond_32_bits", "99999999999\n", "entry 1 (index 4294967295)"}};
-    for (const auto& [name, text, entry] : out_of_range) {
-        rows.push_back({.name = name, .args = restoring("list"), .out = list_header("list") + kDims,
-                        .err = error_line("list: " + entry + " names no row of the 4-row training set"),
-                        .status = 1, .input = "", .setup = file("list", text)});
+    // A list that names a row the training set lacks is refused; reading stops
+    // quietly at the first thing that is not a number.
+    const std::vector<std::tuple<std::string, std::string, std::string, std::string>> lists = {
+        {"l_index_past_the_rows", "0\n4\n", "entry 2 (index 4)", ""},
+        {"l_negative_index", "1\n-3\n", "entry 2 (index 4294967295)", ""},
+        {"l_index_beyond_32_bits", "99999999999\n", "entry 1 (index 4294967295)", ""},
+        {"l_empty_is_an_empty_list", "", "", kEmptyListTesting},
+        {"l_non_number_is_an_empty_list", "abc\n1\n", "", kEmptyListTesting},
+        {"l_reading_stops_at_text", "0\n1\nxyz\n4\n", "", kTesting},
+        {"l_restores_what_training_saved", " 0 \n1", "", kTesting}};
+    for (const auto& [name, text, entry, testing_out] : lists) {
+        rows.push_back({.name = name, .args = restoring("list"), .out = list_header("list") + kDims + testing_out,
+                        .err = entry.empty() ? "" : error_line("list: " + entry + " names no row of the 4-row training set"),
+                        .status = entry.empty() ? 0 : 1, .input = "", .setup = file("list", text)});
     }
-    // Reading stops quietly at the first thing that is not a number.
-    rows.push_back({.name = "l_empty_is_an_empty_list", .args = restoring("list"),
-                    .out = list_header("list") + kDims + kEmptyListTesting, .input = "", .setup = file("list", "")});
-    rows.push_back({.name = "l_non_number_is_an_empty_list", .args = restoring("list"),
-                    .out = list_header("list") + kDims + kEmptyListTesting, .input = "", .setup = file("list", "abc\n1\n")});
-    rows.push_back({.name = "l_reading_stops_at_text", .args = restoring("list"),
-                    .out = list_header("list") + kDims + kTesting, .input = "", .setup = file("list", "0\n1\nxyz\n4\n")});
-    rows.push_back({.name = "l_restores_what_training_saved", .args = restoring("list"),
-                    .out = list_header("list") + kDims + kTesting, .input = "", .setup = file("list", " 0 \n1")});
     // Equal features, other labels: row 1 is wrong in both epochs, row 0 in
     // the second; each mistake is an entry.
     rows.push_back({.name = "row_mistaken_twice_is_saved_twice", .args = gauss("same"),
@@ -309,75 +287,67 @@ void add_list_rows(std::vector<Row>& rows) {
 
 void add_save_rows(std::vector<Row>& rows) {
     const std::string asked = kUntilPrompt + "Save file as :";
+    // A save as `as` that goes through: the list of the run's two mistakes.
+    const auto saved = [&](const std::string& name, const std::string& input, const std::string& as,
+                           DirFunction setup = nullptr, Needs needs = Needs::nothing) {
+        rows.push_back({.name = name, .args = gauss(), .out = asked + "file saved as " + as + kTesting, .input = input,
+                        .setup = setup, .check = file_holds(as, "0\n1\n"), .needs = needs});
+    };
+    // A save that cannot be made stops the run with `problem`; `check` looks
+    // at what it must leave as it was.
+    const auto refused = [&](const std::string& name, const std::string& input, const std::string& problem,
+                             DirFunction setup, DirFunction check, Needs needs = Needs::nothing) {
+        rows.push_back({.name = name, .args = gauss(), .out = asked, .err = error_line(problem), .status = 1,
+                        .input = input, .setup = setup, .check = check, .needs = needs});
+    };
     // The end of input at every point of the dialogue.
     rows.push_back({.name = "eof_before_the_answer", .args = gauss(), .out = kWholeRun, .input = ""});
     rows.push_back({.name = "eof_after_characters_that_answer_nothing", .args = gauss(), .out = kWholeRun, .input = "abc\n\t"});
     rows.push_back({.name = "eof_right_after_n", .args = gauss(), .out = kWholeRun, .input = "n"});
     for (const std::string input : {"y", "yes please", "y\n"}) {
-        rows.push_back({.name = "eof_before_a_name_" + std::to_string(input.size()), .args = gauss(), .out = asked,
-                        .err = error_line("no file name to save the list as (end of input)"), .status = 1,
-                        .input = input, .check = only_files({})});
+        refused("eof_before_a_name_" + std::to_string(input.size()), input,
+                "no file name to save the list as (end of input)", nullptr, only_files({}));
     }
-    rows.push_back({.name = "other_lines_before_the_answer", .args = gauss(),
-                    .out = asked + "file saved as x" + kTesting, .input = "\n?!\ny\nx\n", .check = file_holds("x", "0\n1\n")});
-    rows.push_back({.name = "eof_inside_a_one_character_name", .args = gauss(), .out = asked + "file saved as L" + kTesting,
-                    .input = "y\nL", .check = file_holds("L", "0\n1\n")});
-    rows.push_back({.name = "name_with_a_blank", .args = gauss(), .out = asked + "file saved as saved list" + kTesting,
-                    .input = "y\nsaved list\n", .check = file_holds("saved list", "0\n1\n")});
-    // Saves that cannot be made stop the run and leave files as they were.
-    rows.push_back({.name = "save_empty_name", .args = gauss(), .out = asked,
-                    .err = error_line("cannot save: the file name is empty"), .status = 1, .input = "y\n\n",
-                    .check = only_files({})});
-    rows.push_back({.name = "save_onto_a_directory", .args = gauss(), .out = asked,
-                    .err = error_line("sub: cannot save: Is a directory"), .status = 1, .input = "y\nsub\n",
-                    .setup = folder("sub"), .check = only_files({"sub"})});
-    rows.push_back({.name = "save_into_a_missing_folder", .args = gauss(), .out = asked,
-                    .err = error_line("no/such/list: cannot save: No such file or directory"), .status = 1,
-                    .input = "y\nno/such/list\n", .check = only_files({})});
-    rows.push_back({.name = "save_into_a_read_only_folder", .args = gauss(), .out = asked,
-                    .err = error_line("ro/list: cannot save: Permission denied"), .status = 1, .input = "y\nro/list\n",
-                    .setup = folder("ro", 0555),
-                    .check = [](const TempDir& dir) { EXPECT_TRUE(list_dir(dir.file("ro")).empty()); },
-                    .needs = Needs::unprivileged});
-    rows.push_back({.name = "save_through_a_symbolic_link_loop", .args = gauss(), .out = asked,
-                    .err = error_line("a: cannot save: Too many levels of symbolic links"), .status = 1,
-                    .input = "y\na\n",
-                    .setup = [](const TempDir& dir) {
-                        ASSERT_EQ(::symlink("b", dir.file("a").c_str()), 0);
-                        ASSERT_EQ(::symlink("a", dir.file("b").c_str()), 0);
-                    },
-                    .check = only_files({"a", "b"})});
-    rows.push_back({.name = "save_onto_the_training_set", .args = gauss(), .out = asked,
-                    .err = error_line("train: cannot save: it is the training set"), .status = 1, .input = "y\ntrain\n",
-                    .check = file_holds("train", kFiles[0].second)});
-    rows.push_back({.name = "save_onto_the_test_set_through_a_link", .args = gauss(), .out = asked,
-                    .err = error_line("t: cannot save: it is the test set"), .status = 1, .input = "y\nt\n",
-                    .setup = [](const TempDir& dir) { ASSERT_EQ(::symlink("test", dir.file("t").c_str()), 0); },
-                    .check = file_holds("test", kFiles[1].second)});
+    saved("other_lines_before_the_answer", "\n?!\ny\nx\n", "x");
+    saved("eof_inside_a_one_character_name", "y\nL", "L");
+    saved("name_with_a_blank", "y\nsaved list\n", "saved list");
     const std::string long_name(250, 'n');  // the temporary file's name is cut to fit
-    rows.push_back({.name = "save_with_a_250_byte_name", .args = gauss(), .out = asked + "file saved as " + long_name + kTesting,
-                    .input = "y\n" + long_name + "\n", .check = file_holds(long_name, "0\n1\n")});
-    rows.push_back({.name = "save_over_a_read_only_list", .args = gauss(), .out = asked,
-                    .err = error_line("list: cannot save: Permission denied"), .status = 1, .input = "y\nlist\n",
-                    .setup = file("list", "old\n", 0444), .check = file_holds("list", "old\n"),
-                    .needs = Needs::unprivileged});
+    saved("save_with_a_250_byte_name", "y\n" + long_name + "\n", long_name);
+    saved("save_over_a_writable_list_in_a_read_only_folder", "y\nro/list\n", "ro/list", [](const TempDir& dir) {
+        folder("ro")(dir);
+        file("ro/list", "old\n", 0666)(dir);
+        ::chmod(dir.file("ro").c_str(), 0555);
+    }, Needs::unprivileged);
+    // Saves that cannot be made stop the run and leave files as they were.
+    refused("save_empty_name", "y\n\n", "cannot save: the file name is empty", nullptr, only_files({}));
+    refused("save_onto_a_directory", "y\nsub\n", "sub: cannot save: Is a directory", folder("sub"), only_files({"sub"}));
+    refused("save_into_a_missing_folder", "y\nno/such/list\n", "no/such/list: cannot save: No such file or directory",
+            nullptr, only_files({}));
+    refused("save_into_a_read_only_folder", "y\nro/list\n", "ro/list: cannot save: Permission denied", folder("ro", 0555),
+            [](const TempDir& dir) { EXPECT_TRUE(list_dir(dir.file("ro")).empty()); }, Needs::unprivileged);
+    refused("save_through_a_symbolic_link_loop", "y\na\n", "a: cannot save: Too many levels of symbolic links",
+            [](const TempDir& dir) {
+                ASSERT_EQ(::symlink("b", dir.file("a").c_str()), 0);
+                ASSERT_EQ(::symlink("a", dir.file("b").c_str()), 0);
+            }, only_files({"a", "b"}));
+    refused("save_onto_the_training_set", "y\ntrain\n", "train: cannot save: it is the training set", nullptr,
+            file_holds("train", kFiles[0].second));
+    refused("save_onto_the_test_set_through_a_link", "y\nt\n", "t: cannot save: it is the test set",
+            [](const TempDir& dir) { ASSERT_EQ(::symlink("test", dir.file("t").c_str()), 0); },
+            file_holds("test", kFiles[1].second));
+    refused("save_over_a_read_only_list", "y\nlist\n", "list: cannot save: Permission denied",
+            file("list", "old\n", 0444), file_holds("list", "old\n"), Needs::unprivileged);
     // The folder would let a new list replace it: only the list's own mode
     // keeps it.
-    rows.push_back({.name = "save_over_a_read_only_list_in_a_writable_folder", .args = gauss(), .out = asked,
-                    .err = error_line("rw/list: cannot save: Permission denied"), .status = 1, .input = "y\nrw/list\n",
-                    .setup = [](const TempDir& dir) {
-                        folder("rw", 0777)(dir);
-                        file("rw/list", "old\n", 0444)(dir);
-                    },
-                    .check = file_holds("rw/list", "old\n"), .needs = Needs::unprivileged});
-    rows.push_back({.name = "save_over_a_writable_list_in_a_read_only_folder", .args = gauss(),
-                    .out = asked + "file saved as ro/list" + kTesting, .input = "y\nro/list\n",
-                    .setup = [](const TempDir& dir) {
-                        folder("ro")(dir);
-                        file("ro/list", "old\n", 0666)(dir);
-                        ::chmod(dir.file("ro").c_str(), 0555);
-                    },
-                    .check = file_holds("ro/list", "0\n1\n"), .needs = Needs::unprivileged});
+    refused("save_over_a_read_only_list_in_a_writable_folder", "y\nrw/list\n", "rw/list: cannot save: Permission denied",
+            [](const TempDir& dir) {
+                folder("rw", 0777)(dir);
+                file("rw/list", "old\n", 0444)(dir);
+            }, file_holds("rw/list", "old\n"), Needs::unprivileged);
+    refused("save_onto_a_full_device", "y\nfull\n", "full: cannot save: No space left on device",
+            [](const TempDir& dir) { ASSERT_TRUE(make_device(dir.file("full"), 1, 7)); },
+            [](const TempDir& dir) { EXPECT_TRUE(S_ISCHR(file_mode(dir.file("full")))); },
+            Needs::root);  // the device is written in place, never replaced
     rows.push_back({.name = "output_to_a_full_device", .args = gauss(),
                     .err = error_line("standard output: cannot write: No space left on device"), .status = 1,
                     .prefix = "exec >/dev/full;"});
@@ -386,67 +356,48 @@ void add_save_rows(std::vector<Row>& rows) {
     rows.push_back({.name = "output_to_a_full_device_fails_before_an_error", .args = gauss("sub"),
                     .err = error_line("sub: cannot read: Is a directory") + error_line("standard output: cannot write"),
                     .status = 1, .setup = folder("sub"), .prefix = "exec >/dev/full;"});
-    rows.push_back({.name = "save_onto_a_full_device", .args = gauss(), .out = asked,
-                    .err = error_line("full: cannot save: No space left on device"), .status = 1, .input = "y\nfull\n",
-                    .setup = [](const TempDir& dir) { ASSERT_TRUE(make_device(dir.file("full"), 1, 7)); },
-                    .check = [](const TempDir& dir) {
-                        struct stat info {};
-                        ASSERT_EQ(::lstat(dir.file("full").c_str(), &info), 0);
-                        EXPECT_TRUE(S_ISCHR(info.st_mode));  // written in place, never replaced
-                    },
-                    .needs = Needs::root});
 }
 
 void add_parameter_rows(std::vector<Row>& rows) {
+    const std::string all_wrong = "I classified 2 times 1 e 2 times -1\nI classified 2 times 1 e 2 times -1\n"
+                                  "End training with 100.000000% error\n" + kPrompt;
     rows.push_back({.name = "gauss_constant_0", .args = gauss("train", "test", {"-c", "0"}),
                     .out = header("train", "test", "0") + kDims + kEveryRowTheDigit});
     rows.push_back({.name = "gauss_constant_negative", .args = gauss("train", "test", {"-c", "-1"}),
-                    .out = header("train", "test", "-1") + kDims + "I classified 2 times 1 e 2 times -1\n"
-                           "I classified 2 times 1 e 2 times -1\nEnd training with 100.000000% error\n" + kPrompt +
-                           testing(2, 1, 1, 1, "66.666672")});
+                    .out = header("train", "test", "-1") + kDims + all_wrong + testing(2, 1, 1, 1, "66.666672")});
     rows.push_back({.name = "gauss_constant_huge", .args = gauss("train", "test", {"-c", "1e39"}),
-                    .out = header("train", "test", "-2147483648") + kDims + "I classified 2 times 1 e 2 times -1\n"
-                           "I classified 2 times 1 e 2 times -1\nEnd training with 100.000000% error\n" + kPrompt +
-                           kEmptyListTesting});
+                    .out = header("train", "test", "-2147483648") + kDims + all_wrong + kEmptyListTesting});
     // The polynomial trace: "Arg", the features, both rows' element 256 (nan
     // here), the previous evaluation's value and the degree, then the value.
     const auto pol_run = [](const std::string& degree, const std::string& shown, const std::string& v1,
-                            const std::string& v2, const std::string& v3, int plus, int minus, int wrong,
-                            const std::string& percent) {
+                            const std::string& v2, const std::string& v3, const std::string& report) {
         const std::string arg = "Arg 1 nan nan ";
         return pol_header(shown) + arg + "0.000000 " + degree + "result vale " + v1 +
                "I classified 1 times 1 e 1 times -1\nEnd training with 100.000000% error\n" + kPrompt +
                "Start testing\n" + arg + "0.000000 " + degree + "result vale " + v2 + arg + v2 + " " + degree +
-               "result vale " + v3 + "I classified " + std::to_string(plus) + " times 1 e " + std::to_string(minus) +
-               " times -1\nI was wrong " + std::to_string(wrong) + " times saying 1 e 0 times saying -1\n"
-               "End testing with " + percent + "% error\n\n\n\n";
+               "result vale " + v3 + report;
     };
-    rows.push_back({.name = "pol_degree_2", .args = pol({}),
-                    .out = pol_run("2.000000", "2", "9.000000", "4.000000", "9.000000", 1, 0, 1, "100.000000"),
-                    .null_input = true});
-    rows.push_back({.name = "pol_degree_2_9_prints_2", .args = pol({"-d", "2.9"}),
-                    .out = pol_run("2.900000", "2", "24.190882", "7.464264", "24.190882", 1, 0, 1, "100.000000"),
-                    .null_input = true});
-    rows.push_back({.name = "pol_degree_0", .args = pol({"-d", "0"}),
-                    .out = pol_run("0.000000", "0", "1.000000", "1.000000", "1.000000", 1, 0, 1, "100.000000"),
-                    .null_input = true});
-    rows.push_back({.name = "pol_degree_negative", .args = pol({"-d", "-1"}),
-                    .out = pol_run("-1.000000", "-1", "0.333333", "0.500000", "0.333333", 0, 1, 0, "0.000000"),
-                    .null_input = true});
-    rows.push_back({.name = "pol_degree_huge", .args = pol({"-d", "1e20"}),
-                    .out = pol_run("100000002004087734272.000000", "-2147483648", "inf", "inf", "inf", 1, 0, 1,
-                                   "100.000000"),
-                    .null_input = true});
+    const std::vector<std::string> pol = {"-tr", "ptrain", "-ts", "ptest", "-dg", "1", "-e", "1"};
+    const std::string wrong_once = tested(1, 0, 1, 0, "100.000000");
+    const std::string degree_2 = pol_run("2.000000", "2", "9.000000", "4.000000", "9.000000", wrong_once);
+    const std::vector<std::tuple<std::string, std::vector<std::string>, std::string>> degrees = {
+        {"pol_degree_2", {}, degree_2},
+        {"pol_degree_2_9_prints_2", {"-d", "2.9"}, pol_run("2.900000", "2", "24.190882", "7.464264", "24.190882", wrong_once)},
+        {"pol_degree_0", {"-d", "0"}, pol_run("0.000000", "0", "1.000000", "1.000000", "1.000000", wrong_once)},
+        {"pol_degree_negative", {"-d", "-1"},
+         pol_run("-1.000000", "-1", "0.333333", "0.500000", "0.333333", tested(0, 1, 0, 0, "0.000000"))},
+        {"pol_degree_huge", {"-d", "1e20"},
+         pol_run("100000002004087734272.000000", "-2147483648", "inf", "inf", "inf", wrong_once)}};
+    for (const auto& [name, degree, out] : degrees) {
+        rows.push_back({.name = name, .args = with(pol, degree), .out = out, .null_input = true});
+    }
     // The pause of the training evaluation eats 'n'; the prompt then skips
     // the newline and takes the 'y' of the next line; the name follows, and
     // the test's pauses read what is left.
-    rows.push_back({.name = "pol_pauses_consume_typed_characters", .args = pol({}),
-                    .out = [&] {
-                        std::string run = pol_run("2.000000", "2", "9.000000", "4.000000", "9.000000", 1, 0, 1, "100.000000");
-                        return run.replace(run.find("Start testing"), 0, "Save file as :file saved as saved");
-                    }(),
+    std::string paused = degree_2;
+    paused.replace(paused.find("Start testing"), 0, "Save file as :file saved as saved");
+    rows.push_back({.name = "pol_pauses_consume_typed_characters", .args = pol, .out = paused,
                     .input = "n\ny\nsaved\nab", .check = file_holds("saved", "0\n1\n")});
-    rows.push_back({.name = "voted_whole_run", .args = voted(), .out = kVotedRun, .null_input = true});
 }
 
 std::vector<Row> all_rows() {

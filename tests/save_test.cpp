@@ -4,12 +4,10 @@
 // leave a partial list under the target's name.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <random>
@@ -30,12 +28,6 @@ std::string save(const std::string& path, std::vector<int32_t> entries, int& sta
     return ::testing::internal::GetCapturedStderr();
 }
 
-mode_t mode_of(const std::string& path) {
-    struct stat info {};
-    ::stat(path.c_str(), &info);
-    return info.st_mode & 07777;
-}
-
 TEST(Save, NewFilesFollowTheUmaskAndReplacedOnesKeepTheirMode) {
     TempDir dir;
     int status = -1;
@@ -43,12 +35,12 @@ TEST(Save, NewFilesFollowTheUmaskAndReplacedOnesKeepTheirMode) {
     save(dir.file("new"), {5, 17, 5}, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(read_text(dir.file("new")), "5\n17\n5\n");
-    EXPECT_EQ(mode_of(dir.file("new")), 0640u);
+    EXPECT_EQ(file_mode(dir.file("new")) & 07777, 0640u);
     write_text(dir.file("old"), "old\n");
     ::chmod(dir.file("old").c_str(), 0604);
     save(dir.file("old"), {}, status);
     EXPECT_EQ(read_text(dir.file("old")), "");
-    EXPECT_EQ(mode_of(dir.file("old")), 0604u);
+    EXPECT_EQ(file_mode(dir.file("old")) & 07777, 0604u);
     ::umask(old_mask);
     EXPECT_EQ(list_dir(dir.path), (std::vector<std::string>{"new", "old"}));  // no temporary file left
 }
@@ -64,9 +56,7 @@ TEST(Save, SymbolicLinksAreFollowedAndKept) {
     save(dir.file("dangling"), {2}, status);
     EXPECT_EQ(read_text(dir.file("sub/target")), "1\n");
     EXPECT_EQ(read_text(dir.file("sub/missing")), "2\n");
-    struct stat info {};
-    ASSERT_EQ(::lstat(dir.file("link").c_str(), &info), 0);
-    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_TRUE(S_ISLNK(file_mode(dir.file("link"))));
 }
 
 TEST(Save, FifoIsWrittenInPlace) {
@@ -80,28 +70,27 @@ TEST(Save, FifoIsWrittenInPlace) {
     reader.join();
     EXPECT_EQ(status, 0);
     EXPECT_EQ(received, "3\n4\n");
-    struct stat info {};
-    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_TRUE(S_ISFIFO(file_mode(fifo)));
 }
 
-// A one-feature set whose labels alternate between the digit (1) and another:
-// every sample after the first is a mistake in every epoch.
-std::string alternating_set(int rows) {
+// A run that trains on a one-feature set of `rows` rows whose labels alternate
+// between the digit (1) and another, so that every sample after the first is
+// a mistake in every epoch, and saves its list over an old one.
+Launch saving_run(const TempDir& dir, int rows, const std::string& epochs) {
     std::string text;
     for (int i = 0; i < rows; ++i) text += i % 2 == 0 ? "0 1\n" : "0 0\n";
-    return text;
+    write_text(dir.file("train"), text);
+    write_text(dir.file("test"), "0 1\n");
+    write_text(dir.file("list"), "old\n");
+    return {.work_dir = dir.path,
+            .args = {"-tr", "train", "-ts", "test", "-dg", "1", "-k", "gauss", "-e", epochs},
+            .input = "y\nlist\n"};
 }
 
 TEST(Save, FileSizeLimitStopsTheSaveAndKeepsTheOldList) {
     TempDir dir;
-    write_text(dir.file("train"), alternating_set(200));  // 599 entries, over 2 KB
-    write_text(dir.file("test"), "0 1\n");
-    write_text(dir.file("list"), "old\n");
-    Launch run{.work_dir = dir.path,
-               .args = {"-tr", "train", "-ts", "test", "-dg", "1", "-k", "gauss", "-e", "3"},
-               .input = "y\nlist\n",
-               .shell_prefix = "ulimit -f 1;"};
+    Launch run = saving_run(dir, 200, "3");  // 599 entries, over 2 KB
+    run.shell_prefix = "ulimit -f 1;";
     const RunResult r = launch(run);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "programma: list: cannot save: File too large\n");
@@ -131,12 +120,7 @@ bool created(int watch, const std::string& prefix, int limit_ms) {
 
 TEST(Save, KilledDuringTheSaveLeavesTheOldListOrTheWholeNewOne) {
     TempDir dir;
-    write_text(dir.file("train"), alternating_set(1000));  // 3999 entries
-    write_text(dir.file("test"), "0 1\n");
-    write_text(dir.file("list"), "old\n");
-    Launch whole{.work_dir = dir.path,
-                 .args = {"-tr", "train", "-ts", "test", "-dg", "1", "-k", "gauss", "-e", "4"},
-                 .input = "y\nlist\n"};
+    const Launch whole = saving_run(dir, 1000, "4");  // 3999 entries
     ASSERT_EQ(launch(whole).status, 0);
     const std::string complete = read_text(dir.file("list"));
     std::mt19937 random(20240601);

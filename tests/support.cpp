@@ -1,10 +1,8 @@
 // Test helpers: files, folders and launches of the built programs.
 #include "support.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -16,8 +14,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -41,29 +39,19 @@ void remove_tree(const std::string& path) {
     }
 }
 
-// Reads both pipes to their end.
-void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
-    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
-    std::string* sinks[2] = {&out, &err};
-    int open_count = 2;
+// Reads a descriptor to its end, then closes it.
+std::string read_all(int fd) {
+    std::string text;
     char buffer[65536];
-    while (open_count > 0) {
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_count;
-            }
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (got > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        } else if (errno != EINTR) {
+            break;
         }
     }
+    ::close(fd);
+    return text;
 }
 
 }  // namespace
@@ -88,20 +76,19 @@ std::string read_text(const std::string& path) {
     return text.str();
 }
 
-bool file_exists(const std::string& path) {
+bool file_exists(const std::string& path) { return file_mode(path) != 0; }
+
+mode_t file_mode(const std::string& path) {
     struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
 }
 
 std::vector<std::string> list_dir(const std::string& path) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) return names;
-    while (dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
+    std::error_code unreadable;  // a folder that cannot be read lists no names
+    for (const auto& entry : std::filesystem::directory_iterator(path, unreadable)) {
+        names.push_back(entry.path().filename());
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -112,30 +99,18 @@ std::string shell_quote(const std::string& text) {
     return quoted + "'";
 }
 
-// The build tree may lie where the user nobody cannot reach it (a clone in
-// a private folder), so an unprivileged run starts a copy of the program,
-// under the same name, kept in a folder open to every user.
-std::string program_nobody_can_run(const std::string& program) {
-    static TempDir copies;
-    static std::map<std::string, std::string> copied;
-    auto [entry, is_new] = copied.try_emplace(program);
-    if (is_new) {
-        const std::string folder = copies.file(std::to_string(copied.size()));
-        const std::string copy = folder + "/" + std::filesystem::path(program).filename().string();
-        std::error_code ignored;
-        std::filesystem::create_directory(folder, ignored);
-        ::chmod(folder.c_str(), 0755);
-        std::filesystem::copy_file(program, copy, ignored);
-        ::chmod(copy.c_str(), 0755);
-        entry->second = copy;
-    }
-    return entry->second;
-}
-
 RunResult launch(const Launch& launch) {
     const bool as_nobody = launch.unprivileged && ::geteuid() == 0;
-    const std::string program = as_nobody ? program_nobody_can_run(launch.program) : launch.program;
     TempDir io;
+    // The build tree may lie where the user nobody cannot reach it (a clone in
+    // a private folder), so an unprivileged run starts a copy of the program,
+    // under the same name, in this folder open to every user.
+    const std::string program = as_nobody ? io.file(std::filesystem::path(launch.program).filename()) : launch.program;
+    if (as_nobody) {
+        std::error_code ignored;  // a run that cannot start says so by its status
+        std::filesystem::copy_file(launch.program, program, ignored);
+        ::chmod(program.c_str(), 0755);
+    }
     const std::string in_path = launch.input_from_null ? "/dev/null" : io.file("stdin");
     if (!launch.input_from_null) write_text(in_path, launch.input);
     int out_pipe[2] = {-1, -1};
@@ -162,7 +137,9 @@ RunResult launch(const Launch& launch) {
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);
     RunResult result;
-    drain(out_pipe[0], err_pipe[0], result.out, result.err);
+    std::thread err_reader([&] { result.err = read_all(err_pipe[0]); });  // both pipes at once, or a full one blocks
+    result.out = read_all(out_pipe[0]);
+    err_reader.join();
     result.status = wait_for(child);
     return result;
 }
@@ -196,12 +173,8 @@ bool is_root() { return ::geteuid() == 0; }
 
 bool unprivileged_runs_possible(std::string& why) {
     if (!is_root()) return true;
-    Launch probe;  // -a 1 ends at once, printing nothing
-    probe.work_dir = "/";
-    probe.args = {"-a", "1"};
-    probe.input_from_null = true;
-    probe.unprivileged = true;
-    const RunResult r = launch(probe);
+    // -a 1 ends at once, printing nothing.
+    const RunResult r = launch({.work_dir = "/", .args = {"-a", "1"}, .input_from_null = true, .unprivileged = true});
     if (r.status == 0 && r.out.empty()) return true;
     why = "cannot run the program as nobody (uid 65534), status " + std::to_string(r.status);
     return false;

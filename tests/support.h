@@ -1,7 +1,10 @@
-// Shared test helpers: temporary folders, small files, and runs of a built
-// program with given arguments, standard input and limits, its standard
-// output and error coming back through pipes.
+// Shared test helpers: temporary folders, small files, argument lists, the
+// capture of what a call prints, and runs of a built program with given
+// arguments, standard input and limits, its standard output and error coming
+// back through pipes.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <sys/types.h>
 #include <string>
@@ -19,6 +22,7 @@ struct TempDir {
 void write_text(const std::string& path, const std::string& text);
 std::string read_text(const std::string& path);
 bool file_exists(const std::string& path);
+mode_t file_mode(const std::string& path);                   // lstat's st_mode; 0 when there is no such file
 std::vector<std::string> list_dir(const std::string& path);  // sorted
 
 struct RunResult {
@@ -62,6 +66,20 @@ bool unprivileged_runs_possible(std::string& why);
 // Makes a character device node (root only). Never use the system's own /dev
 // files as save targets: use a private twin, make_device(dir.file("full"), 1, 7).
 bool make_device(const std::string& path, unsigned major, unsigned minor);
+
+// `args` with `more` after them.
+inline std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// What `run` printed on standard output.
+template <class Run>
+std::string stdout_of(Run&& run) {
+    ::testing::internal::CaptureStdout();
+    run();
+    return ::testing::internal::GetCapturedStdout();
+}
 
 // The whole usage text for a given program name: the one copy the tests
 // hold of it.

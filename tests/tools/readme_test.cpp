@@ -85,9 +85,7 @@ TEST(Readme, SweepTableComesFromItsCommand) {
 
 TEST(Readme, ConfusionTableAndPictureComeFromTheClassifyCommand) {
     TempDir dir;
-    const RunResult run = launch({.program = DIGIT_TOOLS_PATH,
-                                  .work_dir = kSource,
-                                  .args = {"classify", "-k", "gauss", "-e", "5", "--plot", dir.file("c.png")}});
+    const RunResult run = tool({"classify", "-k", "gauss", "-e", "5", "--plot", dir.file("c.png")}, kSource);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(trimmed(run.out),
               trimmed(readme_block("./build/release/digit-tools classify -k gauss -e 5 --plot docs/confusion.png")));
@@ -101,10 +99,9 @@ TEST(Readme, TuneLinesComeFromItsCommand) {
     const std::string command =
         "./build/release/digit-tools tune -k gauss -c 10,30,100 -e 1,2,5 --combine "
         "last,average,vote -ts Data/Test_set --plot docs/tune.png";
-    const RunResult run = launch({.program = DIGIT_TOOLS_PATH,
-                                  .work_dir = kSource,
-                                  .args = {"tune", "-k", "gauss", "-c", "10,30,100", "-e", "1,2,5", "--combine",
-                                           "last,average,vote", "-ts", "Data/Test_set", "--plot", dir.file("t.png")}});
+    const RunResult run = tool({"tune", "-k", "gauss", "-c", "10,30,100", "-e", "1,2,5", "--combine",
+                                "last,average,vote", "-ts", "Data/Test_set", "--plot", dir.file("t.png")},
+                               kSource);
     ASSERT_EQ(run.status, 0) << run.err;
     std::istringstream shown(readme_block(command));
     int lines = 0;

@@ -11,8 +11,9 @@
 
 #include "support.h"
 
-inline RunResult tool(std::vector<std::string> args) {
-    return launch({.program = DIGIT_TOOLS_PATH, .args = std::move(args)});
+// A run of digit-tools in `work_dir`.
+inline RunResult tool(std::vector<std::string> args, const std::string& work_dir = ".") {
+    return launch({.program = DIGIT_TOOLS_PATH, .work_dir = work_dir, .args = std::move(args)});
 }
 
 // The Markdown table in `text` after `after`, each row without its last
