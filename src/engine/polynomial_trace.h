@@ -5,11 +5,10 @@
 // few kilobytes it costs a system call for every few evaluations, more than
 // computing them. So while a trace is written stdout has a buffer of 256 KiB,
 // each evaluation's texts reach it in one call, and only the kernel value is
-// formatted afresh each time. The bytes on
-// standard output, and the order of every write against every read of
-// standard input, stay those of printing each evaluation at once: what is
-// buffered is handed over before any read of standard input that could wait
-// for its user.
+// formatted afresh each time. The bytes on standard output, and the order of
+// every write against every read of standard input, stay those of printing
+// each evaluation at once: what is buffered is handed over before any read
+// of standard input that could wait for its user.
 #pragma once
 
 #include <cstddef>
