@@ -1,10 +1,11 @@
-// Runs a command and writes its wall time and peak resident memory, so that
-// runs of a few milliseconds can be timed without the start-up of a timing
-// program or a clock-reading process in the measurement.
+// Runs a command and writes its wall time, peak resident memory and page
+// faults, so that runs of a few milliseconds can be timed without the
+// start-up of a timing program or a clock-reading process in the
+// measurement.
 //
 // Usage: run_timed RESULT_FILE COMMAND [ARGUMENT...]
 // The command inherits standard input and output. RESULT_FILE receives
-// "SECONDS PEAK_KIB" (the clock runs from just before the command is started
+// "SECONDS PEAK_KIB MINOR_FAULTS" (the clock runs from just before the command is started
 // to the moment it has ended). The exit status is the command's, or 128 plus
 // the signal that ended it.
 #include <sys/resource.h>
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::FILE* result = std::fopen(argv[1], "w");
-    if (result == nullptr || std::fprintf(result, "%.6f %ld\n", seconds, usage.ru_maxrss) < 0 ||
+    if (result == nullptr || std::fprintf(result, "%.6f %ld %ld\n", seconds, usage.ru_maxrss, usage.ru_minflt) < 0 ||
         std::fclose(result) != 0) {
         std::perror(argv[1]);
         return 2;

@@ -13,8 +13,9 @@ variables for its runs after commas, such as build/release,OMP_WAIT_POLICY=activ
 With two builds and the references, each row gives both ratios (median
 reference time over median fast time), the fast program's spread (its
 fastest and slowest run) and how the second ratio compares with the first.
-With --fast-only, each row gives every build's median and spread and how
-much slower each build's median is than the first build's.
+With --fast-only, each row gives every build's median and spread, how
+much slower each build's median is than the first build's, and the median
+count of minor page faults of a run.
 
 Needs the data in bench/data and bench/run_timed in the last build
 (scripts/bench_e2e.sh makes both). WORKLOAD picks rows by a word of their
@@ -30,10 +31,12 @@ import tempfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DATA = os.path.join(ROOT, "bench", "data")
 WORKLOADS = [
-    ("gaussian, 60000 / 1000, 2 epochs", ["-k", "gauss", "-dg", "3", "-e", "2", "-tr", f"{DATA}/fashion_train", "-ts", f"{DATA}/fashion_test_1000"], 3),
     ("gaussian, 5000 / 1000, 5 epochs", ["-k", "gauss", "-dg", "3", "-e", "5", "-tr", f"{DATA}/fashion_train_5000", "-ts", f"{DATA}/fashion_test_1000"], 5),
-    ("voted, 60000 / 10000, 1 epoch", ["-vot", "1", "-dg", "3", "-e", "1", "-tr", f"{DATA}/fashion_train", "-ts", f"{DATA}/fashion_test"], 3),
     ("default polynomial run", [], 5),
+    ("load and test, gaussian 5000 / 1000, 0 epochs", ["-k", "gauss", "-dg", "3", "-e", "0", "-tr", f"{DATA}/fashion_train_5000", "-ts", f"{DATA}/fashion_test_1000"], 5),
+    ("voted, 60000 / 10000, 1 epoch", ["-vot", "1", "-dg", "3", "-e", "1", "-tr", f"{DATA}/fashion_train", "-ts", f"{DATA}/fashion_test"], 3),
+    ("gaussian, 60000 / 10000, 1 epoch", ["-k", "gauss", "-dg", "3", "-e", "1", "-tr", f"{DATA}/fashion_train", "-ts", f"{DATA}/fashion_test"], 3),
+    ("gaussian, 60000 / 1000, 2 epochs", ["-k", "gauss", "-dg", "3", "-e", "2", "-tr", f"{DATA}/fashion_train", "-ts", f"{DATA}/fashion_test_1000"], 3),
     ("loading 60000 x 257", None, 5),
 ]
 
@@ -47,11 +50,20 @@ class Build:
         self.env.update(setting.split("=", 1) for setting in settings)
 
 
+class Run:
+    """One run's wall seconds and minor page faults."""
+
+    def __init__(self, seconds, faults):
+        self.seconds = seconds
+        self.faults = faults
+
+
 def timed(timer, command, env):
-    """Wall seconds of one run, standard input from /dev/null, output to a file."""
+    """One run, standard input from /dev/null, output to a file."""
     with tempfile.NamedTemporaryFile("r") as result, open(os.devnull) as stdin, tempfile.TemporaryFile("w") as stdout:
         subprocess.run([timer, result.name] + command, cwd=ROOT, stdin=stdin, stdout=stdout, env=env, check=True)
-        return float(result.read().split()[0])
+        fields = result.read().split()
+        return Run(float(fields[0]), int(fields[2]) if len(fields) > 2 else -1)
 
 
 def commands(folder, args):
@@ -67,8 +79,17 @@ def shown(seconds):
     return f"{seconds:.2f} s" if seconds < 10 else f"{seconds:.1f} s"
 
 
-def spread(times):
+def spread(runs):
+    times = [run.seconds for run in runs]
     return f"{shown(min(times))} – {shown(max(times))}"
+
+
+def median_time(runs):
+    return statistics.median(run.seconds for run in runs)
+
+
+def median_faults(runs):
+    return int(statistics.median(run.faults for run in runs))
 
 
 def measure(builds, args, rounds, reference_rounds, timer):
@@ -88,18 +109,19 @@ def measure(builds, args, rounds, reference_rounds, timer):
 
 def ratio_row(label, times):
     cells, ratios = [], []
-    for reference_times, fast_times in times:
-        reference, fast = statistics.median(reference_times), statistics.median(fast_times)
+    for reference_runs, fast_runs in times:
+        reference, fast = median_time(reference_runs), median_time(fast_runs)
         ratios.append(reference / fast)
-        cells += [f"{shown(reference)} / {shown(fast)}", f"{ratios[-1]:.1f}x", spread(fast_times)]
+        cells += [f"{shown(reference)} / {shown(fast)}", f"{ratios[-1]:.1f}x", spread(fast_runs)]
     return f"| {label} | {' | '.join(cells)} | {100 * (ratios[1] / ratios[0] - 1):+.1f}% |"
 
 
 def fast_row(label, times):
-    medians = [statistics.median(fast_times) for _, fast_times in times]
-    cells = [f"{shown(medians[0])} ({spread(times[0][1])})"]
-    for median, (_, fast_times) in zip(medians[1:], times[1:]):
-        cells.append(f"{shown(median)} ({spread(fast_times)}) {100 * (median / medians[0] - 1):+.1f}%")
+    medians = [median_time(fast_runs) for _, fast_runs in times]
+    cells = [f"{shown(medians[0])} ({spread(times[0][1])}), {median_faults(times[0][1])} faults"]
+    for median, (_, fast_runs) in zip(medians[1:], times[1:]):
+        cells.append(f"{shown(median)} ({spread(fast_runs)}) {100 * (median / medians[0] - 1):+.1f}%, "
+                     f"{median_faults(fast_runs)} faults")
     return f"| {label} | {' | '.join(cells)} |"
 
 
@@ -113,7 +135,10 @@ def main():
     wanted = [name for name in options.names if not os.path.isdir(name.split(",")[0])]
     if len(builds) < 2 or (not options.fast_only and len(builds) != 2):
         parser.error("give two builds, or two or more with --fast-only")
-    timer = f"{builds[-1].folder}/bench/run_timed"
+    # The newest timer counts page faults: this tree's own when it is built.
+    timer = os.path.join(ROOT, "build", "release", "bench", "run_timed")
+    if not os.access(timer, os.X_OK):
+        timer = f"{builds[-1].folder}/bench/run_timed"
     if options.fast_only:
         print("| workload | " + " | ".join(f"{build.label}: median (spread)" for build in builds) + " |")
         print("|---" * (len(builds) + 1) + "|")

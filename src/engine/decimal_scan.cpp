@@ -109,4 +109,6 @@ bool is_blank_or_line_end(char c) { return c == ' ' || c == '\t' || c == '\r' ||
 
 }  // namespace
 
+int scan_short_decimal_sse41(const char* p, float& value) { return scan_sse(p, value); }
+
 int scan_short_decimal(const char* p, float& value) { return short_decimal_scan_usable() ? scan_sse(p, value) : 0; }

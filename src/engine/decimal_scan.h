@@ -9,3 +9,7 @@
 // and wherever short_decimal_scan_usable() is false. The 16 bytes from p
 // must be readable.
 int scan_short_decimal(const char* p, float& value);
+
+// The scan alone, for a caller that asked short_decimal_scan_usable() once
+// for many numbers.
+int scan_short_decimal_sse41(const char* p, float& value);

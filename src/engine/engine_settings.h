@@ -24,6 +24,12 @@ struct EngineSettings {
     // A cap on the processor's level (processor_probe.h); scalar turns off
     // every vector path. Output is the same at every level.
     VectorLevel widest = VectorLevel::avx512;
+    // Whether the thread that first runs a job on several threads is bound
+    // to a processor too, beside the workers: programma, which starts no
+    // other process, asks for it (left unbound, the scheduler now and then
+    // runs it and a worker on one processor); a process that starts others
+    // must leave its own mask alone, since they inherit it.
+    bool bind_caller = false;
 };
 
 // A level's name, as PROGRAMMA_VECTOR gives it: "scalar", "avx2" or "avx512".

@@ -12,6 +12,7 @@
 
 #include "decimal_scan.h"
 #include "diagnostics.h"
+#include "processor_probe.h"
 #include "sample_memory.h"
 #include "sample_text.h"
 #include "worker_pool.h"
@@ -26,6 +27,17 @@ constexpr std::size_t kPartBlock = std::size_t(512) << 10;
 
 using ByteBuffer = std::vector<char, SampleAllocator<char>>;
 
+// Each thread's read buffer, kept for its next part: the measuring and the
+// parsing pass, and the next file, read through the same memory instead of
+// having the system zero fresh memory for every pass. Under an
+// address-space limit a pass reads through `own` instead, given back when
+// the pass ends, so that a load holds nothing the plain loader might need.
+ByteBuffer& read_buffer(ByteBuffer& own) {
+    if (address_space_limited()) return own;
+    thread_local ByteBuffer kept;
+    return kept;
+}
+
 bool same_time(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
@@ -33,6 +45,26 @@ bool same_time(const struct timespec& a, const struct timespec& b) {
 bool regular_file(const char* path) {
     struct stat info {};
     return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Reads the number at p as strtof would; with kScan, a short plain decimal
+// first goes through the SSE scan. Whether the scan may run is asked once a
+// file, not once a number.
+template <bool kScan>
+const char* read_number(const char* p, const char* end, const char* readable, float& value) {
+    if constexpr (kScan) {
+        if (readable - p >= 16) {
+            if (const int length = scan_short_decimal_sse41(p, value); length > 0) return p + length;
+        }
+    }
+    const std::string_view token = token_at(p, end);
+    const char* last = token.data() + token.size();
+    // from_chars is correctly rounded like strtof; the forms it reads
+    // otherwise go to strtof itself: a leading '+', hexadecimal, values out
+    // of range, and NaNs (from_chars drops the payload of "nan(123)").
+    const auto [stop, error] = std::from_chars(p, last, value);
+    if (error == std::errc() && stop == last && !std::isnan(value)) return last;
+    return read_number_strtof(token, value) ? last : nullptr;
 }
 
 // Splits a file of `size` bytes into `count` parts of whole lines: each
@@ -77,7 +109,8 @@ bool measure_parts(int fd, const struct stat& info, const char* path, MeasuredFi
         return false;
     }
     parallel_for(measured.parts.size(), 1, [&](std::size_t begin, std::size_t end) {
-        ByteBuffer buffer;
+        ByteBuffer own;
+        ByteBuffer& buffer = read_buffer(own);
         for (std::size_t k = begin; k < end; ++k) {
             TextPart& part = measured.parts[k];
             part.read_failure =
@@ -114,8 +147,10 @@ bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t 
         return false;
     }
     matrix.values.resize(std::size_t(rows) * columns);
+    const bool scan = short_decimal_scan_usable();
     parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
-        ByteBuffer buffer;
+        ByteBuffer own;
+        ByteBuffer& buffer = read_buffer(own);
         for (std::size_t k = begin; k < end; ++k) {
             TextPart& part = parts[k];
             float* out = matrix.values.data() + part.first_row * columns;
@@ -130,7 +165,8 @@ bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t 
                         return false;
                     }
                     const LineKind kind =
-                        parse_sample_line(line, columns, out, part.problem, readable, read_number_fast);
+                        scan ? parse_sample_line(line, columns, out, part.problem, readable, read_number<true>)
+                             : parse_sample_line(line, columns, out, part.problem, readable, read_number<false>);
                     if (kind == LineKind::bad) {
                         part.bad_line = line_number;
                         return false;
@@ -174,17 +210,8 @@ bool MeasuredFile::holds(const struct stat& info) const {
 }
 
 const char* read_number_fast(const char* p, const char* end, const char* readable, float& value) {
-    if (readable - p >= 16) {
-        if (const int length = scan_short_decimal(p, value); length > 0) return p + length;
-    }
-    const std::string_view token = token_at(p, end);
-    const char* last = token.data() + token.size();
-    // from_chars is correctly rounded like strtof; the forms it reads
-    // otherwise go to strtof itself: a leading '+', hexadecimal, values out
-    // of range, and NaNs (from_chars drops the payload of "nan(123)").
-    const auto [stop, error] = std::from_chars(p, last, value);
-    if (error == std::errc() && stop == last && !std::isnan(value)) return last;
-    return read_number_strtof(token, value) ? last : nullptr;
+    return short_decimal_scan_usable() ? read_number<true>(p, end, readable, value)
+                                       : read_number<false>(p, end, readable, value);
 }
 
 int measure_samples(const char* path, Dims& dims, MeasuredFile& measured) {

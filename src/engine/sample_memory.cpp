@@ -1,39 +1,55 @@
-// Sample memory is glibc's malloc, tuned once when the first large block is
-// asked for: blocks up to 32 MiB come from the heap rather than from mappings
-// of their own, and the heap keeps up to 64 MiB of freed memory for the next
-// blocks instead of giving it back to the system. Large blocks are whole
-// 4 KiB pages, offered huge pages. Under an address-space limit every
-// block is plain memory, exactly as large as asked for.
+// Large blocks are mappings of their own, so that the system does not fault
+// them in 4 KiB at a time: each fault is costly under a virtual machine. A
+// block of at least half a huge page is whole 2 MiB huge pages at a 2 MiB
+// boundary, offered huge pages: one fault each, taken by whichever thread
+// first writes there, so that a load's threads share the zeroing. A
+// smaller one is whole 4 KiB pages (zeroing a huge page for it would cost
+// more than the faults it saves), pre-faulted in one call where the kernel
+// can, since the engine writes every large block as soon as it has it. Each block is unmapped when it is released: nothing
+// process-wide is tuned or kept. Small blocks, and every block under an
+// address-space limit (ulimit -v), are malloc's, exactly as large as asked
+// for; huge pages refused or pre-faulting unknown leave plain pages, the
+// same bytes.
 #include "sample_memory.h"
 
-#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23  // Linux 5.14; older kernels refuse it with EINVAL
+#endif
 
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 constexpr std::size_t kPage = std::size_t(4) << 10;
-// Blocks from this size are whole pages, offered huge pages.
+// Blocks from this size get a mapping of their own.
 constexpr std::size_t kLargeBytes = std::size_t(256) << 10;
 
 std::size_t rounded_up(std::size_t bytes, std::size_t unit) { return (bytes + unit - 1) / unit * unit; }
 
 bool plain_memory(std::size_t bytes) { return bytes < kLargeBytes || address_space_limited(); }
 
-// Once, for the whole process: the thresholds turn off glibc's own
-// adjustment of them, which would map and unmap large blocks afresh.
-void tune_malloc_once() {
-    [[maybe_unused]] static const bool tuned = [] {
-        mallopt(M_MMAP_THRESHOLD, 32 << 20);
-        mallopt(M_TRIM_THRESHOLD, 64 << 20);
-        mallopt(M_TOP_PAD, 2 << 20);
-        return true;
-    }();
+bool in_huge_pages(std::size_t bytes) { return bytes >= kHugePage / 2; }
+
+std::size_t mapped_size(std::size_t bytes) { return rounded_up(bytes, in_huge_pages(bytes) ? kHugePage : kPage); }
+
+// A mapping of `size` bytes (whole huge pages) at a 2 MiB boundary: mapped
+// one huge page longer, then trimmed at both ends.
+char* huge_page_mapping(std::size_t size) {
+    void* mapping = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) return nullptr;
+    char* const start = static_cast<char*>(mapping);
+    char* const aligned = reinterpret_cast<char*>(rounded_up(reinterpret_cast<uintptr_t>(start), kHugePage));
+    if (aligned > start) ::munmap(start, std::size_t(aligned - start));
+    char* const end = start + size + kHugePage;
+    if (end > aligned + size) ::munmap(aligned + size, std::size_t(end - (aligned + size)));
+    return aligned;
 }
 
 }  // namespace
@@ -52,17 +68,29 @@ void* allocate_sample_memory(std::size_t bytes) {
         if (memory == nullptr) throw std::bad_alloc();
         return memory;
     }
-    tune_malloc_once();
-    void* memory = nullptr;
-    const std::size_t size = rounded_up(bytes, kPage);
-    if (::posix_memalign(&memory, kPage, size) != 0) throw std::bad_alloc();
-    // The hint covers every huge page the block reaches into: blocks next to
-    // each other in the heap share them, as a 1.2 MB set and a 0.6 MB one
-    // then share one.
-    const uintptr_t start = reinterpret_cast<uintptr_t>(memory) / kHugePage * kHugePage;
-    const uintptr_t end = rounded_up(reinterpret_cast<uintptr_t>(memory) + size, kHugePage);
-    ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-    return memory;
+    const std::size_t size = mapped_size(bytes);
+    char* block = nullptr;
+    if (in_huge_pages(bytes)) {
+        block = huge_page_mapping(size);
+        if (block != nullptr) ::madvise(block, size, MADV_HUGEPAGE);
+    } else {
+        void* mapping = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapping != MAP_FAILED) block = static_cast<char*>(mapping);
+    }
+    if (block == nullptr) throw std::bad_alloc();
+    // Pre-faulting fails with ENOMEM when the memory cannot be had: better
+    // said now, where the engine can fall back, than by a signal later.
+    if (!in_huge_pages(bytes) && ::madvise(block, bytes, MADV_POPULATE_WRITE) != 0 && errno == ENOMEM) {
+        ::munmap(block, size);
+        throw std::bad_alloc();
+    }
+    return block;
 }
 
-void free_sample_memory(void* memory, std::size_t) { std::free(memory); }
+void free_sample_memory(void* memory, std::size_t bytes) {
+    if (plain_memory(bytes)) {
+        std::free(memory);
+    } else if (memory != nullptr) {
+        ::munmap(memory, mapped_size(bytes));
+    }
+}

@@ -1,9 +1,8 @@
 // Memory for the engine's sample sets and large buffers (read buffers, packed
-// rows, cache chunks). Large blocks are offered huge pages, and memory a
-// block released is kept for the next one: first touching memory is what
-// costs here, since the system zeroes every fresh page, and under a virtual
-// machine the host may first have to back it. The process's malloc is tuned
-// for that (see sample_memory.cpp).
+// rows, cache chunks, the trace buffer). Large blocks are mapped in huge
+// pages and pre-faulted in one call: first touching memory is what costs
+// here, since the system zeroes every fresh page, and under a virtual
+// machine each fault is a trip to the host (see sample_memory.cpp).
 #pragma once
 
 #include <cstddef>

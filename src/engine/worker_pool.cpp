@@ -10,8 +10,9 @@
 // run on at least as many processors as the pool has threads, each worker is
 // bound to a processor of its own, leaving the first one to the caller: left
 // to itself the scheduler now and then runs two of them on one processor.
-// The caller's own binding is never touched: the pool binds only threads it
-// started, so a process the caller starts later gets the mask it had.
+// The caller's own binding is touched only where the settings ask for it
+// (bind_caller): otherwise a process the caller starts later gets the mask
+// it had.
 #include "worker_pool.h"
 
 #include <pthread.h>
@@ -113,6 +114,7 @@ struct Pool {
     explicit Pool(unsigned threads) {
         const std::vector<int> cpus = allowed_cpus();
         const bool pin = cpus.size() >= threads && threads > 1;
+        if (pin && engine_settings().bind_caller) pin_to(pthread_self(), cpus[0]);
         pthread_attr_t attributes;
         pthread_attr_init(&attributes);
         pthread_attr_setstacksize(&attributes, kWorkerStack);

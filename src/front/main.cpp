@@ -2,6 +2,10 @@
 // program itself lives in the front-end library so that tests and fuzzers
 // can drive it in-process.
 #include "engine_compute.h"
+#include "engine_settings.h"
 #include "programma.h"
 
-int main(int argc, char** argv) { return programma_main(argc, argv, engine_compute()); }
+int main(int argc, char** argv) {
+    engine_settings().bind_caller = true;  // programma starts no other process
+    return programma_main(argc, argv, engine_compute());
+}
