@@ -5,11 +5,10 @@
 // first writes there, so that a load's threads share the zeroing. A
 // smaller one is whole 4 KiB pages (zeroing a huge page for it would cost
 // more than the faults it saves), pre-faulted in one call where the kernel
-// can, since the engine writes every large block as soon as it has it. Each block is unmapped when it is released: nothing
-// process-wide is tuned or kept. Small blocks, and every block under an
-// address-space limit (ulimit -v), are malloc's, exactly as large as asked
-// for; huge pages refused or pre-faulting unknown leave plain pages, the
-// same bytes.
+// can, since the engine writes every large block as soon as it has it. Each block is unmapped when it is released:
+// nothing process-wide is tuned or kept. Small blocks, and every block under an address-space limit (ulimit -v), are
+// malloc's, exactly as large as asked for; huge pages refused or pre-faulting unknown leave plain pages, the same
+// bytes.
 #include "sample_memory.h"
 
 #include <sys/mman.h>
