@@ -125,6 +125,7 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
             },
             [&](uint32_t r) { trainer.add_mistake(r); },
             [&](const AnswerCounts& counts) {
+                if (trace) trace->flush();
                 if (report == Report::printed) print_answers(counts);
                 trainer.next_epoch(++epoch + 1 < epochs);
             });
@@ -239,6 +240,7 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list, const S
             counts.record(answer_of(sum), target_label(sample[ts_columns - 1], digit));
         }
     }
+    trace->flush();
     finish_test(counts, ts_rows, error);
     return 0;
 }

@@ -3,8 +3,8 @@
 
 #include <poll.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -31,44 +31,36 @@ bool stdin_read_may_wait() {
     return ::poll(&input, 1, 0) == 0;
 }
 
-namespace {
+TraceWriter::TraceWriter() : piece(static_cast<char*>(allocate_sample_memory(kPiece))) {}
 
-// Taken once and kept: stdout goes on using it after the trace. Sample
-// memory, since a released set has most often touched its pages already.
-char* trace_buffer() {
-    static char* const buffer = static_cast<char*>(allocate_sample_memory(TraceWriter::kBuffer));
-    return buffer;
-}
-
-}  // namespace
-
-// glibc lets a stream change its buffer once what it holds is flushed. Only
-// a stream on a file gets the buffer: one in memory (a test's capture, say)
-// manages its own.
-TraceWriter::TraceWriter() : on_file(::fileno(stdout) >= 0) {
-    if (!on_file) return;
-    std::fflush(stdout);
-    std::setvbuf(stdout, trace_buffer(), _IOFBF, kBuffer);
-}
-
-// A terminal gets its lines as they come again.
 TraceWriter::~TraceWriter() {
-    hand_over();
-    if (!on_file) return;
-    std::fflush(stdout);
-    if (::isatty(::fileno(stdout))) std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    flush();
+    free_sample_memory(piece, kPiece);
+}
+
+void TraceWriter::write_long(const char* text, std::size_t length) {
+    while (length > 0) {
+        if (used == kPiece) flush();
+        const std::size_t part = std::min(length, kPiece - used);
+        std::memcpy(piece + used, text, part);
+        used += part;
+        text += part;
+        length -= part;
+    }
 }
 
 // Only this thread uses the standard streams while a trace is written, so
 // their locks can be skipped.
-void TraceWriter::hand_over() {
-    fwrite_unlocked(line, 1, used, stdout);
+void TraceWriter::flush() {
+    if (used > 0) fwrite_unlocked(piece, 1, used, stdout);
     used = 0;
 }
 
-void TraceWriter::end_evaluation() {
-    hand_over();
-    if (stdin_read_may_wait()) fflush_unlocked(stdout);
+void TraceWriter::pause() {
+    if (stdin_read_may_wait()) {
+        flush();
+        fflush_unlocked(stdout);
+    }
     getchar_unlocked();
 }
 
@@ -95,5 +87,5 @@ void PolynomialTrace::evaluation(uint32_t slot, float value) {
     writer.write(degree_text.data(), degree_text.size());
     previous_length = format_fixed6(value, previous);
     writer.write(previous, previous_length);
-    writer.end_evaluation();
+    writer.pause();
 }

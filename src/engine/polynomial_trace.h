@@ -1,56 +1,51 @@
 // The polynomial kernel's trace on its way to standard output: for every
 // kernel evaluation the texts "Arg ..." and "result vale ...", exactly as
 // printf writes them, then the one-character pause. The trace is tens of
-// bytes per evaluation, megabytes per run; with stdout's usual buffer of a
-// few kilobytes it costs a system call for every few evaluations, more than
-// computing them. So while a trace is written stdout has a buffer of 256 KiB,
-// each evaluation's texts reach it in one call, and only the kernel value is
-// formatted afresh each time. The bytes on standard output, and the order of
-// every write against every read of standard input, stay those of printing
-// each evaluation at once: what is buffered is handed over before any read
-// of standard input that could wait for its user.
+// bytes per evaluation, megabytes per run; handing it to stdio an evaluation
+// at a time costs more than computing it (a call through stdio for each,
+// and with stdout's usual buffer a system call for every few kilobytes). So
+// the text is gathered in pieces of 256 KiB, each passed to stdout in one
+// call, and only the kernel value is formatted afresh each time. The bytes on
+// standard output, and the order of every write against every read of
+// standard input, stay those of printing each evaluation at once: what is
+// gathered is handed over, and stdout flushed, before any read of standard
+// input that could wait for its user, and handed over before anything else
+// is printed (flush).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "number_format.h"
 
-// Writes the trace to stdout, each evaluation's texts in one call, through a
-// buffer of kBuffer bytes from its construction on.
 struct TraceWriter {
     TraceWriter();
     ~TraceWriter();
     TraceWriter(const TraceWriter&) = delete;
     TraceWriter& operator=(const TraceWriter&) = delete;
 
-    // Adds a text to the evaluation's.
     void write(const char* text, std::size_t length) {
-        if (length > kLineMax - used) hand_over();
-        if (length > 32) {
-            std::memcpy(line + used, text, length);
-        } else {
-            copy_short(line + used, text, length);
-        }
+        if (length > kPiece - used || length > 32) return write_long(text, length);
+        copy_short(piece + used, text, length);
         used += length;
     }
 
-    // Hands the evaluation's text to stdout, then the one-character pause:
-    // reads a character of standard input, after flushing stdout if the read
-    // may wait.
-    void end_evaluation();
+    // The one-character pause after an evaluation: reads a character of
+    // standard input, after handing over the trace and flushing stdout if
+    // the read may wait.
+    void pause();
 
-    static constexpr std::size_t kBuffer = std::size_t(256) << 10;
-    // Room for an evaluation: "Arg", the feature count, four numbers, the
-    // degree and the words between them.
-    static constexpr std::size_t kLineMax = 6 * kFixed6Max + 32;
+    // Hands everything gathered to stdout.
+    void flush();
+
+    // Large enough to save most system calls; sample memory, pre-faulted.
+    static constexpr std::size_t kPiece = std::size_t(256) << 10;
 
 private:
-    void hand_over();
+    void write_long(const char* text, std::size_t length);
 
     // Most trace texts are a few bytes long: two overlapping fixed-size
     // copies move them without a call.
@@ -69,9 +64,8 @@ private:
         }
     }
 
-    bool on_file;  // stdout writes to a file descriptor
+    char* piece;  // the text gathered so far
     std::size_t used = 0;
-    char line[kLineMax];
 };
 
 // Whether reading a character of standard input now could wait for its user:
@@ -92,6 +86,8 @@ struct PolynomialTrace {
 
     // One evaluation, against the row in `slot`, giving value; then the pause.
     void evaluation(uint32_t slot, float value);
+
+    void flush() { writer.flush(); }
 
 private:
     std::string head;                    // "Arg <features> <sample's traced element> "

@@ -23,7 +23,7 @@ namespace {
 constexpr std::size_t kPartedBytes = std::size_t(1) << 20;
 // A part is read this many bytes at a time, into memory that stays in the
 // processor's caches.
-constexpr std::size_t kPartBlock = std::size_t(512) << 10;
+constexpr std::size_t kPartBlock = std::size_t(128) << 10;
 
 using ByteBuffer = std::vector<char, SampleAllocator<char>>;
 

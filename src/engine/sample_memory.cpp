@@ -1,11 +1,12 @@
 // Large blocks are mappings of their own, so that the system does not fault
 // them in 4 KiB at a time: each fault is costly under a virtual machine. A
-// block of at least half a huge page is whole 2 MiB huge pages at a 2 MiB
-// boundary, offered huge pages: one fault each, taken by whichever thread
-// first writes there, so that a load's threads share the zeroing. A
-// smaller one is whole 4 KiB pages (zeroing a huge page for it would cost
-// more than the faults it saves), pre-faulted in one call where the kernel
-// can, since the engine writes every large block as soon as it has it. Each block is unmapped when it is released:
+// block of at least a quarter of a huge page is whole 2 MiB huge pages at a
+// 2 MiB boundary, offered huge pages: one fault each, taken by whichever
+// thread first writes there, so that a load's threads share the zeroing
+// (from that size one huge page costs about what the 4 KiB faults would,
+// and much less where faults are dear). A smaller one is whole 4 KiB pages,
+// pre-faulted in one call where the kernel can, since the engine writes
+// every large block as soon as it has it. Each block is unmapped when it is released:
 // nothing process-wide is tuned or kept. Small blocks, and every block under an address-space limit (ulimit -v), are
 // malloc's, exactly as large as asked for; huge pages refused or pre-faulting unknown leave plain pages, the same
 // bytes.
@@ -34,7 +35,7 @@ std::size_t rounded_up(std::size_t bytes, std::size_t unit) { return (bytes + un
 
 bool plain_memory(std::size_t bytes) { return bytes < kLargeBytes || address_space_limited(); }
 
-bool in_huge_pages(std::size_t bytes) { return bytes >= kHugePage / 2; }
+bool in_huge_pages(std::size_t bytes) { return bytes >= kHugePage / 4; }
 
 std::size_t mapped_size(std::size_t bytes) { return rounded_up(bytes, in_huge_pages(bytes) ? kHugePage : kPage); }
 
