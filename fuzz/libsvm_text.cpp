@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const programma::SampleSet first = fuzz::loaded(*samples, "converted LIBSVM loads as a sample set");
     LibsvmOptions at_width;
     at_width.width = first.features();
-    const std::string again = libsvm_to_samples(samples_to_libsvm(first.matrix()), "back", at_width);
+    const std::string again = libsvm_to_samples(samples_to_libsvm(first), "back", at_width);
     fuzz::check(fuzz::same_values(first, fuzz::loaded(again, "LIBSVM converted back loads")),
                 "LIBSVM to samples to LIBSVM keeps every number");
     return 0;

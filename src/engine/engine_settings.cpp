@@ -1,4 +1,5 @@
-// Machine resources for the fast engine, read once from the environment.
+// The engine's default settings, and the environment values that programs
+// read at start to change them.
 #include "engine_settings.h"
 
 #include <sched.h>

@@ -1,7 +1,8 @@
-// How the fast engine may use the machine: how many threads it may start,
-// how much memory the training kernel cache may take, and the widest
-// instruction set its fast paths may use. Read once from the environment;
-// tests may change them in place.
+// How the fast engine may use the machine for one computation: how many
+// threads it may run, how much memory the training kernel cache may take,
+// the widest instruction set its fast paths may use, and whether it binds
+// threads to processors. Every entry point of the engine takes the settings
+// of its call; nothing holds them between calls.
 #pragma once
 
 #include <cstddef>
@@ -24,11 +25,15 @@ struct EngineSettings {
     // A cap on the processor's level (processor_probe.h); scalar turns off
     // every vector path. Output is the same at every level.
     VectorLevel widest = VectorLevel::avx512;
-    // Whether the thread that first runs a job on several threads is bound
-    // to a processor too, beside the workers: programma, which starts no
-    // other process, asks for it (left unbound, the scheduler now and then
-    // runs it and a worker on one processor); a process that starts others
-    // must leave its own mask alone, since they inherit it.
+    // Whether the pool's workers are bound to a processor each while they
+    // work for this call (worker_pool.h): programma and digit-tools ask for
+    // it, a library user's process is left as it is.
+    bool pin_workers = false;
+    // Whether the calling thread is bound to a processor too, beside the
+    // workers: programma, which starts no other process, asks for it (left
+    // unbound, the scheduler now and then runs it and a worker on one
+    // processor); a process that starts others must leave its own mask
+    // alone, since they inherit it.
     bool bind_caller = false;
 };
 
@@ -37,13 +42,6 @@ const char* vector_level_name(VectorLevel level);
 
 // The defaults with PROGRAMMA_THREADS, PROGRAMMA_CACHE_MB and
 // PROGRAMMA_VECTOR applied; a value that is not a number (or not a level's
-// name) is ignored.
+// name) is ignored. Read by the programs at start, never by the engine on
+// its own.
 EngineSettings settings_from_environment();
-
-// The settings in force: settings_from_environment() when first asked for.
-// The pool keeps the thread count it had when a job first needed several
-// threads; a lower count applies later.
-inline EngineSettings& engine_settings() {
-    static EngineSettings settings = settings_from_environment();
-    return settings;
-}
