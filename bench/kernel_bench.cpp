@@ -212,7 +212,7 @@ BENCHMARK(BM_pol_trace_fast_format);
 // The engine's settings as the environment gives them, as programma reads
 // them at start.
 const EngineSettings& bench_settings() {
-    static const EngineSettings settings = settings_from_environment();
+    static const EngineSettings settings = programma::options_from_environment();
     return settings;
 }
 

@@ -154,7 +154,7 @@ TEST_F(Engine, VectorSettingCapsEveryFastPath) {
     const char number[32] = "0.5 1\n";
     for (const auto& [text, cap] : named) {
         ::setenv("PROGRAMMA_VECTOR", text, 1);
-        settings = settings_from_environment();
+        settings = programma::options_from_environment();
         const VectorLevel level = std::min(processor_abilities().widest, cap);
         EXPECT_EQ(settings.widest, cap) << text;
         EXPECT_EQ(usable_vector_level(settings), level) << text;
@@ -173,19 +173,19 @@ TEST_F(Engine, VectorSettingCapsEveryFastPath) {
 TEST_F(Engine, EnvironmentNumbersOutOfRangeAreIgnored) {
     ::unsetenv("PROGRAMMA_THREADS");
     ::unsetenv("PROGRAMMA_CACHE_MB");
-    const EngineSettings defaults = settings_from_environment();
+    const EngineSettings defaults = programma::options_from_environment();
     for (const char* text : {"-1", "abc", " 3", "3x", "+3", "99999999999999999999", "", "0", "1025"}) {
         ::setenv("PROGRAMMA_THREADS", text, 1);
         // 2^44 MiB is 2^64 bytes, which would wrap around.
         ::setenv("PROGRAMMA_CACHE_MB", text[0] >= '0' && text[0] <= '9' ? "17592186044416" : text, 1);
-        const EngineSettings read = settings_from_environment();
+        const EngineSettings read = programma::options_from_environment();
         EXPECT_EQ(read.threads, defaults.threads) << text;
         EXPECT_EQ(read.cache_bytes, defaults.cache_bytes) << text;
     }
     ::setenv("PROGRAMMA_THREADS", "1024", 1);
     ::setenv("PROGRAMMA_CACHE_MB", "5", 1);
-    EXPECT_EQ(settings_from_environment().threads, 1024u);
-    EXPECT_EQ(settings_from_environment().cache_bytes, std::size_t(5) << 20);
+    EXPECT_EQ(programma::options_from_environment().threads, 1024u);
+    EXPECT_EQ(programma::options_from_environment().cache_bytes, std::size_t(5) << 20);
     ::unsetenv("PROGRAMMA_THREADS");
     ::unsetenv("PROGRAMMA_CACHE_MB");
 }

@@ -4,7 +4,9 @@
 // its own; nothing of one call carries over to another, and the library
 // reads no environment variable. A default EngineOptions uses every
 // processor the process may run on, a quarter of physical memory and the
-// widest instructions the processor has, and binds nothing.
+// widest instructions the processor has, and binds nothing. (The engine
+// takes these options as they are; its library defines the functions
+// declared here.)
 #pragma once
 
 #include <cstddef>

@@ -19,39 +19,13 @@ std::function<void(const EngineOptions&)>& call_hook() {
 
 }  // namespace
 
-::VectorLevel engine_level(VectorLevel level) {
-    switch (level) {
-        case VectorLevel::scalar: return ::VectorLevel::scalar;
-        case VectorLevel::avx2: return ::VectorLevel::avx2;
-        case VectorLevel::avx512: return ::VectorLevel::avx512;
-    }
-    return ::VectorLevel::avx512;  // not reached: every level is named above
-}
-
-VectorLevel library_level(::VectorLevel level) {
-    switch (level) {
-        case ::VectorLevel::scalar: return VectorLevel::scalar;
-        case ::VectorLevel::avx2: return VectorLevel::avx2;
-        case ::VectorLevel::avx512: return VectorLevel::avx512;
-    }
-    return VectorLevel::avx512;  // not reached: every level is named above
-}
-
-Result<EngineSettings> engine_settings_for(const EngineOptions& options) {
+Status check_options(const EngineOptions& options) {
     if (options.threads == 0) {
         return Error{ErrorKind::invalid_argument, "the engine needs at least one thread", {}, 0, 0, "threads"};
     }
-    {
-        const std::lock_guard<std::mutex> lock(hook_mutex());
-        if (call_hook()) call_hook()(options);
-    }
-    EngineSettings settings;
-    settings.threads = options.threads;
-    settings.cache_bytes = options.cache_bytes;
-    settings.widest = engine_level(options.widest);
-    settings.pin_workers = options.pin_workers;
-    settings.bind_caller = options.bind_caller;
-    return settings;
+    const std::lock_guard<std::mutex> lock(hook_mutex());
+    if (call_hook()) call_hook()(options);
+    return Done{};
 }
 
 void set_call_hook(std::function<void(const EngineOptions&)> hook) {

@@ -91,8 +91,7 @@ Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<
                                    const EngineOptions& options) {
     if (training.rows() == 0) return refusal("the training set holds no sample");
     if (Status checked = check_all(recognisers); !checked) return checked.error();
-    const Result<EngineSettings> settings = engine_settings_for(options);
-    if (!settings) return settings.error();
+    if (Status checked = check_options(options); !checked) return checked.error();
     std::vector<Trained> results(recognisers.size());
     std::vector<Ending> endings(recognisers.size(), Ending::trained);
     {
@@ -101,10 +100,10 @@ Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<
         // trainings of unequal cost share the threads evenly; a training's
         // own parallel steps then run inline on the thread that took it.
         std::atomic<std::size_t> next{0};
-        const std::size_t threads = std::min<std::size_t>(recognisers.size(), pool_threads(settings.value()));
-        parallel_for(settings.value(), threads, 1, [&](std::size_t, std::size_t) {
+        const std::size_t threads = std::min<std::size_t>(recognisers.size(), pool_threads(options));
+        parallel_for(options, threads, 1, [&](std::size_t, std::size_t) {
             for (std::size_t i = next++; i < recognisers.size(); i = next++) {
-                endings[i] = train_one(training, recognisers[i], settings.value(), cancel, results[i]);
+                endings[i] = train_one(training, recognisers[i], options, cancel, results[i]);
                 if (endings[i] == Ending::trained && trained) trained(i);
             }
         });
@@ -131,14 +130,13 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
                                          const CancelFlag* cancel, const EngineOptions& options) {
     if (Status sets = check_sets(training, samples); !sets) return sets.error();
     if (Status checked = check(recogniser); !checked) return checked.error();
-    const Result<EngineSettings> settings = engine_settings_for(options);
-    if (!settings) return settings.error();
+    if (Status checked = check_options(options); !checked) return checked.error();
     try {
         Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
         if (!list) return list.error();
         const std::lock_guard<std::mutex> lock(engine_mutex());
         return ::decision_sums(recogniser.kernel, recogniser.target, *list.value(), matrix_of(training),
-                               matrix_of(samples), settings.value(), cancel);
+                               matrix_of(samples), options, cancel);
     } catch (const Cancelled&) {
         return cancelled();
     } catch (const std::bad_alloc&) {
@@ -158,8 +156,7 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
             return refusal("recognisers scored together must share their kernel");
         }
     }
-    const Result<EngineSettings> settings = engine_settings_for(options);
-    if (!settings) return settings.error();
+    if (Status checked = check_options(options); !checked) return checked.error();
     try {
         std::vector<std::unique_ptr<IndexList>> index_lists;
         std::vector<ListAnswers> to_score;
@@ -192,8 +189,8 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
         }
         if (recognisers.empty()) return std::vector<std::vector<std::vector<double>>>{};
         const std::lock_guard<std::mutex> lock(engine_mutex());
-        return combined_scores(recognisers[0].kernel, to_score, matrix_of(training), matrix_of(samples),
-                               settings.value(), cancel);
+        return combined_scores(recognisers[0].kernel, to_score, matrix_of(training), matrix_of(samples), options,
+                               cancel);
     } catch (const Cancelled&) {
         return cancelled();
     } catch (const std::bad_alloc&) {

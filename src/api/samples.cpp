@@ -24,15 +24,14 @@ std::vector<float> SampleSet::labels() const {
 }
 
 Result<SampleSet> read_samples(const std::string& path, const EngineOptions& options) {
-    const Result<EngineSettings> settings = engine_settings_for(options);
-    if (!settings) return settings.error();
+    if (Status checked = check_options(options); !checked) return checked.error();
     DiagnosticCapture capture;
     try {
         auto rows = std::make_shared<SampleSet::Rows>();
         Dims dims;
         MeasuredFile measured;
-        if (measure_samples(path.c_str(), dims, measured, settings.value()) != 0 ||
-            load_samples(rows->matrix, dims.columns, dims.rows, path.c_str(), measured, settings.value()) != 0) {
+        if (measure_samples(path.c_str(), dims, measured, options) != 0 ||
+            load_samples(rows->matrix, dims.columns, dims.rows, path.c_str(), measured, options) != 0) {
             return capture.error();
         }
         return SampleSet(std::move(rows));

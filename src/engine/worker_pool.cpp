@@ -176,18 +176,19 @@ private:
     unsigned threads() const { return unsigned(slots_.size() + 1); }
     bool pinnable() const { return cpus_.size() >= threads() && threads() > 1; }
 
-    // Starts workers up to `wanted` threads in all; once the system grants
-    // fewer, the pool stays as it is.
+    // Starts workers up to `wanted` threads in all; once the system or the
+    // address space grants fewer, the pool stays as it is.
     void grow(unsigned wanted) {
-        wanted = threads_within_limit(std::max(1u, wanted));
-        if (wanted <= threads() || full_) return;
+        if (wanted <= threads() || full_) return;  // what every job of a steady count meets
+        const unsigned granted = threads_within_limit(wanted);
+        full_ = granted < wanted;
         pthread_attr_t attributes;
         pthread_attr_init(&attributes);
         pthread_attr_setstacksize(&attributes, kWorkerStack);
         // A new worker starts with the mask the pool began with, whatever
         // the thread that starts it is bound to.
         if (!cpus_.empty()) pthread_attr_setaffinity_np(&attributes, sizeof mask_, &mask_);
-        while (threads() < wanted) {
+        while (threads() < granted) {
             auto slot = std::make_unique<Slot>();
             pthread_t worker;
             if (pthread_create(&worker, &attributes, serve, slot.get()) != 0) {

@@ -7,7 +7,7 @@
 #include "programma.h"
 
 int main(int argc, char** argv) {
-    EngineSettings settings = settings_from_environment();
+    EngineSettings settings = programma::options_from_environment();
     // programma owns its run: its workers are pinned, and its own thread is
     // bound beside them, since it starts no other process.
     settings.pin_workers = true;
