@@ -23,6 +23,7 @@
 #include "kernel_engine.h"
 #include "number_format.h"
 #include "perceptron_lib.h"
+#include "processor_probe.h"
 #include "sample_loader.h"
 #include "stream_reader.h"
 #include "voted_lib_ker.h"
@@ -208,6 +209,13 @@ BENCHMARK(BM_pol_trace_fast_format);
 
 // ---- batch kernels: one sample against 16, 64 or 1024 packed rows ----
 
+// The engine's settings as the environment gives them, as programma reads
+// them at start.
+const EngineSettings& bench_settings() {
+    static const EngineSettings settings = programma::options_from_environment();
+    return settings;
+}
+
 // Rows packed for the batch engine, and the same rows as plain sample rows
 // for the scalar loop they replace.
 struct RowSet {
@@ -217,7 +225,7 @@ struct RowSet {
 
 RowSet make_rows(uint32_t count) {
     RowSet set;
-    pack_reset(set.packed, kFeatures);
+    pack_reset(set.packed, kFeatures, usable_vector_level(bench_settings()));
     for (uint32_t r = 0; r < count; ++r) {
         set.plain.push_back(random_row(100 + r));
         pack_append(set.packed, set.plain.back().data());
@@ -237,7 +245,7 @@ void run_batch(benchmark::State& state, Batch batch) {
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * count);
-    state.SetLabel(vector_level_name(batch_vector_level()));
+    state.SetLabel(vector_level_name(usable_vector_level(bench_settings())));
 }
 
 template <typename Scalar>
@@ -277,7 +285,7 @@ void run_four(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * count * 4);
-    state.SetLabel(vector_level_name(batch_vector_level()));
+    state.SetLabel(vector_level_name(usable_vector_level(bench_settings())));
 }
 void BM_four_dot_exact(benchmark::State& state) { run_four<BatchKind::dot_exact>(state); }
 void BM_four_squared_distance(benchmark::State& state) { run_four<BatchKind::squared_distance>(state); }
@@ -303,8 +311,8 @@ void BM_load_program(benchmark::State& state) {
         Dims dims;
         SampleMatrix matrix;
         MeasuredFile measured;
-        if (measure_samples(path, dims, measured) != 0 ||
-            load_samples(matrix, dims.columns, dims.rows, path, measured) != 0) {
+        if (measure_samples(path, dims, measured, bench_settings()) != 0 ||
+            load_samples(matrix, dims.columns, dims.rows, path, measured, bench_settings()) != 0) {
             state.SkipWithError("cannot load the sample file (run scripts/bench_e2e.sh first)");
             break;
         }

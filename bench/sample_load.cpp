@@ -23,8 +23,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "program") == 0) {
         Dims dims;
         MeasuredFile measured;
-        if (measure_samples(path, dims, measured) != 0) return 1;
-        if (load_samples(matrix, dims.columns, dims.rows, path, measured) != 0) return 1;
+        const EngineSettings settings = programma::options_from_environment();  // as programma reads them
+        if (measure_samples(path, dims, measured, settings) != 0) return 1;
+        if (load_samples(matrix, dims.columns, dims.rows, path, measured, settings) != 0) return 1;
     } else if (!stream_read(path, matrix)) {
         std::fprintf(stderr, "%s: cannot load %s\n", argv[0], path);
         return 1;

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     const programma::Result<programma::SampleSet> test = programma::read_samples(test_path);
     for (const auto* set : {&training, &test}) {
         if (!*set) {
-            std::fprintf(stderr, "train_one_digit: %s\n", set->error().message.c_str());
+            std::fprintf(stderr, "train_one_digit: %s\n", set->error().message().c_str());
             return 1;
         }
     }
@@ -25,13 +25,13 @@ int main(int argc, char** argv) {
     const programma::Recogniser three{3, programma::KernelSpec{programma::KernelKind::gaussian, 3.0f}, 5};
     const programma::Result<programma::Trained> trained = programma::train(training.value(), three);
     if (!trained) {
-        std::fprintf(stderr, "train_one_digit: %s\n", trained.error().message.c_str());
+        std::fprintf(stderr, "train_one_digit: %s\n", trained.error().message().c_str());
         return 1;
     }
     const programma::Result<programma::TestResult> tested =
         programma::test(training.value(), three, trained.value().mistakes, test.value());
     if (!tested) {
-        std::fprintf(stderr, "train_one_digit: %s\n", tested.error().message.c_str());
+        std::fprintf(stderr, "train_one_digit: %s\n", tested.error().message().c_str());
         return 1;
     }
     std::printf("digit 3: %zu mistakes, training error %f%%, test error %f%% (%u wrong saying 1, %u saying -1)\n",

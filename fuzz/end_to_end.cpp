@@ -40,22 +40,23 @@ struct Outcome {
 };
 
 Outcome both_methods(bool engine, uint32_t digit, uint32_t epochs, KernelSpec ker, const SampleMatrix& tr,
-                     const SampleMatrix& ts) {
+                     const SampleMatrix& ts, const EngineSettings& settings) {
     Outcome o;
     std::unique_ptr<IndexList> list;
     float error[4] = {-1.0f, -1.0f, -1.0f, -1.0f};
     uint32_t n = 0;
     o.printed = fuzz::capture([&] {
-        const int trained = engine ? run_fast(epochs, digit, ker, list, tr, tr.columns, tr.rows, error[0])
+        const int trained = engine ? run_fast(epochs, digit, ker, list, tr, tr.columns, tr.rows, error[0], settings)
                                    : run(epochs, digit, ker, list, tr, tr.columns, tr.rows, error[0]);
         const int tested =
-            engine ? run_test_fast(digit, ker, list.get(), tr, tr.columns, ts, ts.columns, ts.rows, error[1])
+            engine ? run_test_fast(digit, ker, list.get(), tr, tr.columns, ts, ts.columns, ts.rows, error[1], settings)
                    : run_test(digit, ker, list.get(), tr, tr.columns, tr.rows, ts, ts.columns, ts.rows, error[1]);
         fuzz::check(trained == 0 && tested == 0, "the kernel perceptron trains and tests");
         (engine ? train_voted_fast : run_v_train_ker)(epochs, digit, tr, tr.columns, tr.rows, o.voted_mistakes, o.votes,
                                                       n, error[2]);
         if (engine) {
-            run_v_test_fast(digit, ts, ts.columns, ts.rows, tr, o.voted_mistakes.data(), o.votes.data(), n, error[3]);
+            run_v_test_fast(digit, ts, ts.columns, ts.rows, tr, o.voted_mistakes.data(), o.votes.data(), n, error[3],
+                            settings);
         } else {
             run_v_test_ker(digit, ts, ts.columns, ts.rows, tr, tr.columns, tr.rows, o.voted_mistakes.data(),
                            o.votes.data(), n, error[3]);
@@ -66,8 +67,8 @@ Outcome both_methods(bool engine, uint32_t digit, uint32_t epochs, KernelSpec ke
     for (const float e : error) o.errors.push_back(std::bit_cast<uint32_t>(e));
     if (engine) {  // quiet, the engine trains the same, printing nothing and reading no input
         float quiet = -1.0f;
-        const fuzz::Printed printed =
-            fuzz::capture([&] { run_fast(epochs, digit, ker, list, tr, tr.columns, tr.rows, quiet, Report::silent); });
+        const fuzz::Printed printed = fuzz::capture(
+            [&] { run_fast(epochs, digit, ker, list, tr, tr.columns, tr.rows, quiet, settings, Report::silent); });
         fuzz::check(printed == fuzz::Printed{} && fuzz::entries_of(list) == o.mistakes &&
                         std::bit_cast<uint32_t>(quiet) == o.errors[0],
                     "quiet training trains the same silently");
@@ -78,15 +79,15 @@ Outcome both_methods(bool engine, uint32_t digit, uint32_t epochs, KernelSpec ke
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static const std::size_t cache_bytes = engine_settings().cache_bytes;
     if (size < 2) return 0;
     const uint32_t digit = data[0] % 10;
     const uint32_t epochs = 1 + (data[1] & 1);
     const KernelSpec ker{(data[1] & 0x10) != 0 ? KernelKind::polynomial : KernelKind::gaussian,
                          kParameters[(data[1] >> 1) % 8]};
-    engine_settings().threads = 4;
-    engine_settings().cache_bytes = (data[1] & 0x20) != 0 ? 0 : cache_bytes;
-    engine_settings().widest = kLevels[data[1] >> 6];
+    EngineSettings settings;
+    settings.threads = 4;
+    if ((data[1] & 0x20) != 0) settings.cache_bytes = 0;
+    settings.widest = kLevels[data[1] >> 6];
 
     const std::string_view rest(reinterpret_cast<const char*>(data) + 2, size - 2);
     const std::size_t bar = rest.find('|');
@@ -94,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     SampleMatrix tr, ts;
     if (load("training", rest.substr(0, bar), tr, max_rows) &&
         load("test", bar == rest.npos ? rest : rest.substr(bar + 1), ts, max_rows) && tr.columns == ts.columns) {
-        fuzz::check(both_methods(true, digit, epochs, ker, tr, ts) == both_methods(false, digit, epochs, ker, tr, ts),
+        fuzz::check(both_methods(true, digit, epochs, ker, tr, ts, settings) ==
+                        both_methods(false, digit, epochs, ker, tr, ts, settings),
                     "the engine trains and tests as the reference modules do");
     }
     return 0;

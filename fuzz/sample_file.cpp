@@ -26,17 +26,18 @@ struct Load {
 };
 
 // Measures and loads `path` with the engine's loader or the reference one.
-Load load(bool engine, const std::string& path) {
+Load load(bool engine, const std::string& path, const EngineSettings& settings = {}) {
     Load result;
     result.printed = fuzz::capture([&] {
         Dims dims;
         MeasuredFile measured;
-        result.measured = engine ? measure_samples(path.c_str(), dims, measured) : line_counter(path.c_str(), dims);
+        result.measured =
+            engine ? measure_samples(path.c_str(), dims, measured, settings) : line_counter(path.c_str(), dims);
         if (result.measured != 0) return;
         result.columns = dims.columns;
         result.rows = dims.rows;
         SampleMatrix matrix;
-        result.loaded = engine ? load_samples(matrix, dims.columns, dims.rows, path.c_str(), measured)
+        result.loaded = engine ? load_samples(matrix, dims.columns, dims.rows, path.c_str(), measured, settings)
                                : read_file(matrix, dims.columns, dims.rows, path.c_str());
         if (result.loaded != 0) return;
         fuzz::check(matrix.rows == dims.rows && matrix.columns == dims.columns &&
@@ -111,10 +112,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string path = fuzz::scratch_file("samples", text);
     const Load reference = load(false, path);
     fuzz::check(reference == expected(text, path), "the reference loader reads as strtof does");
-    // Four threads first: the pool keeps the thread count of its first job.
     for (const unsigned threads : {4u, parts, 1u}) {
-        engine_settings().threads = threads;
-        fuzz::check(load(true, path) == reference, "the engine's loader gives the reference loader's load");
+        EngineSettings settings;
+        settings.threads = threads;
+        fuzz::check(load(true, path, settings) == reference, "the engine's loader gives the reference loader's load");
         if (parts == 1) break;  // a small file is one part whatever the thread count
     }
     return 0;

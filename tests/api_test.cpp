@@ -1,22 +1,29 @@
 // The library API in process: training, sums and tests bit for bit those of
-// the reference modules, the combiners' prefix weights and scores on worked
-// examples and against the plain formulas, cancellation, and lists and
-// sample sets refused with messages that name what is wrong.
+// the reference modules at every vector level a call asks for, the
+// combiners' prefix weights and scores on worked examples and against the
+// plain formulas, cancellation, typed errors with messages that name what is
+// wrong, the recogniser check and the shared values' parsing, and calls that
+// keep their own options.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
+#include <mutex>
 #include <random>
 #include <thread>
 
-#include "engine_settings.h"
+#include "engine_call.h"
 #include "perceptron_lib.h"
 #include "programma/api.h"
+#include "sample_rows.h"
 #include "support.h"
 
 namespace {
 
 using programma::Combine;
+using programma::ErrorKind;
 using programma::Recogniser;
 using programma::SampleSet;
 
@@ -34,7 +41,8 @@ SampleSet random_set(std::mt19937& random, std::size_t rows) {
 
 std::vector<int32_t> reference_list(const Recogniser& r, const SampleSet& set, float& error) {
     std::unique_ptr<IndexList> list;
-    stdout_of([&] { run(r.epochs, r.target, r.kernel, list, set.matrix(), set.columns(), set.rows(), error); });
+    stdout_of(
+        [&] { run(r.epochs, r.target, r.kernel, list, programma::matrix_of(set), set.columns(), set.rows(), error); });
     std::vector<int32_t> entries;
     read_list(entries, list.get());
     return entries;
@@ -48,7 +56,7 @@ TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
         std::vector<Recogniser> recognisers;
         for (uint32_t target = 0; target < 4; ++target) recognisers.push_back({target, kernel, 3});
         const auto trained = programma::train(train, recognisers);
-        ASSERT_TRUE(trained.ok()) << trained.error().message;
+        ASSERT_TRUE(trained.ok()) << trained.error().message();
         for (const Recogniser& r : recognisers) {
             float error = -1;
             const std::vector<int32_t> expected = reference_list(r, train, error);
@@ -62,18 +70,19 @@ TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
             const auto sums = programma::decision_sums(train, r, got.mistakes, test);
             ASSERT_TRUE(sums.ok());
             for (const Combine combine : {Combine::last, Combine::average, Combine::vote}) {
-                for (const VectorLevel level : {VectorLevel::scalar, VectorLevel::avx2, VectorLevel::avx512}) {
-                    // The same bits at every vector level and thread count.
-                    const EngineSettings saved = engine_settings();
-                    engine_settings().widest = level;
-                    engine_settings().threads = 1 + r.target % 2;
-                    const auto scores = programma::decision_scores(train, r, got.mistakes, test, combine);
-                    engine_settings() = saved;
-                    ASSERT_TRUE(scores.ok()) << scores.error().message;
+                for (const auto level :
+                     {programma::VectorLevel::scalar, programma::VectorLevel::avx2, programma::VectorLevel::avx512}) {
+                    // The same bits at every vector level and thread count a call asks for.
+                    programma::EngineOptions options;
+                    options.widest = level;
+                    options.threads = 1 + r.target % 2;
+                    const auto scores =
+                        programma::decision_scores(train, r, got.mistakes, test, combine, nullptr, options);
+                    ASSERT_TRUE(scores.ok()) << scores.error().message();
                     for (uint32_t row = 0; row < test.rows(); ++row) {
                         const double plain =
-                            combined_score(kernel, r.target, test.row(row), train.matrix(), expected.data(),
-                                           uint32_t(expected.size()), weights.data(), combine);
+                            combined_score(kernel, r.target, test.row(row), programma::matrix_of(train),
+                                           expected.data(), uint32_t(expected.size()), weights.data(), combine);
                         EXPECT_EQ(std::bit_cast<uint64_t>(scores.value()[row]), std::bit_cast<uint64_t>(plain)) << row;
                         if (combine == Combine::last) {
                             EXPECT_EQ(double(sums.value()[row]), plain);
@@ -97,7 +106,7 @@ TEST(Api, AGridOfEpochsAndCombinersComesFromTheLongestTraining) {
             cells.push_back({epochs, combine});
     }
     const auto grid = programma::decision_scores(train, longest, trained.value().mistakes, test, cells);
-    ASSERT_TRUE(grid.ok()) << grid.error().message;
+    ASSERT_TRUE(grid.ok()) << grid.error().message();
     for (std::size_t c = 0; c < cells.size(); ++c) {
         const Recogniser shorter{longest.target, longest.kernel, cells[c].epochs};
         const auto alone = programma::train(train, shorter);
@@ -153,7 +162,24 @@ TEST(Api, PrefixWeightsAndScoresFollowTheWorkedExample) {
     EXPECT_EQ(programma::best_of(std::vector<double>{NAN, 3}.data(), 2), 0u);
 }
 
-TEST(Api, CancelledWorkStopsWithAnErrorAndBadInputIsRefused) {
+// An error's kind and its parts; its message is composed from them.
+struct Expected {
+    ErrorKind kind;
+    std::string message;
+    std::string path = "";
+    uint64_t line = 0;
+    int error_number = 0;
+};
+
+void expect_error(const programma::Error& error, const Expected& expected) {
+    EXPECT_EQ(error.kind, expected.kind) << expected.message;
+    EXPECT_EQ(error.message(), expected.message);
+    EXPECT_EQ(error.path, expected.path) << expected.message;
+    EXPECT_EQ(error.line, expected.line) << expected.message;
+    EXPECT_EQ(error.error_number, expected.error_number) << expected.message;
+}
+
+TEST(Api, ErrorsAreTypedAndTheirMessagesNameWhatIsWrong) {
     std::mt19937 random(5);
     const SampleSet train = random_set(random, 2000), wide = [] {
         const float values[] = {1, 2, 3, 4, 5, 6, 7}, label = 1;
@@ -168,29 +194,135 @@ TEST(Api, CancelledWorkStopsWithAnErrorAndBadInputIsRefused) {
     const auto trained = programma::train(train, r, &cancel);
     stopper.join();
     ASSERT_FALSE(trained.ok());
-    EXPECT_EQ(trained.error().message, "cancelled");
-    EXPECT_EQ(programma::decision_sums(train, r, {0}, train, &cancel).error().message, "cancelled");
-    EXPECT_EQ(programma::decision_sums(train, r, {0, 2000}, train).error().message,
-              "mistake list: entry 2 (index 2000) names no row of the 2000-row training set");
-    EXPECT_EQ(programma::decision_sums(train, r, {0}, wide).error().message,
-              "samples have 8 numbers, the training set's have 7");
-    EXPECT_EQ(programma::decision_scores(train, {1, r.kernel, 1}, {5, 3}, train, Combine::vote).error().message,
-              "the mistake list of class 1 needs 2 epochs of training, more than the 1 given");
-    EXPECT_FALSE(programma::samples_from_memory(nullptr, nullptr, 0, 3).ok());
-    EXPECT_FALSE(programma::set_engine_options({0, 0}).ok());
-
     TempDir dir;
     write_text(dir.file("list"), "0\n7\n");
     write_text(dir.file("set"), "1 2 0\n3 4 1\n5 x 1\n");
+    programma::EngineOptions no_thread;
+    no_thread.threads = 0;
+    const std::vector<Recogniser> two_kernels = {{1, r.kernel, 1}, {2, {KernelKind::gaussian, 2.0f}, 1}};
+    const std::vector<std::pair<programma::Error, Expected>> cases = {
+        {trained.error(), {ErrorKind::cancelled, "cancelled"}},
+        {programma::decision_sums(train, r, {0}, train, &cancel).error(), {ErrorKind::cancelled, "cancelled"}},
+        {programma::decision_sums(train, r, {0, 2000}, train).error(),
+         {ErrorKind::invalid_argument, "mistake list: entry 2 (index 2000) names no row of the 2000-row training set"}},
+        {programma::decision_sums(train, r, {0}, wide).error(),
+         {ErrorKind::invalid_argument, "samples have 8 numbers, the training set's have 7"}},
+        {programma::decision_scores(train, {1, r.kernel, 1}, {5, 3}, train, Combine::vote).error(),
+         {ErrorKind::invalid_argument,
+          "the mistake list of class 1 needs 2 epochs of training, more than the 1 given"}},
+        {programma::decision_scores(train, two_kernels, {{}, {}}, train, {{1, Combine::last}}).error(),
+         {ErrorKind::invalid_argument, "recognisers scored together must share their kernel"}},
+        {programma::samples_from_memory(nullptr, nullptr, 0, 3).error(),
+         {ErrorKind::invalid_argument, "a sample set needs at least one row and one feature"}},
+        {programma::train(train, r, nullptr, no_thread).error(),
+         {ErrorKind::invalid_argument, "the engine needs at least one thread"}},
+        {programma::restore_list(dir.file("list"), 7).error(),
+         {ErrorKind::bad_data, dir.file("list") + ": entry 2 (index 7) names no row of the 7-row training set",
+          dir.file("list")}},
+        {programma::restore_list(dir.file("none"), 7).error(),
+         {ErrorKind::input_output, dir.file("none") + ": cannot open: No such file or directory", dir.file("none"), 0,
+          ENOENT}},
+        {programma::read_samples(dir.file("set")).error(),
+         {ErrorKind::bad_data, dir.file("set") + ":3: 'x' is not a number", dir.file("set"), 3}},
+        {programma::save_list(dir.file("none/saved"), {3}).error(),
+         {ErrorKind::input_output, dir.file("none/saved") + ": cannot save: No such file or directory",
+          dir.file("none/saved"), 0, ENOENT}},
+        {programma::save_list("", {3}).error(), {ErrorKind::invalid_argument, "cannot save: the file name is empty"}},
+    };
+    for (const auto& [error, expected] : cases) expect_error(error, expected);
+
     EXPECT_EQ(programma::restore_list(dir.file("list"), 8).value(), (std::vector<int32_t>{0, 7}));
-    EXPECT_EQ(programma::restore_list(dir.file("list"), 7).error().message,
-              dir.file("list") + ": entry 2 (index 7) names no row of the 7-row training set");
-    EXPECT_EQ(programma::restore_list(dir.file("none"), 7).error().message,
-              dir.file("none") + ": cannot open: No such file or directory");
-    EXPECT_EQ(programma::read_samples(dir.file("set")).error().message, dir.file("set") + ":3: 'x' is not a number");
     ASSERT_TRUE(programma::save_list(dir.file("saved"), {3, 1}).ok());
     EXPECT_EQ(read_text(dir.file("saved")), "3\n1\n");
-    EXPECT_FALSE(programma::save_list(dir.file("none/saved"), {3}).ok());
+}
+
+TEST(Api, OneCheckRefusesARecognisersSettingsNamingTheField) {
+    const float nan = NAN, inf = INFINITY;
+    const struct {
+        Recogniser recogniser;
+        const char* field;  // "" when accepted
+        const char* detail;
+    } cases[] = {
+        {{0, {KernelKind::gaussian, 3.0f}, 2147483647}, "", ""},
+        {{0, {KernelKind::polynomial, 1e-30f}, 0}, "", ""},
+        {{0, {KernelKind::gaussian, nan}, 2},
+         "kernel.parameter",
+         "the gaussian constant must be finite and above 0, not nan"},
+        {{0, {KernelKind::gaussian, -inf}, 2},
+         "kernel.parameter",
+         "the gaussian constant must be finite and above 0, not -inf"},
+        {{0, {KernelKind::gaussian, 0.0f}, 2},
+         "kernel.parameter",
+         "the gaussian constant must be finite and above 0, not 0"},
+        {{0, {KernelKind::polynomial, -5.0f}, 2},
+         "kernel.parameter",
+         "the polynomial degree must be finite and above 0, not -5"},
+        {{0, {KernelKind(7), 3.0f}, 2}, "kernel.kind", "7 names no kernel kind"},
+        {{0, {KernelKind::gaussian, 3.0f}, 2147483648u}, "epochs", "2147483648 epochs are more than 2147483647"},
+    };
+    for (const auto& c : cases) {
+        const programma::Status checked = programma::check(c.recogniser);
+        EXPECT_EQ(checked.ok(), *c.field == '\0') << c.detail;
+        if (checked) continue;
+        EXPECT_EQ(checked.error().kind, ErrorKind::invalid_argument);
+        EXPECT_EQ(checked.error().field, c.field);
+        EXPECT_EQ(checked.error().message(), c.detail);
+    }
+    // Every call that trains or scores checks first.
+    const float values[] = {1, 2}, labels[] = {0, 1};
+    const SampleSet set = programma::samples_from_memory(values, labels, 2, 1).value();
+    EXPECT_EQ(programma::train(set, cases[2].recogniser).error().field, "kernel.parameter");
+    EXPECT_EQ(programma::decision_sums(set, cases[4].recogniser, {}, set).error().field, "kernel.parameter");
+}
+
+TEST(Api, SharedValuesAreReadByProgrammasRules) {
+    EXPECT_EQ(programma::parse_kernel("gauss").value(), KernelKind::gaussian);
+    EXPECT_EQ(programma::parse_kernel("pol").value(), KernelKind::polynomial);
+    EXPECT_EQ(programma::parse_kernel("poly").error().message(), "'poly' is no kernel: pol or gauss");
+    // atof's reading, narrowed to float: trailing text ignored, no digits 0.
+    const std::pair<const char*, float> numbers[] = {{"3x", 3.0f},       {"", 0.0f},     {"-5", -5.0f},
+                                                     {"1e39", INFINITY}, {" 0.1", 0.1f}, {"-nan", -NAN}};
+    for (const auto& [text, value] : numbers) {
+        const float read = programma::parse_constant(text).value();
+        EXPECT_EQ(std::bit_cast<uint32_t>(read), std::bit_cast<uint32_t>(value)) << text;
+        EXPECT_EQ(std::bit_cast<uint32_t>(programma::parse_degree(text).value()), std::bit_cast<uint32_t>(read));
+    }
+    EXPECT_EQ(programma::parse_degree("nan").error().field, "degree");
+    EXPECT_EQ(programma::parse_constant("inf").error().message(), "'inf' starts with a letter, not a number");
+    EXPECT_EQ(programma::parse_epochs("5 epochs").value(), 5u);
+    EXPECT_EQ(programma::parse_epochs("2147483647").value(), 2147483647u);
+    for (const char* refused : {"-1", "2147483648", "x"}) {
+        EXPECT_EQ(programma::parse_epochs(refused).error().field, "epochs") << refused;
+    }
+}
+
+TEST(Api, ConcurrentCallsKeepTheirOwnOptions) {
+    std::mt19937 random(8);
+    const SampleSet train = random_set(random, 600);
+    std::mutex mutex;
+    std::vector<unsigned> recorded;
+    programma::set_call_hook([&](const programma::EngineOptions& options) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        recorded.push_back(options.threads);
+    });
+    std::vector<std::vector<int32_t>> lists(2);
+    std::vector<std::thread> callers;
+    for (unsigned threads : {1u, 2u}) {
+        callers.emplace_back([&, threads] {
+            programma::EngineOptions options;
+            options.threads = threads;
+            options.widest = threads == 1 ? programma::VectorLevel::scalar : programma::VectorLevel::avx512;
+            lists[threads - 1] =
+                programma::train(train, Recogniser{2, {KernelKind::gaussian, 0.5f}, 3}, nullptr, options)
+                    .value()
+                    .mistakes;
+        });
+    }
+    for (std::thread& caller : callers) caller.join();
+    programma::set_call_hook({});
+    std::sort(recorded.begin(), recorded.end());
+    EXPECT_EQ(recorded, (std::vector<unsigned>{1, 2}));
+    EXPECT_EQ(lists[0], lists[1]);
 }
 
 }  // namespace

@@ -52,11 +52,10 @@ float awkward_value(std::mt19937& random, bool specials) {
     }
 }
 
-// Restores the engine's settings after each test.
+// The settings each test hands the engine, changed case by case.
 class Engine : public ::testing::Test {
 protected:
-    void TearDown() override { engine_settings() = saved; }
-    const EngineSettings saved = engine_settings();
+    EngineSettings settings;
 };
 
 TEST_F(Engine, BatchKernelsMatchTheScalarFormulasAtEveryLevel) {
@@ -66,13 +65,13 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasAtEveryLevel) {
                                                    {BatchKind::squared_distance, vect_diff_raised},
                                                    {BatchKind::dot_float, vect_pr_float}};
     for (VectorLevel level : {VectorLevel::avx512, VectorLevel::avx2, VectorLevel::scalar}) {
-        engine_settings().widest = level;
+        settings.widest = level;
         for (int round = 0; round < 300; ++round) {
             const uint32_t features = random() % 300, count = 1 + random() % 40;
             const bool specials = round % 3 == 0;
             std::vector<std::vector<float>> rows(count, std::vector<float>(features));
             PackedRows packed;
-            pack_reset(packed, features);
+            pack_reset(packed, features, usable_vector_level(settings));
             for (auto& row : rows) {  // every sixth round: NaNs in the samples alone
                 for (float& v : row) v = awkward_value(random, specials && round % 2 == 0);
                 pack_append(packed, row.data());
@@ -116,14 +115,14 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasAtEveryLevel) {
 
 // Every stride-th float bit pattern as a distance, through the batch
 // gaussian step and the scalar one, for several constants.
-void expect_gaussian_batch_matches(uint64_t stride, std::initializer_list<float> constants) {
+void expect_gaussian_batch_matches(uint64_t stride, std::initializer_list<float> constants, VectorLevel level) {
     std::vector<float> distances, got;
     for (uint64_t bits = 0; bits < (uint64_t(1) << 32); bits += stride) {
         distances.push_back(std::bit_cast<float>(uint32_t(bits)));
     }
     for (float c : constants) {
         got = distances;
-        gaussian_of_distances(got.data(), got.size(), c);
+        gaussian_of_distances(got.data(), got.size(), c, level);
         for (std::size_t i = 0; i < got.size(); ++i) {
             ASSERT_TRUE(same_bits(got[i], gaussian_of_distance(distances[i], c)))
                 << "distance bits " << std::bit_cast<uint32_t>(distances[i]) << ", constant " << c;
@@ -134,37 +133,40 @@ void expect_gaussian_batch_matches(uint64_t stride, std::initializer_list<float>
 TEST_F(Engine, BatchGaussianStepMatchesTheScalarFormula) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     for (VectorLevel level : {VectorLevel::avx512, VectorLevel::scalar}) {
-        engine_settings().widest = level;
-        expect_gaussian_batch_matches(4099, {3.0f, 1.0f, -1.0f, 0.37f, -2.5f, 0.0f, -0.0f, inf, -nan, 1e-30f, 7e30f});
+        settings.widest = level;
+        expect_gaussian_batch_matches(4099, {3.0f, 1.0f, -1.0f, 0.37f, -2.5f, 0.0f, -0.0f, inf, -nan, 1e-30f, 7e30f},
+                                      usable_vector_level(settings));
     }
 }
 
 // With constant -1 the quotient is the distance itself: exp of every float.
 // About a minute; run it when the vector exp changes (--gtest_also_run_disabled_tests).
-TEST_F(Engine, DISABLED_BatchGaussianStepMatchesForEveryFloat) { expect_gaussian_batch_matches(1, {-1.0f}); }
+TEST_F(Engine, DISABLED_BatchGaussianStepMatchesForEveryFloat) {
+    expect_gaussian_batch_matches(1, {-1.0f}, usable_vector_level(settings));
+}
 
 // PROGRAMMA_VECTOR caps the processor's level for every fast path (the
 // vector exp and the short-decimal scanner included); a value that names no
 // level leaves the processor's own.
 TEST_F(Engine, VectorSettingCapsEveryFastPath) {
-    const std::pair<const char*, VectorLevel> settings[] = {
-        {"scalar", VectorLevel::scalar}, {"avx2", VectorLevel::avx2},  {"avx512", VectorLevel::avx512},
-        {"AVX2", VectorLevel::avx512},   {"sse", VectorLevel::avx512}, {"", VectorLevel::avx512}};
+    const std::pair<const char*, VectorLevel> named[] = {{"scalar", VectorLevel::scalar}, {"avx2", VectorLevel::avx2},
+                                                         {"avx512", VectorLevel::avx512}, {"AVX2", VectorLevel::avx512},
+                                                         {"sse", VectorLevel::avx512},    {"", VectorLevel::avx512}};
     const char number[32] = "0.5 1\n";
-    for (const auto& [text, cap] : settings) {
+    for (const auto& [text, cap] : named) {
         ::setenv("PROGRAMMA_VECTOR", text, 1);
-        engine_settings() = settings_from_environment();
+        settings = programma::options_from_environment();
         const VectorLevel level = std::min(processor_abilities().widest, cap);
-        EXPECT_EQ(engine_settings().widest, cap) << text;
-        EXPECT_EQ(batch_vector_level(), level) << text;
-        EXPECT_EQ(batch_exp_vectorised(), level == VectorLevel::avx512) << text;
+        EXPECT_EQ(settings.widest, cap) << text;
+        EXPECT_EQ(usable_vector_level(settings), level) << text;
+        EXPECT_EQ(batch_exp_vectorised(usable_vector_level(settings)), level == VectorLevel::avx512) << text;
         // Every processor with AVX2 has the scanner's SSE4.1.
         float value = 0;
-        const int length = scan_short_decimal(number, value);
+        const int length = scan_short_decimal(number, value, settings);
         EXPECT_TRUE(cap != VectorLevel::scalar || length == 0);
         EXPECT_TRUE(level == VectorLevel::scalar || (length == 3 && value == 0.5f)) << text;
     }
-    ::unsetenv("PROGRAMMA_VECTOR");  // the settings in force were read before
+    ::unsetenv("PROGRAMMA_VECTOR");
 }
 
 // PROGRAMMA_THREADS and PROGRAMMA_CACHE_MB take plain decimal numbers in
@@ -172,19 +174,19 @@ TEST_F(Engine, VectorSettingCapsEveryFastPath) {
 TEST_F(Engine, EnvironmentNumbersOutOfRangeAreIgnored) {
     ::unsetenv("PROGRAMMA_THREADS");
     ::unsetenv("PROGRAMMA_CACHE_MB");
-    const EngineSettings defaults = settings_from_environment();
+    const EngineSettings defaults = programma::options_from_environment();
     for (const char* text : {"-1", "abc", " 3", "3x", "+3", "99999999999999999999", "", "0", "1025"}) {
         ::setenv("PROGRAMMA_THREADS", text, 1);
         // 2^44 MiB is 2^64 bytes, which would wrap around.
         ::setenv("PROGRAMMA_CACHE_MB", text[0] >= '0' && text[0] <= '9' ? "17592186044416" : text, 1);
-        const EngineSettings read = settings_from_environment();
+        const EngineSettings read = programma::options_from_environment();
         EXPECT_EQ(read.threads, defaults.threads) << text;
         EXPECT_EQ(read.cache_bytes, defaults.cache_bytes) << text;
     }
     ::setenv("PROGRAMMA_THREADS", "1024", 1);
     ::setenv("PROGRAMMA_CACHE_MB", "5", 1);
-    EXPECT_EQ(settings_from_environment().threads, 1024u);
-    EXPECT_EQ(settings_from_environment().cache_bytes, std::size_t(5) << 20);
+    EXPECT_EQ(programma::options_from_environment().threads, 1024u);
+    EXPECT_EQ(programma::options_from_environment().cache_bytes, std::size_t(5) << 20);
     ::unsetenv("PROGRAMMA_THREADS");
     ::unsetenv("PROGRAMMA_CACHE_MB");
 }
@@ -218,13 +220,14 @@ struct Outcome {
     }
 };
 
-Outcome kernel_run(bool fast, KernelSpec ker, uint32_t epochs, const SampleMatrix& tr, const SampleMatrix& ts) {
+Outcome kernel_run(bool fast, KernelSpec ker, uint32_t epochs, const SampleMatrix& tr, const SampleMatrix& ts,
+                   const EngineSettings& settings) {
     Outcome o;
     std::unique_ptr<IndexList> list;
     o.out = stdout_of([&] {
         if (fast) {
-            run_fast(epochs, 1, ker, list, tr, tr.columns, tr.rows, o.training_error);
-            run_test_fast(1, ker, list.get(), tr, tr.columns, ts, ts.columns, ts.rows, o.test_error);
+            run_fast(epochs, 1, ker, list, tr, tr.columns, tr.rows, o.training_error, settings);
+            run_test_fast(1, ker, list.get(), tr, tr.columns, ts, ts.columns, ts.rows, o.test_error, settings);
         } else {
             run(epochs, 1, ker, list, tr, tr.columns, tr.rows, o.training_error);
             run_test(1, ker, list.get(), tr, tr.columns, tr.rows, ts, ts.columns, ts.rows, o.test_error);
@@ -235,7 +238,8 @@ Outcome kernel_run(bool fast, KernelSpec ker, uint32_t epochs, const SampleMatri
 }
 
 // The voted method, trained and tested; the list holds its mistakes.
-Outcome voted_run(bool fast, uint32_t epochs, const SampleMatrix& tr, const SampleMatrix& ts) {
+Outcome voted_run(bool fast, uint32_t epochs, const SampleMatrix& tr, const SampleMatrix& ts,
+                  const EngineSettings& settings) {
     Outcome o;
     std::vector<uint32_t> votes;
     uint32_t n = 0;
@@ -243,7 +247,7 @@ Outcome voted_run(bool fast, uint32_t epochs, const SampleMatrix& tr, const Samp
         (fast ? train_voted_fast : run_v_train_ker)(epochs, 1, tr, tr.columns, tr.rows, o.list, votes, n,
                                                     o.training_error);
         if (fast) {
-            run_v_test_fast(1, ts, ts.columns, ts.rows, tr, o.list.data(), votes.data(), n, o.test_error);
+            run_v_test_fast(1, ts, ts.columns, ts.rows, tr, o.list.data(), votes.data(), n, o.test_error, settings);
         } else {
             run_v_test_ker(1, ts, ts.columns, ts.rows, tr, tr.columns, tr.rows, o.list.data(), votes.data(), n,
                            o.test_error);
@@ -277,19 +281,21 @@ TEST_F(Engine, KernelPerceptronMatchesTheReference) {
         const KernelSpec ker = round % 2 == 0 ? KernelSpec{KernelKind::gaussian, 0.5f + float(random() % 4)}
                                               : KernelSpec{KernelKind::polynomial, float(random() % 4) - 0.5f};
         const uint32_t epochs = random() % 4;
-        engine_settings().threads = 1 + round % 3;
-        engine_settings().cache_bytes = round % 6 == 5 ? random() % 4096 : saved.cache_bytes;
-        const Outcome reference = kernel_run(false, ker, epochs, tr, ts);
-        EXPECT_TRUE(kernel_run(true, ker, epochs, tr, ts) == reference);
+        settings.threads = 1 + round % 3;
+        settings.cache_bytes = round % 6 == 5 ? random() % 4096 : EngineSettings{}.cache_bytes;
+        const Outcome reference = kernel_run(false, ker, epochs, tr, ts, settings);
+        EXPECT_TRUE(kernel_run(true, ker, epochs, tr, ts, settings) == reference);
         // Quiet training gives the same list; the sums are classify's.
         std::unique_ptr<IndexList> quiet;
         float error = 0;
-        EXPECT_EQ(stdout_of([&] { run_fast(epochs, 1, ker, quiet, tr, tr.columns, tr.rows, error, Report::silent); }),
+        EXPECT_EQ(stdout_of([&] {
+                      run_fast(epochs, 1, ker, quiet, tr, tr.columns, tr.rows, error, settings, Report::silent);
+                  }),
                   "");
         std::vector<int32_t> entries;
         read_list(entries, quiet.get());
         EXPECT_EQ(entries, reference.list);
-        const std::vector<float> sums = decision_sums(ker, 1, *quiet, tr, ts);
+        const std::vector<float> sums = decision_sums(ker, 1, *quiet, tr, ts, settings);
         for (uint32_t r = 0; r < ts.rows; ++r) {
             const float want = reference_sum(ker, entries, tr, ts.row(r));
             EXPECT_TRUE(same_bits(sums[r], want) || (std::isnan(want) && std::isnan(sums[r])));
@@ -305,15 +311,15 @@ TEST_F(Engine, LongTrainingMatchesAtAnyThreadCountAndBudget) {
         // The traced polynomial run prints every evaluation: fewer rows.
         const SampleMatrix tr = random_set(random, ker.kind == KernelKind::polynomial ? 1200 : 5000, 12, false, 0.05f);
         const SampleMatrix ts = random_set(random, 300, 12, false, 0.05f);
-        const Outcome reference = kernel_run(false, ker, 2, tr, ts);
+        const Outcome reference = kernel_run(false, ker, 2, tr, ts, settings);
         ASSERT_GT(reference.list.size(), 300u);
         for (unsigned threads : {1u, 2u, 4u}) {
-            engine_settings().threads = threads;
-            engine_settings().cache_bytes = threads == 4 ? 64 << 10 : saved.cache_bytes;
+            settings.threads = threads;
+            settings.cache_bytes = threads == 4 ? 64 << 10 : EngineSettings{}.cache_bytes;
             // Huge pages refused, as on a system that has them off: the
             // engine's large blocks are plain pages, the runs the same.
             const bool refused = threads == 2 && ::prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) == 0;
-            EXPECT_TRUE(kernel_run(true, ker, 2, tr, ts) == reference) << threads;
+            EXPECT_TRUE(kernel_run(true, ker, 2, tr, ts, settings) == reference) << threads;
             if (refused) ::prctl(PR_SET_THP_DISABLE, 0, 0, 0, 0);
         }
     }
@@ -335,8 +341,8 @@ TEST_F(Engine, VotedMethodMatchesTheReference) {
             ts.row(0)[0] = -1.0f;
             for (uint32_t r = 0; r < tr.rows; ++r) tr.row(r)[0] = 1.0f;
         }
-        engine_settings().threads = 1 + round % 3;
-        EXPECT_TRUE(voted_run(true, round % 3, tr, ts) == voted_run(false, round % 3, tr, ts));
+        settings.threads = 1 + round % 3;
+        EXPECT_TRUE(voted_run(true, round % 3, tr, ts, settings) == voted_run(false, round % 3, tr, ts, settings));
     }
 }
 
@@ -347,14 +353,14 @@ struct Loaded {
     std::string out, err;
 };
 
-Loaded load(bool fast, const std::string& path) {
+Loaded load(bool fast, const std::string& path, const EngineSettings& settings) {
     Loaded l;
     MeasuredFile measured;
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
-    l.status = fast ? measure_samples(path.c_str(), l.dims, measured) : line_counter(path.c_str(), l.dims);
+    l.status = fast ? measure_samples(path.c_str(), l.dims, measured, settings) : line_counter(path.c_str(), l.dims);
     if (l.status == 0) {
-        l.status = fast ? load_samples(l.set, l.dims.columns, l.dims.rows, path.c_str(), measured)
+        l.status = fast ? load_samples(l.set, l.dims.columns, l.dims.rows, path.c_str(), measured, settings)
                         : read_file(l.set, l.dims.columns, l.dims.rows, path.c_str());
     }
     l.out = ::testing::internal::GetCapturedStdout();
@@ -402,8 +408,8 @@ TEST_F(Engine, LoaderMatchesThePlainLoader) {
         const uint32_t columns = round % 6 == 0 ? 120000 : 1 + random() % 300;
         const std::size_t lines = round % 6 == 0 ? 3 : round % 4 == 0 ? 300000 / columns + 100 : 1 + random() % 200;
         write_text(path, random_text(random, lines, columns, round % 3 == 0));
-        engine_settings().threads = 1 + round % 4;
-        const Loaded plain = load(false, path), fast = load(true, path);
+        settings.threads = 1 + round % 4;
+        const Loaded plain = load(false, path, settings), fast = load(true, path, settings);
         EXPECT_EQ(fast.status, plain.status);
         EXPECT_EQ(fast.out, plain.out);
         EXPECT_EQ(fast.err, plain.err);
@@ -445,7 +451,8 @@ TEST(NumberReader, ReadsAsStrtofDoes) {
         std::string line = token + "\n" + std::string(64, '\0');
         float want = 0, got = 0;
         const bool number = read_number_strtof(token, want);
-        const char* stop = read_number_fast(line.data(), line.data() + token.size(), line.data() + line.size(), got);
+        const char* stop =
+            read_number_fast(line.data(), line.data() + token.size(), line.data() + line.size(), got, EngineSettings{});
         ASSERT_EQ(stop != nullptr, number) << token;
         if (number) {
             ASSERT_TRUE(same_bits(got, want)) << token;

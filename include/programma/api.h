@@ -1,13 +1,15 @@
 // The programma library: sample sets, one-against-the-rest kernel-perceptron
 // recognisers, their decision sums and tests, mistake lists on disk, and the
-// engine's options. Plain records in, results or errors out: nothing is
-// printed, standard input is never read, and nothing exits. Every list, sum
-// and error is bit for bit what programma's own runs give.
+// values programma's command line shares with other programs. Plain records
+// in, results or typed errors (programma/error.h) out: nothing is printed,
+// standard input is never read, and nothing exits. Every list, sum and error
+// is bit for bit what programma's own runs give.
 //
-// Threads: every function may be called from several threads at once. The
-// engine's worker pool serves one computation at a time, so training,
-// scoring and testing calls wait for each other; loading, saving and
-// restoring lists, and reading options, do not.
+// Threads: every function may be called from several threads at once, each
+// call with its own EngineOptions (programma/options.h). The engine's worker
+// pool serves one computation at a time, so training, scoring and testing
+// calls wait for each other, and a load's parallel steps take turns with
+// theirs; saving and restoring lists do not wait.
 #pragma once
 
 #include <atomic>
@@ -16,76 +18,83 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
-#include <variant>
+#include <string_view>
 #include <vector>
 
 #include "programma/combine.h"
+#include "programma/error.h"
 #include "programma/kernel.h"
-
-struct SampleMatrix;
+#include "programma/options.h"
 
 namespace programma {
-
-// Why a call failed, in words that name the file, line or value at fault.
-struct Error {
-    std::string message;
-};
-
-// A value, or the error that stopped the call.
-template <typename T>
-class Result {
-public:
-    Result(T value) : state_(std::move(value)) {}
-    Result(Error error) : state_(std::move(error)) {}
-
-    bool ok() const { return state_.index() == 0; }
-    explicit operator bool() const { return ok(); }
-    const T& value() const& { return std::get<0>(state_); }
-    T& value() & { return std::get<0>(state_); }
-    T&& value() && { return std::get<0>(std::move(state_)); }
-    const Error& error() const { return std::get<1>(state_); }
-
-private:
-    std::variant<T, Error> state_;
-};
-
-struct Done {};
-using Status = Result<Done>;
 
 // A loaded sample set: `rows` rows of `columns` floats, the features first
 // and the label last. Copies share the same immutable rows.
 class SampleSet {
 public:
+    struct Rows;  // how the library holds them
+
     SampleSet() = default;
-    explicit SampleSet(std::shared_ptr<const SampleMatrix> matrix);
+    explicit SampleSet(std::shared_ptr<const Rows> rows);
 
     uint32_t rows() const;
     uint32_t columns() const;
     uint32_t features() const { return columns() == 0 ? 0 : columns() - 1; }
     const float* row(uint32_t r) const;  // columns() floats
     float label(uint32_t r) const { return row(r)[columns() - 1]; }
-    const SampleMatrix& matrix() const { return *matrix_; }
+    std::vector<float> labels() const;  // one a row, in order
+    const Rows& held() const { return *rows_; }
 
 private:
-    std::shared_ptr<const SampleMatrix> matrix_;
+    std::shared_ptr<const Rows> rows_;
 };
 
 // Reads a sample file with programma's loader (the same rows, the same
 // refusals: its errors name the file and line).
-Result<SampleSet> read_samples(const std::string& path);
+Result<SampleSet> read_samples(const std::string& path, const EngineOptions& options = {});
 
 // A sample set from memory: `rows` rows of `features` floats, row-major, and
 // one label per row. Refused when rows or features is 0, or too large.
 Result<SampleSet> samples_from_memory(const float* values, const float* labels, std::size_t rows, std::size_t features);
 
+// programma's defaults for the values it shares with other programs.
+inline constexpr KernelKind kDefaultKernel = KernelKind::polynomial;
+inline constexpr float kDefaultDegree = 2.0f;
+inline constexpr float kDefaultConstant = 3.0f;
+inline constexpr uint32_t kDefaultEpochs = 2;
+
 // One recogniser: the samples whose label equals `target` (compared as
 // reals, so any class index will do) answer +1, every other sample -1.
 struct Recogniser {
     uint32_t target = 0;
-    KernelSpec kernel{KernelKind::polynomial, 2.0f};
-    uint32_t epochs = 2;
+    KernelSpec kernel = kernel_spec(kDefaultKernel, kDefaultDegree, kDefaultConstant);
+    uint32_t epochs = kDefaultEpochs;
 };
+
+// The one check of a recogniser's settings, made by every call that trains or
+// scores one before any work (and by digit-tools and the Python package on
+// what their users give): the first problem, as an invalid-argument error
+// whose field names the member ("kernel.kind", "kernel.parameter",
+// "epochs"). The kernel kind is one KernelKind names; the gaussian constant
+// and the polynomial degree are finite and above 0; epochs are at most
+// 2147483647.
+Status check(const Recogniser& recogniser);
+
+// The values digit-tools shares with programma's command line, read by
+// programma's own rules; a refusal is an invalid-argument error. A kernel is
+// "pol" or "gauss". A constant or degree is read as atof reads it, narrowed
+// to float (beyond the float range, an infinity), and refused when its first
+// character is a letter. Epochs are read as atoi reads them (leading blanks,
+// a sign, digits, anything after them ignored, no digits meaning 0), from 0
+// to 2147483647. None of them applies check(): `-c 0` reads as 0.
+Result<KernelKind> parse_kernel(std::string_view text);
+Result<float> parse_constant(std::string_view text);
+Result<float> parse_degree(std::string_view text);
+Result<uint32_t> parse_epochs(std::string_view text);
+
+// A double narrowed to a kernel parameter as parse_constant narrows the
+// number it reads: to the nearest float, an infinity beyond the float range.
+float kernel_parameter(double value);
 
 // Set from another thread (or a signal handler) to stop a training, scoring
 // or test; the call then returns the error "cancelled" within about a
@@ -99,20 +108,22 @@ struct Trained {
     float training_error = 0.0f;
 };
 
-Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel = nullptr);
+Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel = nullptr,
+                      const EngineOptions& options = {});
 
 // Several recognisers over one training set, trained side by side on the
 // engine's threads; each result is the one train gives alone. trained(i),
 // when given, is called (from any of those threads) as recogniser i is done.
 Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<Recogniser>& recognisers,
                                    const CancelFlag* cancel = nullptr,
-                                   const std::function<void(std::size_t)>& trained = {});
+                                   const std::function<void(std::size_t)>& trained = {},
+                                   const EngineOptions& options = {});
 
 // The decision sum of every row of `samples` against a mistake list over
 // `training`: a row's answer is +1 when its sum is not below zero.
 Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogniser& recogniser,
                                          const std::vector<int32_t>& mistakes, const SampleSet& samples,
-                                         const CancelFlag* cancel = nullptr);
+                                         const CancelFlag* cancel = nullptr, const EngineOptions& options = {});
 
 // Every row's score under a combiner (programma/combine.h): `last` gives the
 // decision sums exactly; `vote` an exact whole number; `average` a double.
@@ -121,7 +132,8 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
 // refused (fewer is fine: training had converged).
 Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                             const std::vector<int32_t>& mistakes, const SampleSet& samples,
-                                            Combine combine, const CancelFlag* cancel = nullptr);
+                                            Combine combine, const CancelFlag* cancel = nullptr,
+                                            const EngineOptions& options = {});
 
 // One way of answering from a training's list: the list as it stood after
 // `epochs` epochs (a prefix of the whole: lists grow by appending),
@@ -138,22 +150,26 @@ struct ScoreCell {
 Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                                          const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                                          const std::vector<ScoreCell>& cells,
-                                                         const CancelFlag* cancel = nullptr);
+                                                         const CancelFlag* cancel = nullptr,
+                                                         const EngineOptions& options = {});
 
 // Several recognisers' scores at once (scores[recogniser][cell][row]), each
 // as the call above gives it; lists[i] is recogniser i's list. A training
 // row that several lists hold has its kernel values computed once, so the
 // recognisers must share their kernel.
-Result<std::vector<std::vector<std::vector<double>>>> decision_scores(const SampleSet& training,
-                                                                      const std::vector<Recogniser>& recognisers,
-                                                                      const std::vector<std::vector<int32_t>>& lists,
-                                                                      const SampleSet& samples,
-                                                                      const std::vector<ScoreCell>& cells,
-                                                                      const CancelFlag* cancel = nullptr);
+Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
+    const SampleSet& training, const std::vector<Recogniser>& recognisers,
+    const std::vector<std::vector<int32_t>>& lists, const SampleSet& samples, const std::vector<ScoreCell>& cells,
+    const CancelFlag* cancel = nullptr, const EngineOptions& options = {});
 
 // The answer from several recognisers' scores for one sample: the index of
 // the greatest, the earlier one on a tie or a NaN.
 std::size_t best_of(const double* scores, std::size_t count);
+
+// A share of wrong answers as programma works it out (and prints it, times
+// 100): the count and the rows each taken as a real exactly, the quotient
+// rounded to float; 0 rows give 0/0, not a number.
+float error_fraction(uint32_t wrong, uint32_t rows);
 
 // A test's counts: the answers given, and the wrong ones of each kind.
 struct TestResult {
@@ -165,9 +181,11 @@ struct TestResult {
 };
 
 Result<TestResult> test(const SampleSet& training, const Recogniser& recogniser, const std::vector<int32_t>& mistakes,
-                        const SampleSet& samples, const CancelFlag* cancel = nullptr);
+                        const SampleSet& samples, const CancelFlag* cancel = nullptr,
+                        const EngineOptions& options = {});
 
-// Every entry of a mistake list must name a row of the training set.
+// Every entry of a mistake list must name a row of the training set: a
+// bad-data error naming `path`, the list's file, otherwise.
 Status check_list(const std::vector<int32_t>& mistakes, uint32_t training_rows, const std::string& path);
 
 // Reads a mistake-list file and checks its entries against the training
@@ -177,15 +195,5 @@ Result<std::vector<int32_t>> restore_list(const std::string& path, uint32_t trai
 // Saves a mistake list in programma's format, one index a line: the old file
 // is replaced only once every byte of the new one is safely written.
 Status save_list(const std::string& path, const std::vector<int32_t>& mistakes);
-
-// How the engine may use the machine.
-struct EngineOptions {
-    unsigned threads = 1;         // 1 or more
-    std::size_t cache_bytes = 0;  // the training kernel cache; 0 turns it off
-};
-
-EngineOptions engine_options();
-// Refused when threads is 0.
-Status set_engine_options(const EngineOptions& options);
 
 }  // namespace programma

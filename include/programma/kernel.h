@@ -1,6 +1,6 @@
 // The kernel choice of a kernel-perceptron recogniser: which kernel, and its
 // one parameter. Shared by the reference modules, the engine, the front end,
-// the library API and digit-tools.
+// the library API, digit-tools and the Python package.
 #pragma once
 
 #include <cstdint>
@@ -18,14 +18,14 @@ struct KernelSpec {
     float parameter = 0.0f;
 };
 
-// The one place a KernelSpec is made from the settings: the kind picks which
-// of the two parameters applies.
-constexpr KernelSpec kernel_spec(KernelKind kind, float polinomial_degree, float gaussian_c) {
+// The one place a KernelSpec is made from a kind and both parameters: the
+// kind picks which of the two applies.
+constexpr KernelSpec kernel_spec(KernelKind kind, float degree, float constant) {
     switch (kind) {
-        case KernelKind::polynomial: return KernelSpec{kind, polinomial_degree};
-        case KernelKind::gaussian: return KernelSpec{kind, gaussian_c};
+        case KernelKind::polynomial: return KernelSpec{kind, degree};
+        case KernelKind::gaussian: return KernelSpec{kind, constant};
     }
-    return KernelSpec{kind, polinomial_degree};  // not reached: every kind is named above
+    return KernelSpec{kind, degree};  // not reached: every kind is named above
 }
 
 }  // namespace programma

@@ -5,36 +5,24 @@ import os
 
 import numpy as np
 from sklearn.base import BaseEstimator, ClassifierMixin
+from sklearn.utils._param_validation import Interval, StrOptions
 from sklearn.utils.multiclass import check_classification_targets
 from sklearn.utils.validation import check_is_fitted, check_X_y
 
 from . import _programma
 
 # Kernel names, with programma's own spelling of the polynomial kernel.
-_KERNELS = {"poly": "pol", "pol": "pol", "gauss": "gauss"}
+_KERNELS = {
+    "poly": _programma.KernelKind.polynomial,
+    "pol": _programma.KernelKind.polynomial,
+    "gauss": _programma.KernelKind.gaussian,
+}
 _COMBINES = {
     "last": _programma.Combine.last,
     "average": _programma.Combine.average,
     "vote": _programma.Combine.vote,
 }
-
-
-def _option_text(name, value, whole):
-    """The command-line text of a numeric parameter, as programma would read it."""
-    kind = numbers.Integral if whole else numbers.Real
-    if isinstance(value, bool) or not isinstance(value, kind):
-        wanted = "a whole number" if whole else "a real number"
-        raise ValueError(f"{name} must be {wanted}, got {value!r}")
-    return str(int(value)) if whole else repr(float(value))
-
-
-def _settings_value(name, option, text):
-    try:
-        return _programma.settings_value(option, text)
-    except ValueError:
-        raise ValueError(f"{name}={text} is refused, as programma refuses {option} {text}") from None
-
-
+_NUMERIC = ("degree", "constant", "epochs", "n_jobs")
 def _thread_count(n_jobs):
     """The engine's thread count for n_jobs, counted the joblib way."""
     try:
@@ -43,8 +31,6 @@ def _thread_count(n_jobs):
         processors = os.cpu_count() or 1
     if n_jobs is None:
         return processors
-    if isinstance(n_jobs, bool) or not isinstance(n_jobs, numbers.Integral) or n_jobs == 0:
-        raise ValueError(f"n_jobs must be None or a nonzero whole number, got {n_jobs!r}")
     threads = int(n_jobs) if n_jobs > 0 else processors + 1 + int(n_jobs)
     return min(max(threads, 1), 1024)
 
@@ -80,9 +66,11 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         as programma defines them. ``"pol"``, programma's spelling, is taken
         for ``"poly"``.
     degree : float, default=2.0
-        The polynomial kernel's degree (programma's ``-d``).
+        The polynomial kernel's degree (programma's ``-d``), finite and
+        above 0.
     constant : float, default=3.0
-        The gaussian kernel's constant (programma's ``-c``).
+        The gaussian kernel's constant (programma's ``-c``), finite and
+        above 0.
     epochs : int, default=2
         Passes through the training rows (programma's ``-e``); 0 leaves
         every list empty.
@@ -110,12 +98,14 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
     Notes
     -----
     Input is checked as scikit-learn checks it (NaN and infinities refused)
-    and computed in float32. Parameters are checked in fit by programma's
-    own rules for its options: a degree or constant whose text starts with a
-    letter (NaN, infinity) is refused, as are negative epochs. A refused
-    parameter or input raises ValueError and leaves the estimator as it
-    was; a fit interrupted with Ctrl-C raises KeyboardInterrupt and leaves
-    it unfitted.
+    and computed in float32. Parameters are keyword-only, and checked in fit
+    against ``_parameter_constraints`` (a degree and a constant finite and
+    above 0, epochs from 0 to 2147483647, no ``True`` for a number) and then
+    by the library's own check of the recogniser they make, in float32 (a
+    constant beyond the float32 range is infinite there, and refused). A
+    refused parameter or input raises ValueError naming it and leaves the
+    estimator as it was; a fit interrupted with Ctrl-C raises
+    KeyboardInterrupt and leaves it unfitted.
 
     Examples
     --------
@@ -126,7 +116,20 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
     array([...], dtype=float32)
     """
 
-    def __init__(self, kernel="poly", degree=2.0, constant=3.0, epochs=2, combine="last", n_jobs=None):
+    _parameter_constraints = {
+        "kernel": [StrOptions(set(_KERNELS))],
+        "degree": [Interval(numbers.Real, 0, None, closed="neither")],
+        "constant": [Interval(numbers.Real, 0, None, closed="neither")],
+        "epochs": [Interval(numbers.Integral, 0, 2147483647, closed="both")],
+        "combine": [StrOptions(set(_COMBINES))],
+        "n_jobs": [
+            Interval(numbers.Integral, None, -1, closed="right"),
+            Interval(numbers.Integral, 1, None, closed="left"),
+            None,
+        ],
+    }
+
+    def __init__(self, *, kernel="poly", degree=2.0, constant=3.0, epochs=2, combine="last", n_jobs=None):
         self.kernel = kernel
         self.degree = degree
         self.constant = constant
@@ -134,19 +137,24 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         self.combine = combine
         self.n_jobs = n_jobs
 
-    def _checked_parameters(self):
-        """The recogniser settings and combiner the parameters stand for."""
-        if not isinstance(self.kernel, str) or self.kernel not in _KERNELS:
-            raise ValueError(f"kernel must be 'poly' (or 'pol') or 'gauss', got {self.kernel!r}")
-        if not isinstance(self.combine, str) or self.combine not in _COMBINES:
-            raise ValueError(f"combine must be 'last', 'average' or 'vote', got {self.combine!r}")
-        kind = _programma.KernelKind(_settings_value("kernel", "-k", _KERNELS[self.kernel]))
-        degree = _settings_value("degree", "-d", _option_text("degree", self.degree, whole=False))
-        constant = _settings_value("constant", "-c", _option_text("constant", self.constant, whole=False))
-        epochs = _settings_value("epochs", "-e", _option_text("epochs", self.epochs, whole=True))
-        parameter = constant if kind == _programma.KernelKind.gaussian else degree
-        _thread_count(self.n_jobs)
-        return kind, parameter, epochs, _COMBINES[self.combine]
+    def _checked_recognisers(self, targets):
+        """The recognisers of the targets the parameters stand for, once they pass
+        scikit-learn's constraints and programma's check."""
+        self._validate_params()
+        for name in _NUMERIC:
+            if isinstance(getattr(self, name), bool):  # a flag is not a number here
+                raise ValueError(f"{name} must be a number, not {getattr(self, name)!r}")
+        kind = _KERNELS[self.kernel]
+        name = "constant" if kind == _programma.KernelKind.gaussian else "degree"
+        recognisers = [
+            _programma.Recogniser(int(t), kind, float(getattr(self, name)), int(self.epochs)) for t in targets
+        ]
+        problem = _programma.check(recognisers[0]) if recognisers else None
+        if problem is not None:
+            field, why = problem
+            parameter = {"kernel.parameter": name, "kernel.kind": "kernel"}.get(field, field)
+            raise ValueError(f"{parameter}={getattr(self, parameter)!r} is refused: {why}")
+        return recognisers
 
     def fit(self, X, y):
         """Train one recogniser per class (one in all for two classes).
@@ -164,15 +172,14 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         self : KernelPerceptronClassifier
             The fitted estimator.
         """
-        kind, parameter, epochs, combine = self._checked_parameters()
+        self._checked_recognisers([0])  # before the data: a refused parameter costs nothing
         features, labels = check_X_y(X, y, dtype=(np.float64, np.float32), estimator=self)
         check_classification_targets(labels)
         classes, indices = np.unique(labels, return_inverse=True)
         if len(classes) < 2:
             raise ValueError(f"{type(self).__name__} needs at least two classes, got one class: {classes[0]!r}")
+        recognisers = self._checked_recognisers([1] if len(classes) == 2 else range(len(classes)))
         training = _programma.SampleSet(_float32_rows(features), indices.astype(np.float32))
-        targets = [1] if len(classes) == 2 else range(len(classes))
-        recognisers = [_programma.Recogniser(int(t), kind, parameter, epochs) for t in targets]
         try:
             mistakes = _programma.train(training, recognisers, _thread_count(self.n_jobs))
         except BaseException:
@@ -184,7 +191,7 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         self.mistakes_ = mistakes
         self._training = training
         self._recognisers = recognisers
-        self._combine = combine
+        self._combine = _COMBINES[self.combine]
         return self
 
     def _forget_fit(self):

@@ -26,8 +26,11 @@ def read_samples(path):
     Raises
     ------
     ValueError
-        When programma would refuse the file; the message names the file and
-        the line at fault.
+        When programma would refuse the file's content; the message names the
+        file and the line at fault.
+    OSError
+        When the file cannot be opened or read (FileNotFoundError when it is
+        missing), with its errno and file name.
     """
     samples = _programma.read_samples(os.fspath(path))
     return samples.arrays()
@@ -50,7 +53,9 @@ def save_list(path, mistakes):
     Raises
     ------
     ValueError
-        When the list cannot be written; the message says why.
+        When the list holds something other than row indices.
+    OSError
+        When the list cannot be written, with its errno and file name.
     """
     mistakes = np.asarray(mistakes)
     if mistakes.ndim != 1 or (mistakes.size and mistakes.dtype.kind not in "iu"):
@@ -79,8 +84,9 @@ def restore_list(path, training_rows):
     Raises
     ------
     ValueError
-        When the file cannot be read, is not a mistake list, or names a row
-        beyond the training set.
+        When the list names a row beyond the training set.
+    OSError
+        When the file cannot be opened or read, with its errno and file name.
     """
     if not 0 <= int(training_rows) <= np.iinfo(np.uint32).max:
         raise ValueError(f"training_rows must be from 0 to 4294967295, got {training_rows}")

@@ -1,7 +1,8 @@
 // The compiled half of the Python package: sample sets from NumPy arrays,
-// training and scoring on the library API with the GIL released, Ctrl-C
-// turned into the API's cancellation, mistake lists and the settings' value
-// rules. The estimator itself is Python (programma/_estimator.py).
+// training and scoring on the library API with the GIL released and each
+// call's own engine options, Ctrl-C turned into the API's cancellation, the
+// library's errors turned into Python's exceptions, mistake lists and the
+// recogniser check. The estimator itself is Python (programma/_estimator.py).
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
-#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "programma/api.h"
-#include "programma/settings.h"
 
 namespace py = pybind11;
 using programma::Combine;
@@ -32,21 +31,62 @@ namespace {
 using Floats = py::array_t<float, py::array::c_style | py::array::forcecast>;
 using Indices = py::array_t<int32_t, py::array::c_style | py::array::forcecast>;
 
-// An API result's value, or its error as a C++ exception that pybind11 turns
-// into MemoryError ("out of memory") or ValueError; needs no GIL.
+// An error of the library on its way to Python; a translator raises it
+// there by its kind, never by its text.
+struct LibraryError {
+    programma::Error error;
+};
+
+// Raises an error's exception in Python: ValueError for an invalid argument
+// or bad data; OSError with the errno and the file for input or output, so
+// that a missing file is a FileNotFoundError; MemoryError; and for a
+// cancellation that no signal handler raised anything for, KeyboardInterrupt.
+void raise_in_python(const programma::Error& error) {
+    switch (error.kind) {
+        case programma::ErrorKind::invalid_argument:
+        case programma::ErrorKind::bad_data: PyErr_SetString(PyExc_ValueError, error.message().c_str()); return;
+        case programma::ErrorKind::input_output: {
+            if (error.error_number == 0) {
+                PyErr_SetString(PyExc_OSError, error.message().c_str());
+                return;
+            }
+            const py::tuple arguments = error.path.empty()
+                                            ? py::make_tuple(error.error_number, error.detail)
+                                            : py::make_tuple(error.error_number, error.detail, error.path);
+            PyErr_SetObject(PyExc_OSError, arguments.ptr());
+            return;
+        }
+        case programma::ErrorKind::out_of_memory: PyErr_SetString(PyExc_MemoryError, error.message().c_str()); return;
+        case programma::ErrorKind::cancelled: PyErr_SetString(PyExc_KeyboardInterrupt, error.message().c_str()); return;
+    }
+}
+
+// An API result's value, or its error thrown for the translator; needs no
+// GIL.
 template <typename T>
 T take(programma::Result<T>&& result) {
-    if (!result) {
-        if (result.error().message.find("out of memory") != std::string::npos) throw std::bad_alloc();
-        throw py::value_error(result.error().message);
-    }
+    if (!result) throw LibraryError{result.error()};
     return std::move(result).value();
 }
 
-Recogniser make_recogniser(uint32_t target, KernelKind kind, float parameter, uint32_t epochs) {
+// The engine's options of the package's calls: the environment's, read once
+// when the module is imported; a call may ask for its own thread count.
+const programma::EngineOptions& default_options() {
+    static const programma::EngineOptions options = programma::options_from_environment();
+    return options;
+}
+
+programma::EngineOptions options_with(int threads) {
+    if (threads < 0) throw py::value_error("the thread count must be 0 (the default) or more");
+    programma::EngineOptions options = default_options();
+    if (threads > 0) options.threads = unsigned(threads);
+    return options;
+}
+
+Recogniser make_recogniser(uint32_t target, KernelKind kind, double parameter, uint32_t epochs) {
     Recogniser recogniser;
     recogniser.target = target;
-    recogniser.kernel = programma::KernelSpec{kind, parameter};
+    recogniser.kernel = programma::KernelSpec{kind, programma::kernel_parameter(parameter)};
     recogniser.epochs = epochs;
     return recogniser;
 }
@@ -73,20 +113,14 @@ std::pair<py::array_t<float>, py::array_t<float>> arrays_of(const SampleSet& set
     return {values, labels};
 }
 
-// The engine's options are the process's: calls that change the thread
-// count for their own run take turns, and put the old count back.
-std::mutex& options_mutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-// Runs `work(cancel)` on its own thread with the GIL released, while this
-// thread looks for signals every 50 ms. A Python signal handler that raises
-// (Ctrl-C: KeyboardInterrupt) cancels the work; once the worker has stopped,
-// that exception is raised here. `threads` is the engine's thread count for
-// the run, 0 for the current one.
+// Runs `work(cancel, options)` on its own thread with the GIL released,
+// while this thread looks for signals every 50 ms. A Python signal handler
+// that raises (Ctrl-C: KeyboardInterrupt) cancels the work; once the worker
+// has stopped, that exception is raised here. `threads` is the engine's
+// thread count for the run, 0 for the default.
 template <typename T, typename Work>
-T run_cancellable(unsigned threads, Work&& work) {
+T run_cancellable(int threads, Work&& work) {
+    const programma::EngineOptions options = options_with(threads);
     programma::CancelFlag cancel{false};
     std::optional<T> value;
     std::optional<programma::Error> error;
@@ -97,16 +131,9 @@ T run_cancellable(unsigned threads, Work&& work) {
     bool interrupted = false;
     {
         py::gil_scoped_release release;
-        std::unique_lock<std::mutex> options_lock(options_mutex());
-        const programma::EngineOptions old_options = programma::engine_options();
-        if (threads != 0) {
-            programma::EngineOptions options = old_options;
-            options.threads = threads;
-            programma::set_engine_options(options);
-        }
         std::thread worker([&] {
             try {
-                programma::Result<T> result = work(&cancel);
+                programma::Result<T> result = work(&cancel, options);
                 if (result) {
                     value.emplace(std::move(result).value());
                 } else {
@@ -134,34 +161,19 @@ T run_cancellable(unsigned threads, Work&& work) {
         }
         lock.unlock();
         worker.join();
-        if (threads != 0) programma::set_engine_options(old_options);
     }
     if (interrupted) throw py::error_already_set();
     if (failure) std::rethrow_exception(failure);
-    if (error) return take(programma::Result<T>(std::move(*error)));
+    if (error) throw LibraryError{*error};
     return std::move(*value);
 }
 
-unsigned thread_count(int threads) {
-    if (threads < 0) throw py::value_error("the thread count must be 0 (as set) or more");
-    return unsigned(threads);
-}
-
-// The value programma stores for an option's text, or ValueError when its
-// rules refuse the text.
-py::object settings_value(const std::string& option, const std::string& text) {
-    programma::Settings settings;
-    if (programma::set_variable(settings, option.c_str(), text.c_str()) != 0) {
-        throw py::value_error("programma refuses " + option + " '" + text + "'");
-    }
-    if (option == "-c") return py::float_(settings.gaussian_c);
-    if (option == "-d") return py::float_(settings.polinomial_degree);
-    if (option == "-dg") return py::int_(settings.digit);
-    if (option == "-e") return py::int_(settings.epocs);
-    if (option == "-k") return py::int_(int(settings.kernel_algoritm));
-    if (option == "-a") return py::int_(settings.adaboost);
-    if (option == "-vot") return py::int_(settings.voted);
-    return py::str(text);
+// The library's check of a recogniser: None, or the field at fault and what
+// is wrong, for the estimator to name its own parameter.
+py::object checked(const Recogniser& recogniser) {
+    const programma::Status status = programma::check(recogniser);
+    if (status) return py::none();
+    return py::make_tuple(status.error().field, status.error().detail);
 }
 
 std::vector<int32_t> list_of(const Indices& mistakes) {
@@ -176,7 +188,15 @@ py::array_t<int32_t> array_of(const std::vector<int32_t>& list) {
 }  // namespace
 
 PYBIND11_MODULE(_programma, m) {
-    m.doc() = "programma's library: sample sets, recognisers, mistake lists and settings rules.";
+    m.doc() = "programma's library: sample sets, recognisers, mistake lists and the recogniser check.";
+    py::register_exception_translator([](std::exception_ptr failure) {
+        try {
+            if (failure) std::rethrow_exception(failure);
+        } catch (const LibraryError& error) {
+            raise_in_python(error.error);
+        }
+    });
+    default_options();  // the environment is read once, at import
 
     py::enum_<KernelKind>(m, "KernelKind", "Which kernel a recogniser uses.")
         .value("polynomial", KernelKind::polynomial)
@@ -211,15 +231,16 @@ PYBIND11_MODULE(_programma, m) {
                         }));
 
     m.def(
-        "read_samples", [](const std::string& path) { return take(programma::read_samples(path)); }, py::arg("path"),
-        py::call_guard<py::gil_scoped_release>(), "A sample file read with programma's loader.");
+        "read_samples", [](const std::string& path) { return take(programma::read_samples(path, default_options())); },
+        py::arg("path"), py::call_guard<py::gil_scoped_release>(), "A sample file read with programma's loader.");
 
     m.def(
         "train",
         [](const SampleSet& training, const std::vector<Recogniser>& recognisers, int threads) {
             auto trained = run_cancellable<std::vector<programma::Trained>>(
-                thread_count(threads),
-                [&](const programma::CancelFlag* cancel) { return programma::train(training, recognisers, cancel); });
+                threads, [&](const programma::CancelFlag* cancel, const programma::EngineOptions& options) {
+                    return programma::train(training, recognisers, cancel, {}, options);
+                });
             py::list lists;
             for (const programma::Trained& one : trained) lists.append(array_of(one.mistakes));
             return lists;
@@ -236,8 +257,8 @@ PYBIND11_MODULE(_programma, m) {
             std::vector<programma::ScoreCell> cells;
             if (!recognisers.empty()) cells = {{recognisers[0].epochs, combine}};
             auto scores = run_cancellable<std::vector<std::vector<std::vector<double>>>>(
-                thread_count(threads), [&](const programma::CancelFlag* cancel) {
-                    return programma::decision_scores(training, recognisers, lists, samples, cells, cancel);
+                threads, [&](const programma::CancelFlag* cancel, const programma::EngineOptions& options) {
+                    return programma::decision_scores(training, recognisers, lists, samples, cells, cancel, options);
                 });
             py::array_t<double> table({py::ssize_t(scores.size()), py::ssize_t(samples.rows())});
             for (std::size_t r = 0; r < scores.size(); ++r) {
@@ -255,9 +276,9 @@ PYBIND11_MODULE(_programma, m) {
         [](const SampleSet& training, const Recogniser& recogniser, const Indices& mistakes, const SampleSet& samples,
            int threads) {
             const std::vector<int32_t> list = list_of(mistakes);
-            auto sums =
-                run_cancellable<std::vector<float>>(thread_count(threads), [&](const programma::CancelFlag* cancel) {
-                    return programma::decision_sums(training, recogniser, list, samples, cancel);
+            auto sums = run_cancellable<std::vector<float>>(
+                threads, [&](const programma::CancelFlag* cancel, const programma::EngineOptions& options) {
+                    return programma::decision_sums(training, recogniser, list, samples, cancel, options);
                 });
             return py::array_t<float>(py::ssize_t(sums.size()), sums.data());
         },
@@ -298,22 +319,23 @@ PYBIND11_MODULE(_programma, m) {
         },
         py::arg("path"), py::arg("mistakes"), "Saves a mistake list safely, in programma's format.");
 
-    m.def("settings_value", &settings_value, py::arg("option"), py::arg("text"),
-          "The value programma stores for an option's text; ValueError when its rules refuse it.");
+    m.def("check", &checked, py::arg("recogniser"),
+          "The library's check of a recogniser: None, or (field, what is wrong) for its first problem.");
 
     m.def(
-        "engine_options",
-        [] {
-            const programma::EngineOptions options = programma::engine_options();
-            return py::make_tuple(options.threads, options.cache_bytes);
+        "_raise_error",
+        [](const std::string& kind, const std::string& detail, const std::string& path, int error_number) {
+            const std::pair<const char*, programma::ErrorKind> kinds[] = {
+                {"invalid_argument", programma::ErrorKind::invalid_argument},
+                {"bad_data", programma::ErrorKind::bad_data},
+                {"input_output", programma::ErrorKind::input_output},
+                {"out_of_memory", programma::ErrorKind::out_of_memory},
+                {"cancelled", programma::ErrorKind::cancelled}};
+            for (const auto& [name, value] : kinds) {
+                if (kind == name) throw LibraryError{programma::Error{value, detail, path, 0, error_number, {}}};
+            }
+            throw py::value_error("no error kind " + kind);
         },
-        "The engine's thread count and kernel-cache bytes.");
-    m.def(
-        "set_engine_options",
-        [](unsigned threads, std::size_t cache_bytes) {
-            const std::lock_guard<std::mutex> lock(options_mutex());
-            take(programma::set_engine_options(programma::EngineOptions{threads, cache_bytes}));
-        },
-        py::arg("threads"), py::arg("cache_bytes"), py::call_guard<py::gil_scoped_release>(),
-        "Sets the engine's thread count and kernel-cache bytes.");
+        py::arg("kind"), py::arg("detail"), py::arg("path") = "", py::arg("error_number") = 0,
+        "For tests: raises the exception a library error of this kind becomes.");
 }

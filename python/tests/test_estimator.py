@@ -1,5 +1,7 @@
-"""The classifier as scikit-learn uses it, its refusals, Ctrl-C, and the file helpers."""
+"""The classifier as scikit-learn uses it, its refusals, Ctrl-C, the library's errors as
+Python's exceptions, and the file helpers."""
 
+import errno
 import pickle
 import signal
 import subprocess
@@ -66,8 +68,11 @@ def test_best_of_takes_the_earlier_class_on_ties_and_nan():
 
 BAD_PARAMETERS = [
     {"kernel": "rbf"}, {"kernel": None}, {"combine": "max"}, {"epochs": -1}, {"epochs": 2.5}, {"epochs": 2**31},
-    {"degree": float("nan")}, {"degree": float("inf")}, {"constant": np.float32("nan")}, {"constant": "3"},
-    {"constant": None}, {"n_jobs": 0}, {"n_jobs": 1.5},
+    {"epochs": True}, {"degree": float("nan")}, {"degree": float("inf")}, {"degree": 0}, {"degree": -2.0},
+    {"constant": np.float32("nan")}, {"constant": float("inf")}, {"constant": 0.0}, {"constant": -5},
+    {"constant": True}, {"constant": "3"}, {"constant": None}, {"n_jobs": 0}, {"n_jobs": 1.5}, {"n_jobs": True},
+    # Beyond the float32 range programma computes in: infinite there.
+    {"kernel": "gauss", "constant": 1e39},
 ]
 
 
@@ -105,11 +110,60 @@ def test_bad_data_is_refused_with_a_clear_error(small):
         clf.decision_function(bad_data(X, y)[0][0])
 
 
-def test_programma_reads_parameters_by_its_own_rules(small):
+def test_parameters_are_keyword_only_and_zero_epochs_train_nothing(small):
     X, y = small
-    # 1e39 does not start with a letter: programma takes it (as infinity).
-    assert KernelPerceptronClassifier(kernel="gauss", constant=1e39, epochs=1).fit(X, y).score(X, y) >= 0
+    with pytest.raises(TypeError):
+        KernelPerceptronClassifier(3.0)
     assert all(len(m) == 0 for m in KernelPerceptronClassifier(epochs=0).fit(X, y).mistakes_)
+    # The constant applies to the gaussian kernel; the polynomial one leaves it unused.
+    assert KernelPerceptronClassifier(kernel="pol", constant=1e39, epochs=1).fit(X, y).score(X, y) >= 0
+
+
+@pytest.mark.parametrize(
+    "kind, raised",
+    [("invalid_argument", ValueError), ("bad_data", ValueError), ("out_of_memory", MemoryError),
+     ("cancelled", KeyboardInterrupt)],
+)
+def test_each_error_kind_raises_its_exception(kind, raised):
+    with pytest.raises(raised, match="at fault"):
+        _programma._raise_error(kind, "at fault")
+
+
+def test_input_and_output_errors_are_os_errors_with_errno_and_file(tmp_path):
+    with pytest.raises(PermissionError) as denied:
+        _programma._raise_error("input_output", "cannot open: Permission denied", "some/file", errno.EACCES)
+    assert (denied.value.errno, denied.value.filename) == (errno.EACCES, "some/file")
+    with pytest.raises(FileNotFoundError) as missing:
+        programma.read_samples(tmp_path / "missing")
+    assert (missing.value.errno, missing.value.filename) == (errno.ENOENT, str(tmp_path / "missing"))
+    with pytest.raises(FileNotFoundError):
+        programma.save_list(tmp_path / "no" / "folder", [1])
+    with pytest.raises(OSError, match="changed"):
+        _programma._raise_error("input_output", "the file changed", "f")  # no errno: a plain OSError
+
+
+class Stopped(Exception):
+    pass
+
+
+def test_a_cancelled_call_raises_what_the_signal_handler_raised():
+    rng = np.random.RandomState(1)
+    X = rng.standard_normal((3000, 64)).astype(np.float32)
+    y = rng.randint(0, 10, len(X))
+
+    def stop(signum, frame):
+        raise Stopped()
+
+    previous = signal.signal(signal.SIGALRM, stop)
+    signal.setitimer(signal.ITIMER_REAL, 0.5)
+    try:
+        clf = KernelPerceptronClassifier(epochs=1000000)
+        with pytest.raises(Stopped):
+            clf.fit(X, y)
+        assert not hasattr(clf, "classes_")
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
 
 
 CHILD = textwrap.dedent(
@@ -156,15 +210,13 @@ def test_sample_files_and_lists(tmp_path, training):
     path.write_text("1 2 3 0\n4 5 x 1\n")
     with pytest.raises(ValueError, match=rf"{path}:2"):
         programma.read_samples(path)
-    with pytest.raises(ValueError, match="missing"):
-        programma.read_samples(tmp_path / "missing")
 
     listed = tmp_path / "list"
     programma.save_list(listed, [5, 0, 5, 1199])
     assert programma.restore_list(listed, 1200).dtype == np.int32
     with pytest.raises(ValueError, match="1199"):
         programma.restore_list(listed, 1000)
-    for path, bad in ((listed, [-1]), (tmp_path / "no" / "folder", [1])):
-        with pytest.raises(ValueError):
+    for path, bad, error in ((listed, [-1], ValueError), (tmp_path / "no" / "folder", [1], OSError)):
+        with pytest.raises(error):
             programma.save_list(path, bad)
     assert programma.restore_list(listed, 1200).tolist() == [5, 0, 5, 1199]  # as the failed saves left it

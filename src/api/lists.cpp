@@ -14,8 +14,13 @@ Status check_list(const std::vector<int32_t>& mistakes, uint32_t training_rows, 
     for (std::size_t entry = 0; entry < mistakes.size(); ++entry) {
         const auto index = static_cast<uint32_t>(mistakes[entry]);
         if (index >= training_rows) {
-            return Error{path + ": entry " + std::to_string(entry + 1) + " (index " + std::to_string(index) +
-                         ") names no row of the " + std::to_string(training_rows) + "-row training set"};
+            return Error{ErrorKind::bad_data,
+                         "entry " + std::to_string(entry + 1) + " (index " + std::to_string(index) +
+                             ") names no row of the " + std::to_string(training_rows) + "-row training set",
+                         path,
+                         0,
+                         0,
+                         {}};
         }
     }
     return Done{};
@@ -24,7 +29,7 @@ Status check_list(const std::vector<int32_t>& mistakes, uint32_t training_rows, 
 Result<std::vector<int32_t>> restore_list(const std::string& path, uint32_t training_rows) {
     std::unique_ptr<IndexList> list;
     DiagnosticCapture capture;
-    if (::restore_list(path.c_str(), list) != 0 || !list) return Error{capture.text()};
+    if (::restore_list(path.c_str(), list) != 0 || !list) return capture.error();
     std::vector<int32_t> mistakes;
     read_list(mistakes, list.get());
     if (Status checked = check_list(mistakes, training_rows, path); !checked) return checked.error();
@@ -33,7 +38,7 @@ Result<std::vector<int32_t>> restore_list(const std::string& path, uint32_t trai
 
 Status save_list(const std::string& path, const std::vector<int32_t>& mistakes) {
     DiagnosticCapture capture;
-    if (!save_text(path.c_str(), list_text(mistakes))) return Error{capture.text()};
+    if (!save_text(path.c_str(), list_text(mistakes))) return capture.error();
     return Done{};
 }
 

@@ -1,18 +1,19 @@
 // Recognisers through the library: silent training, decision sums and tests
-// on the engine, one computation at a time, each able to be cancelled.
+// on the engine, one computation at a time, each with its call's options and
+// able to be cancelled.
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <mutex>
 #include <new>
 #include <string>
 #include <utility>
 
-#include "engine_settings.h"
+#include "engine_call.h"
 #include "fast_perceptron.h"
-#include "file_lib.h"
 #include "list_lib.h"
 #include "perceptron_lib.h"
-#include "programma/api.h"
+#include "sample_rows.h"
 #include "worker_pool.h"
 
 namespace programma {
@@ -24,37 +25,55 @@ std::mutex& engine_mutex() {
     return mutex;
 }
 
-Error out_of_memory() { return Error{"out of memory"}; }
-Error cancelled() { return Error{"cancelled"}; }
+Error refusal(std::string detail) { return Error{ErrorKind::invalid_argument, std::move(detail), {}, 0, 0, {}}; }
+Error out_of_memory() { return Error{ErrorKind::out_of_memory, "out of memory", {}, 0, 0, {}}; }
+Error cancelled() { return Error{ErrorKind::cancelled, "cancelled", {}, 0, 0, {}}; }
 
-Status check_sets(const SampleSet& training, const SampleSet& samples) {
-    if (training.rows() == 0) return Error{"the training set holds no sample"};
-    if (samples.columns() != training.columns()) {
-        return Error{"samples have " + std::to_string(samples.columns()) + " numbers, the training set's have " +
-                     std::to_string(training.columns())};
+Status check_all(const std::vector<Recogniser>& recognisers) {
+    for (const Recogniser& recogniser : recognisers) {
+        if (Status checked = check(recogniser); !checked) return checked;
     }
     return Done{};
 }
 
-// The list as the engine takes it, once its entries are checked.
+Status check_sets(const SampleSet& training, const SampleSet& samples) {
+    if (training.rows() == 0) return refusal("the training set holds no sample");
+    if (samples.columns() != training.columns()) {
+        return refusal("samples have " + std::to_string(samples.columns()) + " numbers, the training set's have " +
+                       std::to_string(training.columns()));
+    }
+    return Done{};
+}
+
+// The list as the engine takes it, once its entries are checked: a list
+// given in memory is an argument, so a bad entry is an invalid one.
 Result<std::unique_ptr<IndexList>> index_list(const std::vector<int32_t>& mistakes, uint32_t training_rows) {
-    if (Status checked = check_list(mistakes, training_rows, "mistake list"); !checked) return checked.error();
+    if (Status checked = check_list(mistakes, training_rows, "mistake list"); !checked) {
+        return refusal(checked.error().message());
+    }
     std::unique_ptr<IndexList> list;
     create_list(list);
     for (int32_t index : mistakes) add_list(index, list);
     return list;
 }
 
+// Two kernels that must be the same: the same kind, and the parameter's
+// same bits.
+bool same_kernel(const KernelSpec& a, const KernelSpec& b) {
+    return a.kind == b.kind && std::bit_cast<uint32_t>(a.parameter) == std::bit_cast<uint32_t>(b.parameter);
+}
+
 // How one silent training ended.
 enum class Ending { trained, out_of_memory, cancelled };
 
 // One recogniser's silent training on the engine; never throws.
-Ending train_one(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel, Trained& trained) {
+Ending train_one(const SampleSet& training, const Recogniser& recogniser, const EngineSettings& settings,
+                 const CancelFlag* cancel, Trained& trained) {
     try {
         std::unique_ptr<IndexList> list;
         const int status =
-            run_fast(recogniser.epochs, recogniser.target, recogniser.kernel, list, training.matrix(),
-                     training.columns(), training.rows(), trained.training_error, Report::silent, cancel);
+            run_fast(recogniser.epochs, recogniser.target, recogniser.kernel, list, matrix_of(training),
+                     training.columns(), training.rows(), trained.training_error, settings, Report::silent, cancel);
         if (status != 0) return Ending::out_of_memory;
         read_list(trained.mistakes, list.get());
         return Ending::trained;
@@ -68,8 +87,11 @@ Ending train_one(const SampleSet& training, const Recogniser& recogniser, const 
 }  // namespace
 
 Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<Recogniser>& recognisers,
-                                   const CancelFlag* cancel, const std::function<void(std::size_t)>& trained) {
-    if (training.rows() == 0) return Error{"the training set holds no sample"};
+                                   const CancelFlag* cancel, const std::function<void(std::size_t)>& trained,
+                                   const EngineOptions& options) {
+    if (training.rows() == 0) return refusal("the training set holds no sample");
+    if (Status checked = check_all(recognisers); !checked) return checked.error();
+    if (Status checked = check_options(options); !checked) return checked.error();
     std::vector<Trained> results(recognisers.size());
     std::vector<Ending> endings(recognisers.size(), Ending::trained);
     {
@@ -78,10 +100,10 @@ Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<
         // trainings of unequal cost share the threads evenly; a training's
         // own parallel steps then run inline on the thread that took it.
         std::atomic<std::size_t> next{0};
-        const std::size_t threads = std::min<std::size_t>(recognisers.size(), pool_threads());
-        parallel_for(threads, 1, [&](std::size_t, std::size_t) {
+        const std::size_t threads = std::min<std::size_t>(recognisers.size(), pool_threads(options));
+        parallel_for(options, threads, 1, [&](std::size_t, std::size_t) {
             for (std::size_t i = next++; i < recognisers.size(); i = next++) {
-                endings[i] = train_one(training, recognisers[i], cancel, results[i]);
+                endings[i] = train_one(training, recognisers[i], options, cancel, results[i]);
                 if (endings[i] == Ending::trained && trained) trained(i);
             }
         });
@@ -96,22 +118,25 @@ Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<
     return results;
 }
 
-Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel) {
-    Result<std::vector<Trained>> trained = train(training, std::vector<Recogniser>{recogniser}, cancel);
+Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel,
+                      const EngineOptions& options) {
+    Result<std::vector<Trained>> trained = train(training, std::vector<Recogniser>{recogniser}, cancel, {}, options);
     if (!trained) return trained.error();
     return std::move(trained.value()[0]);
 }
 
 Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogniser& recogniser,
                                          const std::vector<int32_t>& mistakes, const SampleSet& samples,
-                                         const CancelFlag* cancel) {
+                                         const CancelFlag* cancel, const EngineOptions& options) {
     if (Status sets = check_sets(training, samples); !sets) return sets.error();
+    if (Status checked = check(recogniser); !checked) return checked.error();
+    if (Status checked = check_options(options); !checked) return checked.error();
     try {
         Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
         if (!list) return list.error();
         const std::lock_guard<std::mutex> lock(engine_mutex());
-        return ::decision_sums(recogniser.kernel, recogniser.target, *list.value(), training.matrix(), samples.matrix(),
-                               cancel);
+        return ::decision_sums(recogniser.kernel, recogniser.target, *list.value(), matrix_of(training),
+                               matrix_of(samples), options, cancel);
     } catch (const Cancelled&) {
         return cancelled();
     } catch (const std::bad_alloc&) {
@@ -119,20 +144,19 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
     }
 }
 
-Result<std::vector<std::vector<std::vector<double>>>> decision_scores(const SampleSet& training,
-                                                                      const std::vector<Recogniser>& recognisers,
-                                                                      const std::vector<std::vector<int32_t>>& lists,
-                                                                      const SampleSet& samples,
-                                                                      const std::vector<ScoreCell>& cells,
-                                                                      const CancelFlag* cancel) {
+Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
+    const SampleSet& training, const std::vector<Recogniser>& recognisers,
+    const std::vector<std::vector<int32_t>>& lists, const SampleSet& samples, const std::vector<ScoreCell>& cells,
+    const CancelFlag* cancel, const EngineOptions& options) {
     if (Status sets = check_sets(training, samples); !sets) return sets.error();
-    if (lists.size() != recognisers.size()) return Error{"one mistake list is needed per recogniser"};
+    if (lists.size() != recognisers.size()) return refusal("one mistake list is needed per recogniser");
+    if (Status checked = check_all(recognisers); !checked) return checked.error();
     for (const Recogniser& recogniser : recognisers) {
-        if (recogniser.kernel.kind != recognisers[0].kernel.kind ||
-            recogniser.kernel.parameter != recognisers[0].kernel.parameter) {
-            return Error{"recognisers scored together must share their kernel"};
+        if (!same_kernel(recogniser.kernel, recognisers[0].kernel)) {
+            return refusal("recognisers scored together must share their kernel");
         }
     }
+    if (Status checked = check_options(options); !checked) return checked.error();
     try {
         std::vector<std::unique_ptr<IndexList>> index_lists;
         std::vector<ListAnswers> to_score;
@@ -146,15 +170,15 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(const Samp
             uint32_t needed = 0;
             if (!prefix_weights(mistakes.data(), uint32_t(mistakes.size()), training.rows(), recogniser.epochs, weights,
                                 needed)) {
-                return Error{"the mistake list of class " + std::to_string(recogniser.target) + " needs " +
-                             std::to_string(needed) + " epochs of training, more than the " +
-                             std::to_string(recogniser.epochs) + " given"};
+                return refusal("the mistake list of class " + std::to_string(recogniser.target) + " needs " +
+                               std::to_string(needed) + " epochs of training, more than the " +
+                               std::to_string(recogniser.epochs) + " given");
             }
             ListAnswers answers{recogniser.target, index_lists.back().get(), {}};
             for (const ScoreCell& cell : cells) {
                 if (cell.epochs > recogniser.epochs) {
-                    return Error{"an answer after " + std::to_string(cell.epochs) +
-                                 " epochs needs a training of as many"};
+                    return refusal("an answer after " + std::to_string(cell.epochs) +
+                                   " epochs needs a training of as many");
                 }
                 PrefixAnswer answer{
                     cell.combine, entries_within(mistakes.data(), uint32_t(mistakes.size()), cell.epochs), {}};
@@ -165,7 +189,8 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(const Samp
         }
         if (recognisers.empty()) return std::vector<std::vector<std::vector<double>>>{};
         const std::lock_guard<std::mutex> lock(engine_mutex());
-        return combined_scores(recognisers[0].kernel, to_score, training.matrix(), samples.matrix(), cancel);
+        return combined_scores(recognisers[0].kernel, to_score, matrix_of(training), matrix_of(samples), options,
+                               cancel);
     } catch (const Cancelled&) {
         return cancelled();
     } catch (const std::bad_alloc&) {
@@ -175,18 +200,19 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(const Samp
 
 Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                                          const std::vector<int32_t>& mistakes, const SampleSet& samples,
-                                                         const std::vector<ScoreCell>& cells,
-                                                         const CancelFlag* cancel) {
-    auto scores = decision_scores(training, std::vector<Recogniser>{recogniser}, {mistakes}, samples, cells, cancel);
+                                                         const std::vector<ScoreCell>& cells, const CancelFlag* cancel,
+                                                         const EngineOptions& options) {
+    auto scores =
+        decision_scores(training, std::vector<Recogniser>{recogniser}, {mistakes}, samples, cells, cancel, options);
     if (!scores) return scores.error();
     return std::move(scores.value()[0]);
 }
 
 Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                             const std::vector<int32_t>& mistakes, const SampleSet& samples,
-                                            Combine combine, const CancelFlag* cancel) {
-    auto scores =
-        decision_scores(training, recogniser, mistakes, samples, {ScoreCell{recogniser.epochs, combine}}, cancel);
+                                            Combine combine, const CancelFlag* cancel, const EngineOptions& options) {
+    auto scores = decision_scores(training, recogniser, mistakes, samples, {ScoreCell{recogniser.epochs, combine}},
+                                  cancel, options);
     if (!scores) return scores.error();
     return std::move(scores.value()[0]);
 }
@@ -200,8 +226,8 @@ std::size_t best_of(const double* scores, std::size_t count) {
 }
 
 Result<TestResult> test(const SampleSet& training, const Recogniser& recogniser, const std::vector<int32_t>& mistakes,
-                        const SampleSet& samples, const CancelFlag* cancel) {
-    Result<std::vector<float>> sums = decision_sums(training, recogniser, mistakes, samples, cancel);
+                        const SampleSet& samples, const CancelFlag* cancel, const EngineOptions& options) {
+    Result<std::vector<float>> sums = decision_sums(training, recogniser, mistakes, samples, cancel, options);
     if (!sums) return sums.error();
     AnswerCounts counts;
     for (uint32_t r = 0; r < samples.rows(); ++r) {
@@ -209,21 +235,6 @@ Result<TestResult> test(const SampleSet& training, const Recogniser& recogniser,
     }
     return TestResult{counts.said_plus, counts.said_minus, counts.wrong_plus, counts.wrong_minus,
                       error_fraction(counts.wrong, samples.rows())};
-}
-
-EngineOptions engine_options() {
-    const std::lock_guard<std::mutex> lock(engine_mutex());
-    const EngineSettings& settings = engine_settings();
-    return EngineOptions{settings.threads, settings.cache_bytes};
-}
-
-Status set_engine_options(const EngineOptions& options) {
-    if (options.threads == 0) return Error{"the engine needs at least one thread"};
-    const std::lock_guard<std::mutex> lock(engine_mutex());
-    EngineSettings& settings = engine_settings();
-    settings.threads = options.threads;
-    settings.cache_bytes = options.cache_bytes;
-    return Done{};
 }
 
 }  // namespace programma

@@ -5,54 +5,64 @@
 #include <string>
 
 #include "diagnostics.h"
-#include "file_lib.h"
-#include "programma/api.h"
+#include "engine_call.h"
 #include "sample_loader.h"
+#include "sample_rows.h"
 
 namespace programma {
 
-SampleSet::SampleSet(std::shared_ptr<const SampleMatrix> matrix) : matrix_(std::move(matrix)) {}
+SampleSet::SampleSet(std::shared_ptr<const Rows> rows) : rows_(std::move(rows)) {}
 
-uint32_t SampleSet::rows() const { return matrix_ ? matrix_->rows : 0; }
-uint32_t SampleSet::columns() const { return matrix_ ? matrix_->columns : 0; }
-const float* SampleSet::row(uint32_t r) const { return matrix_->row(r); }
+uint32_t SampleSet::rows() const { return rows_ ? rows_->matrix.rows : 0; }
+uint32_t SampleSet::columns() const { return rows_ ? rows_->matrix.columns : 0; }
+const float* SampleSet::row(uint32_t r) const { return rows_->matrix.row(r); }
 
-Result<SampleSet> read_samples(const std::string& path) {
+std::vector<float> SampleSet::labels() const {
+    std::vector<float> labels(rows());
+    for (uint32_t r = 0; r < rows(); ++r) labels[r] = label(r);
+    return labels;
+}
+
+Result<SampleSet> read_samples(const std::string& path, const EngineOptions& options) {
+    if (Status checked = check_options(options); !checked) return checked.error();
     DiagnosticCapture capture;
     try {
-        auto matrix = std::make_shared<SampleMatrix>();
+        auto rows = std::make_shared<SampleSet::Rows>();
         Dims dims;
         MeasuredFile measured;
-        if (measure_samples(path.c_str(), dims, measured) != 0 ||
-            load_samples(*matrix, dims.columns, dims.rows, path.c_str(), measured) != 0) {
-            return Error{capture.text()};
+        if (measure_samples(path.c_str(), dims, measured, options) != 0 ||
+            load_samples(rows->matrix, dims.columns, dims.rows, path.c_str(), measured, options) != 0) {
+            return capture.error();
         }
-        return SampleSet(std::move(matrix));
+        return SampleSet(std::move(rows));
     } catch (const std::bad_alloc&) {
-        return Error{path + ": out of memory"};
+        return Error{ErrorKind::out_of_memory, "out of memory", path, 0, 0, {}};
     }
 }
 
 Result<SampleSet> samples_from_memory(const float* values, const float* labels, std::size_t rows,
                                       std::size_t features) {
-    if (rows == 0 || features == 0) return Error{"a sample set needs at least one row and one feature"};
+    if (rows == 0 || features == 0) {
+        return Error{ErrorKind::invalid_argument, "a sample set needs at least one row and one feature", {}, 0, 0, {}};
+    }
     constexpr std::size_t kMost = std::numeric_limits<uint32_t>::max();
     if (rows > kMost || features >= kMost || rows > std::numeric_limits<std::size_t>::max() / (features + 1)) {
-        return Error{"too many samples or features"};
+        return Error{ErrorKind::invalid_argument, "too many samples or features", {}, 0, 0, {}};
     }
     try {
-        auto matrix = std::make_shared<SampleMatrix>();
-        matrix->columns = static_cast<uint32_t>(features + 1);
-        matrix->rows = static_cast<uint32_t>(rows);
-        matrix->values.resize(rows * (features + 1));
+        auto held = std::make_shared<SampleSet::Rows>();
+        SampleMatrix& matrix = held->matrix;
+        matrix.columns = static_cast<uint32_t>(features + 1);
+        matrix.rows = static_cast<uint32_t>(rows);
+        matrix.values.resize(rows * (features + 1));
         for (std::size_t r = 0; r < rows; ++r) {
-            float* out = matrix->row(static_cast<uint32_t>(r));
+            float* out = matrix.row(static_cast<uint32_t>(r));
             std::copy(values + r * features, values + (r + 1) * features, out);
             out[features] = labels[r];
         }
-        return SampleSet(std::move(matrix));
+        return SampleSet(std::move(held));
     } catch (const std::bad_alloc&) {
-        return Error{"out of memory"};
+        return Error{ErrorKind::out_of_memory, "out of memory", {}, 0, 0, {}};
     }
 }
 

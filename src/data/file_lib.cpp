@@ -90,7 +90,8 @@ int read_file(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char*
                 return ok = false;
             }
             if (loaded == rows) {
-                report_error("%s:%llu: more sample lines than were counted (the file changed)", path, line_number);
+                report_file_problem(programma::ErrorKind::bad_data, path, line_number, 0,
+                                    "more sample lines than were counted (the file changed)");
                 return ok = false;
             }
             values.insert(values.end(), row.begin(), row.end());

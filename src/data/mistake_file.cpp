@@ -46,7 +46,8 @@ std::string resolve_links(const char* path) {
 }
 
 bool fail(const char* path, int error) {
-    report_error("%s: cannot save: %s", path, std::strerror(error));
+    report_file_problem(programma::ErrorKind::input_output, path, 0, error,
+                        std::string("cannot save: ") + std::strerror(error));
     return false;
 }
 
@@ -131,7 +132,8 @@ std::string list_text(const std::vector<int32_t>& entries) {
 
 bool save_text(const char* path, std::string_view text) {
     if (path == nullptr || path[0] == '\0') {
-        report_error("cannot save: the file name is empty");
+        report(programma::Error{
+            programma::ErrorKind::invalid_argument, "cannot save: the file name is empty", {}, 0, 0, "path"});
         return false;
     }
     // A file-size limit must make the write fail, not kill the program
@@ -155,7 +157,9 @@ bool save_text(const char* path, std::string_view text) {
 bool read_text_file(const char* path, std::string& text) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        report_error("%s: cannot open: %s", path, std::strerror(errno));
+        const int error = errno;
+        report_file_problem(programma::ErrorKind::input_output, path, 0, error,
+                            std::string("cannot open: ") + std::strerror(error));
         return false;
     }
     text.clear();
@@ -166,7 +170,8 @@ bool read_text_file(const char* path, std::string& text) {
         if (got < 0) {
             const int error = errno;
             ::close(fd);
-            report_error("%s: cannot read: %s", path, std::strerror(error));
+            report_file_problem(programma::ErrorKind::input_output, path, 0, error,
+                                std::string("cannot read: ") + std::strerror(error));
             return false;
         }
         if (got == 0) break;

@@ -8,39 +8,45 @@
 #include "diagnostics.h"
 #include "file_lib.h"
 
+using programma::ErrorKind;
+
 int open_sample_file(const char* path) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (!diagnostics_captured()) std::printf("ERRORE NEL FILE");
-        report_error("%s: cannot open: %s", path, std::strerror(error));
+        report_file_problem(ErrorKind::input_output, path, 0, error,
+                            std::string("cannot open: ") + std::strerror(error));
     }
     return fd;
 }
 
 void report_read_failure(const char* path, int failure) {
     if (failure > 0) {
-        report_error("%s: cannot read: %s", path, std::strerror(failure));
+        report_file_problem(ErrorKind::input_output, path, 0, failure,
+                            std::string("cannot read: ") + std::strerror(failure));
     } else {
-        report_error("%s: the file ended early (it changed)", path);
+        report_file_problem(ErrorKind::bad_data, path, 0, 0, "the file ended early (it changed)");
     }
 }
 
 void report_bad_line(const char* path, unsigned long long line, const std::string& problem) {
-    report_error("%s:%llu: %s", path, line, problem.c_str());
+    report_file_problem(ErrorKind::bad_data, path, line, 0, problem);
 }
 
 void report_changed_count(const char* path, unsigned long long loaded, uint32_t counted) {
-    report_error("%s: %llu sample lines, %u were counted (the file changed)", path, loaded, counted);
+    report_file_problem(
+        ErrorKind::bad_data, path, 0, 0,
+        std::to_string(loaded) + " sample lines, " + std::to_string(counted) + " were counted (the file changed)");
 }
 
 int counted_dims(const char* path, uint64_t rows, uint64_t columns, Dims& dims) {
     if (rows == 0) {
-        report_error("%s: holds no sample line", path);
+        report_file_problem(ErrorKind::bad_data, path, 0, 0, "holds no sample line");
         return 1;
     }
     if (rows > UINT32_MAX || columns > UINT32_MAX) {
-        report_error("%s: too many samples or numbers", path);
+        report_file_problem(ErrorKind::bad_data, path, 0, 0, "too many samples or numbers");
         return 1;
     }
     dims.columns = static_cast<uint32_t>(columns);

@@ -120,20 +120,20 @@ bool vector_form_agrees() {
     return true;
 }
 
-bool vector_form_usable() {
-    if (usable_vector_level() != VectorLevel::avx512) return false;
+bool vector_form_usable(VectorLevel level) {
+    if (level != VectorLevel::avx512) return false;
     static const bool agrees = vector_form_agrees();
     return agrees;
 }
 
 }  // namespace
 
-void gaussian_of_distances(float* values, std::size_t count, float constant) {
-    if (vector_form_usable()) {
+void gaussian_of_distances(float* values, std::size_t count, float constant, VectorLevel level) {
+    if (vector_form_usable(level)) {
         vector_gaussians(values, count, constant);
         return;
     }
     for (std::size_t i = 0; i < count; ++i) values[i] = gaussian_of_distance(values[i], constant);
 }
 
-bool batch_exp_vectorised() { return vector_form_usable(); }
+bool batch_exp_vectorised(VectorLevel level) { return vector_form_usable(level); }

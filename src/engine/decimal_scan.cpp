@@ -111,4 +111,6 @@ bool is_blank_or_line_end(char c) { return c == ' ' || c == '\t' || c == '\r' ||
 
 int scan_short_decimal_sse41(const char* p, float& value) { return scan_sse(p, value); }
 
-int scan_short_decimal(const char* p, float& value) { return short_decimal_scan_usable() ? scan_sse(p, value) : 0; }
+int scan_short_decimal(const char* p, float& value, const EngineSettings& settings) {
+    return short_decimal_scan_usable(settings) ? scan_sse(p, value) : 0;
+}

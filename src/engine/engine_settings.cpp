@@ -1,4 +1,6 @@
-// Machine resources for the fast engine, read once from the environment.
+// The engine's default options, and the environment values that programs
+// read at start to change them (the declarations are the library's, in
+// programma/options.h).
 #include "engine_settings.h"
 
 #include <sched.h>
@@ -42,6 +44,8 @@ bool environment_level(const char* name, VectorLevel& level) {
 
 }  // namespace
 
+namespace programma {
+
 const char* vector_level_name(VectorLevel level) {
     switch (level) {
         case VectorLevel::scalar: return "scalar";
@@ -51,8 +55,8 @@ const char* vector_level_name(VectorLevel level) {
     return "scalar";
 }
 
-EngineSettings settings_from_environment() {
-    EngineSettings settings;
+EngineOptions options_from_environment() {
+    EngineOptions settings;
     unsigned long long value = 0;
     if (environment_number("PROGRAMMA_THREADS", value) && value > 0 && value <= kMostThreads) {
         settings.threads = unsigned(value);
@@ -64,7 +68,7 @@ EngineSettings settings_from_environment() {
     return settings;
 }
 
-unsigned default_threads() {
+unsigned available_processors() {
     cpu_set_t set;
     CPU_ZERO(&set);
     if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
@@ -74,9 +78,11 @@ unsigned default_threads() {
     return count == 0 ? 1 : count;
 }
 
-std::size_t default_cache_bytes() {
+std::size_t quarter_of_memory() {
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long page_size = ::sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || page_size <= 0) return std::size_t(256) << 20;
     return std::size_t(pages) * std::size_t(page_size) / 4;
 }
+
+}  // namespace programma

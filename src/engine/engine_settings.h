@@ -1,49 +1,18 @@
-// How the fast engine may use the machine: how many threads it may start,
-// how much memory the training kernel cache may take, and the widest
-// instruction set its fast paths may use. Read once from the environment;
-// tests may change them in place.
+// How the fast engine may use the machine for one computation: the library's
+// EngineOptions (programma/options.h), which every entry point of the engine
+// takes from its call: how many threads it may run, how much memory the
+// training kernel cache may take, the widest instruction set its fast paths
+// may use, and whether it binds threads to processors. Nothing holds them
+// between calls.
 #pragma once
 
-#include <cstddef>
+#include "programma/options.h"
 
-enum class VectorLevel { scalar, avx2, avx512 };
+using programma::vector_level_name;
+using programma::VectorLevel;
+using EngineSettings = programma::EngineOptions;
 
 // What an engine entry point returns when the memory it needs beyond the
 // reference's cannot be had; it has printed nothing, and the caller computes
 // with the reference modules instead.
 constexpr int kEngineOutOfMemory = 2;
-
-// Every processor the process may run on (a `taskset` or cpuset limits it).
-unsigned default_threads();
-// A quarter of physical memory.
-std::size_t default_cache_bytes();
-
-struct EngineSettings {
-    unsigned threads = default_threads();             // 1 or more
-    std::size_t cache_bytes = default_cache_bytes();  // 0 turns the cache off
-    // A cap on the processor's level (processor_probe.h); scalar turns off
-    // every vector path. Output is the same at every level.
-    VectorLevel widest = VectorLevel::avx512;
-    // Whether the thread that first runs a job on several threads is bound
-    // to a processor too, beside the workers: programma, which starts no
-    // other process, asks for it (left unbound, the scheduler now and then
-    // runs it and a worker on one processor); a process that starts others
-    // must leave its own mask alone, since they inherit it.
-    bool bind_caller = false;
-};
-
-// A level's name, as PROGRAMMA_VECTOR gives it: "scalar", "avx2" or "avx512".
-const char* vector_level_name(VectorLevel level);
-
-// The defaults with PROGRAMMA_THREADS, PROGRAMMA_CACHE_MB and
-// PROGRAMMA_VECTOR applied; a value that is not a number (or not a level's
-// name) is ignored.
-EngineSettings settings_from_environment();
-
-// The settings in force: settings_from_environment() when first asked for.
-// The pool keeps the thread count it had when a job first needed several
-// threads; a lower count applies later.
-inline EngineSettings& engine_settings() {
-    static EngineSettings settings = settings_from_environment();
-    return settings;
-}

@@ -21,6 +21,7 @@
 #include "engine_settings.h"
 #include "kernel_engine.h"
 #include "polynomial_trace.h"
+#include "processor_probe.h"
 #include "silent_trainer.h"
 #include "traced_trainer.h"
 #include "training_tiles.h"
@@ -49,10 +50,11 @@ void stop_if_cancelled(const CancelFlag* cancel) {
 }
 
 // The list's entries packed once, for a test.
-MistakeRows packed_list(const IndexList& list, const SampleMatrix& tr_set, uint32_t digit, uint32_t features) {
+MistakeRows packed_list(const IndexList& list, const SampleMatrix& tr_set, uint32_t digit, uint32_t features,
+                        const EngineSettings& settings) {
     std::vector<int32_t> index_array;
     read_list(index_array, &list);
-    MistakeRows mistakes(tr_set, features);
+    MistakeRows mistakes(tr_set, features, usable_vector_level(settings));
     mistakes.reserve(index_array.size());
     for (int32_t index : index_array) mistakes.add(tr_set, static_cast<uint32_t>(index), digit);
     return mistakes;
@@ -61,10 +63,10 @@ MistakeRows packed_list(const IndexList& list, const SampleMatrix& tr_set, uint3
 // Kernel values of test rows [first, first + count) against every slot, in
 // `values` (row i's at i * slots.count).
 void test_chunk_values(KernelSpec ker, const MistakeRows& mistakes, const SampleMatrix& samples, uint32_t first,
-                       uint32_t count, EngineFloats& values) {
+                       uint32_t count, EngineFloats& values, const EngineSettings& settings) {
     const std::size_t stride = mistakes.slots.count;
     values.resize(std::size_t(count) * stride);
-    parallel_for(count, 1, [&](std::size_t begin, std::size_t end) {
+    parallel_for(settings, count, 1, [&](std::size_t begin, std::size_t end) {
         std::vector<TiledSample> tiled;
         for (std::size_t i = begin; i < end; ++i) {
             tiled.push_back({samples.row(first + uint32_t(i)), 0, values.data() + i * stride});
@@ -79,15 +81,16 @@ void test_chunk_values(KernelSpec ker, const MistakeRows& mistakes, const Sample
 // row scores `empty`.
 template <typename Score, typename ScoreOf>
 std::vector<Score> scored_rows(KernelSpec ker, const MistakeRows& mistakes, const SampleMatrix& samples,
-                               const CancelFlag* cancel, Score empty, const ScoreOf& score_of) {
+                               const EngineSettings& settings, const CancelFlag* cancel, Score empty,
+                               const ScoreOf& score_of) {
     std::vector<Score> scores(samples.rows, empty);
     EngineFloats values;
     const std::size_t stride = mistakes.slots.count;
     for (uint32_t first = 0; first < samples.rows && stride > 0; first += kTestRowsPerChunk) {
         stop_if_cancelled(cancel);
         const uint32_t count = std::min(kTestRowsPerChunk, samples.rows - first);
-        test_chunk_values(ker, mistakes, samples, first, count, values);
-        parallel_for(count, 8, [&](std::size_t begin, std::size_t end) {
+        test_chunk_values(ker, mistakes, samples, first, count, values, settings);
+        parallel_for(settings, count, 8, [&](std::size_t begin, std::size_t end) {
             for (std::size_t i = begin; i < end; ++i)
                 scores[first + i] = score_of(mistakes, values.data() + i * stride);
         });
@@ -98,17 +101,17 @@ std::vector<Score> scored_rows(KernelSpec ker, const MistakeRows& mistakes, cons
 }  // namespace
 
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
-             const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error, Report report,
-             const CancelFlag* cancel) {
+             const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error, const EngineSettings& settings,
+             Report report, const CancelFlag* cancel) {
     std::optional<PolynomialTrace> trace;
     std::optional<TracedTrainer> traced_trainer;
     std::optional<SilentTrainer> silent_trainer;
     try {
         if (traced(ker.kind, report)) {
             trace.emplace(ker.parameter);
-            traced_trainer.emplace(ker, digit, tr_set, columns, *trace);
+            traced_trainer.emplace(ker, digit, tr_set, columns, *trace, settings);
         } else {
-            silent_trainer.emplace(ker, digit, tr_set, columns);
+            silent_trainer.emplace(ker, digit, tr_set, columns, settings);
         }
     } catch (const std::bad_alloc&) {
         return kEngineOutOfMemory;
@@ -136,9 +139,10 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
 }
 
 std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
-                                 const SampleMatrix& samples, const CancelFlag* cancel) {
-    return scored_rows(ker, packed_list(list, tr_set, digit, tr_set.columns - 1), samples, cancel, 0.0f,
-                       [](const MistakeRows& mistakes, const float* row_values) {
+                                 const SampleMatrix& samples, const EngineSettings& settings,
+                                 const CancelFlag* cancel) {
+    return scored_rows(ker, packed_list(list, tr_set, digit, tr_set.columns - 1, settings), samples, settings, cancel,
+                       0.0f, [](const MistakeRows& mistakes, const float* row_values) {
                            return decision_sum(
                                mistakes, 0, 0.0f, [&](uint32_t slot) { return row_values[slot]; }, nullptr);
                        });
@@ -146,11 +150,12 @@ std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList
 
 std::vector<std::vector<std::vector<double>>> combined_scores(KernelSpec ker, const std::vector<ListAnswers>& lists,
                                                               const SampleMatrix& tr_set, const SampleMatrix& samples,
+                                                              const EngineSettings& settings,
                                                               const CancelFlag* cancel) {
     // Every list's entries in one packing: a row that several lists hold is
     // one slot, its kernel values computed once (they do not depend on the
     // list). List l's entries are entries [first[l], first[l + 1]).
-    MistakeRows all(tr_set, tr_set.columns - 1);
+    MistakeRows all(tr_set, tr_set.columns - 1, usable_vector_level(settings));
     std::vector<std::size_t> first{0};
     std::size_t longest = 0;
     for (const ListAnswers& list : lists) {
@@ -182,7 +187,7 @@ std::vector<std::vector<std::vector<double>>> combined_scores(KernelSpec ker, co
     };
     // With no entry at all, every row scores the empty lists' answers.
     const std::vector<std::vector<double>> by_row =
-        scored_rows(ker, all, samples, cancel, answer_all(all, nullptr), answer_all);
+        scored_rows(ker, all, samples, settings, cancel, answer_all(all, nullptr), answer_all);
     std::vector<std::vector<std::vector<double>>> scores(lists.size());
     std::size_t column = 0;
     for (std::size_t l = 0; l < lists.size(); ++l) {
@@ -195,14 +200,14 @@ std::vector<std::vector<std::vector<double>>> combined_scores(KernelSpec ker, co
 }
 
 int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
-                  uint32_t tr_columns, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows,
-                  float& error) {
+                  uint32_t tr_columns, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows, float& error,
+                  const EngineSettings& settings) {
     if (list == nullptr) return 1;
     AnswerCounts counts;
     if (!traced(ker.kind, Report::printed)) {
         std::vector<float> sums;
         try {
-            sums = decision_sums(ker, digit, *list, tr_set, ts_set);
+            sums = decision_sums(ker, digit, *list, tr_set, ts_set, settings);
         } catch (const std::bad_alloc&) {
             return kEngineOutOfMemory;  // nothing printed yet
         }
@@ -219,7 +224,7 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list, const S
     std::optional<PolynomialTrace> trace;
     EngineFloats values;
     try {
-        packed.emplace(packed_list(*list, tr_set, digit, features));
+        packed.emplace(packed_list(*list, tr_set, digit, features, settings));
         trace.emplace(ker.parameter);
         for (uint32_t row : packed->slot_row) trace->add_slot(features, tr_set.row(row));
         values.reserve(std::size_t(std::min(kTestRowsPerChunk, ts_rows)) * packed->slots.count);
@@ -230,7 +235,7 @@ int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list, const S
     const std::size_t stride = mistakes.slots.count;
     for (uint32_t first = 0; first < ts_rows; first += kTestRowsPerChunk) {
         const uint32_t count = std::min(kTestRowsPerChunk, ts_rows - first);
-        test_chunk_values(ker, mistakes, ts_set, first, count, values);
+        test_chunk_values(ker, mistakes, ts_set, first, count, values, settings);
         for (uint32_t i = 0; i < count; ++i) {
             const float* sample = ts_set.row(first + i);
             const float* row_values = values.data() + i * stride;

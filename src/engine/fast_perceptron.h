@@ -26,8 +26,8 @@ struct Cancelled {};
 // standard input: the polynomial kernel's trace and pauses and the epochs'
 // count lines are left out (the list and the error are the same).
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
-             const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error, Report report = Report::printed,
-             const CancelFlag* cancel = nullptr);
+             const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error, const EngineSettings& settings,
+             Report report = Report::printed, const CancelFlag* cancel = nullptr);
 
 // A list to score samples against (its entries' labels taken for `digit`),
 // and the answers wanted from it.
@@ -43,13 +43,16 @@ struct ListAnswers {
 // computed once.
 std::vector<std::vector<std::vector<double>>> combined_scores(KernelSpec ker, const std::vector<ListAnswers>& lists,
                                                               const SampleMatrix& tr_set, const SampleMatrix& samples,
+                                                              const EngineSettings& settings,
                                                               const CancelFlag* cancel = nullptr);
 
 // As run_test, or kEngineOutOfMemory as run_fast.
 int run_test_fast(uint32_t digit, KernelSpec ker, const IndexList* list, const SampleMatrix& tr_set,
-                  uint32_t tr_columns, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows, float& error);
+                  uint32_t tr_columns, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows, float& error,
+                  const EngineSettings& settings);
 
 // The decision sum of every row of `samples` against the list, silently:
 // what classify adds up for each row, bit for bit (0 for an empty list).
 std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,
-                                 const SampleMatrix& samples, const CancelFlag* cancel = nullptr);
+                                 const SampleMatrix& samples, const EngineSettings& settings,
+                                 const CancelFlag* cancel = nullptr);

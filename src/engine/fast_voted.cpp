@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "kernel_engine.h"
+#include "processor_probe.h"
 #include "voted_lib_ker.h"
 #include "worker_pool.h"
 
@@ -36,14 +37,14 @@ bool votes_for(float base, float y) {
 // Every test row's answer.
 std::vector<int32_t> voted_answers(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows,
                                    const SampleMatrix& tr_set, const int32_t* mistake_indices,
-                                   const uint32_t* vote_counts, uint32_t n) {
-    MistakeRows mistakes(tr_set, ts_columns - 1);
+                                   const uint32_t* vote_counts, uint32_t n, const EngineSettings& settings) {
+    MistakeRows mistakes(tr_set, ts_columns - 1, usable_vector_level(settings));
     mistakes.reserve(n);
     for (uint32_t m = 0; m < n; ++m) mistakes.add(tr_set, static_cast<uint32_t>(mistake_indices[m]), digit);
     const PackedRows& slots = mistakes.slots;
     std::vector<int32_t> answers(ts_rows);
     const std::size_t stride = slots.count;
-    parallel_for(ts_rows, 8, [&](std::size_t begin, std::size_t end) {
+    parallel_for(settings, ts_rows, 8, [&](std::size_t begin, std::size_t end) {
         // Test rows go in groups that share each range of packed mistakes
         // while it is in cache.
         std::vector<float> sums(std::size_t(kVotedRowsPerGroup) * stride);
@@ -85,10 +86,10 @@ void train_voted_fast(uint32_t epochs, uint32_t digit, const SampleMatrix& set, 
 
 int run_v_test_fast(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows,
                     const SampleMatrix& tr_set, const int32_t* mistake_indices, const uint32_t* vote_counts, uint32_t n,
-                    float& error) {
+                    float& error, const EngineSettings& settings) {
     std::vector<int32_t> answers;
     try {
-        answers = voted_answers(digit, ts_set, ts_columns, ts_rows, tr_set, mistake_indices, vote_counts, n);
+        answers = voted_answers(digit, ts_set, ts_columns, ts_rows, tr_set, mistake_indices, vote_counts, n, settings);
     } catch (const std::bad_alloc&) {
         return kEngineOutOfMemory;  // nothing printed yet
     }

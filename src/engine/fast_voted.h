@@ -20,4 +20,4 @@ void train_voted_fast(uint32_t epochs, uint32_t digit, const SampleMatrix& set, 
 // memory cannot be had.
 int run_v_test_fast(uint32_t digit, const SampleMatrix& ts_set, uint32_t ts_columns, uint32_t ts_rows,
                     const SampleMatrix& tr_set, const int32_t* mistake_indices, const uint32_t* vote_counts, uint32_t n,
-                    float& error);
+                    float& error, const EngineSettings& settings);

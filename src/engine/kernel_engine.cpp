@@ -55,17 +55,16 @@ bool holds_nan_scalar(const float* values, uint32_t count) {
 
 }  // namespace
 
-bool holds_nan(const float* values, uint32_t count) {
-    return usable_vector_level() == VectorLevel::avx512 ? holds_nan_avx512(values, count)
-                                                        : holds_nan_scalar(values, count);
+bool holds_nan(const float* values, uint32_t count, VectorLevel level) {
+    return level == VectorLevel::avx512 ? holds_nan_avx512(values, count) : holds_nan_scalar(values, count);
 }
 
 namespace {
 
 // The vector level a batch may use: scalar when the data hold a NaN.
 VectorLevel level_for(const float* x, const PackedRows& rows) {
-    if (rows.has_nan || holds_nan(x, rows.features)) return VectorLevel::scalar;
-    return usable_vector_level();
+    if (rows.has_nan || holds_nan(x, rows.features, rows.level)) return VectorLevel::scalar;
+    return rows.level;
 }
 
 // Vector paths. A block holds kLanes = 16 rows: one AVX-512 register of
@@ -312,8 +311,9 @@ template <Step512 EvenStep, Step512 OddStep>
 
 }  // namespace
 
-void pack_reset(PackedRows& packed, uint32_t features) {
+void pack_reset(PackedRows& packed, uint32_t features, VectorLevel level) {
     packed.features = features;
+    packed.level = level;
     packed.count = 0;
     packed.has_nan = false;
     packed.lanes.clear();
@@ -323,8 +323,8 @@ void pack_reserve(PackedRows& packed, uint32_t slots) {
     packed.lanes.reserve(std::size_t((slots + kLanes - 1) / kLanes) * packed.features * kLanes);
 }
 
-MistakeRows::MistakeRows(const SampleMatrix& set, uint32_t features) : slot_of_row(set.rows, -1) {
-    pack_reset(slots, features);
+MistakeRows::MistakeRows(const SampleMatrix& set, uint32_t features, VectorLevel level) : slot_of_row(set.rows, -1) {
+    pack_reset(slots, features, level);
 }
 
 void MistakeRows::reserve(std::size_t entries) {
@@ -348,7 +348,7 @@ void pack_append(PackedRows& packed, const float* row) {
     if (lane == 0) packed.lanes.resize(packed.lanes.size() + std::size_t(packed.features) * kLanes, 0.0f);
     float* block = packed.lanes.data() + std::size_t(packed.count / kLanes) * packed.features * kLanes;
     for (uint32_t i = 0; i < packed.features; ++i) block[i * kLanes + lane] = row[i];
-    packed.has_nan = packed.has_nan || holds_nan(row, packed.features);
+    packed.has_nan = packed.has_nan || holds_nan(row, packed.features, packed.level);
     packed.count += 1;
 }
 
@@ -449,8 +449,6 @@ void batch_values(BatchKind kind, const float* const* x, float* const* out, std:
     grouped_values(kind, x, out, count, rows, first_block, end_block, nullptr);
 }
 
-VectorLevel batch_vector_level() { return usable_vector_level(); }
-
 namespace {
 
 // The slots [from, until) of a sample within a range of slots.
@@ -479,9 +477,9 @@ void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samp
     std::vector<float> raws[kGroup];
     // Whether each sample may take the AVX-512 form, found once per call.
     std::vector<char> vector_ok(count);
-    const bool wide = !rows.has_nan && usable_vector_level() == VectorLevel::avx512;
+    const bool wide = !rows.has_nan && rows.level == VectorLevel::avx512;
     for (std::size_t k = 0; k < count; ++k) {
-        vector_ok[k] = wide && (samples[k].nan_free || !holds_nan(samples[k].x, rows.features));
+        vector_ok[k] = wide && (samples[k].nan_free || !holds_nan(samples[k].x, rows.features, rows.level));
     }
     for (auto& buffer : raws) buffer.resize(std::size_t(std::min(range_blocks, end_block)) * kLanes);
     for (uint32_t first = 0; first < end_block; first += range_blocks) {

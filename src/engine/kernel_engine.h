@@ -2,7 +2,7 @@
 // in blocks of kLanes, feature by feature, so that each SIMD lane follows one
 // row through exactly the rounding sequence of the plain scalar formula
 // (vect_pr, vect_diff_raised, vect_pr_float). AVX-512 or AVX2 is used
-// when usable_vector_level() allows it and the data hold no NaN; otherwise
+// when the rows' level allows it and the data hold no NaN; otherwise
 // the scalar formulas themselves run lane by lane. Either way the bits are
 // the scalar formulas'.
 #pragma once
@@ -22,6 +22,9 @@ constexpr uint32_t kLanes = 16;
 struct PackedRows {
     uint32_t features = 0;
     uint32_t count = 0;
+    // The widest instructions the batch kernels may use on these rows: the
+    // usable level of the call that packed them (processor_probe.h).
+    VectorLevel level = VectorLevel::scalar;
     bool has_nan = false;  // some packed value is NaN
     // blocks * features * kLanes floats, in sample memory: a list of
     // hundreds of rows grows through megabytes that fresh pages would slow
@@ -31,7 +34,7 @@ struct PackedRows {
     const float* block(uint32_t b) const { return lanes.data() + std::size_t(b) * features * kLanes; }
 };
 
-void pack_reset(PackedRows& packed, uint32_t features);
+void pack_reset(PackedRows& packed, uint32_t features, VectorLevel level);
 // Makes room for `slots` slots in all, so that appending up to them moves
 // nothing.
 void pack_reserve(PackedRows& packed, uint32_t slots);
@@ -68,16 +71,14 @@ struct TiledSample {
     bool nan_free = false;  // x is known to hold no NaN (spares scanning it)
 };
 
-// Whether the first `count` values hold a NaN.
-bool holds_nan(const float* values, uint32_t count);
+// Whether the first `count` values hold a NaN, scanned with the level's
+// instructions.
+bool holds_nan(const float* values, uint32_t count, VectorLevel level);
 
 // The raw values of many samples against slots [sample.from, to), computed a
 // range of slots at a time so that those slots stay in cache while every
 // sample passes over them.
 void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples, std::size_t count, uint32_t to);
-
-// The widest instruction set the batch kernels use: usable_vector_level().
-VectorLevel batch_vector_level();
 
 // The distinct rows of a mistake list, packed once each in order of first
 // appearance, and for every entry its row's slot and label sign.
@@ -88,7 +89,7 @@ struct MistakeRows {
     std::vector<uint32_t> entry_slot;
     std::vector<float> entry_sign;  // +1 or -1: the row's target label
 
-    MistakeRows(const SampleMatrix& set, uint32_t features);
+    MistakeRows(const SampleMatrix& set, uint32_t features, VectorLevel level);
     // Makes room for the distinct rows of `entries` entries.
     void reserve(std::size_t entries);
     // Appends an entry for training row r.

@@ -1,8 +1,7 @@
 // The processor's vector abilities, asked once per process, and the vector
-// level every fast path of the engine may use now: what the processor has,
-// capped by engine_settings().widest (PROGRAMMA_VECTOR). The batch kernels,
-// the NaN scan, the vector exp and the short-decimal scanner all ask here.
-// The questions are inline: the decimal scanner asks once per number.
+// level every fast path of the engine may use in a call: what the processor
+// has, capped by the call's settings (widest). The batch kernels, the NaN
+// scan, the vector exp and the short-decimal scanner all ask here.
 #pragma once
 
 #include <algorithm>
@@ -23,10 +22,12 @@ inline const ProcessorAbilities& processor_abilities() {
 }
 
 // The level the fast paths may use: the processor's, capped by the setting.
-inline VectorLevel usable_vector_level() { return std::min(processor_abilities().widest, engine_settings().widest); }
+inline VectorLevel usable_vector_level(const EngineSettings& settings) {
+    return std::min(processor_abilities().widest, settings.widest);
+}
 
 // Whether the SSE4.1 short-decimal scanner may run: the processor has
 // SSE4.1 and the setting is not scalar.
-inline bool short_decimal_scan_usable() {
-    return processor_abilities().sse41 && engine_settings().widest != VectorLevel::scalar;
+inline bool short_decimal_scan_usable(const EngineSettings& settings) {
+    return processor_abilities().sse41 && settings.widest != VectorLevel::scalar;
 }

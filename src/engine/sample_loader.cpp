@@ -100,15 +100,16 @@ int split_parts(int fd, uint64_t size, std::size_t count, std::vector<TextPart>&
 
 // Splits and counts a regular file open as `info` into `measured`, each part
 // on its own thread. Returns false after a diagnostic.
-bool measure_parts(int fd, const struct stat& info, const char* path, MeasuredFile& measured) {
+bool measure_parts(int fd, const struct stat& info, const char* path, MeasuredFile& measured,
+                   const EngineSettings& settings) {
     measured = MeasuredFile{};
     const uint64_t size = uint64_t(info.st_size);
-    const std::size_t count = size >= kPartedBytes ? pool_threads() : 1;
+    const std::size_t count = size >= kPartedBytes ? pool_threads(settings) : 1;
     if (const int failure = split_parts(fd, size, count, measured.parts); failure != 0) {
         report_read_failure(path, failure);
         return false;
     }
-    parallel_for(measured.parts.size(), 1, [&](std::size_t begin, std::size_t end) {
+    parallel_for(settings, measured.parts.size(), 1, [&](std::size_t begin, std::size_t end) {
         ByteBuffer own;
         ByteBuffer& buffer = read_buffer(own);
         for (std::size_t k = begin; k < end; ++k) {
@@ -135,7 +136,7 @@ bool measure_parts(int fd, const struct stat& info, const char* path, MeasuredFi
 
 // Parses every part into its rows. Returns false after a diagnostic.
 bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t columns, uint32_t rows,
-                 const char* path) {
+                 const char* path, const EngineSettings& settings) {
     std::vector<TextPart>& parts = measured.parts;
     uint64_t total = 0;
     for (TextPart& part : parts) {
@@ -147,8 +148,8 @@ bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t 
         return false;
     }
     matrix.values.resize(std::size_t(rows) * columns);
-    const bool scan = short_decimal_scan_usable();
-    parallel_for(parts.size(), 1, [&](std::size_t begin, std::size_t end) {
+    const bool scan = short_decimal_scan_usable(settings);
+    parallel_for(settings, parts.size(), 1, [&](std::size_t begin, std::size_t end) {
         ByteBuffer own;
         ByteBuffer& buffer = read_buffer(own);
         for (std::size_t k = begin; k < end; ++k) {
@@ -195,7 +196,8 @@ bool parse_parts(int fd, MeasuredFile& measured, SampleMatrix& matrix, uint32_t 
         lines_before += part.lines;
     }
     if (changed) {
-        report_error("%s: the sample lines changed while the file was read", path);
+        report_file_problem(programma::ErrorKind::bad_data, path, 0, 0,
+                            "the sample lines changed while the file was read");
         return false;
     }
     return true;
@@ -209,12 +211,13 @@ bool MeasuredFile::holds(const struct stat& info) const {
            same_time(info.st_ctim, identity.st_ctim);
 }
 
-const char* read_number_fast(const char* p, const char* end, const char* readable, float& value) {
-    return short_decimal_scan_usable() ? read_number<true>(p, end, readable, value)
-                                       : read_number<false>(p, end, readable, value);
+const char* read_number_fast(const char* p, const char* end, const char* readable, float& value,
+                             const EngineSettings& settings) {
+    return short_decimal_scan_usable(settings) ? read_number<true>(p, end, readable, value)
+                                               : read_number<false>(p, end, readable, value);
 }
 
-int measure_samples(const char* path, Dims& dims, MeasuredFile& measured) {
+int measure_samples(const char* path, Dims& dims, MeasuredFile& measured, const EngineSettings& settings) {
     measured = MeasuredFile{};
     if (!regular_file(path)) return line_counter(path, dims);
     SampleFile file(open_sample_file(path));
@@ -222,7 +225,7 @@ int measure_samples(const char* path, Dims& dims, MeasuredFile& measured) {
     struct stat info {};
     if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return line_counter(path, dims);
     try {
-        if (!measure_parts(file.fd, info, path, measured)) return 1;
+        if (!measure_parts(file.fd, info, path, measured, settings)) return 1;
     } catch (const std::bad_alloc&) {  // no buffers: the plain loader, which needs none
         measured = MeasuredFile{};
         return line_counter(path, dims);
@@ -236,7 +239,8 @@ int measure_samples(const char* path, Dims& dims, MeasuredFile& measured) {
     return counted_dims(path, rows, columns, dims);
 }
 
-int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path, MeasuredFile& measured) {
+int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path, MeasuredFile& measured,
+                 const EngineSettings& settings) {
     if (!regular_file(path)) return read_file(matrix, columns, rows, path);
     SampleFile file(open_sample_file(path));
     if (file.fd < 0) return 1;
@@ -247,8 +251,8 @@ int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const ch
         matrix = SampleMatrix{};
         matrix.columns = columns;
         matrix.values = values_in_sample_memory();
-        const bool ready = measured.holds(info) || measure_parts(file.fd, info, path, measured);
-        loaded = ready && parse_parts(file.fd, measured, matrix, columns, rows, path);
+        const bool ready = measured.holds(info) || measure_parts(file.fd, info, path, measured, settings);
+        loaded = ready && parse_parts(file.fd, measured, matrix, columns, rows, path, settings);
     } catch (const std::bad_alloc&) {  // no room for the engine's buffers: the plain loader
         measured = MeasuredFile{};
         matrix = SampleMatrix{};

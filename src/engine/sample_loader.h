@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine_settings.h"
 #include "file_lib.h"
 
 // One share of a file: whole lines from byte `begin` to byte `end`.
@@ -36,12 +37,15 @@ struct MeasuredFile {
 };
 
 // As line_counter; the parts of a regular file are kept in `measured`.
-int measure_samples(const char* path, Dims& dims, MeasuredFile& measured);
+int measure_samples(const char* path, Dims& dims, MeasuredFile& measured, const EngineSettings& settings);
 
 // As read_file; the parts measured are used when the file is unchanged,
 // otherwise it is measured again.
-int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path, MeasuredFile& measured);
+int load_samples(SampleMatrix& matrix, uint32_t columns, uint32_t rows, const char* path, MeasuredFile& measured,
+                 const EngineSettings& settings);
 
 // Reads the number at p as strtof would (the bytes up to `readable` may be
-// read); returns where it ends, or nullptr when the token is not a number.
-const char* read_number_fast(const char* p, const char* end, const char* readable, float& value);
+// read), as the loader does with these settings; returns where it ends, or
+// nullptr when the token is not a number.
+const char* read_number_fast(const char* p, const char* end, const char* readable, float& value,
+                             const EngineSettings& settings);

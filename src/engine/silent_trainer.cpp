@@ -4,8 +4,9 @@
 
 #include "worker_pool.h"
 
-SilentTrainer::SilentTrainer(KernelSpec ker, uint32_t digit, const SampleMatrix& set, uint32_t columns)
-    : tiles_(ker, digit, set, columns),
+SilentTrainer::SilentTrainer(KernelSpec ker, uint32_t digit, const SampleMatrix& set, uint32_t columns,
+                             const EngineSettings& settings)
+    : tiles_(ker, digit, set, columns, settings),
       memo_sum_(set.rows, 0.0f),
       memo_entries_(set.rows, 0),
       memo_slots_(set.rows, 0) {}
@@ -21,7 +22,7 @@ uint32_t SilentTrainer::first_needed_slot(uint32_t r) const {
 void SilentTrainer::start_tile(uint32_t first, uint32_t end) {
     partial_.assign(end - first, 0.0f);
     if (!tiles_.open_tile(first, end)) return;
-    parallel_for(end - first, 4, [&](std::size_t begin, std::size_t stop) {
+    parallel_for(tiles_.settings, end - first, 4, [&](std::size_t begin, std::size_t stop) {
         std::vector<TiledSample> samples;
         for (std::size_t i = begin; i < stop; ++i) {
             const uint32_t r = first + uint32_t(i);

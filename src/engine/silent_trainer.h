@@ -14,7 +14,8 @@
 
 class SilentTrainer {
 public:
-    SilentTrainer(KernelSpec ker, uint32_t digit, const SampleMatrix& set, uint32_t columns);
+    SilentTrainer(KernelSpec ker, uint32_t digit, const SampleMatrix& set, uint32_t columns,
+                  const EngineSettings& settings);
 
     void add_mistake(uint32_t r) { tiles_.mistakes.add(tiles_.set, r, tiles_.digit); }
     int32_t decide(uint32_t r);

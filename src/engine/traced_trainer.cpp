@@ -41,8 +41,8 @@ void KernelCache::store(uint32_t r, uint32_t from, uint32_t to, const float* val
 }
 
 TracedTrainer::TracedTrainer(KernelSpec ker, uint32_t digit, const SampleMatrix& set, uint32_t columns,
-                             PolynomialTrace& trace)
-    : tiles_(ker, digit, set, columns), trace_(trace), cache_(set.rows, engine_settings().cache_bytes) {}
+                             PolynomialTrace& trace, const EngineSettings& settings)
+    : tiles_(ker, digit, set, columns, settings), trace_(trace), cache_(set.rows, settings.cache_bytes) {}
 
 void TracedTrainer::add_mistake(uint32_t r) {
     const bool new_slot = tiles_.mistakes.slot_of_row[r] < 0;
@@ -56,7 +56,7 @@ void TracedTrainer::start_tile(uint32_t first, uint32_t end) {
     if (!tiles_.open_tile(first, end)) return;
     const uint32_t slots = tiles_.tile_slots;
     const uint32_t room = keep_ ? cache_.room_for(slots) : 0;
-    parallel_for(end - first, 4, [&](std::size_t begin, std::size_t stop) {
+    parallel_for(tiles_.settings, end - first, 4, [&](std::size_t begin, std::size_t stop) {
         std::vector<TiledSample> samples;
         for (std::size_t i = begin; i < stop; ++i) {
             const uint32_t r = first + uint32_t(i);

@@ -43,7 +43,8 @@ struct KernelCache {
 
 class TracedTrainer {
 public:
-    TracedTrainer(KernelSpec ker, uint32_t digit, const SampleMatrix& set, uint32_t columns, PolynomialTrace& trace);
+    TracedTrainer(KernelSpec ker, uint32_t digit, const SampleMatrix& set, uint32_t columns, PolynomialTrace& trace,
+                  const EngineSettings& settings);
 
     void add_mistake(uint32_t r);
     int32_t decide(uint32_t r);

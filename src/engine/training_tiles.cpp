@@ -2,6 +2,7 @@
 #include "training_tiles.h"
 
 #include "batch_exp.h"
+#include "processor_probe.h"
 #include "sample_memory.h"
 
 namespace {
@@ -29,13 +30,19 @@ void tiled_kernel_values(KernelSpec ker, const PackedRows& slots, const TiledSam
             case KernelKind::polynomial:
                 for (uint32_t s = from; s < to; ++s) out[s] = polynomial_of_dot(out[s], ker.parameter);
                 break;
-            case KernelKind::gaussian: gaussian_of_distances(out + from, to - from, ker.parameter); break;
+            case KernelKind::gaussian: gaussian_of_distances(out + from, to - from, ker.parameter, slots.level); break;
         }
     }
 }
 
-TrainingTiles::TrainingTiles(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns)
-    : ker(k), digit(d), set(s), features(columns - 1), mistakes(s, columns - 1), row_nan(s.rows, 0) {
+TrainingTiles::TrainingTiles(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns, const EngineSettings& e)
+    : ker(k),
+      digit(d),
+      set(s),
+      settings(e),
+      features(columns - 1),
+      mistakes(s, columns - 1, usable_vector_level(e)),
+      row_nan(s.rows, 0) {
     // Under an address-space limit what the set's size bounds is had now,
     // before anything is printed: a process that cannot have it leaves the
     // training to the reference. (Otherwise the buffers grow as needed,
@@ -49,7 +56,7 @@ TrainingTiles::TrainingTiles(KernelSpec k, uint32_t d, const SampleMatrix& s, ui
 }
 
 bool TrainingTiles::nan_free(uint32_t r) {
-    if (row_nan[r] == 0) row_nan[r] = holds_nan(set.row(r), features) ? 1 : 2;
+    if (row_nan[r] == 0) row_nan[r] = holds_nan(set.row(r), features, mistakes.slots.level) ? 1 : 2;
     return row_nan[r] == 2;
 }
 

@@ -48,6 +48,7 @@ struct TrainingTiles {
     KernelSpec ker;
     uint32_t digit;
     const SampleMatrix& set;
+    const EngineSettings& settings;  // the call's: threads, vector level
     uint32_t features;
     MistakeRows mistakes;
     std::vector<int8_t> row_nan;      // per row: 0 not yet scanned, 1 holds a NaN, 2 none
@@ -60,7 +61,7 @@ struct TrainingTiles {
     uint32_t tile_slots = 0;
     std::size_t tile_entries = 0;
 
-    TrainingTiles(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns);
+    TrainingTiles(KernelSpec k, uint32_t d, const SampleMatrix& s, uint32_t columns, const EngineSettings& e);
 
     // Whether row r's features hold no NaN, scanned once per run (each
     // thread asks only about its own rows).

@@ -7,12 +7,15 @@
 #include <cstddef>
 #include <functional>
 
-// Calls work(begin, end) over disjoint ranges that together cover [0, count),
-// on up to engine_settings().threads threads, and returns when all are done.
-// Ranges are at least `grain` long, so small jobs stay on the caller. A job
-// started from inside a job runs inline.
-void parallel_for(std::size_t count, std::size_t grain, const std::function<void(std::size_t, std::size_t)>& work);
+#include "engine_settings.h"
 
-// The number of threads parallel_for may use: the setting, or fewer when the
-// system granted fewer.
-unsigned pool_threads();
+// Calls work(begin, end) over disjoint ranges that together cover [0, count),
+// on up to settings.threads threads, and returns when all are done. Ranges
+// are at least `grain` long, so small jobs stay on the caller. A job started
+// from inside a job runs inline; one from another thread waits for the pool.
+void parallel_for(const EngineSettings& settings, std::size_t count, std::size_t grain,
+                  const std::function<void(std::size_t, std::size_t)>& work);
+
+// The number of threads parallel_for may use for these settings: their
+// count, or fewer when the system grants fewer.
+unsigned pool_threads(const EngineSettings& settings);

@@ -158,7 +158,7 @@ bool same_columns(const DriverRun& run) {
 bool restore_checked_list(const DriverRun& run, std::unique_ptr<IndexList>& list) {
     programma::Result<std::vector<int32_t>> restored = programma::restore_list(run.settings.list, run.dim_tr.rows);
     if (!restored) {
-        report_error("%s", restored.error().message.c_str());
+        report(restored.error());
         return false;
     }
     create_list(list);

@@ -34,19 +34,19 @@ std::string list_path(const std::string& folder, uint32_t digit) {
 }
 
 programma::Recogniser recogniser(const ClassifyOptions& options, uint32_t digit) {
-    return programma::Recogniser{digit, options.ker, options.epochs};
+    return programma::Recogniser{digit, options.kernel(), options.epoch_count()};
 }
 
 void train_all(const ClassifyOptions& options, const programma::SampleSet& train, ClassifyResult& result) {
     std::vector<programma::Recogniser> recognisers;
     for (uint32_t d = 0; d < 10; ++d) recognisers.push_back(recogniser(options, d));
     std::atomic<int> done{0};
+    const auto trained_one = [&](std::size_t d) {
+        progress("trained the recogniser of digit " + std::to_string(d) + " (" + std::to_string(++done) + " of 10)");
+    };
     programma::Result<std::vector<programma::Trained>> trained =
-        programma::train(train, recognisers, nullptr, [&](std::size_t d) {
-            progress("trained the recogniser of digit " + std::to_string(d) + " (" + std::to_string(++done) +
-                     " of 10)");
-        });
-    if (!trained) throw std::runtime_error(trained.error().message);
+        programma::train(train, recognisers, nullptr, trained_one, engine_options());
+    if (!trained) throw std::runtime_error(trained.error().message());
     for (uint32_t d = 0; d < 10; ++d) {
         result.lists[d] = std::move(trained.value()[d].mistakes);
         result.training_error[d] = trained.value()[d].training_error;
@@ -66,9 +66,9 @@ std::vector<std::vector<double>> digit_scores(const ClassifyOptions& options, co
     std::vector<programma::Recogniser> recognisers;
     for (uint32_t d = 0; d < 10; ++d) recognisers.push_back(recogniser(options, d));
     auto scored = programma::decision_scores(train, recognisers, {result.lists.begin(), result.lists.end()}, test,
-                                             {{options.epochs, options.combine}});
+                                             {{options.epoch_count(), options.combine}}, nullptr, engine_options());
     // The only refusal here: restored lists that imply more epochs.
-    if (!scored) throw std::runtime_error(scored.error().message + " (-e)");
+    if (!scored) throw std::runtime_error(scored.error().message() + " (-e)");
     std::vector<std::vector<double>> scores;
     for (std::vector<std::vector<double>>& digit : scored.value()) scores.push_back(std::move(digit[0]));
     progress("scored the test rows against every digit");
@@ -137,7 +137,7 @@ programma::SampleSet unlabelled_rows(const std::string& path, const programma::S
     const std::vector<float> labels(rows.rows(), 0.0f);
     programma::Result<programma::SampleSet> set =
         programma::samples_from_memory(values.data(), labels.data(), rows.rows(), rows.columns());
-    if (!set) fail_in(path, set.error().message);
+    if (!set) fail_in(path, set.error().message());
     return std::move(set).value();
 }
 
@@ -160,7 +160,7 @@ std::string markdown_report(const ClassifyResult& result) {
         for (uint32_t count : result.confusion[truth]) confusion.back().push_back(std::to_string(count));
     }
     return format_table(digits, false) + "\nTen-class test error: " + std::to_string(result.wrong) + " wrong of " +
-           std::to_string(rows) + " rows, " + percent(error_fraction(result.wrong, rows)) + "%\n\n" +
+           std::to_string(rows) + " rows, " + percent(programma::error_fraction(result.wrong, rows)) + "%\n\n" +
            format_table(confusion, false);
 }
 
@@ -178,14 +178,14 @@ std::string csv_report(const ClassifyResult& result) {
         uint32_t rows = 0;
         for (uint32_t a = 0; a < 10; ++a) rows += result.confusion[d][a], answered[a] += result.confusion[d][a];
         const uint32_t wrong = rows - result.confusion[d][d];
-        table.back().insert(table.back().end(),
-                            {std::to_string(rows), std::to_string(wrong), percent(error_fraction(wrong, rows))});
+        table.back().insert(table.back().end(), {std::to_string(rows), std::to_string(wrong),
+                                                 percent(programma::error_fraction(wrong, rows))});
         for (uint32_t count : result.confusion[d]) table.back().push_back(std::to_string(count));
     }
     if (result.labelled) {
         const auto rows = uint32_t(result.answers.size());
         table.push_back({"all", "", "", std::to_string(rows), std::to_string(result.wrong),
-                         percent(error_fraction(result.wrong, rows))});
+                         percent(programma::error_fraction(result.wrong, rows))});
         for (uint32_t count : answered) table.back().push_back(std::to_string(count));
     }
     return format_table(table, true);
@@ -229,7 +229,7 @@ void stage(std::vector<std::unique_ptr<StagedFile>>& staged, const OutputTarget&
 }
 
 Manifest saved_manifest(const ClassifyOptions& options, const ClassifyResult& result) {
-    return Manifest{options.ker, options.epochs, result.training_rows, result.training_columns,
+    return Manifest{options.kernel(), options.epoch_count(), result.training_rows, result.training_columns,
                     file_hash(options.training_set)};
 }
 
@@ -243,10 +243,10 @@ void stage_lists(const std::vector<OutputTarget>& targets, const ClassifyResult&
         staged.back()->close_written();
         const programma::Status saved = programma::save_list(staged.back()->temporary(), result.lists[d]);
         if (!saved) {
-            std::string message = saved.error().message;
-            const std::size_t at = message.find(staged.back()->temporary());
-            if (at != std::string::npos) message.replace(at, staged.back()->temporary().size(), targets[d].shown);
-            throw std::runtime_error(message);
+            // The staged file's faults are its target's: the target's name is shown.
+            programma::Error error = saved.error();
+            if (error.path == staged.back()->temporary()) error.path = targets[d].shown;
+            throw std::runtime_error(error.message());
         }
     }
     stage(staged, targets[10], format_manifest(manifest));
@@ -265,17 +265,23 @@ void require_digit_labels(const programma::SampleSet& set, const std::string& fi
     }
 }
 
+KernelSpec ClassifyOptions::kernel() const {
+    return programma::kernel_spec(kind.value_or(programma::kDefaultKernel), degree.value_or(programma::kDefaultDegree),
+                                  constant.value_or(programma::kDefaultConstant));
+}
+
+uint32_t ClassifyOptions::epoch_count() const { return epochs.value_or(programma::kDefaultEpochs); }
+
 void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const std::string& path) {
-    const auto given = [&](const char* option) {
-        return std::find(options.given.begin(), options.given.end(), option) != options.given.end();
+    const auto differs = [](std::optional<float> a, float b) {
+        return a && std::bit_cast<uint32_t>(*a) != std::bit_cast<uint32_t>(b);
     };
-    const auto differs = [](float a, float b) { return std::bit_cast<uint32_t>(a) != std::bit_cast<uint32_t>(b); };
     const bool gaussian = manifest.kernel.kind == KernelKind::gaussian;
     const char* contradicted = nullptr;
-    if (given("-k") && options.ker.kind != manifest.kernel.kind) contradicted = "-k";
-    if (gaussian && given("-c") && differs(options.gaussian_c, manifest.kernel.parameter)) contradicted = "-c";
-    if (!gaussian && given("-d") && differs(options.degree, manifest.kernel.parameter)) contradicted = "-d";
-    if (given("-e") && options.epochs != manifest.epochs) contradicted = "-e";
+    if (options.kind && *options.kind != manifest.kernel.kind) contradicted = "-k";
+    if (gaussian && differs(options.constant, manifest.kernel.parameter)) contradicted = "-c";
+    if (!gaussian && differs(options.degree, manifest.kernel.parameter)) contradicted = "-d";
+    if (options.epochs && *options.epochs != manifest.epochs) contradicted = "-e";
     if (contradicted != nullptr) {
         std::string made_with = format_manifest(manifest);
         made_with =
@@ -284,8 +290,14 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
         throw std::invalid_argument(std::string(contradicted) + " contradicts " + path + ": the lists were made with " +
                                     made_with);
     }
-    options.ker = manifest.kernel;
+    options.kind = manifest.kernel.kind;
+    (gaussian ? options.constant : options.degree) = manifest.kernel.parameter;
     options.epochs = manifest.epochs;
+    // A manifest's values are a file's, not the command line's: a refusal
+    // is a failed run.
+    if (const programma::Status checked = programma::check(recogniser(options, 0)); !checked) {
+        fail_in(path, checked.error().detail);
+    }
 }
 
 ClassifyResult classify_digits(const ClassifyOptions& options, const Manifest* manifest) {
@@ -335,13 +347,14 @@ const char* kernel_name(KernelKind kind) {
 
 HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options) {
     HeatMap map;
-    const bool gaussian = options.ker.kind == KernelKind::gaussian;
+    const KernelSpec kernel = options.kernel();
+    const bool gaussian = kernel.kind == KernelKind::gaussian;
     char parameter[32];
-    std::snprintf(parameter, sizeof parameter, "%g", static_cast<double>(options.ker.parameter));
+    std::snprintf(parameter, sizeof parameter, "%g", static_cast<double>(kernel.parameter));
     // The title names the test set's file, not its folder, so that the
     // picture does not depend on where the data lies.
-    map.title = std::string("classify -k ") + kernel_name(options.ker.kind) + (gaussian ? " -c " : " -d ") + parameter +
-                " -e " + std::to_string(options.epochs) + " --combine " + combine_name(options.combine) + ": " +
+    map.title = std::string("classify -k ") + kernel_name(kernel.kind) + (gaussian ? " -c " : " -d ") + parameter +
+                " -e " + std::to_string(options.epoch_count()) + " --combine " + combine_name(options.combine) + ": " +
                 std::filesystem::path(options.test_set).filename().string();
     map.x_title = "answer";
     map.y_title = "true digit";

@@ -19,11 +19,12 @@ using programma::KernelKind;
 using programma::KernelSpec;
 
 struct ClassifyOptions {
-    KernelSpec ker{KernelKind::polynomial, 2.0f};
-    uint32_t epochs = 2;
-    float gaussian_c = 3.0f;           // as given, whichever kernel is chosen
-    float degree = 2.0f;               // as given, whichever kernel is chosen
-    std::vector<std::string> given{};  // the programma options on the command line
+    // programma's -k, -c, -d and -e as given (none where not given), or as
+    // a restored manifest records them.
+    std::optional<KernelKind> kind{};
+    std::optional<float> constant{};
+    std::optional<float> degree{};
+    std::optional<uint32_t> epochs{};
     std::string training_set = "Data/Training_set";
     std::string test_set = "Data/Test_set";
     bool csv = false;
@@ -33,6 +34,10 @@ struct ClassifyOptions {
     std::string restore{};      // folder to read the ten lists from instead of training, or empty
     bool unlabelled = false;    // test rows hold the features only
     programma::Combine combine = programma::Combine::last;  // how each digit's list answers
+
+    // The kernel and epochs chosen, with programma's defaults.
+    KernelSpec kernel() const;
+    uint32_t epoch_count() const;
 };
 
 using Confusion = std::array<std::array<uint32_t, 10>, 10>;  // [true digit][answer]
@@ -58,7 +63,8 @@ void require_digit_labels(const programma::SampleSet& set, const std::string& fi
 ClassifyResult classify_digits(const ClassifyOptions& options, const Manifest* manifest = nullptr);
 
 // The settings a lists manifest records, in place of the command line's;
-// std::invalid_argument when a given option says otherwise.
+// std::invalid_argument when a given option says otherwise, and
+// std::runtime_error when the library's check refuses them.
 void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const std::string& path);
 
 // The report: a line per digit (its mistakes and training error), the

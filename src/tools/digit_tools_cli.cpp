@@ -19,7 +19,7 @@
 #include "digit_tools_show.h"
 #include "digit_tools_sweep.h"
 #include "digit_tools_tune.h"
-#include "programma/settings.h"
+#include "programma/api.h"
 
 namespace {
 
@@ -225,6 +225,34 @@ char delimiter_value(const std::string& text) {
 
 void print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
+// A value of programma's -k, -c, -d or -e, read by programma's rules; a
+// kernel parameter must also pass the library's check as its kernel's.
+template <typename T>
+T programma_value(const std::string& option, const std::string& text, programma::Result<T>&& parsed) {
+    if (!parsed) throw std::invalid_argument(option + " does not take '" + text + "'");
+    return parsed.value();
+}
+
+programma::KernelKind kernel_value(const std::string& option, const std::string& text) {
+    return programma_value(option, text, programma::parse_kernel(text));
+}
+
+uint32_t epochs_value(const std::string& option, const std::string& text) {
+    return programma_value(option, text, programma::parse_epochs(text));
+}
+
+float parameter_value(const std::string& option, const std::string& text) {
+    const bool constant = option == "-c";
+    const float value =
+        programma_value(option, text, constant ? programma::parse_constant(text) : programma::parse_degree(text));
+    programma::Recogniser recogniser;
+    recogniser.kernel = {constant ? programma::KernelKind::gaussian : programma::KernelKind::polynomial, value};
+    if (const programma::Status checked = programma::check(recogniser); !checked) {
+        throw std::invalid_argument(option + " does not take '" + text + "': " + checked.error().detail);
+    }
+    return value;
+}
+
 // Options given to convert, and which format each belongs to.
 struct ConvertRequest {
     std::string from;
@@ -324,7 +352,7 @@ int run_convert(Args& args) {
         out = idx_to_samples(read_whole_file(input), input, read_whole_file(request.inputs[1]), request.inputs[1],
                              request.idx);
     } else {
-        out = samples_to_libsvm(load_sample_stream(input).matrix());
+        out = samples_to_libsvm(load_sample_stream(input));
     }
     write_output(target, out);
     return kExitDone;
@@ -453,7 +481,6 @@ int run_sweep_command(Args& args) {
 
 // programma's own options, read by programma's own rules.
 ClassifyOptions parse_classify(Args& args) {
-    programma::Settings settings;
     ClassifyOptions options;
     bool restore_or_lists = false;
     while (!args.done()) {
@@ -475,20 +502,16 @@ ClassifyOptions parse_classify(Args& args) {
             (arg == "--lists" ? options.lists : options.restore) = args.path_of(arg);
         } else if (arg == "-tr" || arg == "-ts") {
             (arg == "-tr" ? options.training_set : options.test_set) = args.path_of(arg);
-        } else if (arg == "-k" || arg == "-c" || arg == "-d" || arg == "-e") {
-            const std::string value = args.value_of(arg);
-            if (programma::set_variable(settings, arg.c_str(), value.c_str()) != 0) {
-                throw std::invalid_argument(arg + " does not take '" + value + "'");
-            }
-            options.given.push_back(arg);
+        } else if (arg == "-k") {
+            options.kind = kernel_value(arg, args.value_of(arg));
+        } else if (arg == "-c" || arg == "-d") {
+            (arg == "-c" ? options.constant : options.degree) = parameter_value(arg, args.value_of(arg));
+        } else if (arg == "-e") {
+            options.epochs = epochs_value(arg, args.value_of(arg));
         } else {
             throw std::invalid_argument("classify has no option " + arg);
         }
     }
-    options.ker = programma::kernel_of(settings);
-    options.epochs = settings.epocs;
-    options.gaussian_c = settings.gaussian_c;
-    options.degree = settings.polinomial_degree;
     if (options.unlabelled && options.predictions.empty()) {
         throw std::invalid_argument("--unlabelled needs --predictions FILE: the answers are all it gives");
     }
@@ -513,15 +536,6 @@ std::vector<T> list_value(const std::string& option, const std::string& text, co
     }
 }
 
-// One value of programma's option, read by programma's own rules.
-programma::Settings programma_value(const std::string& option, const std::string& value) {
-    programma::Settings settings;
-    if (programma::set_variable(settings, option.c_str(), value.c_str()) != 0) {
-        throw std::invalid_argument(option + " does not take '" + value + "'");
-    }
-    return settings;
-}
-
 TuneOptions parse_tune(Args& args) {
     TuneOptions options;
     while (!args.done()) {
@@ -529,17 +543,13 @@ TuneOptions parse_tune(Args& args) {
         if (is_help(arg)) throw HelpWanted{};
         if (arg == "-k") {
             options.kernels = list_value<programma::KernelKind>(
-                arg, args.value_of(arg), [&](const std::string& v) { return programma_value(arg, v).kernel_algoritm; });
-        } else if (arg == "-c") {
-            options.constants = list_value<float>(
-                arg, args.value_of(arg), [&](const std::string& v) { return programma_value(arg, v).gaussian_c; });
-        } else if (arg == "-d") {
-            options.degrees = list_value<float>(arg, args.value_of(arg), [&](const std::string& v) {
-                return programma_value(arg, v).polinomial_degree;
-            });
+                arg, args.value_of(arg), [&](const std::string& v) { return kernel_value(arg, v); });
+        } else if (arg == "-c" || arg == "-d") {
+            (arg == "-c" ? options.constants : options.degrees) = list_value<float>(
+                arg, args.value_of(arg), [&](const std::string& v) { return parameter_value(arg, v); });
         } else if (arg == "-e") {
             options.epochs = list_value<uint32_t>(arg, args.value_of(arg),
-                                                  [&](const std::string& v) { return programma_value(arg, v).epocs; });
+                                                  [&](const std::string& v) { return epochs_value(arg, v); });
         } else if (arg == "--combine") {
             options.combines = list_value<programma::Combine>(arg, args.value_of(arg), combine_value);
         } else if (arg == "--folds") {
@@ -641,6 +651,7 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
 int digit_tools_main(int argc, char** argv) {
     // A file-size limit must give a write error to report, not a silent death.
     std::signal(SIGXFSZ, SIG_IGN);
+    engine_options();  // the environment's engine options are read once, at start
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const int status = digit_tools_run(args);

@@ -180,10 +180,10 @@ std::string csv_to_samples(std::string_view text, const std::string& name, const
     return out;
 }
 
-std::string samples_to_libsvm(const SampleMatrix& samples) {
+std::string samples_to_libsvm(const programma::SampleSet& samples) {
     std::string out;
-    const uint32_t features = samples.columns - 1;
-    for (uint32_t r = 0; r < samples.rows; ++r) {
+    const uint32_t features = samples.features();
+    for (uint32_t r = 0; r < samples.rows(); ++r) {
         const float* row = samples.row(r);
         append_float(out, row[features]);
         for (uint32_t j = 0; j < features; ++j) {

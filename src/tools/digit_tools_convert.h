@@ -29,4 +29,4 @@ struct IdxOptions {
 
 std::string libsvm_to_samples(std::string_view text, const std::string& name, const LibsvmOptions& options);
 std::string csv_to_samples(std::string_view text, const std::string& name, const CsvOptions& options);
-std::string samples_to_libsvm(const SampleMatrix& samples);
+std::string samples_to_libsvm(const programma::SampleSet& samples);

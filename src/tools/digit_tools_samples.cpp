@@ -129,6 +129,15 @@ long long integer_label(double raw, const LabelMap& map, const std::string& file
     return static_cast<long long>(label);
 }
 
+const programma::EngineOptions& engine_options() {
+    static const programma::EngineOptions options = [] {
+        programma::EngineOptions read = programma::options_from_environment();
+        read.pin_workers = true;
+        return read;
+    }();
+    return options;
+}
+
 programma::SampleSet load_sample_stream(const std::string& path) {
     struct stat info {};
     if (path != "-" && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return load_sample_set(path);
@@ -140,20 +149,22 @@ programma::SampleSet load_sample_stream(const std::string& path) {
     if (fd < 0) fail_in(copy, std::string("cannot make a temporary copy: ") + std::strerror(errno));
     const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(fd);
-    programma::Result<programma::SampleSet> samples =
-        written ? programma::read_samples(copy) : programma::Error{copy + ": cannot write"};
+    if (!written) {
+        ::unlink(copy.c_str());
+        fail_in(path, "cannot write");  // its copy, as the stream's own name shows it
+    }
+    programma::Result<programma::SampleSet> samples = programma::read_samples(copy, engine_options());
     ::unlink(copy.c_str());
     if (samples) return std::move(samples).value();
-    std::string message = samples.error().message;
-    for (std::size_t at = message.find(copy); at != std::string::npos; at = message.find(copy, at + path.size())) {
-        message.replace(at, copy.size(), path);
-    }
-    throw std::runtime_error(message);
+    // The copy's faults are the stream's: its own name is shown.
+    programma::Error error = samples.error();
+    if (error.path == copy) error.path = path;
+    throw std::runtime_error(error.message());
 }
 
 programma::SampleSet load_sample_set(const std::string& path) {
-    programma::Result<programma::SampleSet> samples = programma::read_samples(path);
-    if (!samples) throw std::runtime_error(samples.error().message);
+    programma::Result<programma::SampleSet> samples = programma::read_samples(path, engine_options());
+    if (!samples) throw std::runtime_error(samples.error().message());
     return std::move(samples).value();
 }
 
@@ -166,6 +177,6 @@ std::vector<int32_t> restored_list(const std::string& path, uint32_t rows) {
         if (!digits) fail_at(path, number, "is not one row index (a list holds one index a line)");
     });
     programma::Result<std::vector<int32_t>> list = programma::restore_list(path, rows);
-    if (!list) throw std::runtime_error(list.error().message);
+    if (!list) throw std::runtime_error(list.error().message());
     return std::move(list).value();
 }

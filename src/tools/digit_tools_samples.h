@@ -1,6 +1,6 @@
 // Shared pieces of digit-tools: reading whole files, writing sample lines
-// that read back as the same floats, label maps, and loading sample sets
-// through the engine's loader.
+// that read back as the same floats, label maps, the engine's options, and
+// loading sample sets through the library's loader.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "file_lib.h"
 #include "programma/api.h"
-#include "sample_text.h"
 
 // Every failure of a command is thrown as std::runtime_error; its text names
 // the file and the line (or item) at fault.
@@ -27,13 +25,13 @@ std::string read_whole_file(const std::string& path);
 template <typename OnLine>
 void for_each_text_line(std::string_view text, OnLine&& on_line) {
     unsigned long long number = 0;
-    const auto numbered = [&](std::string_view line) {
+    while (!text.empty()) {
+        const std::size_t newline = text.find('\n');
+        std::string_view line = text.substr(0, newline);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         on_line(line, ++number);
-        return true;
-    };
-    const std::size_t used = for_each_ended_line(text, numbered);
-    if (used < text.size()) numbered(text.substr(used));
+        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+    }
 }
 
 // A whole token as a number (C locale, a leading '+' allowed, "nan" and
@@ -59,6 +57,12 @@ struct LabelMap {
 
 // The label a sample line gets: mapped, and required to be a whole number.
 long long integer_label(double raw, const LabelMap& map, const std::string& file, unsigned long long line);
+
+// How digit-tools lets the library use the machine: the defaults with the
+// environment's PROGRAMMA_THREADS, PROGRAMMA_CACHE_MB and PROGRAMMA_VECTOR,
+// read once, at start, and workers pinned to processors (the mask of the
+// thread that starts programma's runs is left alone: they inherit it).
+const programma::EngineOptions& engine_options();
 
 // Loads a sample set with the library's loader (the program's rows, read in
 // parallel); throws naming the file and line of a fault.

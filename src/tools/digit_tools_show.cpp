@@ -10,7 +10,6 @@
 #include <stdexcept>
 
 #include "digit_tools_samples.h"
-#include "list_lib.h"
 
 namespace {
 
@@ -22,8 +21,8 @@ bool parse_row(std::string_view text, uint32_t& row) {
     return ec == std::errc() && ptr == text.data() + text.size() && !text.empty();
 }
 
-uint32_t square_side(const SampleMatrix& samples) {
-    const uint32_t features = samples.columns - 1;
+uint32_t square_side(const programma::SampleSet& samples) {
+    const uint32_t features = samples.columns() - 1;
     const auto side = static_cast<uint32_t>(std::lround(std::sqrt(static_cast<double>(features))));
     if (features == 0 || side * side != features) {
         throw std::runtime_error("samples have " + std::to_string(features) + " features, not a square image");
@@ -32,12 +31,12 @@ uint32_t square_side(const SampleMatrix& samples) {
 }
 
 // The value range drawn from white to black: given, or the set's own.
-std::pair<float, float> grey_range(const SampleMatrix& samples, const ShowOptions& options) {
+std::pair<float, float> grey_range(const programma::SampleSet& samples, const ShowOptions& options) {
     float low = std::numeric_limits<float>::infinity();
     float high = -low;
-    for (uint32_t r = 0; r < samples.rows; ++r) {
+    for (uint32_t r = 0; r < samples.rows(); ++r) {
         const float* row = samples.row(r);
-        for (uint32_t j = 0; j + 1 < samples.columns; ++j) {
+        for (uint32_t j = 0; j + 1 < samples.columns(); ++j) {
             if (!std::isfinite(row[j])) continue;
             low = std::min(low, row[j]);
             high = std::max(high, row[j]);
@@ -97,20 +96,20 @@ std::vector<uint32_t> mistake_rows(const std::string& list_path, uint32_t rows) 
     return order;
 }
 
-std::vector<uint32_t> choose_rows(const SampleMatrix& samples, const std::vector<uint32_t>& order,
+std::vector<uint32_t> choose_rows(const programma::SampleSet& samples, const std::vector<uint32_t>& order,
                                   const ShowOptions& options) {
     std::vector<uint32_t> all;
     if (order.empty()) {
-        for (uint32_t r = 0; r < samples.rows; ++r) all.push_back(r);
+        for (uint32_t r = 0; r < samples.rows(); ++r) all.push_back(r);
     }
     const std::vector<uint32_t>& candidates = order.empty() ? all : order;
     std::vector<uint32_t> chosen;
     for (uint32_t row : candidates) {
-        if (row >= samples.rows) {
+        if (row >= samples.rows()) {
             throw std::runtime_error("row " + std::to_string(row) + " is beyond the set's " +
-                                     std::to_string(samples.rows) + " rows");
+                                     std::to_string(samples.rows()) + " rows");
         }
-        const double label = samples.row(row)[samples.columns - 1];
+        const double label = samples.label(row);
         if (options.label && label != *options.label) continue;
         if (options.limit != 0 && chosen.size() == options.limit) break;
         chosen.push_back(row);
@@ -123,15 +122,15 @@ std::string label_text(float label) {
     return std::to_string(static_cast<long long>(label));
 }
 
-GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>& rows, const ShowOptions& options) {
+GridLayout grid_layout(const programma::SampleSet& samples, const std::vector<uint32_t>& rows,
+                       const ShowOptions& options) {
     GridLayout layout;
     layout.side = square_side(samples);
     layout.image = layout.side * options.zoom;
     layout.font = std::max<uint32_t>(1, options.zoom / 2);
     uint32_t widest_label = 0;
     for (uint32_t row : rows) {
-        widest_label =
-            std::max(widest_label, text_width(label_text(samples.row(row)[samples.columns - 1]), layout.font));
+        widest_label = std::max(widest_label, text_width(label_text(samples.label(row)), layout.font));
     }
     layout.cell_width = std::max(layout.image, widest_label + 2 * layout.font);
     // A blank glyph-scale line above and below the label.
@@ -152,7 +151,8 @@ GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>&
     return layout;
 }
 
-GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& rows, const ShowOptions& options) {
+GreyImage render_grid(const programma::SampleSet& samples, const std::vector<uint32_t>& rows,
+                      const ShowOptions& options) {
     const GridLayout layout = grid_layout(samples, rows, options);
     const auto range = grey_range(samples, options);
     GreyImage image(layout.width, layout.height, kGapGrey);
@@ -170,7 +170,7 @@ GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& 
                 image.at(image_x + x, cell_y + y) = grey_of(sample[feature], range);
             }
         }
-        const std::string text = label_text(sample[samples.columns - 1]);
+        const std::string text = label_text(samples.label(rows[i]));
         draw_text(image, cell_x + (layout.cell_width - text_width(text, layout.font)) / 2,
                   cell_y + layout.image + layout.font, text, layout.font);
     }
@@ -178,15 +178,14 @@ GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& 
 }
 
 std::size_t show_samples(const std::string& samples_path, const OutputTarget& png, const ShowOptions& options) {
-    const programma::SampleSet set = load_sample_set(samples_path);
-    const SampleMatrix& samples = set.matrix();
+    const programma::SampleSet samples = load_sample_set(samples_path);
     try {
         square_side(samples);
     } catch (const std::runtime_error& error) {
         fail_in(samples_path, error.what());
     }
     std::vector<uint32_t> order = options.rows;
-    if (!options.list_path.empty()) order = mistake_rows(options.list_path, samples.rows);
+    if (!options.list_path.empty()) order = mistake_rows(options.list_path, samples.rows());
     const bool list_chosen = !options.list_path.empty();
     if (list_chosen && order.empty()) fail_in(options.list_path, "names no row");
     const std::vector<uint32_t> rows = choose_rows(samples, order, options);

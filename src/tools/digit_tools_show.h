@@ -10,7 +10,7 @@
 
 #include "digit_tools_output.h"
 #include "digit_tools_png.h"
-#include "file_lib.h"
+#include "programma/api.h"
 
 struct ShowOptions {
     std::vector<uint32_t> rows;   // rows to draw, in order (empty: every row)
@@ -53,15 +53,17 @@ bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows, uint32_t
 std::vector<uint32_t> mistake_rows(const std::string& list_path, uint32_t rows);
 
 // The rows to draw: `order` (or every row), filtered by label and cut to the limit.
-std::vector<uint32_t> choose_rows(const SampleMatrix& samples, const std::vector<uint32_t>& order,
+std::vector<uint32_t> choose_rows(const programma::SampleSet& samples, const std::vector<uint32_t>& order,
                                   const ShowOptions& options);
 
 // The label as drawn: a whole number, or "?".
 std::string label_text(float label);
 
-GridLayout grid_layout(const SampleMatrix& samples, const std::vector<uint32_t>& rows, const ShowOptions& options);
+GridLayout grid_layout(const programma::SampleSet& samples, const std::vector<uint32_t>& rows,
+                       const ShowOptions& options);
 
-GreyImage render_grid(const SampleMatrix& samples, const std::vector<uint32_t>& rows, const ShowOptions& options);
+GreyImage render_grid(const programma::SampleSet& samples, const std::vector<uint32_t>& rows,
+                      const ShowOptions& options);
 
 // The whole command: loads, chooses, draws and writes. Returns the image count.
 std::size_t show_samples(const std::string& samples_path, const OutputTarget& png, const ShowOptions& options);

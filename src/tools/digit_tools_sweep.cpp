@@ -18,7 +18,6 @@
 #include "digit_tools_gnuplot.h"
 #include "digit_tools_process.h"
 #include "digit_tools_samples.h"
-#include "file_lib.h"
 
 namespace {
 
@@ -63,11 +62,13 @@ std::string spaced(const std::vector<std::string>& words) {
     return text;
 }
 
-TestSetCounts count_showing(const SampleMatrix& set, uint32_t digit) {
+// The rows that show the digit: their label equals it, compared as reals, as
+// programma's recogniser compares them.
+TestSetCounts count_showing(const programma::SampleSet& set, uint32_t digit) {
     TestSetCounts counts;
-    counts.rows = set.rows;
-    for (uint32_t r = 0; r < set.rows; ++r) {
-        if (target_label(set.row(r)[set.columns - 1], digit) == 1) ++counts.showing;
+    counts.rows = set.rows();
+    for (uint32_t r = 0; r < set.rows(); ++r) {
+        if (static_cast<double>(set.label(r)) == static_cast<double>(digit)) ++counts.showing;
     }
     return counts;
 }
@@ -285,7 +286,7 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
             if (!test_set) {
                 test_set = load_sample_set(passed_value(options.passed, "-ts", "Data/Test_set"));
             }
-            counts = count_showing(test_set->matrix(), digit);
+            counts = count_showing(*test_set, digit);
         }
         results.push_back(digit_result(digit, scanner.report, took.count(), counts));
     }

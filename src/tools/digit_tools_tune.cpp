@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -43,7 +44,7 @@ SampleSet subset(const SampleSet& set, const std::vector<uint32_t>& rows) {
         labels.push_back(set.label(r));
     }
     auto made = programma::samples_from_memory(values.data(), labels.data(), rows.size(), features);
-    if (!made) throw std::runtime_error(made.error().message);
+    if (!made) throw std::runtime_error(made.error().message());
     return std::move(made).value();
 }
 
@@ -66,7 +67,7 @@ std::vector<KernelSpec> kernel_settings(const TuneOptions& options) {
 
 template <typename T>
 T value_of(programma::Result<T>&& result) {
-    if (!result) throw std::runtime_error(result.error().message);
+    if (!result) throw std::runtime_error(result.error().message());
     return std::move(result).value();
 }
 
@@ -76,11 +77,12 @@ std::vector<uint64_t> wrong_by_cell(const SampleSet& train, const SampleSet& tes
                                     const std::vector<programma::ScoreCell>& cells) {
     std::vector<programma::Recogniser> recognisers;
     for (uint32_t d = 0; d < 10; ++d) recognisers.push_back({d, kernel, epochs});
-    const std::vector<programma::Trained> trained = value_of(programma::train(train, recognisers));
+    const std::vector<programma::Trained> trained =
+        value_of(programma::train(train, recognisers, nullptr, {}, engine_options()));
     std::vector<std::vector<int32_t>> lists;
     for (const programma::Trained& digit : trained) lists.push_back(digit.mistakes);
     const std::vector<std::vector<std::vector<double>>> scores =  // [digit][cell][row]
-        value_of(programma::decision_scores(train, recognisers, lists, test, cells));
+        value_of(programma::decision_scores(train, recognisers, lists, test, cells, nullptr, engine_options()));
     std::vector<uint64_t> wrong(cells.size(), 0);
     for (std::size_t c = 0; c < cells.size(); ++c) {
         for (uint32_t r = 0; r < test.rows(); ++r) {
@@ -215,8 +217,9 @@ HeatMap tune_map(const TuneResult& result, const TuneOptions& options) {
         for (const uint32_t e : options.epochs) {
             double error = 0;
             for (const TuneRow& row : result.rows) {
-                if (row.kernel.kind == best.kernel.kind && row.kernel.parameter == parameter && row.epochs == e &&
-                    row.combine == best.combine) {
+                if (row.kernel.kind == best.kernel.kind &&
+                    std::bit_cast<uint32_t>(row.kernel.parameter) == std::bit_cast<uint32_t>(parameter) &&
+                    row.epochs == e && row.combine == best.combine) {
                     error = row.error * 100;
                 }
             }

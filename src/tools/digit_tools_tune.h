@@ -14,10 +14,10 @@
 #include "programma/api.h"
 
 struct TuneOptions {
-    std::vector<programma::KernelKind> kernels{programma::KernelKind::polynomial};
-    std::vector<float> constants{3.0f};  // of the gaussian kernel
-    std::vector<float> degrees{2.0f};    // of the polynomial kernel
-    std::vector<uint32_t> epochs{2};
+    std::vector<programma::KernelKind> kernels{programma::kDefaultKernel};
+    std::vector<float> constants{programma::kDefaultConstant};  // of the gaussian kernel
+    std::vector<float> degrees{programma::kDefaultDegree};      // of the polynomial kernel
+    std::vector<uint32_t> epochs{programma::kDefaultEpochs};
     std::vector<programma::Combine> combines{programma::Combine::last};
     uint32_t folds = 5;
     std::optional<uint64_t> shuffle;  // the seed of the rows' order, if any

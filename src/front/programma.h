@@ -10,7 +10,7 @@
 #include "compute.h"
 #include "file_lib.h"
 #include "list_lib.h"
-#include "programma/settings.h"
+#include "settings.h"
 
 using programma::Settings;
 

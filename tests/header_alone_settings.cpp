@@ -1,2 +1,0 @@
-// Compiles the public header programma/settings.h on its own: it includes all it needs.
-#include "programma/settings.h"
