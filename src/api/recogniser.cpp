@@ -2,6 +2,7 @@
 // on the engine, one computation at a time, each able to be cancelled.
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <mutex>
 #include <new>
 #include <string>
@@ -65,12 +66,45 @@ Ending train_one(const SampleSet& training, const Recogniser& recogniser, const 
     }
 }
 
+// Recognisers that share their kernel, trained side by side on the engine so
+// that a kernel value their lists need is computed once; never throws.
+Ending train_shared(const SampleSet& training, const std::vector<Recogniser>& recognisers, const CancelFlag* cancel,
+                    const std::function<void(std::size_t)>& trained, std::vector<Trained>& results) {
+    std::vector<TrainingJob> jobs;
+    for (const Recogniser& recogniser : recognisers) jobs.push_back({recogniser.target, recogniser.epochs});
+    try {
+        std::vector<TrainedList> lists =
+            train_together(recognisers[0].kernel, jobs, training.matrix(), training.columns(), cancel, trained);
+        for (std::size_t i = 0; i < lists.size(); ++i) results[i] = {std::move(lists[i].list), lists[i].error};
+        return Ending::trained;
+    } catch (const Cancelled&) {
+        return Ending::cancelled;
+    } catch (const std::bad_alloc&) {
+        return Ending::out_of_memory;
+    }
+}
+
+bool share_kernel(const std::vector<Recogniser>& recognisers) {
+    return std::all_of(recognisers.begin(), recognisers.end(), [&](const Recogniser& r) {
+        return r.kernel.kind == recognisers[0].kernel.kind &&
+               std::bit_cast<uint32_t>(r.kernel.parameter) == std::bit_cast<uint32_t>(recognisers[0].kernel.parameter);
+    });
+}
+
 }  // namespace
 
 Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<Recogniser>& recognisers,
                                    const CancelFlag* cancel, const std::function<void(std::size_t)>& trained) {
     if (training.rows() == 0) return Error{"the training set holds no sample"};
     std::vector<Trained> results(recognisers.size());
+    if (!recognisers.empty() && share_kernel(recognisers)) {
+        const std::lock_guard<std::mutex> lock(engine_mutex());
+        switch (train_shared(training, recognisers, cancel, trained, results)) {
+            case Ending::trained: return results;
+            case Ending::out_of_memory: return out_of_memory();
+            case Ending::cancelled: return cancelled();
+        }
+    }
     std::vector<Ending> endings(recognisers.size(), Ending::trained);
     {
         const std::lock_guard<std::mutex> lock(engine_mutex());

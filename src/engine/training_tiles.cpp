@@ -48,10 +48,12 @@ TrainingTiles::TrainingTiles(KernelSpec k, uint32_t d, const SampleMatrix& s, ui
     }
 }
 
-bool TrainingTiles::nan_free(uint32_t r) {
-    if (row_nan[r] == 0) row_nan[r] = holds_nan(set.row(r), features) ? 1 : 2;
-    return row_nan[r] == 2;
+bool row_nan_free(const SampleMatrix& set, uint32_t features, std::vector<int8_t>& state, uint32_t r) {
+    if (state[r] == 0) state[r] = holds_nan(set.row(r), features) ? 1 : 2;
+    return state[r] == 2;
 }
+
+bool TrainingTiles::nan_free(uint32_t r) { return row_nan_free(set, features, row_nan, r); }
 
 bool TrainingTiles::open_tile(uint32_t first, uint32_t end) {
     tile_first = first;
