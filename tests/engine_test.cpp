@@ -23,9 +23,9 @@
 #include "number_format.h"
 #include "polynomial_trace.h"
 #include "processor_probe.h"
+#include "random_samples.h"
 #include "sample_loader.h"
 #include "sample_text.h"
-#include "random_samples.h"
 #include "support.h"
 #include "voted_lib_ker.h"
 
@@ -107,7 +107,8 @@ TEST_F(Engine, PackingBlocksMatchesPackingRows) {
             pack_reset(appended, features);
             pack_reset(blocks, features);
             for (auto& row : rows) {
-                for (float& v : row) v = random() % 5 == 0 ? std::bit_cast<float>(uint32_t(random())) : awkward_value(random, true);
+                for (float& v : row)
+                    v = random() % 5 == 0 ? std::bit_cast<float>(uint32_t(random())) : awkward_value(random, true);
                 pack_append(appended, row.data());
                 pointers.push_back(row.data());
             }

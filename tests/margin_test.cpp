@@ -29,21 +29,21 @@ TEST(MarginRule, ARowJoinsWhenWrongOrTooClose) {
         bool joins;
     };
     const Case cases[] = {
-        {0.0f, -1, 0.0f, 1.0f, true},    // +0 answers +1: a mistake, whatever the margin
-        {0.0f, 1, 0.0f, 1.0f, false},    // right, and margin 0 asks no more
-        {-0.0f, 1, 0.0f, 1.0f, false},   // -0 answers +1 too
-        {0.0f, 1, 0.5f, 1.0f, true},     // an empty list's sum is 0: too close
-        {0.3f, 1, 0.5f, 1.0f, true},     // right but too close
-        {0.3f, 1, 0.5f, 0.5f, false},    // the bound scales with the row's own value
-        {-0.3f, -1, 0.5f, 1.0f, true},   // the sum is signed by the label
-        {-0.3f, -1, -0.0f, 1.0f, false}, // -0 is margin 0
-        {0.5f, 1, 0.1f, 5.0f, false},    // 0.1f * 5 rounds to 0.5 in float, above it in double
-        {kNaN, 1, 1.0f, 1.0f, false},    // a NaN sum answers +1 and compares false
-        {kNaN, -1, 1.0f, 1.0f, true},
-        {0.3f, 1, kNaN, 1.0f, false},
-        {0.3f, 1, 1.0f, kNaN, false},  // a row holding a NaN or an infinity under the gaussian kernel
-        {0.3f, 1, 1.0f, kInf, true},
-        {-kInf, -1, 1.0f, 1.0f, false},
+        {0.0f, -1, 0.0f, 1.0f, true},     // +0 answers +1: a mistake, whatever the margin
+        {0.0f, 1, 0.0f, 1.0f, false},     // right, and margin 0 asks no more
+        {-0.0f, 1, 0.0f, 1.0f, false},    // -0 answers +1 too
+        {0.0f, 1, 0.5f, 1.0f, true},      // an empty list's sum is 0: too close
+        {0.3f, 1, 0.5f, 1.0f, true},      // right but too close
+        {0.3f, 1, 0.5f, 0.5f, false},     // the bound scales with the row's own value
+        {-0.3f, -1, 0.5f, 1.0f, true},    // the sum is signed by the label
+        {-0.3f, -1, -0.0f, 1.0f, false},  // -0 is margin 0
+        {0.5f, 1, 0.1f, 5.0f, false},     // 0.1f * 5 rounds to 0.5 in float, above it in double
+        {kNaN, 1, 1.0f, 1.0f, false},     // a NaN sum answers +1 and compares false
+        {kNaN, -1, 1.0f, 1.0f, true},     // but it is wrong for a row labelled -1
+        {0.3f, 1, kNaN, 1.0f, false},     // a NaN margin asks nothing
+        {0.3f, 1, 1.0f, kNaN, false},     // nor does a NaN self value (a row holding a NaN or an infinity)
+        {0.3f, 1, 1.0f, kInf, true},      // an infinite bound catches every finite sum
+        {-kInf, -1, 1.0f, 1.0f, false},   // as far as can be on the right side
     };
     for (const Case& c : cases) {
         EXPECT_EQ(joins_list(c.sum, c.label, c.margin, c.self), c.joins)

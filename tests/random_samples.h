@@ -48,4 +48,3 @@ inline SampleMatrix random_set(std::mt19937& random, uint32_t rows, uint32_t fea
     }
     return set;
 }
-

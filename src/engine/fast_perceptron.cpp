@@ -150,7 +150,8 @@ std::vector<TrainedList> train_together(KernelSpec ker, const std::vector<Traini
     std::vector<float> self(tr_set.rows, 0.0f);
     if (margins) {
         parallel_for(tr_set.rows, 256, [&](std::size_t begin, std::size_t end) {
-            for (std::size_t r = begin; r < end; ++r) self[r] = self_kernel_value(ker, columns - 1, tr_set.row(uint32_t(r)));
+            for (std::size_t r = begin; r < end; ++r)
+                self[r] = self_kernel_value(ker, columns - 1, tr_set.row(uint32_t(r)));
         });
     }
     std::vector<TrainedList> trained(jobs.size());

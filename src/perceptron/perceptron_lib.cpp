@@ -172,9 +172,7 @@ double combined_score(KernelSpec ker, uint32_t digit, const float* sample, const
     return score.score();
 }
 
-float self_kernel_value(KernelSpec ker, uint32_t n, const float* row) {
-    return silent_kernel_value(ker, n, row, row);
-}
+float self_kernel_value(KernelSpec ker, uint32_t n, const float* row) { return silent_kernel_value(ker, n, row, row); }
 
 int run_margin(uint32_t epochs, uint32_t digit, KernelSpec ker, float margin, std::unique_ptr<IndexList>& list,
                const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error) {
