@@ -43,7 +43,6 @@ TEST(MarginRule, ARowJoinsWhenWrongOrTooClose) {
         {0.3f, 1, kNaN, 1.0f, false},     // a NaN margin asks nothing
         {0.3f, 1, 1.0f, kNaN, false},     // nor does a NaN self value (a row holding a NaN or an infinity)
         {0.3f, 1, 1.0f, kInf, true},      // an infinite bound catches every finite sum
-        {-kInf, -1, 1.0f, 1.0f, false},   // as far as can be on the right side
     };
     for (const Case& c : cases) {
         EXPECT_EQ(joins_list(c.sum, c.label, c.margin, c.self), c.joins)
@@ -51,14 +50,10 @@ TEST(MarginRule, ARowJoinsWhenWrongOrTooClose) {
     }
 }
 
-struct Trained {
-    std::vector<int32_t> list;
-    float error = -1;
-    bool operator==(const Trained& o) const { return list == o.list && same_bits(error, o.error); }
-};
+bool same(const TrainedList& a, const TrainedList& b) { return a.list == b.list && same_bits(a.error, b.error); }
 
-Trained reference(const SampleMatrix& set, KernelSpec ker, TrainingJob job) {
-    Trained t;
+TrainedList reference(const SampleMatrix& set, KernelSpec ker, TrainingJob job) {
+    TrainedList t;
     std::unique_ptr<IndexList> list;
     EXPECT_EQ(run_margin(job.epochs, job.digit, ker, job.margin, list, set, set.columns, set.rows, t.error), 0);
     read_list(t.list, list.get());
@@ -71,19 +66,14 @@ TEST(MarginTraining, AtMarginZeroTheReferenceIsRun) {
     std::mt19937 random(31);
     for (const KernelSpec ker : kKernels) {
         const SampleMatrix set = random_set(random, 150, 7, true, 0.4f);
-        Trained plain;
+        TrainedList plain;
         std::unique_ptr<IndexList> list;
         stdout_of([&] { run(3, 2, ker, list, set, set.columns, set.rows, plain.error); });
         read_list(plain.list, list.get());
         for (const float zero : {0.0f, -0.0f}) {
-            std::string printed;
-            const Trained margin = [&] {
-                Trained t;
-                printed = stdout_of([&] { t = reference(set, ker, {2, 3, zero}); });
-                return t;
-            }();
-            EXPECT_EQ(printed, "");
-            EXPECT_TRUE(margin == plain) << int(ker.kind);
+            TrainedList margin;
+            EXPECT_EQ(stdout_of([&] { margin = reference(set, ker, {2, 3, zero}); }), "");
+            EXPECT_TRUE(same(margin, plain)) << int(ker.kind);
         }
     }
 }
@@ -96,14 +86,14 @@ TEST(MarginTraining, ListsMadeWithAMarginKeepTheEpochRule) {
     for (const KernelSpec ker : kKernels) {
         const SampleMatrix set = random_set(random, 120, 5, false, 0.5f);
         for (const float margin : {0.0f, 0.25f, 1.0f, 3.0f}) {
-            const Trained longest = reference(set, ker, {1, kEpochs, margin});
+            const TrainedList longest = reference(set, ker, {1, kEpochs, margin});
             const auto count = uint32_t(longest.list.size());
             std::vector<uint64_t> weights;
             uint32_t needed = 0;
             ASSERT_TRUE(prefix_weights(longest.list.data(), count, set.rows, kEpochs, weights, needed));
             EXPECT_EQ(std::accumulate(weights.begin(), weights.end(), uint64_t(0)), uint64_t(kEpochs) * set.rows);
             for (uint32_t epochs = 1; epochs <= kEpochs; ++epochs) {
-                const Trained shorter = reference(set, ker, {1, epochs, margin});
+                const TrainedList shorter = reference(set, ker, {1, epochs, margin});
                 const uint32_t within = entries_within(longest.list.data(), count, epochs);
                 ASSERT_EQ(within, shorter.list.size()) << margin << ' ' << epochs;
                 EXPECT_TRUE(std::equal(shorter.list.begin(), shorter.list.end(), longest.list.begin()));
@@ -125,7 +115,7 @@ protected:
     // tiles of the most rows, of some, and of the fewest (the cache budget
     // bounds a tile's values), gives `alone[k]` for job k.
     void expect_together(KernelSpec ker, const SampleMatrix& set, const std::vector<TrainingJob>& jobs,
-                         const std::vector<Trained>& alone) {
+                         const std::vector<TrainedList>& alone) {
         const std::pair<unsigned, std::size_t> machines[] = {{1, saved.cache_bytes}, {3, 64 << 10}, {2, 0}};
         for (const VectorLevel level : {VectorLevel::scalar, VectorLevel::avx2, VectorLevel::avx512}) {
             for (const auto& [threads, cache] : machines) {
@@ -138,7 +128,7 @@ protected:
                 ASSERT_EQ(together.size(), jobs.size());
                 EXPECT_EQ(finished.size(), jobs.size());
                 for (std::size_t k = 0; k < jobs.size(); ++k) {
-                    EXPECT_TRUE((Trained{together[k].list, together[k].error} == alone[k]))
+                    EXPECT_TRUE(same(together[k], alone[k]))
                         << "job " << k << ", " << vector_level_name(level) << ", " << threads << " threads";
                 }
             }
@@ -155,7 +145,7 @@ TEST_F(SideBySide, EachListIsTheReferencesAlone) {
         const KernelSpec ker = kKernels[round % 2];
         const SampleMatrix set = random_set(random, 200 + random() % 300, 1 + random() % 20, round % 3 == 2, 0.3f);
         std::vector<TrainingJob> jobs;
-        std::vector<Trained> alone;
+        std::vector<TrainedList> alone;
         for (uint32_t digit = 0; digit < 4; ++digit) {
             for (const float margin : {0.0f, 0.5f, 2.0f}) {
                 jobs.push_back({digit, uint32_t(random() % 4), margin});
@@ -166,7 +156,7 @@ TEST_F(SideBySide, EachListIsTheReferencesAlone) {
     }
 }
 
-// The shipped training set: ten digits at two margins trained together, each
+// The shipped training set: ten digits at three margins trained together, each
 // as the engine trains it alone and, for two digits, as the reference does.
 TEST_F(SideBySide, TheShippedSetsTenDigitsAtSeveralMargins) {
     Dims dims;
@@ -176,15 +166,12 @@ TEST_F(SideBySide, TheShippedSetsTenDigitsAtSeveralMargins) {
     ASSERT_EQ(read_file(set, dims.columns, dims.rows, path.c_str()), 0);
     const KernelSpec ker{KernelKind::gaussian, 30.0f};
     std::vector<TrainingJob> jobs;
-    std::vector<Trained> alone;
+    std::vector<TrainedList> alone;
     for (const float margin : {0.0f, 0.5f, 1.0f}) {
         for (uint32_t digit = 0; digit < 10; ++digit) {
             jobs.push_back({digit, 3, margin});
-            const TrainedList one = train_together(ker, {jobs.back()}, set, set.columns).front();
-            alone.push_back({one.list, one.error});
-            if (digit == 3 || digit == 8) {
-                EXPECT_TRUE(reference(set, ker, jobs.back()) == alone.back()) << digit;
-            }
+            alone.push_back(train_together(ker, {jobs.back()}, set, set.columns).front());
+            EXPECT_TRUE(digit % 5 != 3 || same(reference(set, ker, jobs.back()), alone.back())) << digit;
         }
     }
     expect_together(ker, set, jobs, alone);
