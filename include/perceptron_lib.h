@@ -57,14 +57,17 @@ bool prefix_weights(const int32_t* index_array, uint32_t count, uint32_t rows, u
 // it answers right again, and a later mistake in the same epoch is further on.
 //
 // The same holds for lists made with a margin (run_margin), where a row also
-// joins when it is right but too close. After an epoch's last entry, at row
+// joins when it is right but too close. Within an epoch a row joins at most
+// once, so the rows of its entries rise. After an epoch's last entry, at row
 // r, every row above r met the final list and did not join. In the next
 // epoch a row above r meets that same list until some row joins; its sum
 // (the values added in list order, each rounding the same) and its margin
 // test depend only on the list and the row, so it still does not join, and
-// the next epoch's first entry is at a row at most r. This needs every epoch
-// to visit the rows in one fixed order and every sum to be exactly the same
-// chain of roundings, as the reference and the engine compute it.
+// the next epoch's first entry is at a row at most r. (An epoch that adds
+// nothing leaves every later one adding nothing, for the same reason.) This
+// needs every epoch to visit the rows in one fixed order and every sum to be
+// exactly the same chain of roundings, as the reference and the engine
+// compute it.
 inline bool starts_epoch(int32_t previous, int32_t row) {
     return static_cast<uint32_t>(row) <= static_cast<uint32_t>(previous);
 }

@@ -95,6 +95,15 @@ std::vector<Score> scored_rows(KernelSpec ker, const MistakeRows& mistakes, cons
     return scores;
 }
 
+// Each row's kernel value with itself, as the margin test reads it.
+std::vector<float> self_values(KernelSpec ker, const SampleMatrix& set, uint32_t columns) {
+    std::vector<float> self(set.rows);
+    parallel_for(set.rows, 256, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t r = begin; r < end; ++r) self[r] = self_kernel_value(ker, columns - 1, set.row(uint32_t(r)));
+    });
+    return self;
+}
+
 }  // namespace
 
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
@@ -146,14 +155,7 @@ std::vector<TrainedList> train_together(KernelSpec ker, const std::vector<Traini
         margins = margins || job.margin > 0.0f;
     }
     SilentTrainer trainer(ker, tr_set, columns, digits);
-    // Each row's kernel value with itself, which only the margin test reads.
-    std::vector<float> self(tr_set.rows, 0.0f);
-    if (margins) {
-        parallel_for(tr_set.rows, 256, [&](std::size_t begin, std::size_t end) {
-            for (std::size_t r = begin; r < end; ++r)
-                self[r] = self_kernel_value(ker, columns - 1, tr_set.row(uint32_t(r)));
-        });
-    }
+    const std::vector<float> self = margins ? self_values(ker, tr_set, columns) : std::vector<float>(tr_set.rows);
     std::vector<TrainedList> trained(jobs.size());
     std::vector<AnswerCounts> counts(jobs.size());
     const auto finish_after = [&](uint32_t epoch) {

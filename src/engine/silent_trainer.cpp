@@ -65,8 +65,8 @@ void SilentTrainer::gather_tile_slots() {
         }
     }
     // When the tile needs nearly every slot (all of them in the first
-    // epoch), computing the few it does not need costs less than packing the
-    // others apart: it computes every slot from the slots' own packing.
+    // epoch), computing the few it does not need costs less than packing
+    // those it needs: it computes every slot from the slots' own packing.
     const uint32_t slots = slots_.slots.count;
     const std::size_t needed = tile_slots_.size();
     if (std::size_t(tile_end_ - tile_first_) * (slots - needed) <= kPackCost * needed) {
