@@ -24,33 +24,13 @@
 #include "number_format.h"
 #include "polynomial_trace.h"
 #include "processor_probe.h"
+#include "random_samples.h"
 #include "sample_loader.h"
 #include "sample_text.h"
 #include "support.h"
 #include "voted_lib_ker.h"
 
 namespace {
-
-bool same_bits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
-
-// Values that stress rounding: tiny, huge, zeros of both signs, subnormals,
-// and with `specials` infinities and NaNs of both signs.
-float awkward_value(std::mt19937& random, bool specials) {
-    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-    switch (random() % (specials ? 12 : 8)) {
-        case 0: return unit(random) * 1e-20f;
-        case 1: return unit(random) * 1e18f;
-        case 2: return 0.0f;
-        case 3: return -0.0f;
-        case 4: return unit(random) * 1e-41f;
-        case 5: return std::ldexp(1.0f, int(random() % 40) - 20) * (random() % 2 ? 1 : -1);
-        case 8: return std::numeric_limits<float>::infinity() * (random() % 2 ? 1 : -1);
-        case 9: return std::numeric_limits<float>::quiet_NaN();
-        case 10: return -std::numeric_limits<float>::quiet_NaN();
-        case 11: return unit(random) * 3e38f;
-        default: return unit(random);
-    }
-}
 
 // The settings each test hands the engine, changed case by case.
 class Engine : public ::testing::Test {
@@ -108,6 +88,34 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasAtEveryLevel) {
                         }
                     }
                 }
+            }
+        }
+    }
+}
+
+// Packing whole blocks at once (a register transpose on AVX-512) keeps every
+// bit of every row, NaN payloads included, as packing row by row does.
+TEST_F(Engine, PackingBlocksMatchesPackingRows) {
+    std::mt19937 random(2025);
+    for (VectorLevel level : {VectorLevel::avx512, VectorLevel::scalar}) {
+        for (int round = 0; round < 40; ++round) {
+            const uint32_t features = random() % 70, count = random() % 50;
+            std::vector<std::vector<float>> rows(count, std::vector<float>(features));
+            std::vector<const float*> pointers;
+            PackedRows appended, blocks;
+            pack_reset(appended, features, level);
+            pack_reset(blocks, features, level);
+            for (auto& row : rows) {
+                for (float& v : row)
+                    v = random() % 5 == 0 ? std::bit_cast<float>(uint32_t(random())) : awkward_value(random, true);
+                pack_append(appended, row.data());
+                pointers.push_back(row.data());
+            }
+            pack_size(blocks, count, appended.has_nan);
+            pack_blocks(blocks, pointers.data(), 0, blocks.blocks());
+            ASSERT_EQ(blocks.lanes.size(), appended.lanes.size());
+            for (std::size_t i = 0; i < blocks.lanes.size(); ++i) {
+                ASSERT_TRUE(same_bits(blocks.lanes[i], appended.lanes[i])) << round << ' ' << i;
             }
         }
     }
@@ -189,24 +197,6 @@ TEST_F(Engine, EnvironmentNumbersOutOfRangeAreIgnored) {
     EXPECT_EQ(programma::options_from_environment().cache_bytes, std::size_t(5) << 20);
     ::unsetenv("PROGRAMMA_THREADS");
     ::unsetenv("PROGRAMMA_CACHE_MB");
-}
-
-// A random sample set: labels 0..3, features from a few clusters plus noise,
-// sometimes with special values.
-SampleMatrix random_set(std::mt19937& random, uint32_t rows, uint32_t features, bool specials, float scale) {
-    SampleMatrix set;
-    set.columns = features + 1;
-    set.rows = rows;
-    std::normal_distribution<float> noise(0.0f, 1.0f);
-    for (uint32_t r = 0; r < rows; ++r) {
-        const uint32_t label = random() % 4;
-        for (uint32_t f = 0; f < features; ++f) {
-            const float v = scale * (float(label) - 1.5f + noise(random));
-            set.values.push_back(specials && random() % 500 == 0 ? awkward_value(random, true) : v);
-        }
-        set.values.push_back(float(label));
-    }
-    return set;
 }
 
 struct Outcome {

@@ -84,6 +84,30 @@ Ending train_one(const SampleSet& training, const Recogniser& recogniser, const 
     }
 }
 
+// Recognisers that share their kernel, trained side by side on the engine so
+// that a kernel value their lists need is computed once; never throws.
+Ending train_shared(const SampleSet& training, const std::vector<Recogniser>& recognisers,
+                    const EngineSettings& settings, const CancelFlag* cancel,
+                    const std::function<void(std::size_t)>& trained, std::vector<Trained>& results) {
+    std::vector<TrainingJob> jobs;
+    for (const Recogniser& recogniser : recognisers) jobs.push_back({recogniser.target, recogniser.epochs});
+    try {
+        std::vector<TrainedList> lists = train_together(recognisers[0].kernel, jobs, matrix_of(training),
+                                                        training.columns(), settings, cancel, trained);
+        for (std::size_t i = 0; i < lists.size(); ++i) results[i] = {std::move(lists[i].list), lists[i].error};
+        return Ending::trained;
+    } catch (const Cancelled&) {
+        return Ending::cancelled;
+    } catch (const std::bad_alloc&) {
+        return Ending::out_of_memory;
+    }
+}
+
+bool share_kernel(const std::vector<Recogniser>& recognisers) {
+    return std::all_of(recognisers.begin(), recognisers.end(),
+                       [&](const Recogniser& r) { return same_kernel(r.kernel, recognisers[0].kernel); });
+}
+
 }  // namespace
 
 Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<Recogniser>& recognisers,
@@ -93,6 +117,14 @@ Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<
     if (Status checked = check_all(recognisers); !checked) return checked.error();
     if (Status checked = check_options(options); !checked) return checked.error();
     std::vector<Trained> results(recognisers.size());
+    if (!recognisers.empty() && share_kernel(recognisers)) {
+        const std::lock_guard<std::mutex> lock(engine_mutex());
+        switch (train_shared(training, recognisers, options, cancel, trained, results)) {
+            case Ending::trained: return results;
+            case Ending::out_of_memory: return out_of_memory();
+            case Ending::cancelled: return cancelled();
+        }
+    }
     std::vector<Ending> endings(recognisers.size(), Ending::trained);
     {
         const std::lock_guard<std::mutex> lock(engine_mutex());

@@ -44,6 +44,21 @@ template <unsigned Bits>
     return _mm512_srli_epi32(lanes, Bits);
 }
 
+// The steps of a 16 x 16 transpose: interleaved floats, float pairs and
+// 128-bit quarters of two registers.
+[[gnu::target("avx512f")]] inline __m512 unpack_low(__m512 a, __m512 b) { return _mm512_unpacklo_ps(a, b); }
+[[gnu::target("avx512f")]] inline __m512 unpack_high(__m512 a, __m512 b) { return _mm512_unpackhi_ps(a, b); }
+
+template <int Select>
+[[gnu::target("avx512f")]] inline __m512 shuffle_floats(__m512 a, __m512 b) {
+    return _mm512_shuffle_ps(a, b, Select);
+}
+
+template <int Select>
+[[gnu::target("avx512f")]] inline __m512 shuffle_quarters(__m512 a, __m512 b) {
+    return _mm512_shuffle_f32x4(a, b, Select);
+}
+
 // table[index] for each of eight 64-bit indices.
 [[gnu::target("avx512f")]] inline __m512i gather(__m512i index, const uint64_t* table) {
     return _mm512_i64gather_epi64(index, reinterpret_cast<const long long*>(table), 8);

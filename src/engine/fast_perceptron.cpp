@@ -98,6 +98,16 @@ std::vector<Score> scored_rows(KernelSpec ker, const MistakeRows& mistakes, cons
     return scores;
 }
 
+// Each row's kernel value with itself, as the margin test reads it.
+std::vector<float> self_values(KernelSpec ker, const SampleMatrix& set, uint32_t columns,
+                               const EngineSettings& settings) {
+    std::vector<float> self(set.rows);
+    parallel_for(settings, set.rows, 256, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t r = begin; r < end; ++r) self[r] = self_kernel_value(ker, columns - 1, set.row(uint32_t(r)));
+    });
+    return self;
+}
+
 }  // namespace
 
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
@@ -111,7 +121,7 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
             trace.emplace(ker.parameter);
             traced_trainer.emplace(ker, digit, tr_set, columns, *trace, settings);
         } else {
-            silent_trainer.emplace(ker, digit, tr_set, columns, settings);
+            silent_trainer.emplace(ker, tr_set, columns, std::vector<uint32_t>{digit}, settings);
         }
     } catch (const std::bad_alloc&) {
         return kEngineOutOfMemory;
@@ -136,6 +146,51 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
     const uint32_t last_wrong = traced_trainer ? train(*traced_trainer) : train(*silent_trainer);
     error = error_fraction(last_wrong, rows);
     return 0;
+}
+
+std::vector<TrainedList> train_together(KernelSpec ker, const std::vector<TrainingJob>& jobs,
+                                        const SampleMatrix& tr_set, uint32_t columns, const EngineSettings& settings,
+                                        const CancelFlag* cancel, const std::function<void(std::size_t)>& done) {
+    std::vector<uint32_t> digits;
+    uint32_t epochs = 0;
+    bool margins = false;
+    for (const TrainingJob& job : jobs) {
+        digits.push_back(job.digit);
+        epochs = std::max(epochs, job.epochs);
+        margins = margins || job.margin > 0.0f;
+    }
+    SilentTrainer trainer(ker, tr_set, columns, digits, settings);
+    const std::vector<float> self =
+        margins ? self_values(ker, tr_set, columns, settings) : std::vector<float>(tr_set.rows);
+    std::vector<TrainedList> trained(jobs.size());
+    std::vector<AnswerCounts> counts(jobs.size());
+    const auto finish_after = [&](uint32_t epoch) {
+        for (std::size_t k = 0; k < jobs.size(); ++k) {
+            if (jobs[k].epochs != epoch) continue;
+            trainer.retire(k);
+            trained[k] = {trainer.entries(k), error_fraction(counts[k].wrong, tr_set.rows)};
+            if (done) done(k);
+        }
+    };
+    finish_after(0);
+    for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
+        trainer.next_epoch();
+        counts.assign(jobs.size(), AnswerCounts{});
+        for (uint32_t r = 0; r < tr_set.rows; ++r) {
+            if (r % kTileRows == 0) stop_if_cancelled(cancel);
+            trainer.begin_row(r);
+            const float label = tr_set.row(r)[columns - 1];
+            for (std::size_t k = 0; k < jobs.size(); ++k) {
+                if (epoch >= jobs[k].epochs) continue;
+                const int32_t target = target_label(label, jobs[k].digit);
+                const float sum = trainer.sum(k, r);
+                counts[k].record(answer_of(sum), target);
+                if (joins_list(sum, target, jobs[k].margin, self[r])) trainer.add(k, r);
+            }
+        }
+        finish_after(epoch + 1);
+    }
+    return trained;
 }
 
 std::vector<float> decision_sums(KernelSpec ker, uint32_t digit, const IndexList& list, const SampleMatrix& tr_set,

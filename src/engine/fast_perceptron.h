@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,35 @@ struct Cancelled {};
 int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list,
              const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error, const EngineSettings& settings,
              Report report = Report::printed, const CancelFlag* cancel = nullptr);
+
+// One recogniser of a training side by side: the digit it answers +1 for,
+// its epochs, and its margin (joins_list; 0 is run's rule).
+struct TrainingJob {
+    uint32_t digit = 0;
+    uint32_t epochs = 0;
+    float margin = 0.0f;
+};
+
+// A finished training: its list (training row indices, in list order) and
+// the error of its last epoch.
+struct TrainedList {
+    std::vector<int32_t> list;
+    float error = 0.0f;
+};
+
+// Several recognisers over one training set and kernel, trained side by side
+// row by row, silently: each job's list and error are bit for bit those of
+// run_margin for that job alone (run's at margin 0), at every vector level
+// and thread count. A kernel value between a training row and a list row is
+// computed once for all the lists that need it at that row's decision, so
+// jobs whose lists share rows (ten digits, or one digit at several margins)
+// cost less together than apart. done(i), when given, is called on the
+// calling thread as job i finishes. Throws Cancelled when `cancel` is set,
+// std::bad_alloc when memory runs out.
+std::vector<TrainedList> train_together(KernelSpec ker, const std::vector<TrainingJob>& jobs,
+                                        const SampleMatrix& tr_set, uint32_t columns, const EngineSettings& settings,
+                                        const CancelFlag* cancel = nullptr,
+                                        const std::function<void(std::size_t)>& done = {});
 
 // A list to score samples against (its entries' labels taken for `digit`),
 // and the answers wanted from it.

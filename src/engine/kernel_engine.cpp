@@ -323,9 +323,21 @@ void pack_reserve(PackedRows& packed, uint32_t slots) {
     packed.lanes.reserve(std::size_t((slots + kLanes - 1) / kLanes) * packed.features * kLanes);
 }
 
-MistakeRows::MistakeRows(const SampleMatrix& set, uint32_t features, VectorLevel level) : slot_of_row(set.rows, -1) {
+SlotRows::SlotRows(const SampleMatrix& set, uint32_t features, VectorLevel level) : slot_of_row(set.rows, -1) {
     pack_reset(slots, features, level);
 }
+
+uint32_t SlotRows::slot_for(const SampleMatrix& set, uint32_t r) {
+    if (slot_of_row[r] < 0) {
+        slot_of_row[r] = static_cast<int32_t>(slot_row.size());
+        slot_row.push_back(r);
+        pack_append(slots, set.row(r));
+    }
+    return static_cast<uint32_t>(slot_of_row[r]);
+}
+
+MistakeRows::MistakeRows(const SampleMatrix& set, uint32_t features, VectorLevel level)
+    : SlotRows(set, features, level) {}
 
 void MistakeRows::reserve(std::size_t entries) {
     pack_reserve(slots, uint32_t(std::min<std::size_t>(entries, slot_of_row.size())));
@@ -334,12 +346,7 @@ void MistakeRows::reserve(std::size_t entries) {
 }
 
 void MistakeRows::add(const SampleMatrix& set, uint32_t r, uint32_t digit) {
-    if (slot_of_row[r] < 0) {
-        slot_of_row[r] = static_cast<int32_t>(slots.count);
-        slot_row.push_back(r);
-        pack_append(slots, set.row(r));
-    }
-    entry_slot.push_back(static_cast<uint32_t>(slot_of_row[r]));
+    entry_slot.push_back(slot_for(set, r));
     entry_sign.push_back(static_cast<float>(target_label(set.row(r)[set.columns - 1], digit)));
 }
 
@@ -350,6 +357,74 @@ void pack_append(PackedRows& packed, const float* row) {
     for (uint32_t i = 0; i < packed.features; ++i) block[i * kLanes + lane] = row[i];
     packed.has_nan = packed.has_nan || holds_nan(row, packed.features, packed.level);
     packed.count += 1;
+}
+
+void pack_size(PackedRows& packed, uint32_t count, bool has_nan) {
+    packed.count = count;
+    packed.has_nan = has_nan;
+    packed.lanes.resize(std::size_t(packed.blocks()) * packed.features * kLanes);
+}
+
+namespace {
+
+// Features [from, to) of a block's rows (lane_row[lane], `used` of them;
+// the other lanes get zeros), one feature's sixteen lanes after another.
+void pack_features(const float* const* lane_row, uint32_t used, uint32_t from, uint32_t to, float* block) {
+    for (uint32_t i = from; i < to; ++i) {
+        float* at = block + std::size_t(i) * kLanes;
+        for (uint32_t lane = 0; lane < used; ++lane) at[lane] = lane_row[lane][i];
+        for (uint32_t lane = used; lane < kLanes; ++lane) at[lane] = 0.0f;
+    }
+}
+
+// Sixteen features of a block's rows at once: a 16 x 16 transpose in
+// registers (moves only: every bit is kept).
+[[gnu::target("avx512f")]] void pack_features_avx512(const float* const* lane_row, uint32_t used, uint32_t features,
+                                                     float* block) {
+    uint32_t i = 0;
+    for (; i + 16 <= features; i += 16) {
+        __m512 r[16], t[16];
+        for (uint32_t k = 0; k < 16; ++k) r[k] = k < used ? _mm512_loadu_ps(lane_row[k] + i) : _mm512_setzero_ps();
+        for (int k = 0; k < 16; k += 2) {
+            t[k] = avx512::unpack_low(r[k], r[k + 1]);
+            t[k + 1] = avx512::unpack_high(r[k], r[k + 1]);
+        }
+        for (int k = 0; k < 16; k += 4) {
+            r[k] = avx512::shuffle_floats<0x44>(t[k], t[k + 2]);
+            r[k + 1] = avx512::shuffle_floats<0xee>(t[k], t[k + 2]);
+            r[k + 2] = avx512::shuffle_floats<0x44>(t[k + 1], t[k + 3]);
+            r[k + 3] = avx512::shuffle_floats<0xee>(t[k + 1], t[k + 3]);
+        }
+        for (int k = 0; k < 16; k += 8) {
+            for (int j = 0; j < 4; ++j) {
+                t[k + j] = avx512::shuffle_quarters<0x88>(r[k + j], r[k + j + 4]);
+                t[k + j + 4] = avx512::shuffle_quarters<0xdd>(r[k + j], r[k + j + 4]);
+            }
+        }
+        for (int j = 0; j < 8; ++j) {
+            r[j] = avx512::shuffle_quarters<0x88>(t[j], t[j + 8]);
+            r[j + 8] = avx512::shuffle_quarters<0xdd>(t[j], t[j + 8]);
+        }
+        for (uint32_t k = 0; k < 16; ++k) _mm512_storeu_ps(block + std::size_t(i + k) * kLanes, r[k]);
+    }
+    pack_features(lane_row, used, i, features, block);
+}
+
+}  // namespace
+
+void pack_blocks(PackedRows& packed, const float* const* rows, uint32_t first_block, uint32_t end_block) {
+    const uint32_t features = packed.features;
+    const bool wide = packed.level == VectorLevel::avx512;
+    for (uint32_t b = first_block; b < end_block; ++b) {
+        float* block = packed.lanes.data() + std::size_t(b) * features * kLanes;
+        const uint32_t used = std::min(kLanes, packed.count - b * kLanes);
+        const float* const* lane_row = rows + std::size_t(b) * kLanes;
+        if (wide) {
+            pack_features_avx512(lane_row, used, features, block);
+        } else {
+            pack_features(lane_row, used, 0, features, block);
+        }
+    }
 }
 
 namespace {

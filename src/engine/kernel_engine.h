@@ -40,6 +40,13 @@ void pack_reset(PackedRows& packed, uint32_t features, VectorLevel level);
 void pack_reserve(PackedRows& packed, uint32_t slots);
 // Appends the first `features` floats of the row as the next slot.
 void pack_append(PackedRows& packed, const float* row);
+// Gives the packing `count` slots whose values pack_blocks then fills
+// (has_nan: whether some of their rows hold a NaN).
+void pack_size(PackedRows& packed, uint32_t count, bool has_nan);
+// Fills blocks [first_block, end_block) of a sized packing with rows[s] as
+// slot s, as pack_append of each row in turn would (unused lanes zero);
+// threads may fill disjoint blocks at once.
+void pack_blocks(PackedRows& packed, const float* const* rows, uint32_t first_block, uint32_t end_block);
 
 // Each writes one value per slot of blocks [first_block, end_block) to out,
 // starting with the first lane of first_block (out must hold
@@ -80,12 +87,21 @@ bool holds_nan(const float* values, uint32_t count, VectorLevel level);
 // sample passes over them.
 void batch_tiled(BatchKind kind, const PackedRows& rows, const TiledSample* samples, std::size_t count, uint32_t to);
 
+// Distinct training rows, each packed once as a slot, in order of first
+// appearance.
+struct SlotRows {
+    PackedRows slots;
+    std::vector<int32_t> slot_of_row;  // per training row, -1 until it has a slot
+    std::vector<uint32_t> slot_row;    // per slot, its training row
+
+    SlotRows(const SampleMatrix& set, uint32_t features, VectorLevel level);
+    // Row r's slot, given now when it has none.
+    uint32_t slot_for(const SampleMatrix& set, uint32_t r);
+};
+
 // The distinct rows of a mistake list, packed once each in order of first
 // appearance, and for every entry its row's slot and label sign.
-struct MistakeRows {
-    PackedRows slots;
-    std::vector<int32_t> slot_of_row;  // per training row, -1 until packed
-    std::vector<uint32_t> slot_row;    // per slot, its training row
+struct MistakeRows : SlotRows {
     std::vector<uint32_t> entry_slot;
     std::vector<float> entry_sign;  // +1 or -1: the row's target label
 

@@ -55,10 +55,13 @@ TrainingTiles::TrainingTiles(KernelSpec k, uint32_t d, const SampleMatrix& s, ui
     }
 }
 
-bool TrainingTiles::nan_free(uint32_t r) {
-    if (row_nan[r] == 0) row_nan[r] = holds_nan(set.row(r), features, mistakes.slots.level) ? 1 : 2;
-    return row_nan[r] == 2;
+bool row_nan_free(const SampleMatrix& set, uint32_t features, VectorLevel level, std::vector<int8_t>& state,
+                  uint32_t r) {
+    if (state[r] == 0) state[r] = holds_nan(set.row(r), features, level) ? 1 : 2;
+    return state[r] == 2;
 }
+
+bool TrainingTiles::nan_free(uint32_t r) { return row_nan_free(set, features, mistakes.slots.level, row_nan, r); }
 
 bool TrainingTiles::open_tile(uint32_t first, uint32_t end) {
     tile_first = first;

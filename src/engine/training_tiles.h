@@ -1,8 +1,9 @@
-// What the engine's two training strategies share: kernel values of the
-// list's packed rows computed ahead for tiles of training rows, the values
-// of slots added within a tile, and the decision sum over the list. The
-// traced strategy (traced_trainer.h) and the silent one (silent_trainer.h)
-// differ in what carries a row's work from one decision to the next.
+// Training in tiles: kernel values of the list's packed rows computed ahead
+// for tiles of training rows, the values of slots added within a tile, and
+// the decision sum over the list. The traced strategy (traced_trainer.h)
+// decides in these tiles; the silent one (silent_trainer.h), which packs
+// each tile's slots for several lists at once, shares the tile size, the
+// tiled kernel values and the scan of rows for NaNs.
 #pragma once
 
 #include <algorithm>
@@ -22,6 +23,12 @@ constexpr uint32_t kTileRows = 128;
 // slots, finished by the kernel's last step.
 void tiled_kernel_values(KernelSpec ker, const PackedRows& slots, const TiledSample* samples, std::size_t count,
                          uint32_t to);
+
+// Whether row r's features hold no NaN, scanned once per row with the
+// level's instructions: state[r] is 0 until then, 1 when it holds one, 2
+// when not. Each thread asks only about its own rows.
+bool row_nan_free(const SampleMatrix& set, uint32_t features, VectorLevel level, std::vector<int8_t>& state,
+                  uint32_t r);
 
 // Adds the entries' signed kernel values in list order, value_of(slot)
 // giving a slot's value; with a trace each evaluation is traced in order.

@@ -33,6 +33,18 @@ float silent_kernel_value(KernelSpec ker, uint32_t n, const float* sample, const
     return value;
 }
 
+// The decision sum of classify, added silently.
+float silent_decision_sum(KernelSpec ker, uint32_t digit, const float* sample, const SampleMatrix& tr_set,
+                          uint32_t features, const int32_t* index_array, uint32_t count) {
+    float sum = 0.0f;
+    for (uint32_t m = 0; m < count; ++m) {
+        const float* row = tr_set.row(static_cast<uint32_t>(index_array[m]));
+        const float value = silent_kernel_value(ker, features, sample, row);
+        sum = sum + static_cast<float>(target_label(row[features], digit)) * value;
+    }
+    return sum;
+}
+
 }  // namespace
 
 float traced_element(uint32_t n, const float* row) {
@@ -158,6 +170,32 @@ double combined_score(KernelSpec ker, uint32_t digit, const float* sample, const
         score.add(sum);
     }
     return score.score();
+}
+
+float self_kernel_value(KernelSpec ker, uint32_t n, const float* row) { return silent_kernel_value(ker, n, row, row); }
+
+int run_margin(uint32_t epochs, uint32_t digit, KernelSpec ker, float margin, std::unique_ptr<IndexList>& list,
+               const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error) {
+    if (create_list(list) == -1) return 1;
+    std::vector<int32_t> index_array;
+    uint32_t last_wrong = 0;
+    for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
+        AnswerCounts counts;
+        for (uint32_t r = 0; r < rows; ++r) {
+            const float* row = tr_set.row(r);
+            const int32_t label = target_label(row[columns - 1], digit);
+            const float sum = silent_decision_sum(ker, digit, row, tr_set, columns - 1, index_array.data(),
+                                                  uint32_t(index_array.size()));
+            counts.record(answer_of(sum), label);
+            if (joins_list(sum, label, margin, self_kernel_value(ker, columns - 1, row))) {
+                add_list(static_cast<int32_t>(r), list);
+                index_array.push_back(static_cast<int32_t>(r));
+            }
+        }
+        last_wrong = counts.wrong;
+    }
+    error = error_fraction(last_wrong, rows);
+    return 0;
 }
 
 void print_answers(const AnswerCounts& counts) {

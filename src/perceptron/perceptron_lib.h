@@ -55,6 +55,19 @@ bool prefix_weights(const int32_t* index_array, uint32_t count, uint32_t rows, u
 // Whether a list entry for `row` after one for `previous` starts the next
 // epoch: the hypothesis only changes at a mistake, so a row it answered right
 // it answers right again, and a later mistake in the same epoch is further on.
+//
+// The same holds for lists made with a margin (run_margin), where a row also
+// joins when it is right but too close. Within an epoch a row joins at most
+// once, so the rows of its entries rise. After an epoch's last entry, at row
+// r, every row above r met the final list and did not join. In the next
+// epoch a row above r meets that same list until some row joins; its sum
+// (the values added in list order, each rounding the same) and its margin
+// test depend only on the list and the row, so it still does not join, and
+// the next epoch's first entry is at a row at most r. (An epoch that adds
+// nothing leaves every later one adding nothing, for the same reason.) This
+// needs every epoch to visit the rows in one fixed order and every sum to be
+// exactly the same chain of roundings, as the reference and the engine
+// compute it.
 inline bool starts_epoch(int32_t previous, int32_t row) {
     return static_cast<uint32_t>(row) <= static_cast<uint32_t>(previous);
 }
@@ -165,6 +178,31 @@ uint32_t train_epochs(uint32_t epochs, uint32_t digit, const SampleMatrix& set, 
     }
     return last_wrong;
 }
+
+// Whether a training row joins the list: when its answer is wrong, or, with
+// a margin above 0, when its signed sum falls short of the margin times its
+// kernel value with itself (label * sum < margin * self, the product rounded
+// to float). The `margin > 0` guard keeps margin 0 exactly today's rule: a
+// row labelled -1 whose sum is +0 is a mistake, not a margin call.
+inline bool joins_list(float sum, int32_t label, float margin, float self) {
+    if (answer_of(sum) != label) return true;
+    if (!(margin > 0.0f)) return false;
+    const float bound = margin * self;
+    return static_cast<float>(label) * sum < bound;
+}
+
+// A row's kernel value with itself, by the same scalar formula as every
+// other value, without the polynomial kernel's trace and pause.
+float self_kernel_value(KernelSpec ker, uint32_t n, const float* row);
+
+// Training with the margin rule: run's epochs and rows, each row's decision
+// sum added in list order as classify adds it (but without the trace), and a
+// row appended whenever joins_list says so. Prints nothing and never reads
+// standard input. At margin 0 the list and the error are run's. The error is
+// the share of wrong answers in the last epoch, not of rows that joined.
+// Returns 1 when the list cannot be created, else 0.
+int run_margin(uint32_t epochs, uint32_t digit, KernelSpec ker, float margin, std::unique_ptr<IndexList>& list,
+               const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error);
 
 // Returns 1 when the list cannot be created, else 0.
 int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list, const SampleMatrix& tr_set,
