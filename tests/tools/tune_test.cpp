@@ -5,10 +5,10 @@
 
 #include <random>
 
-#include "digit_tools_classify.h"
-#include "digit_tools_samples.h"
-#include "digit_tools_tune.h"
+#include "classify.h"
+#include "samples.h"
 #include "tools_support.h"
+#include "tune.h"
 
 namespace {
 

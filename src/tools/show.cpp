@@ -1,6 +1,6 @@
 // Rows of a sample set as a PNG grid: ink (high values) dark on a white
 // ground, each image scaled up by whole pixels, its label drawn below it.
-#include "digit_tools_show.h"
+#include "show.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "digit_tools_samples.h"
+#include "samples.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Subcommands of digit-tools and their options. Wrong command lines are
 // std::invalid_argument (exit 2); failures of the work itself are
 // std::runtime_error (exit 1).
-#include "digit_tools_cli.h"
+#include "commands.h"
 
 #include <charconv>
 #include <csignal>
@@ -11,15 +11,15 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "digit_tools_classify.h"
-#include "digit_tools_convert.h"
-#include "digit_tools_gnuplot.h"
-#include "digit_tools_idx.h"
-#include "digit_tools_output.h"
-#include "digit_tools_show.h"
-#include "digit_tools_sweep.h"
-#include "digit_tools_tune.h"
+#include "classify.h"
+#include "convert.h"
+#include "gnuplot.h"
+#include "idx.h"
+#include "output.h"
 #include "programma/api.h"
+#include "show.h"
+#include "sweep.h"
+#include "tune.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Child processes: started with posix_spawn, one end of a pipe kept, and
 // reaped on every path out.
-#include "digit_tools_process.h"
+#include "process.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,7 +1,7 @@
 // Checks and writes every output of digit-tools: identities after links,
 // folders that must exist and be writable, temporary files synced and
 // renamed into place.
-#include "digit_tools_output.h"
+#include "output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "digit_tools_samples.h"
+#include "samples.h"
 
 namespace {
 

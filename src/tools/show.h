@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "digit_tools_output.h"
-#include "digit_tools_png.h"
+#include "grey_image.h"
+#include "output.h"
 #include "programma/api.h"
 
 struct ShowOptions {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "digit_tools_convert.h"
+#include "convert.h"
 
 struct IdxArray {
     std::vector<uint32_t> dims;  // the first is the item count

@@ -1,7 +1,7 @@
 // LIBSVM/SVMlight and CSV text to sample sets, and sample sets back to
 // LIBSVM. Inputs are checked line by line; the first bad line stops the
 // conversion with its file and line number.
-#include "digit_tools_convert.h"
+#include "convert.h"
 
 #include <algorithm>
 #include <cmath>

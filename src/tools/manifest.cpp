@@ -1,6 +1,6 @@
 // The lists' manifest as text, and the training set's hash (XXH3-64 from
 // libxxhash, read in blocks so that a large set is never held twice).
-#include "digit_tools_manifest.h"
+#include "manifest.h"
 
 #include <xxhash.h>
 #include <algorithm>
@@ -15,7 +15,7 @@
 #include <new>
 #include <vector>
 
-#include "digit_tools_samples.h"
+#include "samples.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // The program's texts are fixed, so they are matched exactly; the voted
 // method reports answer counts, and the test set's own labels turn them into
 // mistakes of each kind.
-#include "digit_tools_sweep.h"
+#include "sweep.h"
 
 #include <unistd.h>
 #include <algorithm>
@@ -15,9 +15,9 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "digit_tools_gnuplot.h"
-#include "digit_tools_process.h"
-#include "digit_tools_samples.h"
+#include "gnuplot.h"
+#include "process.h"
+#include "samples.h"
 
 namespace {
 

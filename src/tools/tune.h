@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "digit_tools_gnuplot.h"
+#include "gnuplot.h"
 #include "programma/api.h"
 
 struct TuneOptions {

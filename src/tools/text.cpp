@@ -1,5 +1,5 @@
 // One formatter for digit-tools' Markdown and CSV tables.
-#include "digit_tools_table.h"
+#include "text.h"
 
 std::string format_table(const TableRows& rows, bool csv) {
     std::string text;

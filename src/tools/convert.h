@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "digit_tools_samples.h"
+#include "samples.h"
 
 struct LibsvmOptions {
     uint32_t width = 0;  // feature count; 0 means the largest index seen

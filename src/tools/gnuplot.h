@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "digit_tools_output.h"
+#include "output.h"
 
 // Where a script has gnuplot write its picture.
 inline constexpr const char* kGnuplotOutput = "/dev/fd/3";

@@ -1,6 +1,6 @@
 // Shared pieces of digit-tools: whole-file input and output, number parsing
 // and printing, label maps, and sample sets loaded by the engine's loader.
-#include "digit_tools_samples.h"
+#include "samples.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

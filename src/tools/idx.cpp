@@ -2,7 +2,7 @@
 // square grid by area, with whole-number weights so that every mean is
 // exact until its one rounding, and scaled from 0..255 to -1..1, the form of
 // the program's shipped data.
-#include "digit_tools_idx.h"
+#include "idx.h"
 
 #include <algorithm>
 #include <numeric>

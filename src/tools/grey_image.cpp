@@ -1,5 +1,5 @@
 // Grey images, the label font and PNG output through libpng.
-#include "digit_tools_png.h"
+#include "grey_image.h"
 
 #include <png.h>
 #include <array>

@@ -1,7 +1,7 @@
 // `tune`: the folds, one ten-digit training per (kernel, parameter, fold)
 // at the grid's most epochs, every (epochs, combiner) cell scored from that
 // training's lists, and the table of cross-validated errors.
-#include "digit_tools_tune.h"
+#include "tune.h"
 
 #include <unistd.h>
 #include <algorithm>
@@ -11,9 +11,9 @@
 #include <random>
 #include <stdexcept>
 
-#include "digit_tools_classify.h"
-#include "digit_tools_samples.h"
-#include "digit_tools_table.h"
+#include "classify.h"
+#include "samples.h"
+#include "text.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // library (side by side, each silent, each giving programma's mistake
 // list), the decision sums of every test row against each list, and the
 // greatest sum's digit as the answer.
-#include "digit_tools_classify.h"
+#include "classify.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,10 +16,10 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "digit_tools_manifest.h"
-#include "digit_tools_output.h"
-#include "digit_tools_samples.h"
-#include "digit_tools_table.h"
+#include "manifest.h"
+#include "output.h"
+#include "samples.h"
+#include "text.h"
 
 namespace {
 

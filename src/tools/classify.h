@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "digit_tools_gnuplot.h"
-#include "digit_tools_manifest.h"
+#include "gnuplot.h"
+#include "manifest.h"
 #include "programma/api.h"
 
 using programma::KernelKind;

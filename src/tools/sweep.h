@@ -3,8 +3,8 @@
 // a gnuplot bar chart of the test errors.
 #pragma once
 
-#include "digit_tools_output.h"
-#include "digit_tools_table.h"
+#include "output.h"
+#include "text.h"
 
 #include <cstdint>
 #include <optional>

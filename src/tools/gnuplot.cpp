@@ -1,5 +1,5 @@
 // gnuplot fed through a pipe, writing into a staged file.
-#include "digit_tools_gnuplot.h"
+#include "gnuplot.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "digit_tools_process.h"
+#include "process.h"
 
 namespace {
 
