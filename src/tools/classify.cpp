@@ -29,10 +29,6 @@ void progress(const std::string& text) {
     if (shown) std::fprintf(stderr, "digit-tools: %s\n", text.c_str());
 }
 
-std::string list_path(const std::string& folder, uint32_t digit) {
-    return folder + "/" + std::to_string(digit) + ".list";
-}
-
 programma::Recogniser recogniser(const ClassifyOptions& options, uint32_t digit) {
     return programma::Recogniser{digit, options.kernel(), options.epoch_count()};
 }
@@ -95,17 +91,6 @@ std::string percent(float fraction) {
     char text[64];
     std::snprintf(text, sizeof text, "%f", static_cast<double>(fraction * 100.0f));
     return text;
-}
-
-// The settings and the training set a restore must match.
-std::optional<Manifest> read_manifest(const std::string& folder) {
-    const std::string path = manifest_path(folder);
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return std::nullopt;  // lists saved by programma
-    std::string problem;
-    std::optional<Manifest> manifest = parse_manifest(read_whole_file(path), problem);
-    if (!manifest) fail_in(path, "is not a lists manifest: " + problem);
-    return manifest;
 }
 
 void require_manifest_set(const Manifest& manifest, const ClassifyOptions& options, const programma::SampleSet& train) {
@@ -189,67 +174,6 @@ std::string csv_report(const ClassifyResult& result) {
         for (uint32_t count : answered) table.back().push_back(std::to_string(count));
     }
     return format_table(table, true);
-}
-
-std::string answers_text(const ClassifyResult& result) {
-    std::string text;
-    for (uint8_t answer : result.answers) {
-        text += char('0' + answer);
-        text += '\n';
-    }
-    return text;
-}
-
-// The folder of --lists, made before the work and removed again (when still
-// empty) if the run fails.
-class FolderMade {
-public:
-    explicit FolderMade(const std::string& path) : path_(path) {
-        made_ = ::mkdir(path.c_str(), 0777) == 0;
-        struct stat info {};
-        if (!made_ && errno != EEXIST) fail_in(path, std::string("cannot make the folder: ") + std::strerror(errno));
-        if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) fail_in(path, "is not a folder");
-    }
-    ~FolderMade() {
-        if (made_) ::rmdir(path_.c_str());
-    }
-    FolderMade(const FolderMade&) = delete;
-    FolderMade& operator=(const FolderMade&) = delete;
-    void keep() { made_ = false; }
-
-private:
-    std::string path_;
-    bool made_ = false;
-};
-
-void stage(std::vector<std::unique_ptr<StagedFile>>& staged, const OutputTarget& target, std::string_view bytes) {
-    if (target.destination != Destination::file) return;
-    staged.push_back(std::make_unique<StagedFile>(target));
-    staged.back()->write(bytes);
-}
-
-Manifest saved_manifest(const ClassifyOptions& options, const ClassifyResult& result) {
-    return Manifest{options.kernel(), options.epoch_count(), result.training_rows, result.training_columns,
-                    file_hash(options.training_set)};
-}
-
-// Every list and the manifest in temporary files first, so that a failure
-// leaves every old list in place.
-void stage_lists(const std::vector<OutputTarget>& targets, const ClassifyResult& result, const Manifest& manifest,
-                 std::vector<std::unique_ptr<StagedFile>>& staged) {
-    for (uint32_t d = 0; d < 10; ++d) {
-        if (targets[d].destination != Destination::file) continue;
-        staged.push_back(std::make_unique<StagedFile>(targets[d]));
-        staged.back()->close_written();
-        const programma::Status saved = programma::save_list(staged.back()->temporary(), result.lists[d]);
-        if (!saved) {
-            // The staged file's faults are its target's: the target's name is shown.
-            programma::Error error = saved.error();
-            if (error.path == staged.back()->temporary()) error.path = targets[d].shown;
-            throw std::runtime_error(error.message());
-        }
-    }
-    stage(staged, targets[10], format_manifest(manifest));
 }
 
 }  // namespace
@@ -365,43 +289,4 @@ HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options
         map.values.emplace_back(confusion[d].begin(), confusion[d].end());
     }
     return map;
-}
-
-void run_classify(ClassifyOptions options) {
-    RunFiles files;
-    files.sample_set(options.training_set);
-    files.sample_set(options.test_set);
-    std::optional<Manifest> manifest;
-    if (!options.restore.empty()) {
-        for (uint32_t d = 0; d < 10; ++d) files.input(list_path(options.restore, d));
-        files.input(manifest_path(options.restore));
-        manifest = read_manifest(options.restore);
-        if (manifest) adopt_manifest(options, *manifest, manifest_path(options.restore));
-    }
-    std::optional<FolderMade> folder;
-    std::vector<OutputTarget> list_targets;
-    if (!options.lists.empty()) {
-        folder.emplace(options.lists);
-        for (uint32_t d = 0; d < 10; ++d) list_targets.push_back(files.output(list_path(options.lists, d)));
-        list_targets.push_back(files.output(manifest_path(options.lists)));
-    }
-    const std::optional<OutputTarget> predictions =
-        options.predictions.empty() ? std::nullopt : std::optional(files.output(options.predictions));
-    const std::optional<OutputTarget> plot =
-        options.plot.empty() ? std::nullopt : std::optional(files.output(options.plot));
-    if (plot) require_gnuplot();
-
-    const ClassifyResult result = classify_digits(options, manifest ? &*manifest : nullptr);
-    std::vector<std::unique_ptr<StagedFile>> staged;
-    if (!list_targets.empty()) stage_lists(list_targets, result, saved_manifest(options, result), staged);
-    if (predictions) stage(staged, *predictions, answers_text(result));
-    if (plot) {
-        if (auto picture = draw_with_gnuplot(heat_map_script(confusion_map(result.confusion, options)), *plot)) {
-            staged.push_back(std::move(picture));
-        }
-    }
-    for (const std::unique_ptr<StagedFile>& file : staged) file->commit();
-    if (folder) folder->keep();
-    const std::string report = classify_report(result, options.csv);
-    std::fwrite(report.data(), 1, report.size(), stdout);
 }

@@ -81,8 +81,3 @@ HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options
 // The names of a combiner and a kernel, as --combine and -k take them.
 const char* combine_name(programma::Combine combine);
 const char* kernel_name(KernelKind kind);
-
-// The whole command: every file checked first; classify; the files asked
-// for, each staged and then renamed into place; and only then the report on
-// standard output.
-void run_classify(ClassifyOptions options);

@@ -11,9 +11,6 @@
 
 namespace {
 
-// Wider rows than this are surely a wrong index, not an image.
-constexpr uint32_t kMaxWidth = 1u << 24;
-
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
 std::string_view trim(std::string_view text) {
@@ -54,7 +51,7 @@ bool parse_index(std::string_view text, uint32_t& index) {
         if (c < '0' || c > '9') return false;
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
-    if (value == 0 || value > kMaxWidth) return false;
+    if (value == 0 || value > kMaxLibsvmWidth) return false;
     index = static_cast<uint32_t>(value);
     return true;
 }

@@ -9,6 +9,9 @@
 
 #include "samples.h"
 
+// Wider LIBSVM rows than this are surely a wrong index, not an image.
+inline constexpr uint32_t kMaxLibsvmWidth = uint32_t(1) << 24;
+
 struct LibsvmOptions {
     uint32_t width = 0;  // feature count; 0 means the largest index seen
     LabelMap labels;

@@ -138,3 +138,7 @@ uint64_t file_hash(const std::string& path) {
 }
 
 std::string manifest_path(const std::string& folder) { return folder + "/manifest"; }
+
+std::string list_path(const std::string& folder, uint32_t digit) {
+    return folder + "/" + std::to_string(digit) + ".list";
+}

@@ -32,5 +32,6 @@ std::optional<Manifest> parse_manifest(std::string_view text, std::string& probl
 // XXH3-64 of a file's bytes; throws std::runtime_error naming the file.
 uint64_t file_hash(const std::string& path);
 
-// The manifest's file in a lists folder.
+// The manifest's file, and a digit's list, in a lists folder.
 std::string manifest_path(const std::string& folder);
+std::string list_path(const std::string& folder, uint32_t digit);

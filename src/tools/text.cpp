@@ -1,5 +1,10 @@
-// One formatter for digit-tools' Markdown and CSV tables.
+// Reports on standard output, and one formatter for their Markdown and CSV
+// tables.
 #include "text.h"
+
+#include <cstdio>
+
+void print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 std::string format_table(const TableRows& rows, bool csv) {
     std::string text;

@@ -1,9 +1,13 @@
-// The tables digit-tools prints: one formatter for Markdown and CSV, shared
-// by every command that reports a table.
+// The text digit-tools prints: its reports on standard output, and the
+// tables in them, Markdown or CSV, in one formatter.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+// Writes a report to standard output (its failures are found at the end).
+void print(std::string_view text);
 
 using TableRows = std::vector<std::vector<std::string>>;
 
