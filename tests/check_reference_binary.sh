@@ -4,7 +4,7 @@
 # reference function (line_counter) must be, so that a stripped binary
 # cannot pass.
 #
-# Usage: scripts/check_reference_binary.sh PROGRAMMA_REFERENCE ENGINE_LIBRARY
+# Usage: tests/check_reference_binary.sh PROGRAMMA_REFERENCE ENGINE_LIBRARY
 set -euo pipefail
 
 binary=$1

@@ -4,7 +4,7 @@
 # is byte-identical, and prints Markdown tables. Also measures how a gaussian
 # run grows with the training-set size and draws bench/growth.png.
 #
-# Usage: scripts/bench_e2e.sh [options]
+# Usage: bench/bench_e2e.sh [options]
 #   --reference-limit S  stop each reference run after S seconds (its time is
 #                        then shown as "> S s" and its output is not compared)
 #   --skip-reference     run only the fast program

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Ten-class accuracy and time: digit-tools tune and classify beside LIBSVM.
 
-Usage: scripts/bench_accuracy.py [--sets shipped,5000,60000] [BUILD]
+Usage: bench/bench_accuracy.py [--sets shipped,5000,60000] [BUILD]
 
 For the shipped data and Fashion 5000/1000 (bench/data, made by
-scripts/bench_e2e.sh): `digit-tools tune` over -k gauss -c 10,30,100
+bench/bench_e2e.sh): `digit-tools tune` over -k gauss -c 10,30,100
 -e 1,2,5 --combine last,average,vote, then `classify` with the best
 setting; LIBSVM's RBF kernel at the best of gamma 0.01, 0.033 x C 1, 10,
 and its polynomial kernel of degree 2. Also the cost of the grid against

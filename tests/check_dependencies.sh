@@ -9,7 +9,7 @@
 # and digit-tools, the Python module and the examples see the public API
 # (include/programma/) alone. programma's front end (all but programma's own
 # main) and the plain half of the API, which programma_reference links,
-# include no engine header. (scripts/check_reference_binary.sh checks the
+# include no engine header. (tests/check_reference_binary.sh checks the
 # linked binary too.)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The end-to-end workloads of scripts/bench_e2e.sh for builds side by side.
+"""The end-to-end workloads of bench/bench_e2e.sh for builds side by side.
 
-Usage: scripts/bench_side_by_side.py [--rounds N] [--fast-only]
+Usage: bench/bench_side_by_side.py [--rounds N] [--fast-only]
            BUILD[,NAME=VALUE...] BUILD[,NAME=VALUE...] [...] [WORKLOAD...]
 
 Each workload's programs run alternately from the build folders, round after
@@ -18,9 +18,9 @@ much slower each build's median is than the first build's, and the median
 count of minor page faults of a run.
 
 Needs the data in bench/data and bench/run_timed in the last build
-(scripts/bench_e2e.sh makes both). WORKLOAD picks rows by a word of their
+(bench/bench_e2e.sh makes both). WORKLOAD picks rows by a word of their
 label, such as voted or loading. Standard output of every run goes to a
-file, as in scripts/bench_e2e.sh.
+file, as in bench/bench_e2e.sh.
 """
 import argparse
 import os

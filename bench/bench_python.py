@@ -1,11 +1,11 @@
 #!/usr/bin/python3
 """Python fit + predict beside digit-tools classify and scikit-learn's SVC.
 
-Usage: /usr/bin/python3 scripts/bench_python.py [--sets 5000,60000] [BUILD]
+Usage: /usr/bin/python3 bench/bench_python.py [--sets 5000,60000] [BUILD]
 
 Runs with PYTHONPATH set to BUILD/python and python/ (the module as ctest
 uses it). On the shipped data and Fashion 5000/1000 (bench/data, made by
-scripts/bench_e2e.sh): KernelPerceptronClassifier's fit + predict against
+bench/bench_e2e.sh): KernelPerceptronClassifier's fit + predict against
 `digit-tools classify` with the same setting, each the best of three runs;
 then, on 5000/1000 and 60000/10000, the tuned setting (gaussian, constant
 30, 5 epochs, voted) against SVC(kernel="rbf", gamma=0.01, C=10), one run
