@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a module includes a header of a module above it: the layers of
 # docs/ARCHITECTURE.md run one way, bottom up,
-#   the public records (programma/kernel.h, combine.h, error.h, options.h)
+#   the public records (programma/kernel.h, combine.h, error.h, options.h,
+#   cancel.h)
 #   src/lists, src/data, src/perceptron, src/voted, src/compute  (reference)
 #   src/engine
 #   src/api and the rest of include/programma/                    (library API)
@@ -14,7 +15,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-records="include/programma/kernel.h include/programma/combine.h include/programma/error.h include/programma/options.h"
+records="include/programma/kernel.h include/programma/combine.h include/programma/error.h include/programma/options.h
+    include/programma/cancel.h"
 reference="src/lists src/data src/perceptron src/voted src/compute"
 public="include/programma"
 
