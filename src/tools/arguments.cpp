@@ -2,10 +2,7 @@
 // where they are read, each refusal naming the option.
 #include "arguments.h"
 
-#include <charconv>
-
-#include "classify.h"
-#include "samples.h"
+#include "text.h"
 
 namespace {
 
@@ -47,8 +44,7 @@ void Arguments::refuse(const std::string& option) const {
 
 uint32_t count_value(const std::string& option, const std::string& text, uint32_t least) {
     uint32_t value = 0;
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size() || text.empty() || value < least) {
+    if (!parse_whole(text, value) || value < least) {
         throw std::invalid_argument(option + " needs a whole number from " + std::to_string(least) + ", not '" + text +
                                     "'");
     }
@@ -95,3 +91,22 @@ programma::Combine combine_value(const std::string& text) {
     }
     throw std::invalid_argument("--combine takes last, average or vote, not '" + text + "'");
 }
+
+const char* combine_name(programma::Combine combine) {
+    switch (combine) {
+        case programma::Combine::last: return "last";
+        case programma::Combine::average: return "average";
+        case programma::Combine::vote: return "vote";
+    }
+    return "last";  // not reached: every combiner is named above
+}
+
+const char* kernel_name(programma::KernelKind kind) {
+    switch (kind) {
+        case programma::KernelKind::polynomial: return "pol";
+        case programma::KernelKind::gaussian: return "gauss";
+    }
+    return "pol";  // not reached: every kind is named above
+}
+
+std::string parameter_text(float parameter) { return printed("%g", static_cast<double>(parameter)); }

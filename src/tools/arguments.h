@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "programma/api.h"
+#include "samples.h"
 
 struct HelpWanted {};
 
@@ -56,17 +57,24 @@ float parameter_value(const std::string& option, const std::string& text);
 // A --combine value: last, average or vote.
 programma::Combine combine_value(const std::string& text);
 
+// The names of a combiner and a kernel, as --combine and -k take them.
+const char* combine_name(programma::Combine combine);
+const char* kernel_name(programma::KernelKind kind);
+// A kernel's constant or degree as the reports show it ("%g").
+std::string parameter_text(float parameter);
+
+// programma's own sample files when -tr or -ts is not given.
+inline constexpr const char* kDefaultTrainingSet = "Data/Training_set";
+inline constexpr const char* kDefaultTestSet = "Data/Test_set";
+
 // The items of a comma list, each read by `read`; an empty item is refused.
 template <typename T, typename Read>
 std::vector<T> list_value(const std::string& option, const std::string& text, const Read& read) {
     std::vector<T> values;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = text.find(',', start);
-        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    for_each_item(text, ',', [&](std::string_view item) {
         if (item.empty()) throw std::invalid_argument(option + " needs a comma list without empty items");
-        values.push_back(read(item));
-        if (comma == std::string::npos) return values;
-        start = comma + 1;
-    }
+        values.push_back(read(std::string(item)));
+        return true;
+    });
+    return values;
 }

@@ -4,48 +4,30 @@
 // greatest sum's digit as the answer.
 #include "classify.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <numeric>
 #include <stdexcept>
 
 #include "manifest.h"
-#include "output.h"
 #include "samples.h"
 #include "text.h"
 
 namespace {
 
-// A line of progress on standard error, when it is a terminal.
-void progress(const std::string& text) {
-    static const bool shown = ::isatty(2) != 0;
-    if (shown) std::fprintf(stderr, "digit-tools: %s\n", text.c_str());
-}
-
-programma::Recogniser recogniser(const ClassifyOptions& options, uint32_t digit) {
-    return programma::Recogniser{digit, options.kernel(), options.epoch_count()};
-}
-
 void train_all(const ClassifyOptions& options, const programma::SampleSet& train, ClassifyResult& result) {
-    std::vector<programma::Recogniser> recognisers;
-    for (uint32_t d = 0; d < 10; ++d) recognisers.push_back(recogniser(options, d));
     std::atomic<int> done{0};
     const auto trained_one = [&](std::size_t d) {
         progress("trained the recogniser of digit " + std::to_string(d) + " (" + std::to_string(++done) + " of 10)");
     };
-    programma::Result<std::vector<programma::Trained>> trained =
-        programma::train(train, recognisers, nullptr, trained_one, engine_options());
-    if (!trained) throw std::runtime_error(trained.error().message());
+    std::vector<programma::Trained> trained = programma::value_or_throw(programma::train(
+        train, digit_recognisers(options.kernel(), options.epoch_count()), nullptr, trained_one, engine_options()));
     for (uint32_t d = 0; d < 10; ++d) {
-        result.lists[d] = std::move(trained.value()[d].mistakes);
-        result.training_error[d] = trained.value()[d].training_error;
+        result.lists[d] = std::move(trained[d].mistakes);
+        result.training_error[d] = trained[d].training_error;
     }
 }
 
@@ -59,9 +41,8 @@ void restore_all(const std::string& folder, const programma::SampleSet& train, C
 // row several lists hold is evaluated once.
 std::vector<std::vector<double>> digit_scores(const ClassifyOptions& options, const programma::SampleSet& train,
                                               const programma::SampleSet& test, const ClassifyResult& result) {
-    std::vector<programma::Recogniser> recognisers;
-    for (uint32_t d = 0; d < 10; ++d) recognisers.push_back(recogniser(options, d));
-    auto scored = programma::decision_scores(train, recognisers, {result.lists.begin(), result.lists.end()}, test,
+    auto scored = programma::decision_scores(train, digit_recognisers(options.kernel(), options.epoch_count()),
+                                             {result.lists.begin(), result.lists.end()}, test,
                                              {{options.epoch_count(), options.combine}}, nullptr, engine_options());
     // The only refusal here: restored lists that imply more epochs.
     if (!scored) throw std::runtime_error(scored.error().message() + " (-e)");
@@ -87,11 +68,8 @@ void score(const ClassifyOptions& options, const programma::SampleSet& train, co
     }
 }
 
-std::string percent(float fraction) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%f", static_cast<double>(fraction * 100.0f));
-    return text;
-}
+// A share of rows as programma prints it: times 100 in float, then "%f".
+std::string percent(float fraction) { return printed("%f", static_cast<double>(fraction * 100.0f)); }
 
 void require_manifest_set(const Manifest& manifest, const ClassifyOptions& options, const programma::SampleSet& train) {
     const auto counts = [](uint32_t rows, uint32_t columns) {
@@ -116,14 +94,13 @@ programma::SampleSet unlabelled_rows(const std::string& path, const programma::S
         fail_in(path, "unlabelled samples have " + std::to_string(rows.columns()) + " numbers, the training set's " +
                           std::to_string(train.features()) + " features");
     }
-    std::vector<float> values;
-    values.reserve(std::size_t(rows.rows()) * rows.columns());
-    for (uint32_t r = 0; r < rows.rows(); ++r) values.insert(values.end(), rows.row(r), rows.row(r) + rows.columns());
-    const std::vector<float> labels(rows.rows(), 0.0f);
-    programma::Result<programma::SampleSet> set =
-        programma::samples_from_memory(values.data(), labels.data(), rows.rows(), rows.columns());
-    if (!set) fail_in(path, set.error().message());
-    return std::move(set).value();
+    std::vector<uint32_t> every_row(rows.rows());
+    std::iota(every_row.begin(), every_row.end(), 0u);
+    try {
+        return rows_of(rows, every_row, LastColumn::feature);
+    } catch (const programma::Failure& failure) {
+        fail_in(path, failure.what());
+    }
 }
 
 std::string training_error_text(const ClassifyResult& result, uint32_t digit) {
@@ -178,13 +155,18 @@ std::string csv_report(const ClassifyResult& result) {
 
 }  // namespace
 
+std::vector<programma::Recogniser> digit_recognisers(KernelSpec kernel, uint32_t epochs) {
+    std::vector<programma::Recogniser> recognisers;
+    for (uint32_t d = 0; d < 10; ++d) recognisers.push_back({d, kernel, epochs});
+    return recognisers;
+}
+
 void require_digit_labels(const programma::SampleSet& set, const std::string& file) {
     for (uint32_t r = 0; r < set.rows(); ++r) {
         const float label = set.label(r);
         if (!(label >= 0.0f && label <= 9.0f && label == std::trunc(label))) {
-            char shown[32];
-            std::snprintf(shown, sizeof shown, "%g", static_cast<double>(label));
-            fail_in(file, "row " + std::to_string(r + 1) + ": label " + shown + " is not a whole number from 0 to 9");
+            fail_in(file, "row " + std::to_string(r + 1) + ": label " + printed("%g", static_cast<double>(label)) +
+                              " is not a whole number from 0 to 9");
         }
     }
 }
@@ -219,7 +201,8 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
     options.epochs = manifest.epochs;
     // A manifest's values are a file's, not the command line's: a refusal
     // is a failed run.
-    if (const programma::Status checked = programma::check(recogniser(options, 0)); !checked) {
+    const programma::Recogniser adopted{0, options.kernel(), options.epoch_count()};
+    if (const programma::Status checked = programma::check(adopted); !checked) {
         fail_in(path, checked.error().detail);
     }
 }
@@ -230,10 +213,7 @@ ClassifyResult classify_digits(const ClassifyOptions& options, const Manifest* m
     if (manifest != nullptr) require_manifest_set(*manifest, options, train);
     const programma::SampleSet test =
         options.unlabelled ? unlabelled_rows(options.test_set, train) : load_sample_set(options.test_set);
-    if (test.columns() != train.columns()) {
-        fail_in(options.test_set, "samples have " + std::to_string(test.columns()) +
-                                      " numbers, the training set's have " + std::to_string(train.columns()));
-    }
+    require_training_width(test, options.test_set, train);
     if (!options.unlabelled) require_digit_labels(test, options.test_set);
     ClassifyResult result;
     result.labelled = !options.unlabelled;
@@ -252,34 +232,15 @@ std::string classify_report(const ClassifyResult& result, bool csv) {
     return csv ? csv_report(result) : markdown_report(result);
 }
 
-const char* combine_name(programma::Combine combine) {
-    switch (combine) {
-        case programma::Combine::last: return "last";
-        case programma::Combine::average: return "average";
-        case programma::Combine::vote: return "vote";
-    }
-    return "last";  // not reached: every combiner is named above
-}
-
-const char* kernel_name(KernelKind kind) {
-    switch (kind) {
-        case KernelKind::polynomial: return "pol";
-        case KernelKind::gaussian: return "gauss";
-    }
-    return "pol";  // not reached: every kind is named above
-}
-
 HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options) {
     HeatMap map;
     const KernelSpec kernel = options.kernel();
     const bool gaussian = kernel.kind == KernelKind::gaussian;
-    char parameter[32];
-    std::snprintf(parameter, sizeof parameter, "%g", static_cast<double>(kernel.parameter));
     // The title names the test set's file, not its folder, so that the
     // picture does not depend on where the data lies.
-    map.title = std::string("classify -k ") + kernel_name(kernel.kind) + (gaussian ? " -c " : " -d ") + parameter +
-                " -e " + std::to_string(options.epoch_count()) + " --combine " + combine_name(options.combine) + ": " +
-                std::filesystem::path(options.test_set).filename().string();
+    map.title = std::string("classify -k ") + kernel_name(kernel.kind) + (gaussian ? " -c " : " -d ") +
+                parameter_text(kernel.parameter) + " -e " + std::to_string(options.epoch_count()) + " --combine " +
+                combine_name(options.combine) + ": " + std::filesystem::path(options.test_set).filename().string();
     map.x_title = "answer";
     map.y_title = "true digit";
     map.key_title = "test rows";

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "gnuplot.h"
 #include "manifest.h"
 #include "programma/api.h"
@@ -25,8 +26,8 @@ struct ClassifyOptions {
     std::optional<float> constant{};
     std::optional<float> degree{};
     std::optional<uint32_t> epochs{};
-    std::string training_set = "Data/Training_set";
-    std::string test_set = "Data/Test_set";
+    std::string training_set = kDefaultTrainingSet;
+    std::string test_set = kDefaultTestSet;
     bool csv = false;
     std::string predictions{};  // file of one answer per test row, or empty
     std::string plot{};         // PNG of the confusion table, or empty
@@ -53,6 +54,9 @@ struct ClassifyResult {
     uint32_t wrong = 0;
 };
 
+// The ten recognisers, digit d's at index d.
+std::vector<programma::Recogniser> digit_recognisers(KernelSpec kernel, uint32_t epochs);
+
 // Throws std::runtime_error naming the file and the row when a label is not
 // a whole number from 0 to 9.
 void require_digit_labels(const programma::SampleSet& set, const std::string& file);
@@ -77,7 +81,3 @@ std::string classify_report(const ClassifyResult& result, bool csv);
 // The confusion table as a heat map (drawn by gnuplot) whose title names
 // the run's settings.
 HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options);
-
-// The names of a combiner and a kernel, as --combine and -k take them.
-const char* combine_name(programma::Combine combine);
-const char* kernel_name(KernelKind kind);

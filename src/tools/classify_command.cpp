@@ -179,9 +179,7 @@ int run(Arguments& args) {
     }
     const std::optional<OutputTarget> predictions =
         options.predictions.empty() ? std::nullopt : std::optional(files.output(options.predictions));
-    const std::optional<OutputTarget> plot =
-        options.plot.empty() ? std::nullopt : std::optional(files.output(options.plot));
-    if (plot) require_gnuplot();
+    const std::optional<OutputTarget> plot = plot_target(files, options.plot);
 
     const ClassifyResult result = classify_digits(options, manifest ? &*manifest : nullptr);
     std::vector<std::unique_ptr<StagedFile>> staged;

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "process.h"
+#include "text.h"
 
 namespace {
 
@@ -41,8 +42,11 @@ std::string plot_title(const std::string& text) {
     return title;
 }
 
-void require_gnuplot() {
+std::optional<OutputTarget> plot_target(RunFiles& files, const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    const OutputTarget target = files.output(path);
     if (!executable_in_path("gnuplot")) throw std::runtime_error("--plot needs gnuplot, which is not installed");
+    return target;
 }
 
 std::unique_ptr<StagedFile> draw_with_gnuplot(const std::string& script, const OutputTarget& target) {
@@ -109,12 +113,10 @@ std::string heat_map_script(const HeatMap& map) {
                          "set tics scale 0\n"
                          "unset key\n"
                          "$cells << EOD\n";
-    char number[64];
     for (const std::vector<double>& row : map.values) {
         for (std::size_t c = 0; c < row.size(); ++c) {
-            std::snprintf(number, sizeof number, "%.17g", row[c]);
             if (c > 0) script += ' ';
-            script += number;
+            script += printed("%.17g", row[c]);
         }
         script += "\n";
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,9 @@ inline constexpr const char* kGnuplotOutput = "/dev/fd/3";
 // digits, blanks and -_.,:=+/()% become '?'.
 std::string plot_title(const std::string& text);
 
-// Throws when no gnuplot can be run from PATH.
-void require_gnuplot();
+// The checked output of --plot, once gnuplot is known to be there to draw
+// it (throws otherwise); none when `path` is empty.
+std::optional<OutputTarget> plot_target(RunFiles& files, const std::string& path);
 
 // Runs gnuplot on `script` (which writes its PNG to kGnuplotOutput) into a
 // temporary file beside `target`; throws unless gnuplot exits 0 and the PNG

@@ -7,7 +7,6 @@
 #include <array>
 #include <bit>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -15,7 +14,9 @@
 #include <new>
 #include <vector>
 
+#include "arguments.h"
 #include "samples.h"
+#include "text.h"
 
 namespace {
 
@@ -29,21 +30,6 @@ std::string_view parameter_key(programma::KernelKind kind) {
         case programma::KernelKind::gaussian: return "constant";
     }
     return "degree";
-}
-
-std::string_view kernel_name(programma::KernelKind kind) {
-    switch (kind) {
-        case programma::KernelKind::polynomial: return "pol";
-        case programma::KernelKind::gaussian: return "gauss";
-    }
-    return "pol";
-}
-
-template <typename Number>
-bool whole(std::string_view text, Number& value, int base = 10) {
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
-    return !text.empty() && ec == std::errc() && ptr == end;
 }
 
 // Reads the key/value lines into `values`, keyed by kKeys' names ("parameter"
@@ -87,9 +73,7 @@ std::string format_manifest(const Manifest& manifest) {
     text += "\nepochs " + std::to_string(manifest.epochs) + "\n";
     text += "training-rows " + std::to_string(manifest.rows) + "\n";
     text += "training-columns " + std::to_string(manifest.columns) + "\n";
-    char hash[17];
-    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(manifest.hash));
-    return text + "training-xxh3 " + hash + "\n";
+    return text + "training-xxh3 " + printed("%016llx", static_cast<unsigned long long>(manifest.hash)) + "\n";
 }
 
 std::optional<Manifest> parse_manifest(std::string_view text, std::string& problem) {
@@ -114,9 +98,10 @@ std::optional<Manifest> parse_manifest(std::string_view text, std::string& probl
         return std::nullopt;
     }
     const std::string& hash = values["training-xxh3"];
-    if (!parse_float(values["parameter"], manifest.kernel.parameter) || !whole(values["epochs"], manifest.epochs) ||
-        !whole(values["training-rows"], manifest.rows) || !whole(values["training-columns"], manifest.columns) ||
-        hash.size() != 16 || !whole(hash, manifest.hash, 16)) {
+    if (!parse_float(values["parameter"], manifest.kernel.parameter) ||
+        !parse_whole(values["epochs"], manifest.epochs) || !parse_whole(values["training-rows"], manifest.rows) ||
+        !parse_whole(values["training-columns"], manifest.columns) || hash.size() != 16 ||
+        !parse_whole(hash, manifest.hash, 16)) {
         problem = "a value is not a number of its kind";
         return std::nullopt;
     }
@@ -128,12 +113,8 @@ uint64_t file_hash(const std::string& path) {
     if (!file) fail_in(path, std::string("cannot open: ") + std::strerror(errno));
     const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(), XXH3_freeState);
     if (!state || XXH3_64bits_reset(state.get()) != XXH_OK) throw std::bad_alloc();
-    std::vector<char> block(1 << 16);
-    std::size_t got = 0;
-    while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
-        XXH3_64bits_update(state.get(), block.data(), got);
-    }
-    if (std::ferror(file.get())) fail_in(path, std::string("cannot read: ") + std::strerror(errno));
+    for_each_block(file.get(), path,
+                   [&](std::string_view block) { XXH3_64bits_update(state.get(), block.data(), block.size()); });
     return XXH3_64bits_digest(state.get());
 }
 

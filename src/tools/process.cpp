@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "samples.h"
+
 extern char** environ;
 
 Child::~Child() {
@@ -65,12 +67,11 @@ void spawn(Child& child, const std::string& program, const std::vector<std::stri
 
 bool executable_in_path(const std::string& name) {
     const char* path = std::getenv("PATH");
-    std::string_view folders = path != nullptr ? path : "/usr/bin:/bin";
-    while (true) {
-        const std::size_t colon = folders.find(':');
-        const std::string folder(folders.substr(0, colon));
-        if (::access(((folder.empty() ? "." : folder) + "/" + name).c_str(), X_OK) == 0) return true;
-        if (colon == std::string_view::npos) return false;
-        folders.remove_prefix(colon + 1);
-    }
+    const std::string_view folders = path != nullptr ? path : "/usr/bin:/bin";
+    // Looks on while the folders lack it: false once one has it.
+    const bool missing = for_each_item(folders, ':', [&](std::string_view folder) {
+        const std::string name_in = (folder.empty() ? std::string(".") : std::string(folder)) + "/" + name;
+        return ::access(name_in.c_str(), X_OK) != 0;
+    });
+    return !missing;
 }

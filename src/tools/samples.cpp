@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "text.h"
+
 namespace {
 
 // Owns a stdio stream; standard streams are never closed.
@@ -65,13 +67,15 @@ std::string read_whole_file(const std::string& path) {
     Stream in(standard ? stdin : std::fopen(path.c_str(), "rb"), !standard);
     if (in.file == nullptr) fail_in(path, std::string("cannot open: ") + std::strerror(errno));
     std::string text;
+    for_each_block(in.file, path, [&](std::string_view block) { text += block; });
+    return text;
+}
+
+void for_each_block(std::FILE* file, const std::string& path, const std::function<void(std::string_view)>& on_block) {
     std::vector<char> block(1 << 16);
     std::size_t got = 0;
-    while ((got = std::fread(block.data(), 1, block.size(), in.file)) > 0) {
-        text.append(block.data(), got);
-    }
-    if (std::ferror(in.file)) fail_in(path, std::string("cannot read: ") + std::strerror(errno));
-    return text;
+    while ((got = std::fread(block.data(), 1, block.size(), file)) > 0) on_block(std::string_view(block.data(), got));
+    if (std::ferror(file)) fail_in(path, std::string("cannot read: ") + std::strerror(errno));
 }
 
 bool parse_float(std::string_view token, float& value) { return parse_number(token, value); }
@@ -94,22 +98,17 @@ void append_sample(std::string& out, std::span<const float> features, long long 
 }
 
 bool LabelMap::add(std::string_view text) {
-    while (!text.empty()) {
-        std::size_t comma = text.find(',');
-        std::string_view pair = text.substr(0, comma);
-        std::size_t equals = pair.find('=');
-        double from = 0.0;
-        double to = 0.0;
-        if (equals == std::string_view::npos || !parse_double(pair.substr(0, equals), from) ||
-            !parse_double(pair.substr(equals + 1), to)) {
-            return false;
-        }
-        pairs.emplace_back(from, to);
-        if (comma == std::string_view::npos) break;
-        text.remove_prefix(comma + 1);
-        if (text.empty()) return false;
-    }
-    return true;
+    return text.empty() || for_each_item(text, ',', [&](std::string_view pair) {
+               const std::size_t equals = pair.find('=');
+               double from = 0.0;
+               double to = 0.0;
+               if (equals == std::string_view::npos || !parse_double(pair.substr(0, equals), from) ||
+                   !parse_double(pair.substr(equals + 1), to)) {
+                   return false;
+               }
+               pairs.emplace_back(from, to);
+               return true;
+           });
 }
 
 double LabelMap::apply(double label) const {
@@ -122,9 +121,7 @@ double LabelMap::apply(double label) const {
 long long integer_label(double raw, const LabelMap& map, const std::string& file, unsigned long long line) {
     double label = map.apply(raw);
     if (!std::isfinite(label) || label != std::trunc(label) || std::fabs(label) > 1e15) {
-        char shown[64];
-        std::snprintf(shown, sizeof shown, "%.17g", label);
-        fail_at(file, line, std::string("label ") + shown + " is not a whole number");
+        fail_at(file, line, "label " + printed("%.17g", label) + " is not a whole number");
     }
     return static_cast<long long>(label);
 }
@@ -163,9 +160,29 @@ programma::SampleSet load_sample_stream(const std::string& path) {
 }
 
 programma::SampleSet load_sample_set(const std::string& path) {
-    programma::Result<programma::SampleSet> samples = programma::read_samples(path, engine_options());
-    if (!samples) throw std::runtime_error(samples.error().message());
-    return std::move(samples).value();
+    return programma::value_or_throw(programma::read_samples(path, engine_options()));
+}
+
+void require_training_width(const programma::SampleSet& samples, const std::string& path,
+                            const programma::SampleSet& training) {
+    if (samples.columns() != training.columns()) {
+        fail_in(path, "samples have " + std::to_string(samples.columns()) + " numbers, the training set's have " +
+                          std::to_string(training.columns()));
+    }
+}
+
+programma::SampleSet rows_of(const programma::SampleSet& set, const std::vector<uint32_t>& rows, LastColumn last) {
+    const bool labelled = last == LastColumn::label;
+    const uint32_t features = labelled ? set.features() : set.columns();
+    std::vector<float> values, labels;
+    values.reserve(rows.size() * features);
+    labels.reserve(rows.size());
+    for (const uint32_t r : rows) {
+        values.insert(values.end(), set.row(r), set.row(r) + features);
+        labels.push_back(labelled ? set.label(r) : 0.0f);
+    }
+    return programma::value_or_throw(
+        programma::samples_from_memory(values.data(), labels.data(), rows.size(), features));
 }
 
 std::vector<int32_t> restored_list(const std::string& path, uint32_t rows) {
@@ -176,7 +193,5 @@ std::vector<int32_t> restored_list(const std::string& path, uint32_t rows) {
         const bool digits = !line.empty() && line.find_first_not_of("0123456789") == std::string_view::npos;
         if (!digits) fail_at(path, number, "is not one row index (a list holds one index a line)");
     });
-    programma::Result<std::vector<int32_t>> list = programma::restore_list(path, rows);
-    if (!list) throw std::runtime_error(list.error().message());
-    return std::move(list).value();
+    return programma::value_or_throw(programma::restore_list(path, rows));
 }

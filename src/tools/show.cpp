@@ -3,7 +3,6 @@
 #include "show.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -15,11 +14,6 @@ namespace {
 
 constexpr uint64_t kMaxSide = 1000000;
 constexpr uint64_t kMaxArea = uint64_t(1) << 28;
-
-bool parse_row(std::string_view text, uint32_t& row) {
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), row);
-    return ec == std::errc() && ptr == text.data() + text.size() && !text.empty();
-}
 
 uint32_t square_side(const programma::SampleSet& samples) {
     const uint32_t features = samples.columns() - 1;
@@ -59,28 +53,23 @@ uint8_t grey_of(float value, std::pair<float, float> range) {
 }  // namespace
 
 bool parse_row_list(std::string_view text, std::vector<uint32_t>& rows, uint32_t largest) {
-    if (text.empty()) return false;
     uint64_t listed = rows.size();
-    while (!text.empty()) {
-        std::size_t comma = text.find(',');
-        std::string_view item = text.substr(0, comma);
-        std::size_t dash = item.find('-');
+    return for_each_item(text, ',', [&](std::string_view item) {
+        const std::size_t dash = item.find('-');
         uint32_t first = 0;
         uint32_t last = 0;
         if (dash == std::string_view::npos) {
-            if (!parse_row(item, first)) return false;
+            if (!parse_whole(item, first)) return false;
             last = first;
-        } else if (!parse_row(item.substr(0, dash), first) || !parse_row(item.substr(dash + 1), last) || last < first) {
+        } else if (!parse_whole(item.substr(0, dash), first) || !parse_whole(item.substr(dash + 1), last) ||
+                   last < first) {
             return false;
         }
         listed += uint64_t(last) - first + 1;
         if (last > largest || listed > kMaxListedRows) return false;
         for (uint64_t r = first; r <= last; ++r) rows.push_back(static_cast<uint32_t>(r));
-        if (comma == std::string_view::npos) break;
-        text.remove_prefix(comma + 1);
-        if (text.empty()) return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 std::vector<uint32_t> mistake_rows(const std::string& list_path, uint32_t rows) {

@@ -12,12 +12,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 
+#include "arguments.h"
 #include "gnuplot.h"
 #include "process.h"
 #include "samples.h"
+#include "text.h"
 
 namespace {
 
@@ -73,12 +74,6 @@ TestSetCounts count_showing(const programma::SampleSet& set, uint32_t digit) {
     return counts;
 }
 
-std::string fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 DigitResult mean_of(const std::vector<DigitResult>& results) {
     DigitResult mean;
     for (const DigitResult& r : results) {
@@ -101,21 +96,21 @@ double mean_wrong(const std::vector<DigitResult>& results, uint32_t DigitResult:
 
 std::vector<std::string> table_cells(const DigitResult& r) {
     return {std::to_string(r.digit),
-            fixed(r.training_error, 6),
-            fixed(r.test_error, 6),
+            printed("%.6f", r.training_error),
+            printed("%.6f", r.test_error),
             std::to_string(r.wrong_saying_plus),
             std::to_string(r.wrong_saying_minus),
-            fixed(r.seconds, 2)};
+            printed("%.2f", r.seconds)};
 }
 
 std::vector<std::string> mean_cells(const std::vector<DigitResult>& results) {
     const DigitResult mean = mean_of(results);
     return {"mean",
-            fixed(mean.training_error, 6),
-            fixed(mean.test_error, 6),
-            fixed(mean_wrong(results, &DigitResult::wrong_saying_plus), 1),
-            fixed(mean_wrong(results, &DigitResult::wrong_saying_minus), 1),
-            fixed(mean.seconds, 2)};
+            printed("%.6f", mean.training_error),
+            printed("%.6f", mean.test_error),
+            printed("%.1f", mean_wrong(results, &DigitResult::wrong_saying_plus)),
+            printed("%.1f", mean_wrong(results, &DigitResult::wrong_saying_minus)),
+            printed("%.2f", mean.seconds)};
 }
 
 }  // namespace
@@ -243,7 +238,7 @@ std::string plot_script(const std::vector<DigitResult>& results, const std::stri
         "unset key\n"
         "plot '-' using 1:2:xtic(1) with boxes lc rgb '#4a6fa5'\n";
     for (const DigitResult& r : results) {
-        script += std::to_string(r.digit) + " " + fixed(r.test_error, 6) + "\n";
+        script += std::to_string(r.digit) + " " + printed("%.6f", r.test_error) + "\n";
     }
     return script + "e\nset output\n";
 }
@@ -284,7 +279,7 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
         std::optional<TestSetCounts> counts;
         if (scanner.report.voted) {
             if (!test_set) {
-                test_set = load_sample_set(passed_value(options.passed, "-ts", "Data/Test_set"));
+                test_set = load_sample_set(passed_value(options.passed, "-ts", kDefaultTestSet));
             }
             counts = count_showing(*test_set, digit);
         }

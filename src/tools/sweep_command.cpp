@@ -71,13 +71,9 @@ int run(Arguments& args) {
     const SweepOptions options = parse_sweep(args);
     RunFiles files;
     files.input(options.programma);
-    files.sample_set(passed_value(options.passed, "-tr", "Data/Training_set"));
-    files.sample_set(passed_value(options.passed, "-ts", "Data/Test_set"));
-    std::optional<OutputTarget> plot;
-    if (!options.plot.empty()) {
-        plot = files.output(options.plot);
-        require_gnuplot();
-    }
+    files.sample_set(passed_value(options.passed, "-tr", kDefaultTrainingSet));
+    files.sample_set(passed_value(options.passed, "-ts", kDefaultTestSet));
+    const std::optional<OutputTarget> plot = plot_target(files, options.plot);
     const std::vector<DigitResult> results = run_sweep(options);
     if (plot) draw_plot(results, options, *plot);
     print(sweep_table(results, options.csv));

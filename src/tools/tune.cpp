@@ -3,10 +3,8 @@
 // training's lists, and the table of cross-validated errors.
 #include "tune.h"
 
-#include <unistd.h>
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -22,31 +20,8 @@ using programma::KernelKind;
 using programma::KernelSpec;
 using programma::SampleSet;
 
-void progress(const std::string& text) {
-    static const bool shown = ::isatty(2) != 0;
-    if (shown) std::fprintf(stderr, "digit-tools: %s\n", text.c_str());
-}
-
-std::string number(double value, const char* format = "%f") {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
-// The rows of `set` named by `rows`, in that order, as a set of their own.
-SampleSet subset(const SampleSet& set, const std::vector<uint32_t>& rows) {
-    const uint32_t features = set.features();
-    std::vector<float> values, labels;
-    values.reserve(std::size_t(rows.size()) * features);
-    labels.reserve(rows.size());
-    for (const uint32_t r : rows) {
-        values.insert(values.end(), set.row(r), set.row(r) + features);
-        labels.push_back(set.label(r));
-    }
-    auto made = programma::samples_from_memory(values.data(), labels.data(), rows.size(), features);
-    if (!made) throw std::runtime_error(made.error().message());
-    return std::move(made).value();
-}
+// A share of rows as a percentage in the tables.
+std::string percent(double share) { return printed("%f", share * 100); }
 
 // Every (kernel, parameter) of the grid, in its order.
 std::vector<KernelSpec> kernel_settings(const TuneOptions& options) {
@@ -65,24 +40,18 @@ std::vector<KernelSpec> kernel_settings(const TuneOptions& options) {
     return kernels;
 }
 
-template <typename T>
-T value_of(programma::Result<T>&& result) {
-    if (!result) throw std::runtime_error(result.error().message());
-    return std::move(result).value();
-}
-
 // The ten recognisers' answers for every row of `test` under every cell:
 // how many of them are wrong, by cell.
 std::vector<uint64_t> wrong_by_cell(const SampleSet& train, const SampleSet& test, KernelSpec kernel, uint32_t epochs,
                                     const std::vector<programma::ScoreCell>& cells) {
-    std::vector<programma::Recogniser> recognisers;
-    for (uint32_t d = 0; d < 10; ++d) recognisers.push_back({d, kernel, epochs});
+    const std::vector<programma::Recogniser> recognisers = digit_recognisers(kernel, epochs);
     const std::vector<programma::Trained> trained =
-        value_of(programma::train(train, recognisers, nullptr, {}, engine_options()));
+        programma::value_or_throw(programma::train(train, recognisers, nullptr, {}, engine_options()));
     std::vector<std::vector<int32_t>> lists;
     for (const programma::Trained& digit : trained) lists.push_back(digit.mistakes);
     const std::vector<std::vector<std::vector<double>>> scores =  // [digit][cell][row]
-        value_of(programma::decision_scores(train, recognisers, lists, test, cells, nullptr, engine_options()));
+        programma::value_or_throw(
+            programma::decision_scores(train, recognisers, lists, test, cells, nullptr, engine_options()));
     std::vector<uint64_t> wrong(cells.size(), 0);
     for (std::size_t c = 0; c < cells.size(); ++c) {
         for (uint32_t r = 0; r < test.rows(); ++r) {
@@ -136,15 +105,15 @@ TuneResult tune(const TuneOptions& options) {
             std::sort(kept.begin(), kept.end());  // trained on in file order
             const std::vector<uint32_t> held(order.begin() + begin, order.begin() + end);
             const std::vector<uint64_t> wrong =
-                wrong_by_cell(subset(all, kept), subset(all, held), kernel, most_epochs, cells);
+                wrong_by_cell(rows_of(all, kept), rows_of(all, held), kernel, most_epochs, cells);
             for (std::size_t c = 0; c < cells.size(); ++c) {
                 const double fold_error = double(wrong[c]) / double(end - begin);
                 rows[c].wrong += wrong[c];
                 rows[c].lowest = std::min(rows[c].lowest, fold_error);
                 rows[c].highest = std::max(rows[c].highest, fold_error);
             }
-            progress("-k " + std::string(kernel_name(kernel.kind)) + " " + number(kernel.parameter, "%g") + ": fold " +
-                     std::to_string(f + 1) + " of " + std::to_string(options.folds));
+            progress("-k " + std::string(kernel_name(kernel.kind)) + " " + parameter_text(kernel.parameter) +
+                     ": fold " + std::to_string(f + 1) + " of " + std::to_string(options.folds));
         }
         for (TuneRow& row : rows) row.error = double(row.wrong) / double(all.rows());
         result.rows.insert(result.rows.end(), rows.begin(), rows.end());
@@ -154,10 +123,7 @@ TuneResult tune(const TuneOptions& options) {
     }
     if (!options.test_set.empty()) {
         const SampleSet test = load_sample_set(options.test_set);
-        if (test.columns() != all.columns()) {
-            fail_in(options.test_set, "samples have " + std::to_string(test.columns()) +
-                                          " numbers, the training set's have " + std::to_string(all.columns()));
-        }
+        require_training_width(test, options.test_set, all);
         require_digit_labels(test, options.test_set);
         const TuneRow& best = result.rows[result.best];
         result.test_wrong =
@@ -174,12 +140,11 @@ std::string tune_report(const TuneResult& result, bool csv) {
                                                       "cross-validated error (%)", "lowest fold (%)",
                                                       "highest fold (%)"}};
     const std::string test_error =
-        result.test_wrong ? number(double(*result.test_wrong) / double(result.test_rows) * 100) : "";
+        result.test_wrong ? percent(double(*result.test_wrong) / double(result.test_rows)) : "";
     for (std::size_t r = 0; r < result.rows.size(); ++r) {
         const TuneRow& row = result.rows[r];
-        table.push_back({kernel_name(row.kernel.kind), number(row.kernel.parameter, "%g"), std::to_string(row.epochs),
-                         combine_name(row.combine), number(row.error * 100), number(row.lowest * 100),
-                         number(row.highest * 100)});
+        table.push_back({kernel_name(row.kernel.kind), parameter_text(row.kernel.parameter), std::to_string(row.epochs),
+                         combine_name(row.combine), percent(row.error), percent(row.lowest), percent(row.highest)});
         // CSV keeps everything in its one table: which row is best, and its test error.
         if (csv)
             table.back().insert(table.back().end(), {r == result.best ? "1" : "0", r == result.best ? test_error : ""});
@@ -189,8 +154,8 @@ std::string tune_report(const TuneResult& result, bool csv) {
     std::string text = format_table(table, csv);
     if (csv) return text;
     text += "\nBest: -k " + std::string(kernel_name(best.kernel.kind)) + " " + parameter + " " +
-            number(best.kernel.parameter, "%g") + " -e " + std::to_string(best.epochs) + " --combine " +
-            combine_name(best.combine) + ", " + number(best.error * 100) + "% cross-validated error\n";
+            parameter_text(best.kernel.parameter) + " -e " + std::to_string(best.epochs) + " --combine " +
+            combine_name(best.combine) + ", " + percent(best.error) + "% cross-validated error\n";
     if (result.test_wrong) {
         text += "Test error of the best setting: " + std::to_string(*result.test_wrong) + " wrong of " +
                 std::to_string(result.test_rows) + " rows, " + test_error + "%\n";
@@ -212,7 +177,7 @@ HeatMap tune_map(const TuneResult& result, const TuneOptions& options) {
     map.decimals = 1;
     for (const uint32_t e : options.epochs) map.x_labels.push_back(std::to_string(e));
     for (const float parameter : parameters) {
-        map.y_labels.push_back(number(parameter, "%g"));
+        map.y_labels.push_back(parameter_text(parameter));
         std::vector<double> errors;
         for (const uint32_t e : options.epochs) {
             double error = 0;

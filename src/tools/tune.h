@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "gnuplot.h"
 #include "programma/api.h"
 
@@ -21,7 +22,7 @@ struct TuneOptions {
     std::vector<programma::Combine> combines{programma::Combine::last};
     uint32_t folds = 5;
     std::optional<uint64_t> shuffle;  // the seed of the rows' order, if any
-    std::string training_set = "Data/Training_set";
+    std::string training_set = kDefaultTrainingSet;
     std::string test_set;  // when given, the best setting is tested on it
     bool csv = false;
     std::string plot;  // PNG heat map of error against parameter and epochs

@@ -1,7 +1,5 @@
 // `digit-tools tune`: its help, its options (comma lists of programma's
 // values), and its run: the cross-validated grid, then its table.
-#include <charconv>
-
 #include "classify.h"
 #include "commands.h"
 #include "gnuplot.h"
@@ -57,8 +55,7 @@ TuneOptions parse_tune(Arguments& args) {
         } else if (arg == "--shuffle") {
             const std::string text = args.value_of(arg);
             uint64_t seed = 0;
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
-            if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+            if (!parse_whole(text, seed)) {
                 throw std::invalid_argument("--shuffle needs a whole number from 0, not '" + text + "'");
             }
             options.shuffle = seed;
@@ -80,11 +77,7 @@ int run(Arguments& args) {
     RunFiles files;
     files.sample_set(options.training_set);
     if (!options.test_set.empty()) files.sample_set(options.test_set);
-    std::optional<OutputTarget> plot;
-    if (!options.plot.empty()) {
-        plot = files.output(options.plot);
-        require_gnuplot();
-    }
+    const std::optional<OutputTarget> plot = plot_target(files, options.plot);
     const TuneResult result = tune(options);
     if (plot) {
         if (const auto staged = draw_with_gnuplot(heat_map_script(tune_map(result, options)), *plot)) staged->commit();
