@@ -5,7 +5,7 @@
 // fscanf stream reader.
 //
 // The loading benchmarks read bench/data/fashion_train (60000 x 257, made by
-// scripts/bench_e2e.sh); set
+// bench/bench_e2e.sh); set
 // PROGRAMMA_BENCH_FILE to load another file. Run from the repository root.
 #include <benchmark/benchmark.h>
 
@@ -313,7 +313,7 @@ void BM_load_program(benchmark::State& state) {
         MeasuredFile measured;
         if (measure_samples(path, dims, measured, bench_settings()) != 0 ||
             load_samples(matrix, dims.columns, dims.rows, path, measured, bench_settings()) != 0) {
-            state.SkipWithError("cannot load the sample file (run scripts/bench_e2e.sh first)");
+            state.SkipWithError("cannot load the sample file (run bench/bench_e2e.sh first)");
             break;
         }
         benchmark::DoNotOptimize(matrix.values.data());
@@ -327,7 +327,7 @@ void BM_load_stream(benchmark::State& state) {
     for (auto _ : state) {
         SampleMatrix matrix;
         if (!stream_read(path, matrix)) {
-            state.SkipWithError("cannot load the sample file (run scripts/bench_e2e.sh first)");
+            state.SkipWithError("cannot load the sample file (run bench/bench_e2e.sh first)");
             break;
         }
         benchmark::DoNotOptimize(matrix.values.data());

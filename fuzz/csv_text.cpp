@@ -1,7 +1,7 @@
 // Fuzz target: CSV text, with the delimiter, header and label column taken
 // from the first two bytes. A conversion that succeeds must load as a sample
 // set, and that set written as plain CSV must convert to the same numbers.
-#include "digit_tools_convert.h"
+#include "convert.h"
 #include "tools_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

@@ -2,7 +2,7 @@
 // (0 to 7) and --scale, the second where the input splits into the two
 // files. A conversion that succeeds must load as one row per image, of
 // side * side values in 0..255 (or -1..1 scaled) and the label byte.
-#include "digit_tools_idx.h"
+#include "idx.h"
 #include "tools_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

@@ -3,7 +3,7 @@
 // width), must give the same numbers.
 #include <algorithm>
 
-#include "digit_tools_convert.h"
+#include "convert.h"
 #include "tools_fuzz_support.h"
 
 namespace {

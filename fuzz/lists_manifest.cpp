@@ -1,7 +1,7 @@
 // Fuzz target: the lists manifest. What parses formats to text that parses
 // to the same manifest, and formatting that again gives the same text.
 #include <cmath>
-#include "digit_tools_manifest.h"
+#include "manifest.h"
 
 #include "fuzz_support.h"
 

@@ -12,7 +12,6 @@
 // theirs; saving and restoring lists do not wait.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -21,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "programma/cancel.h"
 #include "programma/combine.h"
 #include "programma/error.h"
 #include "programma/kernel.h"
@@ -95,11 +95,6 @@ Result<uint32_t> parse_epochs(std::string_view text);
 // A double narrowed to a kernel parameter as parse_constant narrows the
 // number it reads: to the nearest float, an infinity beyond the float range.
 float kernel_parameter(double value);
-
-// Set from another thread (or a signal handler) to stop a training, scoring
-// or test; the call then returns the error "cancelled" within about a
-// second, and leaves nothing behind.
-using CancelFlag = std::atomic<bool>;
 
 // A trained recogniser: the training rows it erred on, in order (the
 // mistake list), and the training error of its last epoch.

@@ -28,6 +28,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <variant>
@@ -70,5 +71,23 @@ private:
 
 struct Done {};
 using Status = Result<Done>;
+
+// An error thrown, for callers that would rather throw than test each
+// result (the library itself never throws one): what() is its message.
+class Failure : public std::runtime_error {
+public:
+    explicit Failure(Error error) : std::runtime_error(error.message()), error_(std::move(error)) {}
+    const Error& error() const { return error_; }
+
+private:
+    Error error_;
+};
+
+// A result's value, or its error thrown as a Failure.
+template <typename T>
+T value_or_throw(Result<T>&& result) {
+    if (!result) throw Failure(result.error());
+    return std::move(result).value();
+}
 
 }  // namespace programma

@@ -25,17 +25,12 @@ using programma::Combine;
 using programma::KernelKind;
 using programma::Recogniser;
 using programma::SampleSet;
+using programma::value_or_throw;
 
 namespace {
 
 using Floats = py::array_t<float, py::array::c_style | py::array::forcecast>;
 using Indices = py::array_t<int32_t, py::array::c_style | py::array::forcecast>;
-
-// An error of the library on its way to Python; a translator raises it
-// there by its kind, never by its text.
-struct LibraryError {
-    programma::Error error;
-};
 
 // Raises an error's exception in Python: ValueError for an invalid argument
 // or bad data; OSError with the errno and the file for input or output, so
@@ -59,14 +54,6 @@ void raise_in_python(const programma::Error& error) {
         case programma::ErrorKind::out_of_memory: PyErr_SetString(PyExc_MemoryError, error.message().c_str()); return;
         case programma::ErrorKind::cancelled: PyErr_SetString(PyExc_KeyboardInterrupt, error.message().c_str()); return;
     }
-}
-
-// An API result's value, or its error thrown for the translator; needs no
-// GIL.
-template <typename T>
-T take(programma::Result<T>&& result) {
-    if (!result) throw LibraryError{result.error()};
-    return std::move(result).value();
 }
 
 // The engine's options of the package's calls: the environment's, read once
@@ -96,8 +83,8 @@ SampleSet make_samples(const Floats& values, const Floats& labels) {
     if (labels.ndim() != 1 || labels.shape(0) != values.shape(0)) {
         throw py::value_error("labels must be a 1-D array with one label per row");
     }
-    return take(programma::samples_from_memory(values.data(), labels.data(), std::size_t(values.shape(0)),
-                                               std::size_t(values.shape(1))));
+    return value_or_throw(programma::samples_from_memory(values.data(), labels.data(), std::size_t(values.shape(0)),
+                                                         std::size_t(values.shape(1))));
 }
 
 // The rows' features, and their labels, as new arrays.
@@ -123,7 +110,6 @@ T run_cancellable(int threads, Work&& work) {
     const programma::EngineOptions options = options_with(threads);
     programma::CancelFlag cancel{false};
     std::optional<T> value;
-    std::optional<programma::Error> error;
     std::exception_ptr failure;
     std::mutex mutex;
     std::condition_variable finished;
@@ -133,12 +119,7 @@ T run_cancellable(int threads, Work&& work) {
         py::gil_scoped_release release;
         std::thread worker([&] {
             try {
-                programma::Result<T> result = work(&cancel, options);
-                if (result) {
-                    value.emplace(std::move(result).value());
-                } else {
-                    error.emplace(result.error());
-                }
+                value.emplace(value_or_throw(work(&cancel, options)));
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -164,7 +145,6 @@ T run_cancellable(int threads, Work&& work) {
     }
     if (interrupted) throw py::error_already_set();
     if (failure) std::rethrow_exception(failure);
-    if (error) throw LibraryError{*error};
     return std::move(*value);
 }
 
@@ -192,8 +172,9 @@ PYBIND11_MODULE(_programma, m) {
     py::register_exception_translator([](std::exception_ptr failure) {
         try {
             if (failure) std::rethrow_exception(failure);
-        } catch (const LibraryError& error) {
-            raise_in_python(error.error);
+        } catch (const programma::Failure& failure) {
+            // Raised by its kind, never by its text.
+            raise_in_python(failure.error());
         }
     });
     default_options();  // the environment is read once, at import
@@ -231,7 +212,8 @@ PYBIND11_MODULE(_programma, m) {
                         }));
 
     m.def(
-        "read_samples", [](const std::string& path) { return take(programma::read_samples(path, default_options())); },
+        "read_samples",
+        [](const std::string& path) { return value_or_throw(programma::read_samples(path, default_options())); },
         py::arg("path"), py::call_guard<py::gil_scoped_release>(), "A sample file read with programma's loader.");
 
     m.def(
@@ -304,7 +286,7 @@ PYBIND11_MODULE(_programma, m) {
             std::vector<int32_t> list;
             {
                 py::gil_scoped_release release;
-                list = take(programma::restore_list(path, training_rows));
+                list = value_or_throw(programma::restore_list(path, training_rows));
             }
             return array_of(list);
         },
@@ -315,7 +297,7 @@ PYBIND11_MODULE(_programma, m) {
         [](const std::string& path, const Indices& mistakes) {
             const std::vector<int32_t> list = list_of(mistakes);
             py::gil_scoped_release release;
-            take(programma::save_list(path, list));
+            value_or_throw(programma::save_list(path, list));
         },
         py::arg("path"), py::arg("mistakes"), "Saves a mistake list safely, in programma's format.");
 
@@ -332,7 +314,7 @@ PYBIND11_MODULE(_programma, m) {
                 {"out_of_memory", programma::ErrorKind::out_of_memory},
                 {"cancelled", programma::ErrorKind::cancelled}};
             for (const auto& [name, value] : kinds) {
-                if (kind == name) throw LibraryError{programma::Error{value, detail, path, 0, error_number, {}}};
+                if (kind == name) throw programma::Failure(programma::Error{value, detail, path, 0, error_number, {}});
             }
             throw py::value_error("no error kind " + kind);
         },

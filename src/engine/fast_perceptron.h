@@ -3,7 +3,6 @@
 // are byte for byte those of run and run_test on the scalar formulas.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,13 +12,14 @@
 #include "file_lib.h"
 #include "list_lib.h"
 #include "perceptron_lib.h"
+#include "programma/cancel.h"
 
 // Whether a training prints what run prints, or nothing at all.
 enum class Report { printed, silent };
 
-// A flag another thread sets to stop a long silent computation; it is read
-// between chunks of rows, which then end by throwing Cancelled.
-using CancelFlag = std::atomic<bool>;
+// A set CancelFlag (programma/cancel.h) is read between chunks of rows of a
+// long silent computation, which then ends by throwing Cancelled.
+using programma::CancelFlag;
 struct Cancelled {};
 
 // As run, or kEngineOutOfMemory (nothing printed) when the engine's own

@@ -6,7 +6,7 @@
 #include <sched.h>
 #include <sys/stat.h>
 
-#include "digit_tools_sweep.h"
+#include "sweep.h"
 #include "tools_support.h"
 
 namespace {

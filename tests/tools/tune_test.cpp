@@ -5,10 +5,10 @@
 
 #include <random>
 
-#include "digit_tools_classify.h"
-#include "digit_tools_samples.h"
-#include "digit_tools_tune.h"
+#include "arguments.h"
+#include "samples.h"
 #include "tools_support.h"
+#include "tune.h"
 
 namespace {
 
@@ -47,15 +47,6 @@ TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
     ASSERT_EQ(result.rows.size(), 12u);
     const programma::SampleSet all = load_sample_set(options.training_set);
     const std::vector<uint32_t> order = fold_order(all.rows(), options.shuffle);
-    // The rows named, in that order, as a set of their own.
-    const auto rows_of = [&](const std::vector<uint32_t>& rows) {
-        std::vector<float> values, labels;
-        for (const uint32_t r : rows) {
-            values.insert(values.end(), all.row(r), all.row(r) + 4);
-            labels.push_back(all.label(r));
-        }
-        return programma::samples_from_memory(values.data(), labels.data(), labels.size(), 4).value();
-    };
     for (const TuneRow& row : result.rows) {
         uint64_t wrong = 0;
         for (uint32_t f = 0; f < 3; ++f) {
@@ -65,7 +56,7 @@ TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
             for (uint32_t r = 0; r < all.rows(); ++r) {
                 if (std::find(held.begin(), held.end(), r) == held.end()) kept.push_back(r);
             }
-            const programma::SampleSet train = rows_of(kept), test = rows_of(held);
+            const programma::SampleSet train = rows_of(all, kept), test = rows_of(all, held);
             std::vector<std::vector<double>> scores;
             for (uint32_t d = 0; d < 10; ++d) {
                 const programma::Recogniser recogniser{d, row.kernel, row.epochs};

@@ -1,0 +1,24 @@
+// The text digit-tools prints: its reports on standard output, the tables
+// in them (Markdown or CSV, in one formatter), numbers by printf's formats,
+// and progress lines on a terminal.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Writes a report to standard output (its failures are found at the end).
+void print(std::string_view text);
+
+// A line "digit-tools: TEXT" on standard error, only when it is a terminal.
+void progress(const std::string& text);
+
+// What printf prints for `format` and the values (in the C locale): how a
+// report shows a number, such as "%f" for a percentage as programma shows it.
+[[gnu::format(printf, 1, 2)]] std::string printed(const char* format, ...);
+
+using TableRows = std::vector<std::vector<std::string>>;
+
+// The rows of a table, the first one its header: Markdown ("| a | b |" with
+// a rule of right-aligned columns under the header), or CSV ("a,b").
+std::string format_table(const TableRows& rows, bool csv);

@@ -1,0 +1,196 @@
+// `tune`: the folds, one ten-digit training per (kernel, parameter, fold)
+// at the grid's most epochs, every (epochs, combiner) cell scored from that
+// training's lists, and the table of cross-validated errors.
+#include "tune.h"
+
+#include <algorithm>
+#include <bit>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+
+#include "classify.h"
+#include "samples.h"
+#include "text.h"
+
+namespace {
+
+using programma::Combine;
+using programma::KernelKind;
+using programma::KernelSpec;
+using programma::SampleSet;
+
+// A share of rows as a percentage in the tables.
+std::string percent(double share) { return printed("%f", share * 100); }
+
+// Every (kernel, parameter) of the grid, in its order.
+std::vector<KernelSpec> kernel_settings(const TuneOptions& options) {
+    std::vector<KernelSpec> kernels;
+    for (const KernelKind kind : options.kernels) {
+        switch (kind) {
+            case KernelKind::polynomial:
+                for (const float degree : options.degrees) kernels.push_back(programma::kernel_spec(kind, degree, 0));
+                break;
+            case KernelKind::gaussian:
+                for (const float constant : options.constants)
+                    kernels.push_back(programma::kernel_spec(kind, 0, constant));
+                break;
+        }
+    }
+    return kernels;
+}
+
+// The ten recognisers' answers for every row of `test` under every cell:
+// how many of them are wrong, by cell.
+std::vector<uint64_t> wrong_by_cell(const SampleSet& train, const SampleSet& test, KernelSpec kernel, uint32_t epochs,
+                                    const std::vector<programma::ScoreCell>& cells) {
+    const std::vector<programma::Recogniser> recognisers = digit_recognisers(kernel, epochs);
+    const std::vector<programma::Trained> trained =
+        programma::value_or_throw(programma::train(train, recognisers, nullptr, {}, engine_options()));
+    std::vector<std::vector<int32_t>> lists;
+    for (const programma::Trained& digit : trained) lists.push_back(digit.mistakes);
+    const std::vector<std::vector<std::vector<double>>> scores =  // [digit][cell][row]
+        programma::value_or_throw(
+            programma::decision_scores(train, recognisers, lists, test, cells, nullptr, engine_options()));
+    std::vector<uint64_t> wrong(cells.size(), 0);
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+        for (uint32_t r = 0; r < test.rows(); ++r) {
+            double row[10];
+            for (uint32_t d = 0; d < 10; ++d) row[d] = scores[d][c][r];
+            wrong[c] += programma::best_of(row, 10) != std::size_t(test.label(r)) ? 1 : 0;
+        }
+    }
+    return wrong;
+}
+
+}  // namespace
+
+std::vector<uint32_t> fold_order(uint32_t rows, std::optional<uint64_t> seed) {
+    std::vector<uint32_t> order(rows);
+    for (uint32_t r = 0; r < rows; ++r) order[r] = r;
+    if (!seed) return order;
+    std::mt19937_64 random(*seed);
+    for (uint32_t i = rows; i > 1; --i) std::swap(order[i - 1], order[random() % i]);
+    return order;
+}
+
+std::pair<uint32_t, uint32_t> fold_bounds(uint32_t fold, uint32_t folds, uint32_t rows) {
+    return {uint32_t(uint64_t(fold) * rows / folds), uint32_t(uint64_t(fold + 1) * rows / folds)};
+}
+
+TuneResult tune(const TuneOptions& options) {
+    const SampleSet all = load_sample_set(options.training_set);
+    require_digit_labels(all, options.training_set);
+    if (options.folds > all.rows()) {
+        throw std::runtime_error(options.training_set + ": " + std::to_string(options.folds) +
+                                 " folds need as many rows, the set has " + std::to_string(all.rows()));
+    }
+    std::vector<programma::ScoreCell> cells;
+    for (const uint32_t e : options.epochs) {
+        for (const Combine combine : options.combines) cells.push_back({e, combine});
+    }
+    const uint32_t most_epochs = *std::max_element(options.epochs.begin(), options.epochs.end());
+    const std::vector<uint32_t> order = fold_order(all.rows(), options.shuffle);
+
+    TuneResult result;
+    result.training_rows = all.rows();
+    for (const KernelSpec kernel : kernel_settings(options)) {
+        std::vector<TuneRow> rows;
+        for (const programma::ScoreCell& cell : cells)
+            rows.push_back({kernel, cell.epochs, cell.combine, 0, 0, 1e300, -1});
+        for (uint32_t f = 0; f < options.folds; ++f) {
+            const auto [begin, end] = fold_bounds(f, options.folds, all.rows());
+            std::vector<uint32_t> kept(order.begin(), order.begin() + begin);
+            kept.insert(kept.end(), order.begin() + end, order.end());
+            std::sort(kept.begin(), kept.end());  // trained on in file order
+            const std::vector<uint32_t> held(order.begin() + begin, order.begin() + end);
+            const std::vector<uint64_t> wrong =
+                wrong_by_cell(rows_of(all, kept), rows_of(all, held), kernel, most_epochs, cells);
+            for (std::size_t c = 0; c < cells.size(); ++c) {
+                const double fold_error = double(wrong[c]) / double(end - begin);
+                rows[c].wrong += wrong[c];
+                rows[c].lowest = std::min(rows[c].lowest, fold_error);
+                rows[c].highest = std::max(rows[c].highest, fold_error);
+            }
+            progress("-k " + std::string(kernel_name(kernel.kind)) + " " + parameter_text(kernel.parameter) +
+                     ": fold " + std::to_string(f + 1) + " of " + std::to_string(options.folds));
+        }
+        for (TuneRow& row : rows) row.error = double(row.wrong) / double(all.rows());
+        result.rows.insert(result.rows.end(), rows.begin(), rows.end());
+    }
+    for (std::size_t r = 1; r < result.rows.size(); ++r) {
+        if (result.rows[r].error < result.rows[result.best].error) result.best = r;
+    }
+    if (!options.test_set.empty()) {
+        const SampleSet test = load_sample_set(options.test_set);
+        require_training_width(test, options.test_set, all);
+        require_digit_labels(test, options.test_set);
+        const TuneRow& best = result.rows[result.best];
+        result.test_wrong =
+            uint32_t(wrong_by_cell(all, test, best.kernel, best.epochs, {{best.epochs, best.combine}})[0]);
+        result.test_rows = test.rows();
+    }
+    return result;
+}
+
+std::string tune_report(const TuneResult& result, bool csv) {
+    TableRows table = {csv ? std::vector<std::string>{"kernel", "parameter", "epochs", "combine", "error",
+                                                      "lowest_fold", "highest_fold", "best", "test_error"}
+                           : std::vector<std::string>{"kernel", "constant or degree", "epochs", "combine",
+                                                      "cross-validated error (%)", "lowest fold (%)",
+                                                      "highest fold (%)"}};
+    const std::string test_error =
+        result.test_wrong ? percent(double(*result.test_wrong) / double(result.test_rows)) : "";
+    for (std::size_t r = 0; r < result.rows.size(); ++r) {
+        const TuneRow& row = result.rows[r];
+        table.push_back({kernel_name(row.kernel.kind), parameter_text(row.kernel.parameter), std::to_string(row.epochs),
+                         combine_name(row.combine), percent(row.error), percent(row.lowest), percent(row.highest)});
+        // CSV keeps everything in its one table: which row is best, and its test error.
+        if (csv)
+            table.back().insert(table.back().end(), {r == result.best ? "1" : "0", r == result.best ? test_error : ""});
+    }
+    const TuneRow& best = result.rows[result.best];
+    const char* parameter = best.kernel.kind == KernelKind::gaussian ? "-c" : "-d";
+    std::string text = format_table(table, csv);
+    if (csv) return text;
+    text += "\nBest: -k " + std::string(kernel_name(best.kernel.kind)) + " " + parameter + " " +
+            parameter_text(best.kernel.parameter) + " -e " + std::to_string(best.epochs) + " --combine " +
+            combine_name(best.combine) + ", " + percent(best.error) + "% cross-validated error\n";
+    if (result.test_wrong) {
+        text += "Test error of the best setting: " + std::to_string(*result.test_wrong) + " wrong of " +
+                std::to_string(result.test_rows) + " rows, " + test_error + "%\n";
+    }
+    return text;
+}
+
+HeatMap tune_map(const TuneResult& result, const TuneOptions& options) {
+    const TuneRow& best = result.rows[result.best];
+    const bool gaussian = best.kernel.kind == KernelKind::gaussian;
+    const std::vector<float>& parameters = gaussian ? options.constants : options.degrees;
+    HeatMap map;
+    map.title = std::string("tune -k ") + kernel_name(best.kernel.kind) + " --combine " + combine_name(best.combine) +
+                ", " + std::to_string(options.folds) +
+                " folds: " + std::filesystem::path(options.training_set).filename().string();
+    map.x_title = "epochs";
+    map.y_title = gaussian ? "constant" : "degree";
+    map.key_title = "cross-validated error (%)";
+    map.decimals = 1;
+    for (const uint32_t e : options.epochs) map.x_labels.push_back(std::to_string(e));
+    for (const float parameter : parameters) {
+        map.y_labels.push_back(parameter_text(parameter));
+        std::vector<double> errors;
+        for (const uint32_t e : options.epochs) {
+            double error = 0;
+            for (const TuneRow& row : result.rows) {
+                if (row.kernel.kind == best.kernel.kind &&
+                    std::bit_cast<uint32_t>(row.kernel.parameter) == std::bit_cast<uint32_t>(parameter) &&
+                    row.epochs == e && row.combine == best.combine) {
+                    error = row.error * 100;
+                }
+            }
+            errors.push_back(error);
+        }
+        map.values.push_back(errors);
+    }
+    return map;
+}
