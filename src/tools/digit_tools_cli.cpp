@@ -20,6 +20,7 @@
 #include "digit_tools_sweep.h"
 #include "digit_tools_tune.h"
 #include "programma/api.h"
+#include "programma/version.h"
 
 namespace {
 
@@ -623,6 +624,10 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
     const std::string& command = arguments[0];
     if (command == "--help" || command == "-h" || command == "help") {
         print(help_of(arguments.size() > 1 ? arguments[1] : ""));
+        return kExitDone;
+    }
+    if (command == "--version") {
+        print(std::string("digit-tools ") + programma::version() + "\n");
         return kExitDone;
     }
     if (command != "classify" && command != "convert" && command != "show" && command != "sweep" && command != "tune") {
