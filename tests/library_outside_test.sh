@@ -20,7 +20,7 @@ readme_commands() {
         "$source/README.md")
     [ -n "$block" ] || { echo "FAIL: README.md has no block starting with \$ $1" >&2; exit 1; }
     out=$(cd "$project" && bash -e -c "$(sed -n 's/^\$ //p' <<<"$block")" 2>&1) || { echo "$out" >&2; exit 1; }
-    ! grep -v '^\$ ' <<<"$block" | grep -vxF -f <(printf '%s\n' "$out") >&2 || { echo "FAIL: not printed" >&2; exit 1; }
+    ! grep -v '^\$ ' <<<"$block" | grep -vxF -f <(printf '%s\n' "$out") >&2 || { echo "FAIL: not printed: above" >&2; exit 1; }
 }
 if [ -f "$from/cmake_install.cmake" ]; then
     ln -s "$from" "$project/build/release"

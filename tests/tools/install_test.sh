@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` into a fresh prefix lays down both programs (run from
 # there), both man pages, the copyright and the example data, not lintian's
-# override. The Python package imports from where Python
-# looks (PYTHONUSERBASE=PREFIX: lib/python3.X/site-packages). All show VERSION.
+# override. The Python package imports from where Python looks
+# (PYTHONUSERBASE=PREFIX: lib/python3.X/site-packages). All show VERSION.
 # Usage: install_test.sh BUILD_DIR CMAKE_COMMAND HAVE_DIGIT_TOOLS(0|1) VERSION [PYTHON]
 set -u
 build=${1:?usage: $0 BUILD_DIR CMAKE_COMMAND HAVE_DIGIT_TOOLS VERSION [PYTHON]}
