@@ -6,13 +6,8 @@ per class (one for two classes) exactly as programma trains one for a digit;
 write programma's sample files and mistake lists.
 """
 
-from pkgutil import extend_path
-
-# In a build tree the compiled module lies in the build folder's programma/,
-# the Python sources in python/programma/: both make up the package.
-__path__ = extend_path(__path__, __name__)
-
-from ._estimator import KernelPerceptronClassifier  # noqa: E402
-from ._files import read_samples, restore_list, save_list  # noqa: E402
+from ._estimator import KernelPerceptronClassifier
+from ._files import read_samples, restore_list, save_list
+from ._programma import __version__
 
 __all__ = ["KernelPerceptronClassifier", "read_samples", "restore_list", "save_list"]

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "programma/api.h"
+#include "programma/version.h"
 
 namespace py = pybind11;
 using programma::Combine;
@@ -169,6 +170,7 @@ py::array_t<int32_t> array_of(const std::vector<int32_t>& list) {
 
 PYBIND11_MODULE(_programma, m) {
     m.doc() = "programma's library: sample sets, recognisers, mistake lists and the recogniser check.";
+    m.attr("__version__") = programma::version();  // the package's version is the library's
     py::register_exception_translator([](std::exception_ptr failure) {
         try {
             if (failure) std::rethrow_exception(failure);

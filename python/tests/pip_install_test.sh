@@ -5,9 +5,7 @@
 # imported and fitted: its lists must be the build tree's module's.
 # 77 (skipped) when the interpreter has no venv with pip.
 set -eu
-source=${1:?usage: pip_install_test.sh SOURCE_DIR PYTHON BUILD_PYTHON_DIR}
-python=${2:?usage: pip_install_test.sh SOURCE_DIR PYTHON BUILD_PYTHON_DIR}
-built=${3:?usage: pip_install_test.sh SOURCE_DIR PYTHON BUILD_PYTHON_DIR}
+source=${1:?usage: pip_install_test.sh SOURCE_DIR PYTHON BUILD_PYTHON_DIR} python=${2:?} built=${3:?}
 "$python" -c "import ensurepip, venv" 2>/dev/null || { echo "SKIP: $python has no venv with pip"; exit 77; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/programma-pip.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -28,11 +26,8 @@ print(" ".join(str(int(m.sum())) + "/" + str(len(m)) for m in clf.mistakes_))
 '
 cd "$work"
 installed=$("$work/venv/bin/python" -c "$lists" "$source/Data/Training_set")
-reference=$(PYTHONPATH="$built:$source/python" "$python" -c "$lists" "$source/Data/Training_set")
-case $(head -n 1 <<<"$installed") in
-    "$work/venv/"*) ;;
-    *) echo "FAIL: the venv imported $(head -n 1 <<<"$installed")" >&2; exit 1 ;;
-esac
+reference=$(PYTHONPATH="$built" "$python" -c "$lists" "$source/Data/Training_set")
+[[ $installed == "$work/venv/"* ]] || { echo "FAIL: the venv imported $(head -n 1 <<<"$installed")" >&2; exit 1; }
 [ "$(tail -n 1 <<<"$installed")" = "$(tail -n 1 <<<"$reference")" ] ||
     { echo "FAIL: pip's module trains other lists than the build's" >&2; exit 1; }
 echo "PASS: pip install . in a venv; the installed package trains the build's lists"

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "output.h"
+#include "programma/version.h"
 #include "samples.h"
 #include "text.h"
 
@@ -83,6 +84,10 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
     const std::string& name = arguments[0];
     if (is_help(name) || name == "help") {
         print(help_of(arguments.size() > 1 ? arguments[1] : ""));
+        return kExitDone;
+    }
+    if (name == "--version") {
+        print(std::string("digit-tools ") + programma::version() + "\n");
         return kExitDone;
     }
     const Command* command = command_named(name);
