@@ -1,6 +1,7 @@
 // `digit-tools classify`: its help, its options, and its run: every file
-// checked first, the ten recognisers trained (or restored) and tested, the
-// files asked for staged and then put in place, and only then the report.
+// checked first, the recognisers of the labels trained (or restored) and
+// tested, the files asked for staged and then put in place, and only then
+// the report.
 #include <memory>
 
 #include "classify.h"
