@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -146,6 +147,11 @@ TEST(Api, PrefixWeightsAndScoresFollowTheWorkedExample) {
     EXPECT_EQ(needed, 2u);
     EXPECT_FALSE(prefix_weights(list, 3, 3, 1, weights, needed));  // needs a second epoch
     EXPECT_EQ(needed, 2u);
+    // A row equal to the one before starts the next epoch: row 1 at steps 2 and 5 of 6.
+    const int32_t again[] = {1, 1};
+    ASSERT_TRUE(prefix_weights(again, 2, 3, 2, weights, needed));
+    EXPECT_EQ(weights, (std::vector<uint64_t>{1, 3, 2}));
+    EXPECT_FALSE(prefix_weights(again, 2, 3, 1, weights, needed));
     ASSERT_TRUE(prefix_weights(list, 0, 3, 2, weights, needed));  // no mistake: one hypothesis, all steps
     EXPECT_EQ(weights, (std::vector<uint64_t>{6}));
     const uint64_t example[] = {0, 2, 1, 3};
@@ -203,8 +209,8 @@ TEST(Api, ErrorsAreTypedAndTheirMessagesNameWhatIsWrong) {
     const std::vector<std::pair<programma::Error, Expected>> cases = {
         {trained.error(), {ErrorKind::cancelled, "cancelled"}},
         {programma::decision_sums(train, r, {0}, train, &cancel).error(), {ErrorKind::cancelled, "cancelled"}},
-        {programma::decision_sums(train, r, {0, 2000}, train).error(),
-         {ErrorKind::invalid_argument, "mistake list: entry 2 (index 2000) names no row of the 2000-row training set"}},
+        {programma::decision_sums(train, r, {0, -1}, train).error(),
+         {ErrorKind::invalid_argument, "mistake list: entry 2 (index -1) names no row of the 2000-row training set"}},
         {programma::decision_sums(train, r, {0}, wide).error(),
          {ErrorKind::invalid_argument, "samples have 8 numbers, the training set's have 7"}},
         {programma::decision_scores(train, {1, r.kernel, 1}, {5, 3}, train, Combine::vote).error(),
@@ -228,12 +234,46 @@ TEST(Api, ErrorsAreTypedAndTheirMessagesNameWhatIsWrong) {
          {ErrorKind::input_output, dir.file("none/saved") + ": cannot save: No such file or directory",
           dir.file("none/saved"), 0, ENOENT}},
         {programma::save_list("", {3}).error(), {ErrorKind::invalid_argument, "cannot save: the file name is empty"}},
+        // (The values read, programma's through these functions, are the run matrix's rows.)
+        {programma::parse_kernel("poly").error(), {ErrorKind::invalid_argument, "'poly' is no kernel: pol or gauss"}},
+        {programma::parse_epochs("-1").error(),
+         {ErrorKind::invalid_argument, "'-1' is not a count of epochs from 0 to 2147483647"}},
     };
     for (const auto& [error, expected] : cases) expect_error(error, expected);
 
     EXPECT_EQ(programma::restore_list(dir.file("list"), 8).value(), (std::vector<int32_t>{0, 7}));
     ASSERT_TRUE(programma::save_list(dir.file("saved"), {3, 1}).ok());
     EXPECT_EQ(read_text(dir.file("saved")), "3\n1\n");
+}
+
+template <typename T>
+std::optional<ErrorKind> kind_of(const programma::Result<T>& result) {
+    return result ? std::nullopt : std::optional(result.error().kind);
+}
+
+TEST(Api, NoExceptionLeavesACallWhateverTheSizes) {
+    const float value = 1, label = 0;
+    const SampleSet one = programma::samples_from_memory(&value, &label, 1, 1).value();
+    const Recogniser longest{0, {KernelKind::gaussian, 1.0f}, 2147483647};
+    const std::string digits(100000, '9');
+    const std::optional<ErrorKind> none;
+    const std::pair<std::optional<ErrorKind>, std::optional<ErrorKind>> calls[] = {
+        // expected, got
+        {ErrorKind::out_of_memory, kind_of(programma::samples_from_memory(&value, &label, 1ull << 31, 1ull << 31))},
+        {ErrorKind::invalid_argument, kind_of(programma::samples_from_memory(&value, &label, SIZE_MAX, 1))},
+        {ErrorKind::invalid_argument, kind_of(programma::samples_from_memory(nullptr, nullptr, 1, 1))},
+        {none, kind_of(programma::decision_scores(one, longest, {}, one, {{2147483647, Combine::vote}}))},
+        {ErrorKind::invalid_argument,
+         kind_of(programma::decision_scores(one, longest, {}, one, {{~0u, Combine::vote}}))},
+        {ErrorKind::invalid_argument, kind_of(programma::decision_sums(one, longest, {INT32_MAX, INT32_MIN}, one))},
+        {ErrorKind::bad_data, kind_of(programma::parse_list(digits, 0, "l"))},
+        {ErrorKind::input_output, kind_of(programma::read_samples("/" + std::string(5000, 'x')))},
+        {ErrorKind::invalid_argument, kind_of(programma::train(one, {0, {KernelKind(9), 1.0f}, 0}))},
+        {none, kind_of(programma::test(one, longest, {0, 0}, one))},
+    };
+    for (std::size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].second, calls[i].first) << i;
+    EXPECT_EQ(programma::best_of(nullptr, 0), 0u);
+    EXPECT_TRUE(std::isinf(programma::error_fraction(~0u, 0)) && std::isinf(programma::kernel_parameter(-1e300)));
 }
 
 TEST(Api, OneCheckRefusesARecognisersSettingsNamingTheField) {
@@ -273,27 +313,6 @@ TEST(Api, OneCheckRefusesARecognisersSettingsNamingTheField) {
     const SampleSet set = programma::samples_from_memory(values, labels, 2, 1).value();
     EXPECT_EQ(programma::train(set, cases[2].recogniser).error().field, "kernel.parameter");
     EXPECT_EQ(programma::decision_sums(set, cases[4].recogniser, {}, set).error().field, "kernel.parameter");
-}
-
-TEST(Api, SharedValuesAreReadByProgrammasRules) {
-    EXPECT_EQ(programma::parse_kernel("gauss").value(), KernelKind::gaussian);
-    EXPECT_EQ(programma::parse_kernel("pol").value(), KernelKind::polynomial);
-    EXPECT_EQ(programma::parse_kernel("poly").error().message(), "'poly' is no kernel: pol or gauss");
-    // atof's reading, narrowed to float: trailing text ignored, no digits 0.
-    const std::pair<const char*, float> numbers[] = {{"3x", 3.0f},       {"", 0.0f},     {"-5", -5.0f},
-                                                     {"1e39", INFINITY}, {" 0.1", 0.1f}, {"-nan", -NAN}};
-    for (const auto& [text, value] : numbers) {
-        const float read = programma::parse_constant(text).value();
-        EXPECT_EQ(std::bit_cast<uint32_t>(read), std::bit_cast<uint32_t>(value)) << text;
-        EXPECT_EQ(std::bit_cast<uint32_t>(programma::parse_degree(text).value()), std::bit_cast<uint32_t>(read));
-    }
-    EXPECT_EQ(programma::parse_degree("nan").error().field, "degree");
-    EXPECT_EQ(programma::parse_constant("inf").error().message(), "'inf' starts with a letter, not a number");
-    EXPECT_EQ(programma::parse_epochs("5 epochs").value(), 5u);
-    EXPECT_EQ(programma::parse_epochs("2147483647").value(), 2147483647u);
-    for (const char* refused : {"-1", "2147483648", "x"}) {
-        EXPECT_EQ(programma::parse_epochs(refused).error().field, "epochs") << refused;
-    }
 }
 
 TEST(Api, ConcurrentCallsKeepTheirOwnOptions) {

@@ -93,34 +93,6 @@ TEST_F(Engine, BatchKernelsMatchTheScalarFormulasAtEveryLevel) {
     }
 }
 
-// Packing whole blocks at once (a register transpose on AVX-512) keeps every
-// bit of every row, NaN payloads included, as packing row by row does.
-TEST_F(Engine, PackingBlocksMatchesPackingRows) {
-    std::mt19937 random(2025);
-    for (VectorLevel level : {VectorLevel::avx512, VectorLevel::scalar}) {
-        for (int round = 0; round < 40; ++round) {
-            const uint32_t features = random() % 70, count = random() % 50;
-            std::vector<std::vector<float>> rows(count, std::vector<float>(features));
-            std::vector<const float*> pointers;
-            PackedRows appended, blocks;
-            pack_reset(appended, features, level);
-            pack_reset(blocks, features, level);
-            for (auto& row : rows) {
-                for (float& v : row)
-                    v = random() % 5 == 0 ? std::bit_cast<float>(uint32_t(random())) : awkward_value(random, true);
-                pack_append(appended, row.data());
-                pointers.push_back(row.data());
-            }
-            pack_size(blocks, count, appended.has_nan);
-            pack_blocks(blocks, pointers.data(), 0, blocks.blocks());
-            ASSERT_EQ(blocks.lanes.size(), appended.lanes.size());
-            for (std::size_t i = 0; i < blocks.lanes.size(); ++i) {
-                ASSERT_TRUE(same_bits(blocks.lanes[i], appended.lanes[i])) << round << ' ' << i;
-            }
-        }
-    }
-}
-
 // Every stride-th float bit pattern as a distance, through the batch
 // gaussian step and the scalar one, for several constants.
 void expect_gaussian_batch_matches(uint64_t stride, std::initializer_list<float> constants, VectorLevel level) {

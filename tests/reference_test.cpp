@@ -1,13 +1,13 @@
 // The reference modules in process: the two lists, the kernels on cases
-// worked out by hand, the decision rule, the voted method's training and
-// testing, and the mistake-list text.
+// worked out by hand, the decision rule, and the voted method's training
+// and testing. (The mistake-list text is the mistake_list fuzz target's,
+// its corpus replayed by ctest, and the run matrix's restored lists.)
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "fast_voted.h"
-#include "mistake_file.h"
 #include "perceptron_lib.h"
 #include "support.h"
 #include "voted_lib_ker.h"
@@ -154,21 +154,6 @@ TEST(Voted, SurvivalCountsVotesAndOutput) {
     const float minus_one[] = {-1, 0}, one[] = {1, 0};
     kernel_pol(2, minus_one, one, value, 3);
     EXPECT_EQ(value, 0.0f);
-}
-
-TEST(ListText, WrittenOnePerLineAndReadToTheFirstNonNumber) {
-    EXPECT_EQ(list_text({5, 17, 5, -1}), "5\n17\n5\n4294967295\n");
-    EXPECT_EQ(list_text({}), "");
-    const std::vector<std::pair<std::string, std::vector<uint32_t>>> cases = {
-        {"", {}},
-        {"0\n1\n2", {0, 1, 2}},
-        {" 3\t4\r\n\n5 ", {3, 4, 5}},
-        {"1\nx\n2\n", {1}},
-        {"+7 -0 -2", {7, 0, 4294967295u}},
-        {"99999999999 4294967295", {4294967295u, 4294967295u}},
-        {"12abc", {12}},
-        {"abc", {}}};
-    for (const auto& [text, entries] : cases) EXPECT_EQ(parse_list_text(text), entries) << text;
 }
 
 }  // namespace

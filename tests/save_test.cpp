@@ -4,7 +4,6 @@
 // leave a partial list under the target's name.
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -102,22 +101,6 @@ TEST(Save, FileSizeLimitStopsTheSaveAndKeepsTheOldList) {
     EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 599);
 }
 
-// Waits up to `limit` for a file whose name starts with `prefix` to be
-// created in the watched folder.
-bool created(int watch, const std::string& prefix, int limit_ms) {
-    alignas(inotify_event) char buffer[4096];
-    pollfd fd{watch, POLLIN, 0};
-    while (::poll(&fd, 1, limit_ms) > 0) {
-        const ssize_t got = ::read(watch, buffer, sizeof buffer);
-        for (ssize_t at = 0; at < got;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            if (event->len > 0 && std::string(event->name).rfind(prefix, 0) == 0) return true;
-            at += ssize_t(sizeof(inotify_event) + event->len);
-        }
-    }
-    return false;
-}
-
 TEST(Save, KilledDuringTheSaveLeavesTheOldListOrTheWholeNewOne) {
     TempDir dir;
     const Launch whole = saving_run(dir, 1000, "4");  // 3999 entries
@@ -136,7 +119,7 @@ TEST(Save, KilledDuringTheSaveLeavesTheOldListOrTheWholeNewOne) {
         ::close(input[1]);
         // The save goes through a temporary file beside the list: kill the
         // run at a random moment after it appears.
-        const bool through_temporary = created(watch, ".list.", 20000);
+        const bool through_temporary = watched(watch, ".list.", 20000);
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
         ::kill(child, SIGKILL);
         wait_for(child);

@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -154,6 +156,8 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& args, in
     ::dup2(null_fd, 2);
     ::close_range(3, ~0U, 0);
     if (ignore_sigpipe) std::signal(SIGPIPE, SIG_IGN);
+    // A test run in the background must not hand on ignored interrupts.
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) std::signal(number, SIG_DFL);
     if (::chdir(work_dir.c_str()) != 0) ::_exit(126);
     std::vector<char*> argv = {const_cast<char*>(program.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -167,6 +171,20 @@ int wait_for(pid_t pid) {
     while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+bool watched(int watch, const std::string& prefix, int limit_ms) {
+    alignas(inotify_event) char buffer[4096];
+    pollfd fd{watch, POLLIN, 0};
+    while (::poll(&fd, 1, limit_ms) > 0) {
+        const ssize_t got = ::read(watch, buffer, sizeof buffer);
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0 && std::string(event->name).rfind(prefix, 0) == 0) return true;
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    return false;
 }
 
 bool is_root() { return ::geteuid() == 0; }

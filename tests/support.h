@@ -67,6 +67,11 @@ bool unprivileged_runs_possible(std::string& why);
 // files as save targets: use a private twin, make_device(dir.file("full"), 1, 7).
 bool make_device(const std::string& path, unsigned major, unsigned minor);
 
+// Waits up to `limit_ms` for an event of an inotify watch on a folder (a
+// file made, moved in or closed, as the watch asks) about a file whose name
+// starts with `prefix`.
+bool watched(int watch, const std::string& prefix, int limit_ms);
+
 // `args` with `more` after them.
 inline std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
     args.insert(args.end(), more.begin(), more.end());

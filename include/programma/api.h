@@ -2,8 +2,10 @@
 // recognisers, their decision sums and tests, mistake lists on disk, and the
 // values programma's command line shares with other programs. Plain records
 // in, results or typed errors (programma/error.h) out: nothing is printed,
-// standard input is never read, and nothing exits. Every list, sum and error
-// is bit for bit what programma's own runs give.
+// standard input is never read, nothing exits, and no exception leaves a
+// call (memory or threads that cannot be had are an out-of-memory error; a
+// file name holding a null byte is an invalid argument). Every list, sum and
+// error is bit for bit what programma's own runs give.
 //
 // Threads: every function may be called from several threads at once, each
 // call with its own EngineOptions (programma/options.h). The engine's worker
@@ -180,11 +182,19 @@ Result<TestResult> test(const SampleSet& training, const Recogniser& recogniser,
                         const EngineOptions& options = {});
 
 // Every entry of a mistake list must name a row of the training set: a
-// bad-data error naming `path`, the list's file, otherwise.
+// bad-data error naming `path`, the list's file, and the entry as it is
+// written, otherwise.
 Status check_list(const std::vector<int32_t>& mistakes, uint32_t training_rows, const std::string& path);
 
-// Reads a mistake-list file and checks its entries against the training
-// set's row count.
+// A mistake list from its file's text: every line one row index (decimal
+// digits alone, a carriage return before the newline allowed; an empty text
+// is an empty list), each naming a row of the training set. A bad-data
+// error names `path` and the line that is not an index, or the entry and
+// the index as written that names no row.
+Result<std::vector<int32_t>> parse_list(std::string_view text, uint32_t training_rows, const std::string& path);
+
+// Reads a mistake-list file once, as parse_list reads its text, stopping at
+// the first line at fault.
 Result<std::vector<int32_t>> restore_list(const std::string& path, uint32_t training_rows);
 
 // Saves a mistake list in programma's format, one index a line: the old file

@@ -15,15 +15,18 @@
 //                     entry ..."), or that implies more epochs than the
 //                     recogniser's; a score cell of more epochs than the
 //                     training's; a sample set of no row or feature, or of
-//                     too many; a save to an empty file name.
+//                     too many, or without its values; a save to an empty
+//                     file name; a file name holding a null byte.
 //   bad_data          a file whose content cannot be used: a sample line
 //                     that is not a number or has another count (path and
 //                     line), a file of no sample line or too many, a file
-//                     that changed while it was read, a restored list whose
-//                     entry names no training row (path).
+//                     that changed while it was read, a list line that is
+//                     not one row index (path and line), a restored list
+//                     whose entry names no training row (path).
 //   input_output      the system refused a file: it cannot be opened, read
 //                     or saved (path, and the errno in error_number).
-//   out_of_memory     the memory a call needs cannot be had.
+//   out_of_memory     the memory a call needs cannot be had (or a size
+//                     beyond any memory), or a thread cannot be started.
 //   cancelled         the call's CancelFlag was set.
 #pragma once
 

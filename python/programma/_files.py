@@ -27,7 +27,7 @@ def read_samples(path):
     ------
     ValueError
         When programma would refuse the file's content; the message names the
-        file and the line at fault.
+        file and the line at fault. Also when the path holds a null byte.
     OSError
         When the file cannot be opened or read (FileNotFoundError when it is
         missing), with its errno and file name.
@@ -53,7 +53,8 @@ def save_list(path, mistakes):
     Raises
     ------
     ValueError
-        When the list holds something other than row indices.
+        When the list holds something other than row indices, or the path a
+        null byte.
     OSError
         When the list cannot be written, with its errno and file name.
     """
@@ -84,7 +85,10 @@ def restore_list(path, training_rows):
     Raises
     ------
     ValueError
-        When the list names a row beyond the training set.
+        When a line is not one row index (digits alone), or the list names a
+        row beyond the training set; the message names the file and the line
+        or entry (the file is read once, up to the first line at fault); also
+        when the path holds a null byte.
     OSError
         When the file cannot be opened or read, with its errno and file name.
     """

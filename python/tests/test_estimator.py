@@ -216,7 +216,19 @@ def test_sample_files_and_lists(tmp_path, training):
     assert programma.restore_list(listed, 1200).dtype == np.int32
     with pytest.raises(ValueError, match="1199"):
         programma.restore_list(listed, 1000)
-    for path, bad, error in ((listed, [-1], ValueError), (tmp_path / "no" / "folder", [1], OSError)):
+    # A null byte would cut the name short: at "list", which must stay as it is.
+    for path, bad, error in ((listed, [-1], ValueError), (tmp_path / "no" / "folder", [1], OSError),
+                             (f"{listed}\0-not", [1], ValueError)):
         with pytest.raises(error):
             programma.save_list(path, bad)
     assert programma.restore_list(listed, 1200).tolist() == [5, 0, 5, 1199]  # as the failed saves left it
+    for call in programma.read_samples, lambda path: programma.restore_list(path, 1200):
+        with pytest.raises(ValueError, match="embedded null byte"):
+            call(f"{listed}\0-not")
+
+
+@pytest.mark.parametrize("text, line", [(b"1\n2\nhello\n3\n", 3), (b"\0PNG\r\n", 1), (b"+1\n0x10", 1), (b"1\n\n2", 2)])
+def test_a_list_holds_one_row_index_a_line(tmp_path, text, line):
+    (tmp_path / "list").write_bytes(text)
+    with pytest.raises(ValueError, match=rf"list:{line}: is not one row index"):
+        programma.restore_list(tmp_path / "list", 1200)

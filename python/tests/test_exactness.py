@@ -84,13 +84,3 @@ def test_two_classes_train_the_recogniser_of_the_second(gauss_fit, training):
     assert len(clf.mistakes_) == 1
     np.testing.assert_array_equal(clf.mistakes_[0], gauss_fit.mistakes_[3])
     np.testing.assert_array_equal(clf.decision_function(X), gauss_fit.decision_function(X)[:, 3])
-
-
-def test_results_do_not_depend_on_the_thread_count(training, test_set):
-    X, y = training
-    fits = [programma.KernelPerceptronClassifier(n_jobs=n).fit(X, y) for n in (1, 2, -1)]
-    scores = [fit.decision_function(test_set[0]) for fit in fits]
-    for fit, score in zip(fits[1:], scores[1:]):
-        for ours, theirs in zip(fit.mistakes_, fits[0].mistakes_):
-            np.testing.assert_array_equal(ours, theirs)
-        np.testing.assert_array_equal(score, scores[0])

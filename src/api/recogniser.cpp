@@ -13,6 +13,7 @@
 #include "fast_perceptron.h"
 #include "list_lib.h"
 #include "perceptron_lib.h"
+#include "safe_call.h"
 #include "sample_rows.h"
 #include "worker_pool.h"
 
@@ -103,6 +104,19 @@ Ending train_shared(const SampleSet& training, const std::vector<Recogniser>& re
     }
 }
 
+// work()'s result, as every call that computes gives it: a cancellation,
+// or the resources that could not be had, as their errors.
+template <typename T, typename Work>
+Result<T> computed(Work&& work) {
+    return guarded<T>([&]() -> Result<T> {
+        try {
+            return work();
+        } catch (const Cancelled&) {
+            return cancelled();
+        }
+    });
+}
+
 bool share_kernel(const std::vector<Recogniser>& recognisers) {
     return std::all_of(recognisers.begin(), recognisers.end(),
                        [&](const Recogniser& r) { return same_kernel(r.kernel, recognisers[0].kernel); });
@@ -116,45 +130,50 @@ Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<
     if (training.rows() == 0) return refusal("the training set holds no sample");
     if (Status checked = check_all(recognisers); !checked) return checked.error();
     if (Status checked = check_options(options); !checked) return checked.error();
-    std::vector<Trained> results(recognisers.size());
-    if (!recognisers.empty() && share_kernel(recognisers)) {
-        const std::lock_guard<std::mutex> lock(engine_mutex());
-        switch (train_shared(training, recognisers, options, cancel, trained, results)) {
-            case Ending::trained: return results;
-            case Ending::out_of_memory: return out_of_memory();
-            case Ending::cancelled: return cancelled();
-        }
-    }
-    std::vector<Ending> endings(recognisers.size(), Ending::trained);
-    {
-        const std::lock_guard<std::mutex> lock(engine_mutex());
-        // Each thread takes the next recogniser not yet taken, so that
-        // trainings of unequal cost share the threads evenly; a training's
-        // own parallel steps then run inline on the thread that took it.
-        std::atomic<std::size_t> next{0};
-        const std::size_t threads = std::min<std::size_t>(recognisers.size(), pool_threads(options));
-        parallel_for(options, threads, 1, [&](std::size_t, std::size_t) {
-            for (std::size_t i = next++; i < recognisers.size(); i = next++) {
-                endings[i] = train_one(training, recognisers[i], options, cancel, results[i]);
-                if (endings[i] == Ending::trained && trained) trained(i);
+    return computed<std::vector<Trained>>([&]() -> Result<std::vector<Trained>> {
+        std::vector<Trained> results(recognisers.size());
+        if (!recognisers.empty() && share_kernel(recognisers)) {
+            const std::lock_guard<std::mutex> lock(engine_mutex());
+            switch (train_shared(training, recognisers, options, cancel, trained, results)) {
+                case Ending::trained: return results;
+                case Ending::out_of_memory: return out_of_memory();
+                case Ending::cancelled: return cancelled();
             }
-        });
-    }
-    for (const Ending ending : endings) {
-        switch (ending) {
-            case Ending::trained: break;
-            case Ending::out_of_memory: return out_of_memory();
-            case Ending::cancelled: return cancelled();
         }
-    }
-    return results;
+        std::vector<Ending> endings(recognisers.size(), Ending::trained);
+        {
+            const std::lock_guard<std::mutex> lock(engine_mutex());
+            // Each thread takes the next recogniser not yet taken, so that
+            // trainings of unequal cost share the threads evenly; a training's
+            // own parallel steps then run inline on the thread that took it.
+            std::atomic<std::size_t> next{0};
+            const std::size_t threads = std::min<std::size_t>(recognisers.size(), pool_threads(options));
+            parallel_for(options, threads, 1, [&](std::size_t, std::size_t) {
+                for (std::size_t i = next++; i < recognisers.size(); i = next++) {
+                    endings[i] = train_one(training, recognisers[i], options, cancel, results[i]);
+                    if (endings[i] == Ending::trained && trained) trained(i);
+                }
+            });
+        }
+        for (const Ending ending : endings) {
+            switch (ending) {
+                case Ending::trained: break;
+                case Ending::out_of_memory: return out_of_memory();
+                case Ending::cancelled: return cancelled();
+            }
+        }
+        return results;
+    });
 }
 
 Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel,
                       const EngineOptions& options) {
-    Result<std::vector<Trained>> trained = train(training, std::vector<Recogniser>{recogniser}, cancel, {}, options);
-    if (!trained) return trained.error();
-    return std::move(trained.value()[0]);
+    return guarded<Trained>([&]() -> Result<Trained> {
+        Result<std::vector<Trained>> trained =
+            train(training, std::vector<Recogniser>{recogniser}, cancel, {}, options);
+        if (!trained) return trained.error();
+        return std::move(trained.value()[0]);
+    });
 }
 
 Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogniser& recogniser,
@@ -163,17 +182,13 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
     if (Status sets = check_sets(training, samples); !sets) return sets.error();
     if (Status checked = check(recogniser); !checked) return checked.error();
     if (Status checked = check_options(options); !checked) return checked.error();
-    try {
+    return computed<std::vector<float>>([&]() -> Result<std::vector<float>> {
         Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
         if (!list) return list.error();
         const std::lock_guard<std::mutex> lock(engine_mutex());
         return ::decision_sums(recogniser.kernel, recogniser.target, *list.value(), matrix_of(training),
                                matrix_of(samples), options, cancel);
-    } catch (const Cancelled&) {
-        return cancelled();
-    } catch (const std::bad_alloc&) {
-        return out_of_memory();
-    }
+    });
 }
 
 Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
@@ -189,7 +204,8 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
         }
     }
     if (Status checked = check_options(options); !checked) return checked.error();
-    try {
+    using Scores = std::vector<std::vector<std::vector<double>>>;
+    return computed<Scores>([&]() -> Result<Scores> {
         std::vector<std::unique_ptr<IndexList>> index_lists;
         std::vector<ListAnswers> to_score;
         for (std::size_t i = 0; i < recognisers.size(); ++i) {
@@ -219,34 +235,34 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
             }
             to_score.push_back(std::move(answers));
         }
-        if (recognisers.empty()) return std::vector<std::vector<std::vector<double>>>{};
+        if (recognisers.empty()) return Scores{};
         const std::lock_guard<std::mutex> lock(engine_mutex());
         return combined_scores(recognisers[0].kernel, to_score, matrix_of(training), matrix_of(samples), options,
                                cancel);
-    } catch (const Cancelled&) {
-        return cancelled();
-    } catch (const std::bad_alloc&) {
-        return out_of_memory();
-    }
+    });
 }
 
 Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                                          const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                                          const std::vector<ScoreCell>& cells, const CancelFlag* cancel,
                                                          const EngineOptions& options) {
-    auto scores =
-        decision_scores(training, std::vector<Recogniser>{recogniser}, {mistakes}, samples, cells, cancel, options);
-    if (!scores) return scores.error();
-    return std::move(scores.value()[0]);
+    return guarded<std::vector<std::vector<double>>>([&]() -> Result<std::vector<std::vector<double>>> {
+        auto scores =
+            decision_scores(training, std::vector<Recogniser>{recogniser}, {mistakes}, samples, cells, cancel, options);
+        if (!scores) return scores.error();
+        return std::move(scores.value()[0]);
+    });
 }
 
 Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                             const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                             Combine combine, const CancelFlag* cancel, const EngineOptions& options) {
-    auto scores = decision_scores(training, recogniser, mistakes, samples, {ScoreCell{recogniser.epochs, combine}},
-                                  cancel, options);
-    if (!scores) return scores.error();
-    return std::move(scores.value()[0]);
+    return guarded<std::vector<double>>([&]() -> Result<std::vector<double>> {
+        auto scores = decision_scores(training, recogniser, mistakes, samples, {ScoreCell{recogniser.epochs, combine}},
+                                      cancel, options);
+        if (!scores) return scores.error();
+        return std::move(scores.value()[0]);
+    });
 }
 
 std::size_t best_of(const double* scores, std::size_t count) {

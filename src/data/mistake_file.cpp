@@ -155,6 +155,14 @@ bool save_text(const char* path, std::string_view text) {
 }
 
 bool read_text_file(const char* path, std::string& text) {
+    text.clear();
+    return read_file_blocks(path, [&](std::string_view block) {
+        text.append(block);
+        return true;
+    });
+}
+
+bool read_file_blocks(const char* path, const std::function<bool(std::string_view)>& on_block) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -162,7 +170,6 @@ bool read_text_file(const char* path, std::string& text) {
                             std::string("cannot open: ") + std::strerror(error));
         return false;
     }
-    text.clear();
     char block[1 << 16];
     for (;;) {
         const ssize_t got = ::read(fd, block, sizeof block);
@@ -174,11 +181,15 @@ bool read_text_file(const char* path, std::string& text) {
                                 std::string("cannot read: ") + std::strerror(error));
             return false;
         }
-        if (got == 0) break;
-        text.append(block, std::size_t(got));
+        if (got == 0 || !on_block(std::string_view(block, std::size_t(got)))) break;
     }
     ::close(fd);
     return true;
+}
+
+std::string unknown_row(std::size_t entry, std::string_view index, uint32_t training_rows) {
+    return "entry " + std::to_string(entry) + " (index " + std::string(index) + ") names no row of the " +
+           std::to_string(training_rows) + "-row training set";
 }
 
 std::vector<uint32_t> parse_list_text(std::string_view text) {

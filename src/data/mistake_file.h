@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,15 @@ bool save_text(const char* path, std::string_view text);
 
 // Reads a whole file; false after a diagnostic naming it.
 bool read_text_file(const char* path, std::string& text);
+
+// Reads a file once, handing on_block(bytes) each block in order while it
+// returns true; false after a diagnostic naming the file when it cannot be
+// opened or read (a block refused is no failure of the file's).
+bool read_file_blocks(const char* path, const std::function<bool(std::string_view)>& on_block);
+
+// Why a list entry names no row: "entry N (index X) names no row of the
+// R-row training set", the entry counted from 1 and the index as shown.
+std::string unknown_row(std::size_t entry, std::string_view index, uint32_t training_rows);
 
 // The entries of a list file: unsigned decimals separated by white space, up
 // to the first thing that is not one. A negative number, or one beyond 32

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "diagnostics.h"
+#include "file_lib.h"
+#include "mistake_file.h"
 #include "programma/api.h"
 
 namespace {
@@ -154,15 +156,20 @@ bool same_columns(const DriverRun& run) {
     return false;
 }
 
-// Reads the list named by -l, every entry checked against the training set.
+// Reads the list named by -l as programma always has (up to the first thing
+// that is not a number), every entry checked against the training set.
 bool restore_checked_list(const DriverRun& run, std::unique_ptr<IndexList>& list) {
-    programma::Result<std::vector<int32_t>> restored = programma::restore_list(run.settings.list, run.dim_tr.rows);
-    if (!restored) {
-        report(restored.error());
-        return false;
+    if (restore_list(run.settings.list, list) != 0) return false;
+    std::vector<int32_t> entries;
+    read_list(entries, list.get());
+    for (std::size_t entry = 0; entry < entries.size(); ++entry) {
+        const auto index = static_cast<uint32_t>(entries[entry]);
+        if (index >= run.dim_tr.rows) {
+            report_file_problem(programma::ErrorKind::bad_data, run.settings.list, 0, 0,
+                                unknown_row(entry + 1, std::to_string(index), run.dim_tr.rows));
+            return false;
+        }
     }
-    create_list(list);
-    for (int32_t index : restored.value()) add_list(index, list);
     return true;
 }
 

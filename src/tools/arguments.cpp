@@ -2,6 +2,8 @@
 // where they are read, each refusal naming the option.
 #include "arguments.h"
 
+#include <cstdlib>
+
 #include "text.h"
 
 namespace {
@@ -109,4 +111,10 @@ const char* kernel_name(programma::KernelKind kind) {
     return "pol";  // not reached: every kind is named above
 }
 
-std::string parameter_text(float parameter) { return printed("%g", static_cast<double>(parameter)); }
+std::string parameter_text(float parameter) {
+    // Nine significant digits read back as any float.
+    for (int digits = 6;; ++digits) {
+        std::string text = printed("%.*g", digits, static_cast<double>(parameter));
+        if (digits == 9 || !(std::strtof(text.c_str(), nullptr) != parameter)) return text;
+    }
+}

@@ -60,7 +60,8 @@ programma::Combine combine_value(const std::string& text);
 // The names of a combiner and a kernel, as --combine and -k take them.
 const char* combine_name(programma::Combine combine);
 const char* kernel_name(programma::KernelKind kind);
-// A kernel's constant or degree as the reports show it ("%g").
+// A kernel's constant or degree as the reports show it: "%g", with more
+// digits where six would read back as another float.
 std::string parameter_text(float parameter);
 
 // programma's own sample files when -tr or -ts is not given.

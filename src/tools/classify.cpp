@@ -1,87 +1,89 @@
-// The ten-digit recogniser: ten kernel-perceptron trainings through the
-// library (side by side, each silent, each giving programma's mistake
-// list), the decision sums of every test row against each list, and the
-// greatest sum's digit as the answer.
+// The recogniser of every label: one kernel-perceptron training a label
+// through the library (side by side, each silent, each giving programma's
+// mistake list), the decision sums of every test row against each list,
+// and the greatest sum's label as the answer.
 #include "classify.h"
 
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <cmath>
 #include <filesystem>
 #include <numeric>
 #include <stdexcept>
 
-#include "manifest.h"
+#include "interrupt.h"
+#include "lists_folder.h"
 #include "samples.h"
 #include "text.h"
 
 namespace {
 
-void train_all(const ClassifyOptions& options, const programma::SampleSet& train, ClassifyResult& result) {
+void train_all(const LabelRecognisers& made, ClassifyResult& result) {
     std::atomic<int> done{0};
-    const auto trained_one = [&](std::size_t d) {
-        progress("trained the recogniser of digit " + std::to_string(d) + " (" + std::to_string(++done) + " of 10)");
+    const std::string count = std::to_string(result.labels.size());
+    const auto trained_one = [&](std::size_t i) {
+        progress("trained the recogniser of label " + label_text(result.labels[i]) + " (" + std::to_string(++done) +
+                 " of " + count + ")");
     };
-    std::vector<programma::Trained> trained = programma::value_or_throw(programma::train(
-        train, digit_recognisers(options.kernel(), options.epoch_count()), nullptr, trained_one, engine_options()));
-    for (uint32_t d = 0; d < 10; ++d) {
-        result.lists[d] = std::move(trained[d].mistakes);
-        result.training_error[d] = trained[d].training_error;
+    std::vector<programma::Trained> trained = programma::value_or_throw(
+        programma::train(made.training, made.recognisers, cancel_flag(), trained_one, engine_options()));
+    for (programma::Trained& one : trained) {
+        result.lists.push_back(std::move(one.mistakes));
+        result.training_error.push_back(one.training_error);
     }
 }
 
-void restore_all(const std::string& folder, const programma::SampleSet& train, ClassifyResult& result) {
-    for (uint32_t d = 0; d < 10; ++d) result.lists[d] = restored_list(list_path(folder, d), train.rows());
-}
-
-// Every test row's scores against each digit's list: its decision sums, or
-// under `vote` and `average` the prefixes' combined scores (exactly the
-// sums' order under `last`). The ten lists are scored together, so that a
-// row several lists hold is evaluated once.
-std::vector<std::vector<double>> digit_scores(const ClassifyOptions& options, const programma::SampleSet& train,
-                                              const programma::SampleSet& test, const ClassifyResult& result) {
-    auto scored = programma::decision_scores(train, digit_recognisers(options.kernel(), options.epoch_count()),
-                                             {result.lists.begin(), result.lists.end()}, test,
-                                             {{options.epoch_count(), options.combine}}, nullptr, engine_options());
-    // The only refusal here: restored lists that imply more epochs.
-    if (!scored) throw std::runtime_error(scored.error().message() + " (-e)");
-    std::vector<std::vector<double>> scores;
-    for (std::vector<std::vector<double>>& digit : scored.value()) scores.push_back(std::move(digit[0]));
-    progress("scored the test rows against every digit");
-    return scores;
-}
-
-void score(const ClassifyOptions& options, const programma::SampleSet& train, const programma::SampleSet& test,
+// Every test row's answer: the label whose list scores it highest, by its
+// decision sum or under `vote` and `average` its prefixes' combined score
+// (exactly the sums' order under `last`). The lists are scored together,
+// so that a row several lists hold is evaluated once.
+void score(const ClassifyOptions& options, const LabelRecognisers& made, const programma::SampleSet& test,
            ClassifyResult& result) {
-    const std::vector<std::vector<double>> scores = digit_scores(options, train, test, result);
-    result.answers.resize(test.rows());
+    auto scored =
+        programma::decision_scores(made.training, made.recognisers, result.lists, test,
+                                   {{options.epoch_count(), options.combine}}, cancel_flag(), engine_options());
+    // The only refusal here: restored lists that imply more epochs.
+    if (!scored && scored.error().kind == programma::ErrorKind::invalid_argument) {
+        throw std::runtime_error(scored.error().message() + " (" + options.epochs_from + ")");
+    }
+    result.answers = best_labels(programma::value_or_throw(std::move(scored)), test.rows())[0];
+    progress("scored the test rows against every label");
+    if (!result.labelled) return;
+    result.confusion.assign(result.true_labels.size(), std::vector<uint32_t>(result.labels.size(), 0));
     for (uint32_t r = 0; r < test.rows(); ++r) {
-        double row[10];
-        for (uint32_t d = 0; d < 10; ++d) row[d] = scores[d][r];
-        const auto answer = static_cast<uint8_t>(programma::best_of(row, 10));
-        result.answers[r] = answer;
-        if (!result.labelled) continue;
-        const auto truth = static_cast<uint32_t>(test.label(r));
-        result.confusion[truth][answer] += 1;
-        result.wrong += answer != truth ? 1 : 0;
+        const uint32_t answer = result.answers[r];
+        result.confusion[position_of(result.true_labels, test.label(r))][answer] += 1;
+        result.wrong += result.labels[answer] != test.label(r) ? 1 : 0;
     }
 }
 
 // A share of rows as programma prints it: times 100 in float, then "%f".
 std::string percent(float fraction) { return printed("%f", static_cast<double>(fraction * 100.0f)); }
 
-void require_manifest_set(const Manifest& manifest, const ClassifyOptions& options, const programma::SampleSet& train) {
-    const auto counts = [](uint32_t rows, uint32_t columns) {
-        return std::to_string(rows) + " rows of " + std::to_string(columns) + " numbers";
-    };
-    if (manifest.rows != train.rows() || manifest.columns != train.columns()) {
-        fail_in(options.training_set, "has " + counts(train.rows(), train.columns()) + "; the lists in " +
-                                          options.restore + " were trained on " +
-                                          counts(manifest.rows, manifest.columns));
+std::string counts(uint32_t rows, uint32_t columns) {
+    return std::to_string(rows) + " rows of " + std::to_string(columns) + " numbers";
+}
+
+// A restore's lists must be there for every label of the training set, and
+// its manifest must describe the training set.
+void require_restorable(const ClassifyOptions& options, const Restored& restored, const programma::SampleSet& train,
+                        const VouchedFile* training, const Labels& labels) {
+    const Labels& listed = restored.manifest != nullptr ? restored.manifest->labels : digit_labels();
+    for (const float label : labels) {
+        if (position_of(listed, label) == listed.size()) {
+            fail_in(options.training_set,
+                    "has the label " + label_text(label) + ", for which " + restored.folder + " holds no list");
+        }
     }
-    if (file_hash(options.training_set) != manifest.hash) {
-        fail_in(options.training_set, "is not the training set the lists in " + options.restore +
+    const Manifest* manifest = restored.manifest;
+    if (manifest == nullptr) return;
+    if (manifest->rows != train.rows() || manifest->columns != train.columns()) {
+        fail_in(options.training_set, "has " + counts(train.rows(), train.columns()) + "; the lists in " +
+                                          restored.folder + " were trained on " +
+                                          counts(manifest->rows, manifest->columns));
+    }
+    if (training->hash != manifest->hash) {
+        fail_in(options.training_set, "is not the training set the lists in " + restored.folder +
                                           " were trained on: its bytes differ (another hash)");
     }
 }
@@ -103,73 +105,74 @@ programma::SampleSet unlabelled_rows(const std::string& path, const programma::S
     }
 }
 
-std::string training_error_text(const ClassifyResult& result, uint32_t digit) {
-    return result.training_error[digit] ? percent(*result.training_error[digit]) : "";
+// The reports speak of digits where every label is one.
+const char* noun(const ClassifyResult& result) { return digits_only(result.true_labels) ? "digit" : "label"; }
+
+std::string training_error_text(const ClassifyResult& result, std::size_t label) {
+    return result.training_error[label] ? percent(*result.training_error[label]) : "";
 }
+
+std::string class_count(std::size_t labels) { return labels == 10 ? "Ten" : std::to_string(labels); }
 
 std::string markdown_report(const ClassifyResult& result) {
-    TableRows digits = {{"digit", "mistakes", "training error (%)"}};
-    for (uint32_t d = 0; d < 10; ++d) {
-        const std::string error = training_error_text(result, d);
-        digits.push_back({std::to_string(d), std::to_string(result.lists[d].size()), error.empty() ? "-" : error});
+    TableRows lists = {{noun(result), "mistakes", "training error (%)"}};
+    for (std::size_t i = 0; i < result.labels.size(); ++i) {
+        const std::string error = training_error_text(result, i);
+        lists.push_back(
+            {label_text(result.labels[i]), std::to_string(result.lists[i].size()), error.empty() ? "-" : error});
     }
-    if (!result.labelled) return format_table(digits, false);
+    if (!result.labelled) return format_table(lists, false);
     const uint32_t rows = uint32_t(result.answers.size());
-    TableRows confusion = {{"true digit \\ answer"}};
-    for (uint32_t d = 0; d < 10; ++d) confusion[0].push_back(std::to_string(d));
-    for (uint32_t truth = 0; truth < 10; ++truth) {
-        confusion.push_back({std::to_string(truth)});
+    TableRows confusion = {{"true " + std::string(noun(result)) + " \\ answer"}};
+    for (const float label : result.labels) confusion[0].push_back(label_text(label));
+    for (std::size_t truth = 0; truth < result.true_labels.size(); ++truth) {
+        confusion.push_back({label_text(result.true_labels[truth])});
         for (uint32_t count : result.confusion[truth]) confusion.back().push_back(std::to_string(count));
     }
-    return format_table(digits, false) + "\nTen-class test error: " + std::to_string(result.wrong) + " wrong of " +
-           std::to_string(rows) + " rows, " + percent(programma::error_fraction(result.wrong, rows)) + "%\n\n" +
-           format_table(confusion, false);
+    return format_table(lists, false) + "\n" + class_count(result.labels.size()) +
+           "-class test error: " + std::to_string(result.wrong) + " wrong of " + std::to_string(rows) + " rows, " +
+           percent(programma::error_fraction(result.wrong, rows)) + "%\n\n" + format_table(confusion, false);
 }
 
-// One table: a row per digit, then the totals.
+// A row's list columns: its mistakes and training error, empty for a label
+// no recogniser answers.
+std::vector<std::string> list_cells(const ClassifyResult& result, float label) {
+    const std::size_t i = position_of(result.labels, label);
+    if (i == result.labels.size()) return {label_text(label), "", ""};
+    return {label_text(label), std::to_string(result.lists[i].size()), training_error_text(result, i)};
+}
+
+// One table: a row per true label, then the totals.
 std::string csv_report(const ClassifyResult& result) {
-    TableRows table = {{"digit", "mistakes", "training_error_percent"}};
-    if (result.labelled) {
-        table[0].insert(table[0].end(), {"test_rows", "test_wrong", "test_error_percent"});
-        for (uint32_t d = 0; d < 10; ++d) table[0].push_back("answered_" + std::to_string(d));
+    TableRows table = {{noun(result), "mistakes", "training_error_percent"}};
+    if (!result.labelled) {
+        for (const float label : result.labels) table.push_back(list_cells(result, label));
+        return format_table(table, true);
     }
-    std::array<uint32_t, 10> answered{};
-    for (uint32_t d = 0; d < 10; ++d) {
-        table.push_back({std::to_string(d), std::to_string(result.lists[d].size()), training_error_text(result, d)});
-        if (!result.labelled) continue;
-        uint32_t rows = 0;
-        for (uint32_t a = 0; a < 10; ++a) rows += result.confusion[d][a], answered[a] += result.confusion[d][a];
-        const uint32_t wrong = rows - result.confusion[d][d];
+    table[0].insert(table[0].end(), {"test_rows", "test_wrong", "test_error_percent"});
+    for (const float label : result.labels) table[0].push_back("answered_" + label_text(label));
+    std::vector<uint32_t> answered(result.labels.size(), 0);
+    for (std::size_t truth = 0; truth < result.true_labels.size(); ++truth) {
+        const std::vector<uint32_t>& answers = result.confusion[truth];
+        const uint32_t rows = std::accumulate(answers.begin(), answers.end(), 0u);
+        const std::size_t own = position_of(result.labels, result.true_labels[truth]);
+        const uint32_t wrong = rows - (own < answers.size() ? answers[own] : 0);
+        table.push_back(list_cells(result, result.true_labels[truth]));
         table.back().insert(table.back().end(), {std::to_string(rows), std::to_string(wrong),
                                                  percent(programma::error_fraction(wrong, rows))});
-        for (uint32_t count : result.confusion[d]) table.back().push_back(std::to_string(count));
+        for (std::size_t a = 0; a < answers.size(); ++a) {
+            table.back().push_back(std::to_string(answers[a]));
+            answered[a] += answers[a];
+        }
     }
-    if (result.labelled) {
-        const auto rows = uint32_t(result.answers.size());
-        table.push_back({"all", "", "", std::to_string(rows), std::to_string(result.wrong),
-                         percent(programma::error_fraction(result.wrong, rows))});
-        for (uint32_t count : answered) table.back().push_back(std::to_string(count));
-    }
+    const auto rows = uint32_t(result.answers.size());
+    table.push_back({"all", "", "", std::to_string(rows), std::to_string(result.wrong),
+                     percent(programma::error_fraction(result.wrong, rows))});
+    for (uint32_t count : answered) table.back().push_back(std::to_string(count));
     return format_table(table, true);
 }
 
 }  // namespace
-
-std::vector<programma::Recogniser> digit_recognisers(KernelSpec kernel, uint32_t epochs) {
-    std::vector<programma::Recogniser> recognisers;
-    for (uint32_t d = 0; d < 10; ++d) recognisers.push_back({d, kernel, epochs});
-    return recognisers;
-}
-
-void require_digit_labels(const programma::SampleSet& set, const std::string& file) {
-    for (uint32_t r = 0; r < set.rows(); ++r) {
-        const float label = set.label(r);
-        if (!(label >= 0.0f && label <= 9.0f && label == std::trunc(label))) {
-            fail_in(file, "row " + std::to_string(r + 1) + ": label " + printed("%g", static_cast<double>(label)) +
-                              " is not a whole number from 0 to 9");
-        }
-    }
-}
 
 KernelSpec ClassifyOptions::kernel() const {
     return programma::kernel_spec(kind.value_or(programma::kDefaultKernel), degree.value_or(programma::kDefaultDegree),
@@ -199,40 +202,58 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
     options.kind = manifest.kernel.kind;
     (gaussian ? options.constant : options.degree) = manifest.kernel.parameter;
     options.epochs = manifest.epochs;
+    options.epochs_from = where_in(manifest, path, "epochs");
     // A manifest's values are a file's, not the command line's: a refusal
-    // is a failed run.
+    // is a failed run, naming the line at fault.
     const programma::Recogniser adopted{0, options.kernel(), options.epoch_count()};
     if (const programma::Status checked = programma::check(adopted); !checked) {
-        fail_in(path, checked.error().detail);
+        const std::string key = checked.error().field == "epochs" ? "epochs" : gaussian ? "constant" : "degree";
+        throw std::runtime_error(where_in(manifest, path, key) + ": " + checked.error().detail);
     }
 }
 
-ClassifyResult classify_digits(const ClassifyOptions& options, const Manifest* manifest) {
+ClassifyResult classify(const ClassifyOptions& options, const VouchedFile* training, const Restored& restored,
+                        const std::function<void(const Labels&)>& before_training) {
     const programma::SampleSet train = load_sample_set(options.training_set);
-    require_digit_labels(train, options.training_set);
-    if (manifest != nullptr) require_manifest_set(*manifest, options, train);
-    const programma::SampleSet test =
-        options.unlabelled ? unlabelled_rows(options.test_set, train) : load_sample_set(options.test_set);
-    require_training_width(test, options.test_set, train);
-    if (!options.unlabelled) require_digit_labels(test, options.test_set);
     ClassifyResult result;
     result.labelled = !options.unlabelled;
     result.training_rows = train.rows();
     result.training_columns = train.columns();
-    if (options.restore.empty()) {
-        train_all(options, train, result);
+    result.labels = labels_of(train, options.training_set);
+    require_two_labels(result.labels, options.training_set);
+    if (!restored.folder.empty()) require_restorable(options, restored, train, training, result.labels);
+    const programma::SampleSet test =
+        options.unlabelled ? unlabelled_rows(options.test_set, train) : load_sample_set(options.test_set);
+    require_training_width(test, options.test_set, train);
+    result.true_labels = joined(result.labels, result.labelled ? labels_of(test, options.test_set) : Labels{});
+    if (before_training) before_training(result.labels);
+    const LabelRecognisers made = label_recognisers(train, result.labels, options.kernel(), options.epoch_count());
+    if (restored.folder.empty()) {
+        train_all(made, result);
     } else {
-        restore_all(options.restore, train, result);
+        result.lists = read_lists(restored.folder, result.labels, train.rows(), restored.manifest);
+        result.training_error.assign(result.labels.size(), std::nullopt);
     }
-    score(options, train, test, result);
+    score(options, made, test, result);
     return result;
+}
+
+Manifest manifest_of(const ClassifyOptions& options, const ClassifyResult& result, const VouchedFile& training) {
+    return Manifest{options.kernel(),        options.epoch_count(), result.training_rows,
+                    result.training_columns, training.hash,         result.labels};
 }
 
 std::string classify_report(const ClassifyResult& result, bool csv) {
     return csv ? csv_report(result) : markdown_report(result);
 }
 
-HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options) {
+std::string answers_text(const ClassifyResult& result) {
+    std::string text;
+    for (const uint32_t answer : result.answers) text += label_text(result.labels[answer]) + "\n";
+    return text;
+}
+
+HeatMap confusion_map(const ClassifyResult& result, const ClassifyOptions& options) {
     HeatMap map;
     const KernelSpec kernel = options.kernel();
     const bool gaussian = kernel.kind == KernelKind::gaussian;
@@ -242,12 +263,12 @@ HeatMap confusion_map(const Confusion& confusion, const ClassifyOptions& options
                 parameter_text(kernel.parameter) + " -e " + std::to_string(options.epoch_count()) + " --combine " +
                 combine_name(options.combine) + ": " + std::filesystem::path(options.test_set).filename().string();
     map.x_title = "answer";
-    map.y_title = "true digit";
+    map.y_title = std::string("true ") + noun(result);
     map.key_title = "test rows";
-    for (uint32_t d = 0; d < 10; ++d) {
-        map.x_labels.push_back(std::to_string(d));
-        map.y_labels.push_back(std::to_string(d));
-        map.values.emplace_back(confusion[d].begin(), confusion[d].end());
+    for (const float label : result.labels) map.x_labels.push_back(label_text(label));
+    for (std::size_t truth = 0; truth < result.true_labels.size(); ++truth) {
+        map.y_labels.push_back(label_text(result.true_labels[truth]));
+        map.values.emplace_back(result.confusion[truth].begin(), result.confusion[truth].end());
     }
     return map;
 }

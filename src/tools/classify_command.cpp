@@ -1,13 +1,12 @@
 // `digit-tools classify`: its help, its options, and its run: every file
-// checked first, the ten recognisers trained (or restored) and tested, the
-// files asked for staged and then put in place, and only then the report.
-#include <sys/stat.h>
-#include <cerrno>
-#include <cstring>
+// checked first, the recognisers of the labels trained (or restored) and
+// tested, the files asked for staged and then put in place, and only then
+// the report.
 #include <memory>
 
 #include "classify.h"
 #include "commands.h"
+#include "lists_folder.h"
 #include "output.h"
 #include "samples.h"
 #include "text.h"
@@ -20,23 +19,25 @@ constexpr std::string_view kHelp =
     "                            [--lists DIR | --restore DIR] [--unlabelled]\n"
     "                            [--combine last|average|vote]\n"
     "\n"
-    "Trains programma's kernel perceptron for each digit 0 to 9, each exactly as\n"
-    "programma trains it (the same mistake list), and answers for every test row the\n"
-    "digit whose decision sum is the greatest (the smaller digit on a tie or a NaN).\n"
-    "Prints each digit's mistakes and training error, the ten-class test error and\n"
-    "the confusion table (rows: the true digit, columns: the answer). Labels must be\n"
-    "whole numbers from 0 to 9. No trace is printed and standard input is not read.\n"
+    "Trains programma's kernel perceptron for each label of the training set (the\n"
+    "digits 0 to 9 in programma's data), each exactly as programma trains one for a\n"
+    "digit (the same mistake list), and answers for every test row the label whose\n"
+    "decision sum is the greatest (the smaller label on a tie or a NaN). Prints each\n"
+    "label's mistakes and training error, the test error and the confusion table\n"
+    "(rows: the true label, columns: the answer). Labels may be any whole numbers,\n"
+    "two or more; a test row whose label the training set lacks is answered wrong.\n"
+    "No trace is printed and standard input is not read.\n"
     "\n"
     "  -k, -c, -d, -e, -tr, -ts  as programma's options, with its defaults\n"
-    "  --csv               print one CSV table: a row per true digit, then an 'all' row\n"
+    "  --csv               print one CSV table: a row per true label, then an 'all' row\n"
     "  --unlabelled        test rows hold features only: write the answers, no error\n"
-    "  --predictions FILE  write one answer (a digit) per test row, in the test set's order\n"
+    "  --predictions FILE  write one answer (a label) per test row, in the test set's order\n"
     "  --plot FILE         draw the confusion table as a heat map (PNG)\n"
-    "  --lists DIR         save the ten mistake lists as DIR/0.list ... DIR/9.list,\n"
-    "                      and their settings and training set in DIR/manifest\n"
-    "  --restore DIR       read the ten lists back from DIR instead of training,\n"
-    "                      with the settings DIR/manifest records\n"
-    "  --combine HOW       how each digit's list answers: last (the whole list's\n"
+    "  --lists DIR         save each label's mistake list as DIR/LABEL.list, and their\n"
+    "                      settings, training set, labels and hashes in DIR/manifest\n"
+    "  --restore DIR       read the lists back from DIR instead of training, with the\n"
+    "                      settings DIR/manifest records (each list as it recorded it)\n"
+    "  --combine HOW       how each label's list answers: last (the whole list's\n"
     "                      decision sum, programma's answer; the default), vote (every\n"
     "                      hypothesis training went through votes, weighted by the\n"
     "                      training steps it survived) or average (their decision sums\n"
@@ -86,47 +87,17 @@ ClassifyOptions parse_classify(Arguments& args) {
     return options;
 }
 
-// The settings and the training set a restore must match.
-std::optional<Manifest> read_manifest(const std::string& folder) {
-    const std::string path = manifest_path(folder);
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return std::nullopt;  // lists saved by programma
-    std::string problem;
-    std::optional<Manifest> manifest = parse_manifest(read_whole_file(path), problem);
-    if (!manifest) fail_in(path, "is not a lists manifest: " + problem);
-    return manifest;
+// Lists and manifests are read once, as whole files.
+constexpr const char* kWholeFile = "lists and manifests are read as whole files, so give a file, not a stream";
+
+// The outputs of --lists, checked once the training set's labels are known
+// (and before any training): a list for each label, then the manifest.
+std::vector<OutputTarget> list_targets(RunFiles& files, const std::string& folder, const Labels& labels) {
+    std::vector<OutputTarget> targets;
+    for (const float label : labels) targets.push_back(files.output(list_path(folder, label), Takes::file_only));
+    targets.push_back(files.output(manifest_path(folder), Takes::file_only));
+    return targets;
 }
-
-std::string answers_text(const ClassifyResult& result) {
-    std::string text;
-    for (uint8_t answer : result.answers) {
-        text += char('0' + answer);
-        text += '\n';
-    }
-    return text;
-}
-
-// The folder of --lists, made before the work and removed again (when still
-// empty) if the run fails.
-class FolderMade {
-public:
-    explicit FolderMade(const std::string& path) : path_(path) {
-        made_ = ::mkdir(path.c_str(), 0777) == 0;
-        struct stat info {};
-        if (!made_ && errno != EEXIST) fail_in(path, std::string("cannot make the folder: ") + std::strerror(errno));
-        if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) fail_in(path, "is not a folder");
-    }
-    ~FolderMade() {
-        if (made_) ::rmdir(path_.c_str());
-    }
-    FolderMade(const FolderMade&) = delete;
-    FolderMade& operator=(const FolderMade&) = delete;
-    void keep() { made_ = false; }
-
-private:
-    std::string path_;
-    bool made_ = false;
-};
 
 void stage(std::vector<std::unique_ptr<StagedFile>>& staged, const OutputTarget& target, std::string_view bytes) {
     if (target.destination != Destination::file) return;
@@ -134,28 +105,38 @@ void stage(std::vector<std::unique_ptr<StagedFile>>& staged, const OutputTarget&
     staged.back()->write(bytes);
 }
 
-Manifest saved_manifest(const ClassifyOptions& options, const ClassifyResult& result) {
-    return Manifest{options.kernel(), options.epoch_count(), result.training_rows, result.training_columns,
-                    file_hash(options.training_set)};
+// The restore's manifest (none for programma's lists), whose settings the
+// run takes; the manifest and every list the run may read are its inputs.
+std::optional<Manifest> restored_manifest(ClassifyOptions& options, RunFiles& files) {
+    files.regular_input(manifest_path(options.restore), kWholeFile);
+    std::optional<Manifest> manifest = read_manifest(options.restore);
+    if (manifest) adopt_manifest(options, *manifest, manifest_path(options.restore));
+    for (const float label : manifest ? manifest->labels : digit_labels()) {
+        files.regular_input(list_path(options.restore, label), kWholeFile);
+    }
+    return manifest;
 }
 
-// Every list and the manifest in temporary files first, so that a failure
-// leaves every old list in place.
-void stage_lists(const std::vector<OutputTarget>& targets, const ClassifyResult& result, const Manifest& manifest,
-                 std::vector<std::unique_ptr<StagedFile>>& staged) {
-    for (uint32_t d = 0; d < 10; ++d) {
-        if (targets[d].destination != Destination::file) continue;
-        staged.push_back(std::make_unique<StagedFile>(targets[d]));
-        staged.back()->close_written();
-        const programma::Status saved = programma::save_list(staged.back()->temporary(), result.lists[d]);
-        if (!saved) {
-            // The staged file's faults are its target's: the target's name is shown.
-            programma::Error error = saved.error();
-            if (error.path == staged.back()->temporary()) error.path = targets[d].shown;
-            throw std::runtime_error(error.message());
+// The outputs asked for, checked before any work.
+struct Outputs {
+    std::vector<OutputTarget> lists;  // with the manifest last; known once the labels are
+    std::optional<OutputTarget> predictions;
+    std::optional<OutputTarget> plot;
+};
+
+// Every output staged, then all put in place together.
+void write_outputs(const Outputs& outputs, const ClassifyOptions& options, const ClassifyResult& result,
+                   const VouchedFile* training) {
+    std::vector<std::unique_ptr<StagedFile>> staged;
+    if (!outputs.lists.empty())
+        stage_lists(outputs.lists, result.lists, manifest_of(options, result, *training), staged);
+    if (outputs.predictions) stage(staged, *outputs.predictions, answers_text(result));
+    if (outputs.plot) {
+        if (auto picture = draw_with_gnuplot(heat_map_script(confusion_map(result, options)), *outputs.plot)) {
+            staged.push_back(std::move(picture));
         }
     }
-    stage(staged, targets[10], format_manifest(manifest));
+    commit_all(staged);
 }
 
 int run(Arguments& args) {
@@ -163,34 +144,28 @@ int run(Arguments& args) {
     RunFiles files;
     files.sample_set(options.training_set);
     files.sample_set(options.test_set);
-    std::optional<Manifest> manifest;
-    if (!options.restore.empty()) {
-        for (uint32_t d = 0; d < 10; ++d) files.input(list_path(options.restore, d));
-        files.input(manifest_path(options.restore));
-        manifest = read_manifest(options.restore);
-        if (manifest) adopt_manifest(options, *manifest, manifest_path(options.restore));
+    const bool restoring = !options.restore.empty(), listing = !options.lists.empty();
+    std::optional<ListsFolder> folder;
+    if (restoring || listing) {
+        folder.emplace(restoring ? options.restore : options.lists,
+                       restoring ? ListsFolder::Use::read : ListsFolder::Use::write);
     }
-    std::optional<FolderMade> folder;
-    std::vector<OutputTarget> list_targets;
-    if (!options.lists.empty()) {
-        folder.emplace(options.lists);
-        for (uint32_t d = 0; d < 10; ++d) list_targets.push_back(files.output(list_path(options.lists, d)));
-        list_targets.push_back(files.output(manifest_path(options.lists)));
-    }
-    const std::optional<OutputTarget> predictions =
-        options.predictions.empty() ? std::nullopt : std::optional(files.output(options.predictions));
-    const std::optional<OutputTarget> plot = plot_target(files, options.plot);
-
-    const ClassifyResult result = classify_digits(options, manifest ? &*manifest : nullptr);
-    std::vector<std::unique_ptr<StagedFile>> staged;
-    if (!list_targets.empty()) stage_lists(list_targets, result, saved_manifest(options, result), staged);
-    if (predictions) stage(staged, *predictions, answers_text(result));
-    if (plot) {
-        if (auto picture = draw_with_gnuplot(heat_map_script(confusion_map(result.confusion, options)), *plot)) {
-            staged.push_back(std::move(picture));
-        }
-    }
-    for (const std::unique_ptr<StagedFile>& file : staged) file->commit();
+    const std::optional<Manifest> manifest = restoring ? restored_manifest(options, files) : std::nullopt;
+    Outputs outputs{{},
+                    options.predictions.empty() ? std::nullopt : std::optional(files.output(options.predictions)),
+                    plot_target(files, options.plot)};
+    files.report_to_standard_output();
+    // The training set's hash vouches for the bytes the lists are trained
+    // on (or restored against): taken before loading, and the file must be
+    // the same once the work is done.
+    const std::optional<VouchedFile> training = folder ? std::optional(vouch_for(options.training_set)) : std::nullopt;
+    const ClassifyResult result =
+        classify(options, training ? &*training : nullptr, {options.restore, manifest ? &*manifest : nullptr},
+                 [&](const Labels& labels) {
+                     if (listing) outputs.lists = list_targets(files, options.lists, labels);
+                 });
+    if (training) require_unchanged(*training);
+    write_outputs(outputs, options, result, training ? &*training : nullptr);
     if (folder) folder->keep();
     print(classify_report(result, options.csv));
     return kExitDone;
@@ -199,4 +174,4 @@ int run(Arguments& args) {
 }  // namespace
 
 const Command kClassifyCommand = {
-    "classify", "recognise which digit each test sample is, with ten of programma's recognisers", kHelp, run};
+    "classify", "recognise which label (digit) each test sample has, with a recogniser for each label", kHelp, run};

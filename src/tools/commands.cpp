@@ -9,6 +9,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "interrupt.h"
 #include "output.h"
 #include "programma/version.h"
 #include "samples.h"
@@ -53,6 +54,12 @@ std::string help_of(std::string_view name) {
     return command != nullptr ? std::string(command->help) : main_help();
 }
 
+// A failure's message; none once a signal has come, which ends the run
+// by itself.
+void complain(const std::string& message) {
+    if (!interrupted()) std::fprintf(stderr, "digit-tools: %s\n", message.c_str());
+}
+
 int run(const Command& command, const std::vector<std::string>& arguments) {
     Arguments args(command.name, arguments);
     try {
@@ -66,10 +73,10 @@ int run(const Command& command, const std::vector<std::string>& arguments) {
                      name.c_str());
         return kExitUsage;
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "digit-tools: out of memory\n");
+        complain("out of memory");
         return kExitFailed;
     } catch (const std::runtime_error& error) {
-        std::fprintf(stderr, "digit-tools: %s\n", error.what());
+        complain(error.what());
         return kExitFailed;
     }
 }
@@ -101,9 +108,12 @@ int digit_tools_run(const std::vector<std::string>& arguments) {
 int digit_tools_main(int argc, char** argv) {
     // A file-size limit must give a write error to report, not a silent death.
     std::signal(SIGXFSZ, SIG_IGN);
+    catch_interrupts();
     engine_options();  // the environment's engine options are read once, at start
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const int status = digit_tools_run(args);
+    // Everything the run staged or made is gone by now.
+    raise_caught_signal();
     return standard_output_ok() ? status : kExitFailed;
 }

@@ -134,7 +134,7 @@ int run(Arguments& args) {
     const std::string& input = request.inputs[0];
     RunFiles files;
     for (const std::string& each : request.inputs) files.input(each);
-    const OutputTarget target = files.output(request.output.empty() ? "-" : request.output, StandardOutput::allowed);
+    const OutputTarget target = files.output(request.output.empty() ? "-" : request.output, Takes::or_standard_output);
     std::string out;
     if (request.from == "libsvm") {
         out = libsvm_to_samples(read_whole_file(input), input, request.libsvm);

@@ -2,6 +2,7 @@
 #include "gnuplot.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <string_view>
 
 #include "process.h"
+#include "samples.h"
 #include "text.h"
 
 namespace {
@@ -28,6 +30,16 @@ bool png_complete(int fd) {
     const off_t at = info.st_size - static_cast<off_t>(kPngEnd.size());
     return ::pread(fd, tail, sizeof tail, at) == static_cast<ssize_t>(sizeof tail) &&
            std::string_view(tail, sizeof tail) == kPngEnd;
+}
+
+// The first line gnuplot wrote on its standard error, as ": LINE", or "".
+std::string first_message(int fd) {
+    char text[512];
+    const ssize_t got = ::pread(fd, text, sizeof text, 0);
+    std::string_view messages(text, got > 0 ? std::size_t(got) : 0);
+    while (!messages.empty() && (messages.front() == '\n' || messages.front() == ' ')) messages.remove_prefix(1);
+    messages = messages.substr(0, messages.find('\n'));
+    return messages.empty() ? "" : ": " + std::string(messages);
 }
 
 }  // namespace
@@ -56,17 +68,17 @@ std::unique_ptr<StagedFile> draw_with_gnuplot(const std::string& script, const O
     auto staged = std::make_unique<StagedFile>(target);
     // A gnuplot that dies early must give an error here, not a SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
-    // Above the standard descriptors, so that moving it to 3 is a real copy.
-    const int output_fd = ::fcntl(staged->descriptor(), F_DUPFD_CLOEXEC, 10);
-    if (output_fd < 0) throw std::runtime_error(std::string("cannot pass the picture's file: ") + std::strerror(errno));
-    Child child;
-    try {
-        spawn(child, "gnuplot", {}, true, output_fd);
-    } catch (...) {
-        ::close(output_fd);
-        throw;
+    // Its warnings are no business of the user's; its errors say why it failed.
+    const Descriptor errors(::memfd_create("gnuplot-errors", MFD_CLOEXEC));
+    if (errors.fd < 0) fail_in(target.shown, std::string("cannot keep gnuplot's messages: ") + std::strerror(errno));
+    // Descriptor 3 itself would be copied onto itself, which keeps it closed
+    // on exec: a copy above it is passed instead (one descriptor more).
+    const Descriptor above(staged->descriptor() == 3 ? ::fcntl(3, F_DUPFD_CLOEXEC, 4) : -1);
+    if (staged->descriptor() == 3 && above.fd < 0) {
+        fail_in(target.shown, std::string("cannot pass the picture's file: ") + std::strerror(errno));
     }
-    ::close(output_fd);
+    Child child;
+    spawn(child, "gnuplot", {}, {true, above.fd >= 0 ? above.fd : staged->descriptor(), errors.fd});
     std::size_t written = 0;
     while (written < script.size()) {
         const ssize_t put = ::write(child.fd, script.data() + written, script.size() - written);
@@ -76,7 +88,8 @@ std::unique_ptr<StagedFile> draw_with_gnuplot(const std::string& script, const O
     }
     const int status = child.wait();
     if (status != 0 || written != script.size()) {
-        throw std::runtime_error("gnuplot failed (exit status " + std::to_string(status) + ") drawing " + target.shown);
+        throw std::runtime_error("gnuplot failed (exit status " + std::to_string(status) + ") drawing " + target.shown +
+                                 first_message(errors.fd));
     }
     if (!png_complete(staged->descriptor())) {
         throw std::runtime_error(target.shown + ": gnuplot could not write the whole picture");
@@ -121,7 +134,12 @@ std::string heat_map_script(const HeatMap& map) {
         script += "\n";
     }
     const std::string label = "sprintf('%." + std::to_string(map.decimals) + "f', $3)";
-    return script + "EOD\n" + "plot $cells matrix with image, $cells matrix using 1:2:(" + label +
+    // Each cell a box of its own colour: gnuplot's images need a grid of at
+    // least 2 x 2, and a grid of one row or column is common here.
+    return script + "EOD\n" +
+           "plot $cells matrix using 1:2:(0.5):(0.5):3 with boxxyerror fill solid noborder fc palette, $cells matrix "
+           "using 1:2:(" +
+           label +
            ") with labels\n"
            "set output\n";
 }

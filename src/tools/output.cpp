@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "interrupt.h"
 #include "samples.h"
+#include "text.h"
 
 namespace {
 
@@ -60,31 +62,50 @@ std::string folder_of(const std::string& path) {
 
 void RunFiles::input(const std::string& path) {
     struct stat info {};
-    if (path != "-" && ::stat(path.c_str(), &info) == 0) inputs_.emplace_back(id_of(info), path);
+    if (path == "-") {
+        if (::fstat(0, &info) == 0 && S_ISREG(info.st_mode)) claim(id_of(info), "- (standard input)", false);
+    } else if (::stat(path.c_str(), &info) == 0) {
+        claim(id_of(info), path, false);
+    }
 }
 
-void RunFiles::sample_set(const std::string& path) {
+void RunFiles::regular_input(const std::string& path, const std::string& why) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        fail_in(path, "is not a regular file; a sample set is read twice, so give a file, not a stream");
-    }
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) fail_in(path, "is not a regular file; " + why);
     input(path);
 }
 
-OutputTarget RunFiles::output(const std::string& path, StandardOutput standard) {
+void RunFiles::sample_set(const std::string& path) {
+    regular_input(path, "a sample set is read twice, so give a file, not a stream");
+}
+
+void RunFiles::report_to_standard_output() {
+    struct stat info {};
+    if (::fstat(1, &info) == 0 && S_ISREG(info.st_mode)) claim(id_of(info), "standard output", true);
+}
+
+void RunFiles::claim(const FileId& id, const std::string& shown, bool written) {
+    for (const Known& known : known_) {
+        if (known.id != id || (!written && !known.written)) continue;
+        if (!written) fail_in(known.shown, "cannot write: it is the input " + shown);
+        fail_in(shown, std::string("cannot write: it is the ") + (known.written ? "output " : "input ") + known.shown);
+    }
+    known_.push_back({id, shown, written});
+}
+
+OutputTarget RunFiles::output(const std::string& path, Takes takes) {
     if (path == "-") {
-        if (standard == StandardOutput::refused) fail_in(path, "standard output is not offered for this file");
+        if (takes != Takes::or_standard_output) fail_in(path, "standard output is not offered for this file");
+        report_to_standard_output();
         return OutputTarget{path, path, Destination::standard_output};
     }
     OutputTarget target{path, path, Destination::file};
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
-        if (is_dev_null(info)) return OutputTarget{path, path, Destination::discard};
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    if (exists) {
+        if (is_dev_null(info) && takes != Takes::file_only) return OutputTarget{path, path, Destination::discard};
         if (S_ISDIR(info.st_mode)) fail_in(path, "cannot write: it is a folder");
         if (!S_ISREG(info.st_mode)) fail_in(path, "cannot write: not a regular file (a FIFO or a device)");
-        for (const auto& [id, input] : inputs_) {
-            if (id == id_of(info)) fail_in(path, "cannot write: it is the input " + input);
-        }
         if (::access(path.c_str(), W_OK) != 0) fail_in(path, "cannot write: " + reason());
         target.path = real_path(path).value_or(path);
     } else if (errno == ENOENT) {
@@ -100,6 +121,7 @@ OutputTarget RunFiles::output(const std::string& path, StandardOutput standard) 
     if (std::find(outputs_.begin(), outputs_.end(), target.path) != outputs_.end()) {
         fail_in(path, "is named as two outputs of this run");
     }
+    if (exists) claim(id_of(info), path, true);
     outputs_.push_back(target.path);
     return target;
 }
@@ -142,14 +164,26 @@ void StagedFile::close_written() {
 }
 
 void StagedFile::commit() {
+    stop_if_interrupted();
+    put_in_place();
+}
+
+void StagedFile::put_in_place() {
     if (::rename(temporary_.c_str(), target_.path.c_str()) != 0) fail("cannot put in place: " + reason());
     committed_ = true;
+}
+
+void commit_all(const std::vector<std::unique_ptr<StagedFile>>& staged) {
+    stop_if_interrupted();
+    for (const std::unique_ptr<StagedFile>& file : staged) file->put_in_place();
 }
 
 void write_output(const OutputTarget& target, std::string_view bytes) {
     switch (target.destination) {
         case Destination::discard: return;
-        case Destination::standard_output: std::fwrite(bytes.data(), 1, bytes.size(), stdout); return;
+        case Destination::standard_output:
+            if (!write_standard_output(bytes)) fail_in("standard output", "cannot write: " + reason());
+            return;
         case Destination::file: {
             StagedFile staged(target);
             staged.write(bytes);
@@ -157,13 +191,4 @@ void write_output(const OutputTarget& target, std::string_view bytes) {
             return;
         }
     }
-}
-
-bool standard_output_ok() {
-    errno = 0;
-    const bool flushed = std::fflush(stdout) == 0;
-    if (flushed && std::ferror(stdout) == 0) return true;
-    std::fprintf(stderr, "digit-tools: standard output: cannot write: %s\n",
-                 errno != 0 ? std::strerror(errno) : "a write failed");
-    return false;
 }

@@ -1,10 +1,12 @@
 // The one rule for every file digit-tools writes: each output is checked
-// before any work starts (against the run's inputs and its other outputs),
-// then written to a temporary file beside its target, synced and renamed, so
-// that an old file is either kept whole or replaced whole.
+// before any work starts (against the run's inputs, its other outputs and
+// the standard streams), then written to a temporary file beside its
+// target, synced and renamed, so that an old file is either kept whole or
+// replaced whole.
 #pragma once
 
 #include <sys/types.h>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,22 +28,39 @@ struct OutputTarget {
     Destination destination = Destination::file;
 };
 
-// What an output may be besides a file in a writable folder.
-enum class StandardOutput { allowed, refused };
+// What an output may be besides a regular file or a new name in a writable
+// folder: /dev/null (its bytes dropped), and "-" for standard output.
+enum class Takes { file_only, or_dev_null, or_standard_output };
 
-// The files of one run. Every check throws std::runtime_error (status 1).
+// The files of one run, and the standard streams it uses. Every check
+// throws std::runtime_error (status 1).
 class RunFiles {
 public:
-    // A file the run reads; one that does not exist is left to its reader.
+    // A file the run reads ("-": standard input); one that does not exist
+    // is left to its reader.
     void input(const std::string& path);
-    // A sample set, which the loader reads twice: it must be a regular file.
+    // A file the run reads as a whole file (a sample set, which the loader
+    // reads twice; a list or manifest): it must be a regular file. `why`
+    // says why in the refusal.
+    void regular_input(const std::string& path, const std::string& why);
     void sample_set(const std::string& path);
-    // An output: not a folder, a FIFO or a device (but /dev/null), not an
-    // input or another output, in an existing writable folder.
-    OutputTarget output(const std::string& path, StandardOutput standard = StandardOutput::refused);
+    // An output: not a folder, a FIFO or a device (but what `takes` allows),
+    // not an input or another output, in an existing writable folder.
+    OutputTarget output(const std::string& path, Takes takes = Takes::or_dev_null);
+    // The run prints its report on standard output: it may not be a file
+    // the run reads or writes.
+    void report_to_standard_output();
 
 private:
-    std::vector<std::pair<FileId, std::string>> inputs_;
+    struct Known {
+        FileId id;
+        std::string shown;
+        bool written = false;
+    };
+    // Records a file of the run; refuses it when it is one already known
+    // and either of the two is written.
+    void claim(const FileId& id, const std::string& shown, bool written);
+    std::vector<Known> known_;
     std::vector<std::string> outputs_;  // targets after links
 };
 
@@ -59,10 +78,12 @@ public:
     void write(std::string_view bytes);
     // Syncs and closes what another writer (a library, gnuplot) put there.
     void close_written();
-    // Puts the file in place of its target.
+    // Puts the file in place of its target, unless a signal has come.
     void commit();
 
 private:
+    friend void commit_all(const std::vector<std::unique_ptr<StagedFile>>& staged);
+    void put_in_place();
     void fail(const std::string& what) const;
     OutputTarget target_;
     std::string temporary_;
@@ -70,13 +91,12 @@ private:
     bool committed_ = false;
 };
 
-// Writes a whole output: a file through a StagedFile, standard output as it
-// is (checked at the end), /dev/null not at all.
-void write_output(const OutputTarget& target, std::string_view bytes);
+// Puts every staged file in place, unless a signal has come: then none.
+void commit_all(const std::vector<std::unique_ptr<StagedFile>>& staged);
 
-// Flushes standard output; false (with the message printed) when any write
-// to it failed.
-bool standard_output_ok();
+// Writes a whole output: a file through a StagedFile, standard output as it
+// is (a failed write is reported at once), /dev/null not at all.
+void write_output(const OutputTarget& target, std::string_view bytes);
 
 // The part of a path before its last slash ("." when it has none).
 std::string folder_of(const std::string& path);

@@ -7,18 +7,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
 
+#include "interrupt.h"
 #include "samples.h"
 
 extern char** environ;
 
 Child::~Child() {
     if (fd >= 0) ::close(fd);
-    if (pid > 0) ::waitpid(pid, nullptr, 0);
+    if (pid <= 0) return;
+    ::kill(pid, SIGTERM);  // a run that failed wants no more of it
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    forget_child(pid);
 }
 
 int Child::wait() {
@@ -27,25 +33,29 @@ int Child::wait() {
     int raw = 0;
     while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
     }
+    forget_child(pid);
     pid = -1;
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
 
-void spawn(Child& child, const std::string& program, const std::vector<std::string>& args, bool feed_input,
-           int output_fd) {
+void spawn(Child& child, const std::string& program, const std::vector<std::string>& args,
+           const ChildStreams& streams) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     }
-    const int parent_end = feed_input ? ends[1] : ends[0];
-    const int child_end = feed_input ? ends[0] : ends[1];
+    const int parent_end = streams.feed_input ? ends[1] : ends[0];
+    const int child_end = streams.feed_input ? ends[0] : ends[1];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (feed_input) {
-        // Its standard output goes nowhere: what it writes there is no report.
+    // Each descriptor is copied to its place before any later copy could
+    // overwrite it: standard input and error first, descriptor 3 last.
+    if (streams.feed_input) {
         posix_spawn_file_actions_adddup2(&actions, child_end, 0);
+        if (streams.error_fd >= 0) posix_spawn_file_actions_adddup2(&actions, streams.error_fd, 2);
+        // Its standard output goes nowhere: what it writes there is no report.
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        if (output_fd >= 0) posix_spawn_file_actions_adddup2(&actions, output_fd, 3);
+        if (streams.output_fd >= 0) posix_spawn_file_actions_adddup2(&actions, streams.output_fd, 3);
     } else {
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, child_end, 1);
@@ -54,8 +64,9 @@ void spawn(Child& child, const std::string& program, const std::vector<std::stri
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    const int failed = feed_input ? ::posix_spawnp(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ)
-                                  : ::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int failed = streams.feed_input
+                           ? ::posix_spawnp(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ)
+                           : ::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(child_end);
     child.fd = parent_end;
@@ -63,6 +74,7 @@ void spawn(Child& child, const std::string& program, const std::vector<std::stri
         child.pid = -1;
         throw std::runtime_error("cannot run " + program + ": " + std::strerror(failed));
     }
+    watch_child(child.pid);
 }
 
 bool executable_in_path(const std::string& name) {

@@ -2,6 +2,7 @@
 // and printing, label maps, and sample sets loaded by the engine's loader.
 #include "samples.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -56,6 +58,10 @@ bool parse_number(std::string_view token, Number& value) {
 
 }  // namespace
 
+Descriptor::~Descriptor() {
+    if (fd >= 0) ::close(fd);
+}
+
 void fail_at(const std::string& file, unsigned long long line, const std::string& what) {
     throw std::runtime_error(file + ":" + std::to_string(line) + ": " + what);
 }
@@ -68,6 +74,27 @@ std::string read_whole_file(const std::string& path) {
     if (in.file == nullptr) fail_in(path, std::string("cannot open: ") + std::strerror(errno));
     std::string text;
     for_each_block(in.file, path, [&](std::string_view block) { text += block; });
+    return text;
+}
+
+std::string read_regular_file(const std::string& path, std::size_t most) {
+    // Opened without waiting: a FIFO would otherwise wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) fail_in(path, std::string("cannot open: ") + std::strerror(errno));
+    Stream in(::fdopen(fd, "rb"), true);
+    if (in.file == nullptr) {
+        ::close(fd);
+        throw std::bad_alloc();
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) fail_in(path, "is not a regular file");
+    const auto too_large = [&] { fail_in(path, "is larger than " + std::to_string(most) + " bytes"); };
+    if (std::size_t(info.st_size) > most) too_large();
+    std::string text;
+    for_each_block(in.file, path, [&](std::string_view block) {
+        if (block.size() > most - text.size()) too_large();
+        text += block;
+    });
     return text;
 }
 
@@ -186,12 +213,5 @@ programma::SampleSet rows_of(const programma::SampleSet& set, const std::vector<
 }
 
 std::vector<int32_t> restored_list(const std::string& path, uint32_t rows) {
-    // programma stops a list at its first word; a list cut short that way
-    // would restore another recogniser, so here every line must be an index.
-    const std::string text = read_whole_file(path);
-    for_each_text_line(text, [&](std::string_view line, unsigned long long number) {
-        const bool digits = !line.empty() && line.find_first_not_of("0123456789") == std::string_view::npos;
-        if (!digits) fail_at(path, number, "is not one row index (a list holds one index a line)");
-    });
-    return programma::value_or_throw(programma::restore_list(path, rows));
+    return programma::value_or_throw(programma::parse_list(read_regular_file(path), rows, path));
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -21,8 +22,21 @@
 [[noreturn]] void fail_at(const std::string& file, unsigned long long line, const std::string& what);
 [[noreturn]] void fail_in(const std::string& file, const std::string& what);
 
+// An open descriptor, closed when it goes (-1 for none).
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int open) : fd(open) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor();
+};
+
 // The whole content of a file ("-" is standard input).
 std::string read_whole_file(const std::string& path);
+
+// The whole content of a regular file of at most `most` bytes, read once; a
+// FIFO, a device or a folder is refused at once, and so is a larger file.
+std::string read_regular_file(const std::string& path, std::size_t most = SIZE_MAX);
 
 // Reads an open file to its end, handing on_block(bytes) each block in
 // order; throws naming `path` when a read fails.
@@ -113,7 +127,7 @@ enum class LastColumn { label, feature };
 programma::SampleSet rows_of(const programma::SampleSet& set, const std::vector<uint32_t>& rows,
                              LastColumn last = LastColumn::label);
 
-// Reads a mistake list, one row index a line, whose entries must name rows
-// of a set of `rows` rows; throws naming the file, and the line or entry at
-// fault.
+// Reads a mistake list file (a regular file, read once) by the library's
+// rule: one row index a line, each naming a row of a set of `rows` rows;
+// throws naming the file, and the line or entry at fault.
 std::vector<int32_t> restored_list(const std::string& path, uint32_t rows);

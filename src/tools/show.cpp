@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "labels.h"
 #include "samples.h"
 
 namespace {
@@ -106,9 +107,9 @@ std::vector<uint32_t> choose_rows(const programma::SampleSet& samples, const std
     return chosen;
 }
 
-std::string label_text(float label) {
+std::string drawn_label(float label) {
     if (!std::isfinite(label) || label != std::trunc(label) || std::fabs(label) > 1e9f) return "?";
-    return std::to_string(static_cast<long long>(label));
+    return label_text(label);
 }
 
 GridLayout grid_layout(const programma::SampleSet& samples, const std::vector<uint32_t>& rows,
@@ -119,7 +120,7 @@ GridLayout grid_layout(const programma::SampleSet& samples, const std::vector<ui
     layout.font = std::max<uint32_t>(1, options.zoom / 2);
     uint32_t widest_label = 0;
     for (uint32_t row : rows) {
-        widest_label = std::max(widest_label, text_width(label_text(samples.label(row)), layout.font));
+        widest_label = std::max(widest_label, text_width(drawn_label(samples.label(row)), layout.font));
     }
     layout.cell_width = std::max(layout.image, widest_label + 2 * layout.font);
     // A blank glyph-scale line above and below the label.
@@ -159,7 +160,7 @@ GreyImage render_grid(const programma::SampleSet& samples, const std::vector<uin
                 image.at(image_x + x, cell_y + y) = grey_of(sample[feature], range);
             }
         }
-        const std::string text = label_text(samples.label(rows[i]));
+        const std::string text = drawn_label(samples.label(rows[i]));
         draw_text(image, cell_x + (layout.cell_width - text_width(text, layout.font)) / 2,
                   cell_y + layout.image + layout.font, text, layout.font);
     }

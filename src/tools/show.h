@@ -57,7 +57,7 @@ std::vector<uint32_t> choose_rows(const programma::SampleSet& samples, const std
                                   const ShowOptions& options);
 
 // The label as drawn: a whole number, or "?".
-std::string label_text(float label);
+std::string drawn_label(float label);
 
 GridLayout grid_layout(const programma::SampleSet& samples, const std::vector<uint32_t>& rows,
                        const ShowOptions& options);

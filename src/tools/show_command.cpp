@@ -89,9 +89,11 @@ int run(Arguments& args) {
     const ShowRequest request = parse_show(args);
     RunFiles files;
     files.sample_set(request.input);
-    if (!request.options.list_path.empty()) files.input(request.options.list_path);
+    if (!request.options.list_path.empty()) {
+        files.regular_input(request.options.list_path, "a list is read as a whole file, so give a file, not a stream");
+    }
     const std::size_t drawn =
-        show_samples(request.input, files.output(request.output, StandardOutput::allowed), request.options);
+        show_samples(request.input, files.output(request.output, Takes::or_standard_output), request.options);
     std::fprintf(stderr, "digit-tools: drew %zu images into %s\n", drawn, request.output.c_str());
     return kExitDone;
 }

@@ -16,6 +16,7 @@
 
 #include "arguments.h"
 #include "gnuplot.h"
+#include "interrupt.h"
 #include "process.h"
 #include "samples.h"
 #include "text.h"
@@ -261,16 +262,18 @@ std::vector<DigitResult> run_sweep(const SweepOptions& options) {
         scanner.header_lines = header_newlines(options.passed);
         const auto started = std::chrono::steady_clock::now();
         Child child;
-        spawn(child, options.programma, args, false);
+        spawn(child, options.programma, args, {});
         std::vector<char> block(1 << 16);
         for (;;) {
             const ssize_t got = ::read(child.fd, block.data(), block.size());
+            stop_if_interrupted();
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) break;
             scanner.feed(std::string_view(block.data(), static_cast<std::size_t>(got)));
         }
         scanner.finish();
         const int status = child.wait();
+        stop_if_interrupted();
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
         if (status != 0) {
             throw std::runtime_error(options.programma + " " + spaced(args) + " failed with exit status " +

@@ -74,6 +74,7 @@ int run(Arguments& args) {
     files.sample_set(passed_value(options.passed, "-tr", kDefaultTrainingSet));
     files.sample_set(passed_value(options.passed, "-ts", kDefaultTestSet));
     const std::optional<OutputTarget> plot = plot_target(files, options.plot);
+    files.report_to_standard_output();
     const std::vector<DigitResult> results = run_sweep(options);
     if (plot) draw_plot(results, options, *plot);
     print(sweep_table(results, options.csv));

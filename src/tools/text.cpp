@@ -3,10 +3,36 @@
 #include "text.h"
 
 #include <unistd.h>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
-void print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+namespace {
+
+int standard_output_error = 0;  // the errno of the first failed write
+
+}  // namespace
+
+void print(std::string_view text) {
+    if (!write_standard_output(text) && standard_output_error == 0) standard_output_error = errno;
+}
+
+bool write_standard_output(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(1, bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        bytes.remove_prefix(std::size_t(put));
+    }
+    return true;
+}
+
+bool standard_output_ok() {
+    if (standard_output_error == 0) return true;
+    std::fprintf(stderr, "digit-tools: standard output: cannot write: %s\n", std::strerror(standard_output_error));
+    return false;
+}
 
 void progress(const std::string& text) {
     static const bool shown = ::isatty(2) != 0;

@@ -7,8 +7,17 @@
 #include <string_view>
 #include <vector>
 
-// Writes a report to standard output (its failures are found at the end).
+// Writes a report to standard output, unbuffered; a failed write is
+// reported at the end (standard_output_ok).
 void print(std::string_view text);
+
+// Writes bytes to standard output as they are; false, with errno set, when
+// a write fails.
+bool write_standard_output(std::string_view bytes);
+
+// Whether every write to standard output went through; false after the
+// message, with the system's reason, on standard error.
+bool standard_output_ok();
 
 // A line "digit-tools: TEXT" on standard error, only when it is a terminal.
 void progress(const std::string& text);

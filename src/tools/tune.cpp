@@ -1,4 +1,4 @@
-// `tune`: the folds, one ten-digit training per (kernel, parameter, fold)
+// `tune`: the folds, one training of every label per (kernel, parameter, fold)
 // at the grid's most epochs, every (epochs, combiner) cell scored from that
 // training's lists, and the table of cross-validated errors.
 #include "tune.h"
@@ -9,7 +9,8 @@
 #include <random>
 #include <stdexcept>
 
-#include "classify.h"
+#include "interrupt.h"
+#include "labels.h"
 #include "samples.h"
 #include "text.h"
 
@@ -40,27 +41,46 @@ std::vector<KernelSpec> kernel_settings(const TuneOptions& options) {
     return kernels;
 }
 
-// The ten recognisers' answers for every row of `test` under every cell:
-// how many of them are wrong, by cell.
-std::vector<uint64_t> wrong_by_cell(const SampleSet& train, const SampleSet& test, KernelSpec kernel, uint32_t epochs,
+// The answers for every row of `test` under every cell of the recognisers
+// of `labels` trained on `train`: how many of them are wrong, by cell. A
+// test row whose label is none of `labels` is always answered wrong.
+std::vector<uint64_t> wrong_by_cell(const SampleSet& train, const Labels& labels, const SampleSet& test,
+                                    KernelSpec kernel, uint32_t epochs,
                                     const std::vector<programma::ScoreCell>& cells) {
-    const std::vector<programma::Recogniser> recognisers = digit_recognisers(kernel, epochs);
-    const std::vector<programma::Trained> trained =
-        programma::value_or_throw(programma::train(train, recognisers, nullptr, {}, engine_options()));
+    const LabelRecognisers made = label_recognisers(train, labels, kernel, epochs);
+    const std::vector<programma::Trained> trained = programma::value_or_throw(
+        programma::train(made.training, made.recognisers, cancel_flag(), {}, engine_options()));
     std::vector<std::vector<int32_t>> lists;
-    for (const programma::Trained& digit : trained) lists.push_back(digit.mistakes);
-    const std::vector<std::vector<std::vector<double>>> scores =  // [digit][cell][row]
-        programma::value_or_throw(
-            programma::decision_scores(train, recognisers, lists, test, cells, nullptr, engine_options()));
+    for (const programma::Trained& one : trained) lists.push_back(one.mistakes);
+    const std::vector<std::vector<uint32_t>> answers =
+        best_labels(programma::value_or_throw(programma::decision_scores(made.training, made.recognisers, lists, test,
+                                                                         cells, cancel_flag(), engine_options())),
+                    test.rows());
     std::vector<uint64_t> wrong(cells.size(), 0);
     for (std::size_t c = 0; c < cells.size(); ++c) {
-        for (uint32_t r = 0; r < test.rows(); ++r) {
-            double row[10];
-            for (uint32_t d = 0; d < 10; ++d) row[d] = scores[d][c][r];
-            wrong[c] += programma::best_of(row, 10) != std::size_t(test.label(r)) ? 1 : 0;
-        }
+        for (uint32_t r = 0; r < test.rows(); ++r) wrong[c] += labels[answers[c][r]] != test.label(r) ? 1 : 0;
     }
     return wrong;
+}
+
+// The labels a fold's recognisers answer: those of the rows it trains on.
+Labels fold_labels(const SampleSet& all, const std::vector<uint32_t>& kept, uint32_t fold, const TuneOptions& options) {
+    Labels labels = labels_of_rows(all, kept);
+    if (labels.size() < 2) {
+        fail_in(options.training_set, "fold " + std::to_string(fold + 1) + " trains on rows of the label " +
+                                          label_text(labels[0]) +
+                                          " alone; shuffle the rows (--shuffle) or cut fewer folds");
+    }
+    return labels;
+}
+
+// The test set, when one is given: checked before any training.
+std::optional<SampleSet> test_set_of(const TuneOptions& options, const SampleSet& all) {
+    if (options.test_set.empty()) return std::nullopt;
+    SampleSet test = load_sample_set(options.test_set);
+    require_training_width(test, options.test_set, all);
+    labels_of(test, options.test_set);
+    return test;
 }
 
 }  // namespace
@@ -80,11 +100,13 @@ std::pair<uint32_t, uint32_t> fold_bounds(uint32_t fold, uint32_t folds, uint32_
 
 TuneResult tune(const TuneOptions& options) {
     const SampleSet all = load_sample_set(options.training_set);
-    require_digit_labels(all, options.training_set);
+    const Labels labels = labels_of(all, options.training_set);
+    require_two_labels(labels, options.training_set);
     if (options.folds > all.rows()) {
         throw std::runtime_error(options.training_set + ": " + std::to_string(options.folds) +
                                  " folds need as many rows, the set has " + std::to_string(all.rows()));
     }
+    const std::optional<SampleSet> test = test_set_of(options, all);
     std::vector<programma::ScoreCell> cells;
     for (const uint32_t e : options.epochs) {
         for (const Combine combine : options.combines) cells.push_back({e, combine});
@@ -104,8 +126,8 @@ TuneResult tune(const TuneOptions& options) {
             kept.insert(kept.end(), order.begin() + end, order.end());
             std::sort(kept.begin(), kept.end());  // trained on in file order
             const std::vector<uint32_t> held(order.begin() + begin, order.begin() + end);
-            const std::vector<uint64_t> wrong =
-                wrong_by_cell(rows_of(all, kept), rows_of(all, held), kernel, most_epochs, cells);
+            const std::vector<uint64_t> wrong = wrong_by_cell(rows_of(all, kept), fold_labels(all, kept, f, options),
+                                                              rows_of(all, held), kernel, most_epochs, cells);
             for (std::size_t c = 0; c < cells.size(); ++c) {
                 const double fold_error = double(wrong[c]) / double(end - begin);
                 rows[c].wrong += wrong[c];
@@ -121,14 +143,11 @@ TuneResult tune(const TuneOptions& options) {
     for (std::size_t r = 1; r < result.rows.size(); ++r) {
         if (result.rows[r].error < result.rows[result.best].error) result.best = r;
     }
-    if (!options.test_set.empty()) {
-        const SampleSet test = load_sample_set(options.test_set);
-        require_training_width(test, options.test_set, all);
-        require_digit_labels(test, options.test_set);
+    if (test) {
         const TuneRow& best = result.rows[result.best];
         result.test_wrong =
-            uint32_t(wrong_by_cell(all, test, best.kernel, best.epochs, {{best.epochs, best.combine}})[0]);
-        result.test_rows = test.rows();
+            uint32_t(wrong_by_cell(all, labels, *test, best.kernel, best.epochs, {{best.epochs, best.combine}})[0]);
+        result.test_rows = test->rows();
     }
     return result;
 }

@@ -1,4 +1,4 @@
-// `tune`: k-fold cross-validation of the ten-digit recogniser over a grid of
+// `tune`: k-fold cross-validation of classify's recogniser over a grid of
 // kernels, parameters, epochs and combiners. One training per (kernel,
 // parameter, fold) serves every epoch count and combiner of the grid: a
 // list after e epochs is a prefix of the list after more, and the library
@@ -56,7 +56,9 @@ std::vector<uint32_t> fold_order(uint32_t rows, std::optional<uint64_t> seed);
 std::pair<uint32_t, uint32_t> fold_bounds(uint32_t fold, uint32_t folds, uint32_t rows);
 
 // Runs the grid; throws std::runtime_error on bad data (labels that are not
-// digits, more folds than rows) and std::invalid_argument on a bad grid.
+// whole numbers, a fold that trains on one label, more folds than rows, a
+// bad test set, all found before any training) and std::invalid_argument
+// on a bad grid.
 TuneResult tune(const TuneOptions& options);
 
 // The table of every setting (Markdown or CSV), then the best setting and,

@@ -16,10 +16,11 @@ constexpr std::string_view kHelp =
     "\n"
     "Cross-validates classify over a grid of settings: the training set's rows are\n"
     "cut into K folds (fold f holds rows floor(f n/K) to floor((f+1) n/K) - 1), each\n"
-    "answered by the ten recognisers trained on the other rows in file order. Prints\n"
-    "every setting's ten-class error over all folds with the lowest and highest fold\n"
-    "error, then the best setting (the lowest error, the earlier row on a tie). One\n"
-    "training per kernel, parameter and fold serves every epoch count and combiner.\n"
+    "answered by the recognisers of the labels of the other rows, trained on them in\n"
+    "file order. Prints every setting's error over all folds with the lowest and\n"
+    "highest fold error, then the best setting (the lowest error, the earlier row on\n"
+    "a tie). One training per kernel, parameter and fold serves every epoch count\n"
+    "and combiner. The test set is checked before any training.\n"
     "\n"
     "  -k, -c, -d, -e  comma lists of programma's values (defaults pol, 3, 2, 2);\n"
     "                  -c applies to gauss, -d to pol\n"
@@ -78,6 +79,7 @@ int run(Arguments& args) {
     files.sample_set(options.training_set);
     if (!options.test_set.empty()) files.sample_set(options.test_set);
     const std::optional<OutputTarget> plot = plot_target(files, options.plot);
+    files.report_to_standard_output();
     const TuneResult result = tune(options);
     if (plot) {
         if (const auto staged = draw_with_gnuplot(heat_map_script(tune_map(result, options)), *plot)) staged->commit();

@@ -1,6 +1,7 @@
 // What README.md shows is what the programs give: the sessions of programma
 // on the shipped data, the LIBSVM text of the test set and its way back, the
-// picture of a run's mistakes, the sweep table and the ten-class table.
+// picture of a run's mistakes, the sweep table, the ten-class table and its
+// lists' manifest.
 #include <gtest/gtest.h>
 
 #include "tools_support.h"
@@ -85,10 +86,12 @@ TEST(Readme, SweepTableComesFromItsCommand) {
 
 TEST(Readme, ConfusionTableAndPictureComeFromTheClassifyCommand) {
     TempDir dir;
-    const RunResult run = tool({"classify", "-k", "gauss", "-e", "5", "--plot", dir.file("c.png")}, kSource);
+    const RunResult run = tool(
+        {"classify", "-k", "gauss", "-e", "5", "--plot", dir.file("c.png"), "--lists", dir.file("model")}, kSource);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(trimmed(run.out),
               trimmed(readme_block("./build/release/digit-tools classify -k gauss -e 5 --plot docs/confusion.png")));
+    EXPECT_EQ(read_text(dir.file("model/manifest")), trimmed(readme_block("cat model/manifest")));
     // gnuplot draws the picture (its fonts vary between machines): the same size as the README's.
     const auto made = read_png(dir.file("c.png")), shipped = read_png(kSource + "/docs/confusion.png");
     EXPECT_TRUE(made.width == shipped.width && made.height == shipped.height && made.width > 0);

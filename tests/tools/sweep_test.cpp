@@ -1,6 +1,6 @@
-// sweep: the report lines found in output however it arrives, real voted
-// runs of the built program, and the processors those runs may use. (A
-// failing run is a row of the output rule's table.)
+// sweep: the report lines found in output however it arrives, and the
+// processors its runs may use. (Voted runs and a failing run are rows of
+// the output rule's table.)
 #include <gtest/gtest.h>
 
 #include <sched.h>
@@ -29,21 +29,6 @@ TEST(Sweep, ReportLinesAreFoundWhereverTheOutputSplits) {
         EXPECT_TRUE(r.wrong_saying_plus == 13u && r.wrong_saying_minus == 6u) << piece;
         EXPECT_TRUE(r.voted && r.voted->wrong == 62u && r.voted->said_minus == 597u) << piece;
     }
-}
-
-// Voted runs over a tiny set for digits 0 and 1, as CSV. (A whole kernel
-// table, its header and mean row included, is the README's.)
-TEST(Sweep, VotedCsvOfRealRuns) {
-    TempDir dir;
-    write_text(dir.file("train"), "0 0\n5 1\n0.1 0\n5.1 1\n");
-    write_text(dir.file("test"), "0.2 0\n4.9 1\n0 1\n");
-    const RunResult voted = tool({"sweep", "--programma", PROGRAMMA_PATH, "--digits", "0-1", "--csv", "-vot", "1", "-e",
-                                  "2", "-tr", dir.file("train"), "-ts", dir.file("test")});
-    ASSERT_EQ(voted.status, 0) << voted.err;
-    // Digit 0 says "yes" to all three test rows, wrongly to the two ones;
-    // digit 1 says "no" to all three, wrongly to the two ones.
-    EXPECT_NE(voted.out.find("\n0,25.000000,66.666672,2,0,"), std::string::npos) << voted.out;
-    EXPECT_NE(voted.out.find("\n1,50.000000,66.666672,0,2,"), std::string::npos) << voted.out;
 }
 
 TEST(Sweep, EveryRunGetsTheSweepsProcessors) {
