@@ -5,6 +5,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,6 +70,11 @@ private:
     int fd_ = -1;
     bool committed_ = false;
 };
+
+// Writes `bytes` to a temporary file beside a file target, kept in `staged`
+// until the caller commits every file; standard output and /dev/null are
+// left to the caller.
+void stage_output(std::vector<std::unique_ptr<StagedFile>>& staged, const OutputTarget& target, std::string_view bytes);
 
 // Writes a whole output: a file through a StagedFile, standard output as it
 // is (checked at the end), /dev/null not at all.
