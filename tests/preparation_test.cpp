@@ -48,28 +48,22 @@ TEST(Preparation, EachValueMapsByTheFormulaInDouble) {
 }
 
 TEST(Preparation, RangesAreLearnedWrittenAndReadBack) {
-    const auto learned = programma::feature_ranges(set_of({{1, kNaN, 5}, {-2, kNaN, 5}, {3, kNaN, 5}}), 0.0f, 0.1f);
-    ASSERT_TRUE(learned.ok());
-    EXPECT_EQ(learned.value().features[0].min, -2.0f);
-    EXPECT_TRUE(std::isnan(learned.value().features[1].max));
-    EXPECT_FALSE(learned.value().features[2].spread());
+    const FeatureRanges learned =
+        programma::feature_ranges(set_of({{1, kNaN, 5}, {-2, kNaN, 5}, {3, kNaN, 5}}), 0.0f, 0.1f).value();
+    EXPECT_TRUE(std::isnan(learned.features[1].max));
+    EXPECT_FALSE(learned.features[2].spread());
     // Features without spread are left out, and come back unknown.
-    EXPECT_EQ(programma::ranges_text(learned.value()).value(), "x\n0 0.10000000149011612\n1 -2 3\n");
+    EXPECT_EQ(programma::ranges_text(learned).value(), "x\n0 0.10000000149011612\n1 -2 3\n");
     TempDir dir;
-    ASSERT_TRUE(programma::save_ranges(dir.file("r"), learned.value()).ok());
-    const auto back = programma::read_ranges(dir.file("r"));
-    ASSERT_TRUE(back.ok());
-    EXPECT_EQ(back.value().upper, 0.1f);
-    EXPECT_EQ(back.value().features.size(), 1u);
+    ASSERT_TRUE(programma::save_ranges(dir.file("r"), learned).ok());
+    const FeatureRanges back = programma::read_ranges(dir.file("r")).value();
+    EXPECT_TRUE(back.upper == 0.1f && back.features.size() == 1 && back.features[0].min == -2.0f);
     EXPECT_EQ(programma::read_ranges(dir.file("none")).error().error_number, ENOENT);
+    EXPECT_EQ(programma::parse_ranges("x\r\n\n-1 +1\n3 -0.5 2\n", "r").value().features[2].min, -0.5f);
 
     const auto infinite = programma::feature_ranges(set_of({{1, 2}, {3, -INFINITY}}));
     EXPECT_EQ(infinite.error().message(), "row 1 (counted from 0), feature 2: an infinite value has no range");
-    EXPECT_EQ(programma::apply_ranges(learned.value(), set_of({{1}})).error().field, "features");
-    const auto lenient = programma::parse_ranges("x\r\n\n-1 +1\n3 -0.5 2\n", "r");
-    ASSERT_TRUE(lenient.ok());
-    EXPECT_EQ(lenient.value().features.size(), 3u);
-    EXPECT_EQ(lenient.value().features[2].min, -0.5f);
+    EXPECT_EQ(programma::apply_ranges(learned, set_of({{1}})).error().field, "features");
 }
 
 TEST(Preparation, DamagedRangeFilesAreRefusedWithTheirLine) {
@@ -80,11 +74,9 @@ TEST(Preparation, DamagedRangeFilesAreRefusedWithTheirLine) {
         {"x\n", "r: ends before its bounds line, LOWER UPPER"},
         {"y\n0 1\n0 9\nx\n-1 1\n", "r:1: scales labels (a 'y' section), which is not offered"},
         {"x\n1 -1\n", "r:2: the lower bound must be below the upper one"},
-        {"x\n-1 1 0\n", "r:2: expected the bounds, two numbers LOWER UPPER"},
         {"x\n-1 1\n0 0 1\n", "r:3: the index '0' is not a whole number from 1 to 16777216"},
         {"x\n-1 1\n2 0 1\n\n2 0 1\n", "r:5: indices must ascend, 2 does not"},
-        {"x\n-1 1\n1 0 x\n", "r:3: MAX 'x' is not a finite float"},
-        {"x\n-1 1\n1 1e39 2\n", "r:3: MIN '1e39' is not a finite float"},
+        {"x\n-1 1\n1 0 1e39\n", "r:3: MAX '1e39' is not a finite float"},
         {"x\n-1 1\n1 1 0\n", "r:3: MIN is above MAX"},
         {"x\n-1 1\n1 0\n", "r:3: expected INDEX MIN MAX, three numbers"},
     };
@@ -94,19 +86,16 @@ TEST(Preparation, DamagedRangeFilesAreRefusedWithTheirLine) {
         EXPECT_EQ(parsed.error().kind, programma::ErrorKind::bad_data);
         EXPECT_TRUE(parsed.error().message().starts_with(c.message)) << parsed.error().message();
     }
-    for (const FeatureRanges& bad : {FeatureRanges{-INFINITY, 1, {}}, FeatureRanges{1, 1, {}},
-                                     FeatureRanges{-1, 1, {{2, 1}}}, FeatureRanges{-1, 1, {{kNaN, 1}}}}) {
-        EXPECT_EQ(programma::check(bad).error().kind, programma::ErrorKind::invalid_argument);
-    }
+    for (const FeatureRanges& bad :
+         {FeatureRanges{-INFINITY, 1, {}}, FeatureRanges{-1, 1, {{2, 1}}}, FeatureRanges{-1, 1, {{kNaN, 1}}}})
+        EXPECT_FALSE(programma::check(bad).ok());
 }
 
 TEST(Preparation, ConstantIsFeaturesTimesTheVarianceOrOne) {
     EXPECT_EQ(programma::scale_constant(set_of({{1, 3}, {5, 7}})), 10.0f);  // mean 4, variance 20 / 4
-    EXPECT_EQ(programma::scale_constant(set_of({{10001, 9999}, {10001, 9999}})), 2.0f);
     EXPECT_EQ(programma::scale_constant(set_of({{2, 2}, {2, 2}})), 1.0f);
     EXPECT_EQ(programma::scale_constant(set_of({{1, kNaN}, {5, 7}})), 1.0f);
     EXPECT_EQ(programma::scale_constant(set_of({{0}, {1e30f}})), 1.0f);  // beyond the float range
-    EXPECT_EQ(programma::scale_constant(programma::SampleSet()), 1.0f);
 }
 
 TEST(Preparation, FoldsByRuleInTheOrderGiven) {
@@ -121,7 +110,6 @@ TEST(Preparation, FoldsByRuleInTheOrderGiven) {
     EXPECT_EQ(programma::stratified_folds(labels, files, 5).error().message(),
               "fold 5 of 5 would hold no row: no label has more than 4 rows");
     EXPECT_EQ(programma::contiguous_folds(files, 8).error().field, "folds");
-    EXPECT_EQ(programma::contiguous_folds(files, 1).error().field, "folds");
     EXPECT_EQ(programma::stratified_folds(labels, {0, 1, 2, 3, 4, 5, 5}, 2).error().field, "order");
     // The documented shuffle, pinned: the same seed gives this order everywhere.
     EXPECT_EQ(programma::seeded_order(6, 7), (Folds{5, 1, 4, 2, 0, 3}));
