@@ -16,13 +16,20 @@
 //                     recogniser's; a score cell of more epochs than the
 //                     training's; a sample set of no row or feature, or of
 //                     too many, or without its values; a save to an empty
-//                     file name; a file name holding a null byte.
+//                     file name; a file name holding a null byte; feature
+//                     ranges that fail their check (the field names the
+//                     member), ranges of a set of no row, ranges naming
+//                     more features than the samples have; fewer than 2
+//                     folds, a fold that would hold no row, an order that is
+//                     not a permutation of the rows (programma/preparation.h).
 //   bad_data          a file whose content cannot be used: a sample line
 //                     that is not a number or has another count (path and
 //                     line), a file of no sample line or too many, a file
 //                     that changed while it was read, a list line that is
 //                     not one row index (path and line), a restored list
-//                     whose entry names no training row (path).
+//                     whose entry names no training row (path), a range-file
+//                     line that cannot be used (path and line), an infinite
+//                     value in a set whose ranges are learned (its row).
 //   input_output      the system refused a file: it cannot be opened, read
 //                     or saved (path, and the errno in error_number).
 //   out_of_memory     the memory a call needs cannot be had (or a size

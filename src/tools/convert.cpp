@@ -110,7 +110,20 @@ std::vector<std::string_view> csv_fields(std::string_view line, char delimiter) 
 
 }  // namespace
 
-std::string libsvm_to_samples(std::string_view text, const std::string& name, const LibsvmOptions& options) {
+void ConvertedRows::add(std::span<const float> row, long long label) {
+    values.insert(values.end(), row.begin(), row.end());
+    labels.push_back(label);
+}
+
+std::string sample_text(const ConvertedRows& rows) {
+    std::string out;
+    for (std::size_t r = 0; r < rows.rows(); ++r) {
+        append_sample(out, std::span(rows.values).subspan(r * rows.features, rows.features), rows.labels[r]);
+    }
+    return out;
+}
+
+ConvertedRows libsvm_rows(std::string_view text, const std::string& name, const LibsvmOptions& options) {
     std::vector<SparseRow> rows;
     uint32_t widest = 0;
     for_each_text_line(text, [&](std::string_view line, unsigned long long number) {
@@ -122,20 +135,24 @@ std::string libsvm_to_samples(std::string_view text, const std::string& name, co
         }
     });
     if (rows.empty()) fail_in(name, "holds no sample line");
-    const uint32_t width = options.width != 0 ? options.width : widest;
 
-    std::string out;
-    std::vector<float> dense(width);
+    ConvertedRows converted;
+    converted.features = options.width != 0 ? options.width : widest;
+    std::vector<float> dense(converted.features);
     for (const SparseRow& row : rows) {
         std::fill(dense.begin(), dense.end(), 0.0f);
         for (const auto& [index, value] : row.features) dense[index - 1] = value;
-        append_sample(out, dense, row.label);
+        converted.add(dense, row.label);
     }
-    return out;
+    return converted;
 }
 
-std::string csv_to_samples(std::string_view text, const std::string& name, const CsvOptions& options) {
-    std::string out;
+std::string libsvm_to_samples(std::string_view text, const std::string& name, const LibsvmOptions& options) {
+    return sample_text(libsvm_rows(text, name, options));
+}
+
+ConvertedRows csv_rows(std::string_view text, const std::string& name, const CsvOptions& options) {
+    ConvertedRows converted;
     std::size_t expected = 0;
     bool header_pending = options.header;
     std::vector<float> features;
@@ -171,10 +188,15 @@ std::string csv_to_samples(std::string_view text, const std::string& name, const
             }
             if (f != label_at) features.push_back(value);
         }
-        append_sample(out, features, integer_label(raw, options.labels, name, number));
+        converted.features = uint32_t(features.size());
+        converted.add(features, integer_label(raw, options.labels, name, number));
     });
-    if (out.empty()) fail_in(name, "holds no sample line");
-    return out;
+    if (converted.rows() == 0) fail_in(name, "holds no sample line");
+    return converted;
+}
+
+std::string csv_to_samples(std::string_view text, const std::string& name, const CsvOptions& options) {
+    return sample_text(csv_rows(text, name, options));
 }
 
 std::string samples_to_libsvm(const programma::SampleSet& samples) {

@@ -114,8 +114,8 @@ float area_value(uint64_t sum, uint64_t weight, bool scale) {
     return static_cast<float>(static_cast<double>(numerator) / static_cast<double>(denominator));
 }
 
-std::string idx_to_samples(std::string_view images, const std::string& images_name, std::string_view labels,
-                           const std::string& labels_name, const IdxOptions& options) {
+ConvertedRows idx_rows(std::string_view images, const std::string& images_name, std::string_view labels,
+                       const std::string& labels_name, const IdxOptions& options) {
     const IdxArray pictures = parse_idx(images, images_name);
     const IdxArray tags = parse_idx(labels, labels_name);
     if (pictures.dims.size() != 3) {
@@ -141,7 +141,7 @@ std::string idx_to_samples(std::string_view images, const std::string& images_na
         across = axis_weights(columns, options.resample);
     }
     const uint64_t weight = resample ? down.total * across.total : 1;
-    std::string out;
+    ConvertedRows converted;
     std::vector<float> features;
     for (uint32_t item = 0; item < count; ++item) {
         const std::string_view image = pictures.bytes.substr(item * pixels, pixels);
@@ -157,7 +157,13 @@ std::string idx_to_samples(std::string_view images, const std::string& images_na
         }
         // Items are counted from 1, like lines.
         const double raw = static_cast<unsigned char>(tags.bytes[item]);
-        append_sample(out, features, integer_label(raw, options.labels, labels_name, item + 1ULL));
+        converted.features = uint32_t(features.size());
+        converted.add(features, integer_label(raw, options.labels, labels_name, item + 1ULL));
     }
-    return out;
+    return converted;
+}
+
+std::string idx_to_samples(std::string_view images, const std::string& images_name, std::string_view labels,
+                           const std::string& labels_name, const IdxOptions& options) {
+    return sample_text(idx_rows(images, images_name, labels, labels_name, options));
 }

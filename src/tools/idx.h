@@ -40,5 +40,7 @@ std::vector<uint64_t> area_sums(std::string_view image, uint32_t columns, const 
 // quotient in double rounded once to float.
 float area_value(uint64_t sum, uint64_t weight, bool scale);
 
+ConvertedRows idx_rows(std::string_view images, const std::string& images_name, std::string_view labels,
+                       const std::string& labels_name, const IdxOptions& options);
 std::string idx_to_samples(std::string_view images, const std::string& images_name, std::string_view labels,
                            const std::string& labels_name, const IdxOptions& options);

@@ -178,6 +178,13 @@ void commit_all(const std::vector<std::unique_ptr<StagedFile>>& staged) {
     for (const std::unique_ptr<StagedFile>& file : staged) file->put_in_place();
 }
 
+void stage_output(std::vector<std::unique_ptr<StagedFile>>& staged, const OutputTarget& target,
+                  std::string_view bytes) {
+    if (target.destination != Destination::file) return;
+    staged.push_back(std::make_unique<StagedFile>(target));
+    staged.back()->write(bytes);
+}
+
 void write_output(const OutputTarget& target, std::string_view bytes) {
     switch (target.destination) {
         case Destination::discard: return;

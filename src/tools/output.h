@@ -94,6 +94,11 @@ private:
 // Puts every staged file in place, unless a signal has come: then none.
 void commit_all(const std::vector<std::unique_ptr<StagedFile>>& staged);
 
+// Writes `bytes` to a temporary file beside a file target, kept in `staged`
+// until the caller commits every file; standard output and /dev/null are
+// left to the caller.
+void stage_output(std::vector<std::unique_ptr<StagedFile>>& staged, const OutputTarget& target, std::string_view bytes);
+
 // Writes a whole output: a file through a StagedFile, standard output as it
 // is (a failed write is reported at once), /dev/null not at all.
 void write_output(const OutputTarget& target, std::string_view bytes);

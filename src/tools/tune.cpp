@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <bit>
 #include <filesystem>
-#include <random>
 #include <stdexcept>
 
 #include "interrupt.h"
 #include "labels.h"
+#include "programma/preparation.h"
 #include "samples.h"
 #include "text.h"
 
@@ -89,9 +89,7 @@ std::vector<uint32_t> fold_order(uint32_t rows, std::optional<uint64_t> seed) {
     std::vector<uint32_t> order(rows);
     for (uint32_t r = 0; r < rows; ++r) order[r] = r;
     if (!seed) return order;
-    std::mt19937_64 random(*seed);
-    for (uint32_t i = rows; i > 1; --i) std::swap(order[i - 1], order[random() % i]);
-    return order;
+    return programma::seeded_order(rows, *seed);
 }
 
 std::pair<uint32_t, uint32_t> fold_bounds(uint32_t fold, uint32_t folds, uint32_t rows) {

@@ -1,7 +1,7 @@
 // What README.md shows is what the programs give: the sessions of programma
 // on the shipped data, the LIBSVM text of the test set and its way back, the
 // picture of a run's mistakes, the sweep table, the ten-class table and its
-// lists' manifest.
+// lists' manifest, and scale's session beside scikit-learn's.
 #include <gtest/gtest.h>
 
 #include "tools_support.h"
@@ -115,6 +115,37 @@ TEST(Readme, TuneLinesComeFromItsCommand) {
     }
     EXPECT_EQ(lines, 6);
     EXPECT_EQ(read_png(dir.file("t.png")).width, read_png(kSource + "/docs/tune.png").width);
+}
+
+// The text of the first fenced block after `marker`.
+std::string fenced_after(const std::string& text, const std::string& marker) {
+    const std::size_t open = text.find("```", text.find(marker));
+    const std::size_t start = text.find('\n', open) + 1;
+    return text.substr(start, text.find("```", start) - start);
+}
+
+TEST(Readme, ScaleSessionAndTheScikitLearnPipelinePrintWhatTheyShow) {
+    TempDir dir;
+    const std::string readme = read_text(kSource + "/README.md");
+    std::istringstream section(
+        readme.substr(readme.find("### scale"), readme.find("### show") - readme.find("### scale")));
+    int commands = 0;
+    for (std::string line; std::getline(section, line);) {
+        if (!line.starts_with("    $ ")) continue;
+        std::string command = line.substr(6);
+        for (std::size_t at; (at = command.find("./build/release/digit-tools")) != std::string::npos;)
+            command.replace(at, 27, DIGIT_TOOLS_PATH);
+        const RunResult run = launch({.program = "/bin/bash", .work_dir = dir.path, .args = {"-c", command}});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(trimmed(run.out), trimmed(readme_block(line.substr(6)))) << command;
+        ++commands;
+    }
+    EXPECT_EQ(commands, 5);
+    const RunResult python = launch({.program = "/usr/bin/python3",
+                                     .work_dir = dir.path,
+                                     .args = {"-c", fenced_after(readme, "**The same rows through scikit-learn.**")}});
+    if (python.err.find("No module named") != std::string::npos) GTEST_SKIP() << python.err;
+    EXPECT_EQ(python.out, fenced_after(readme, "\nprints\n"));
 }
 
 }  // namespace
