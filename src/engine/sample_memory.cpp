@@ -1,15 +1,17 @@
 // Large blocks are mappings of their own, so that the system does not fault
 // them in 4 KiB at a time: each fault is costly under a virtual machine. A
-// block of at least a quarter of a huge page is whole 2 MiB huge pages at a
-// 2 MiB boundary, offered huge pages: one fault each, taken by whichever
-// thread first writes there, so that a load's threads share the zeroing
-// (from that size one huge page costs about what the 4 KiB faults would,
-// and much less where faults are dear). A smaller one is whole 4 KiB pages,
-// pre-faulted in one call where the kernel can, since the engine writes
-// every large block as soon as it has it. Each block is unmapped when it is released:
-// nothing process-wide is tuned or kept. Small blocks, and every block under an address-space limit (ulimit -v), are
-// malloc's, exactly as large as asked for; huge pages refused or pre-faulting unknown leave plain pages, the same
-// bytes.
+// block of at least 128 KiB is whole 2 MiB huge pages at a 2 MiB boundary,
+// offered huge pages: one fault each, taken by whichever thread first writes
+// there, so that a load's threads share the zeroing. Measured side by side,
+// huge pages pay from that size: a 128 KiB read buffer or the trace buffer
+// in 4 KiB pages cost more in faults and in stalls on first stores than one
+// huge page's zeroing. A block from 64 KiB up to that is whole 4 KiB pages,
+// pre-faulted in one call where the kernel can, since the engine writes every
+// large block as soon as it has it. Each block is unmapped when it is
+// released: nothing process-wide is tuned or kept. Small blocks, and every
+// block under an address-space limit (ulimit -v), are malloc's, exactly as
+// large as asked for; huge pages refused or pre-faulting unknown leave plain
+// pages, the same bytes.
 #include "sample_memory.h"
 
 #include <sys/mman.h>
@@ -29,13 +31,13 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 constexpr std::size_t kPage = std::size_t(4) << 10;
 // Blocks from this size get a mapping of their own.
-constexpr std::size_t kLargeBytes = std::size_t(256) << 10;
+constexpr std::size_t kLargeBytes = std::size_t(64) << 10;
 
 std::size_t rounded_up(std::size_t bytes, std::size_t unit) { return (bytes + unit - 1) / unit * unit; }
 
 bool plain_memory(std::size_t bytes) { return bytes < kLargeBytes || address_space_limited(); }
 
-bool in_huge_pages(std::size_t bytes) { return bytes >= kHugePage / 4; }
+bool in_huge_pages(std::size_t bytes) { return bytes >= kHugePage / 16; }
 
 std::size_t mapped_size(std::size_t bytes) { return rounded_up(bytes, in_huge_pages(bytes) ? kHugePage : kPage); }
 
