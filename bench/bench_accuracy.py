@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Ten-class accuracy and time: digit-tools tune and classify beside LIBSVM.
 
-Usage: bench/bench_accuracy.py [--sets shipped,5000,60000] [BUILD]
+Usage: bench/bench_accuracy.py [--margins] [--sets shipped,5000,60000] [BUILD]
 
 For the shipped data and Fashion 5000/1000 (bench/data, made by
 bench/bench_e2e.sh): `digit-tools tune` over -k gauss -c 10,30,100
@@ -12,6 +12,14 @@ the sum of its settings tuned one at a time. For Fashion 60000/10000: the
 setting tuned on 5000 rows against LIBSVM RBF gamma 0.01, C 10, one run
 each. Prints Markdown tables. Needs LIBSVM's svm-train and svm-predict
 (scripts/install_deps.sh bench).
+
+With --margins, both sides are tuned the same way instead: `digit-tools
+tune` over -k gauss -c 10,30,100 -e 2,5,10 --combine last,average,vote with
+--margin 0,0.5,1,2 and with --margin 0 alone, and LIBSVM's `svm-train -v 5`
+over C 1, 10, 100 and gamma 1/10, 1/30, 1/100 (the gaussian kernel is
+exp(-|x - y|^2 / c), so gamma is 1/c), each with 5 folds; then each best
+setting trained on the training rows and tested. On 60000/10000 both sides
+tune on the first 10000 training rows and then train on all 60000.
 """
 import csv
 import io
@@ -54,8 +62,10 @@ def tune(tools, train, grid):
 
 
 def classify(tools, train, test, best):
+    margin = ["--margin", best["margin"]] if float(best.get("margin", "0")) > 0 else []
     seconds, out = run([tools, "classify", "-k", best["kernel"], "-c" if best["kernel"] == "gauss" else "-d",
-                        best["parameter"], "-e", best["epochs"], "--combine", best["combine"], "-tr", train, "-ts", test])
+                        best["parameter"], "-e", best["epochs"], "--combine", best["combine"], *margin,
+                        "-tr", train, "-ts", test])
     wrong, rows = re.search(r"Ten-class test error: (\d+) wrong of (\d+) rows", out).groups()
     return seconds, int(wrong) / int(rows)
 
@@ -75,6 +85,8 @@ def percent(fraction):
 def sets_and_build(args):
     """The sets named by --sets (all by default) and the build folder."""
     sets = ["shipped", "5000", "60000"]
+    if args[:1] == ["--margins"]:
+        args = args[1:]
     if args[:1] == ["--sets"]:
         sets, args = args[1].split(","), args[2:]
     return sets, args[0] if args else os.path.join(ROOT, "build", "release")
@@ -131,5 +143,68 @@ def main():
                   f"{shown(separate)} | {separate / grid_seconds:.1f}x | |", flush=True)
 
 
+MARGIN_GRID = ["-k", "gauss", "-c", "10,30,100", "-e", "2,5,10", "--combine", "last,average,vote"]
+TUNE_ROWS = {"60000": 10000}  # the sets whose tuning takes their first rows alone
+
+
+def first_rows(path, rows, work):
+    """The file of the first `rows` lines of `path`."""
+    subset = os.path.join(work, f"first_{rows}")
+    with open(path) as source, open(subset, "w") as out:
+        for _, line in zip(range(rows), source):
+            out.write(line)
+    return subset
+
+
+def tuned_libsvm(tune_svm, train_svm, test_svm, work):
+    """LIBSVM's 5-fold grid on tune_svm, then its best setting trained and tested: (tune seconds,
+    setting, cross-validated error, train + test seconds, test error)."""
+    started, results = time.perf_counter(), []
+    for cost in ("1", "10", "100"):
+        for constant in ("10", "30", "100"):
+            _, out = run(["svm-train", "-q", "-v", "5", "-t", "2", "-g", repr(1 / float(constant)), "-c", cost,
+                          tune_svm, os.path.join(work, "cv_model")])
+            accuracy = float(re.search(r"Cross Validation Accuracy = ([\d.]+)%", out)[1])
+            results.append((100 - accuracy, constant, cost))
+    tune_seconds = time.perf_counter() - started
+    cv_error, constant, cost = min(results, key=lambda r: r[0])  # the first of the best
+    seconds, error = libsvm(train_svm, test_svm, ["-t", "2", "-g", repr(1 / float(constant)), "-c", cost], work)
+    return tune_seconds, f"gamma 1/{constant}, C {cost}", cv_error / 100, seconds, error
+
+
+def margin_protocol(sets, tools):
+    """Both sides tuned by 5-fold cross-validation, then trained and tested with their best setting."""
+    print("| set | side | chosen setting | cross-validated error | test error | tune | train + test |")
+    print("|---|---|---|---|---|---|---|")
+    with tempfile.TemporaryDirectory() as work:
+        for name in sets:
+            train, test = SETS[name]
+            tune_train = first_rows(train, TUNE_ROWS[name], work) if name in TUNE_ROWS else train
+            ours = {}
+            for label, margins in (("margins 0,0.5,1,2", "0,0.5,1,2"), ("margin 0", "0")):
+                tune_seconds, best, _ = tune(tools, tune_train, [*MARGIN_GRID, "--margin", margins])
+                seconds, error = classify(tools, train, test, best)
+                ours[label] = (tune_seconds, seconds)
+                setting = (f"-c {best['parameter']} -e {best['epochs']} --combine {best['combine']}"
+                           f"{' --margin ' + best['margin'] if 'margin' in best else ''}")
+                print(f"| {name} | digit-tools, {label} | {setting} | {best['error']}% | {percent(error)} | "
+                      f"{shown(tune_seconds)} | {shown(seconds)} |", flush=True)
+            paths = {}
+            for role, path in (("tune", tune_train), ("train", train), ("test", test)):
+                paths[role] = os.path.join(work, f"{role}.svm")
+                run([tools, "convert", "--to", "libsvm", "-o", paths[role], path])
+            tune_seconds, setting, cv_error, seconds, error = tuned_libsvm(paths["tune"], paths["train"],
+                                                                            paths["test"], work)
+            print(f"| {name} | LIBSVM RBF, svm-train -v 5 | {setting} | {100 * cv_error:.2f}% | {percent(error)} | "
+                  f"{shown(tune_seconds)} | {shown(seconds)} |")
+            for label, (ours_tune, ours_run) in ours.items():
+                print(f"| {name} | ratio LIBSVM / digit-tools ({label}) | | | | {tune_seconds / ours_tune:.1f}x | "
+                      f"{seconds / ours_run:.1f}x |", flush=True)
+
+
 if __name__ == "__main__":
-    main()
+    if sys.argv[1:2] == ["--margins"]:
+        chosen, folder = sets_and_build(sys.argv[1:])
+        margin_protocol(chosen, os.path.join(folder, "digit-tools"))
+    else:
+        main()

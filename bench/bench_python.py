@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Python fit + predict beside digit-tools classify and scikit-learn's SVC.
 
-Usage: /usr/bin/python3 bench/bench_python.py [--sets 5000,60000] [BUILD]
+Usage: /usr/bin/python3 bench/bench_python.py [--margin M] [--sets 5000,60000] [BUILD]
 
 Runs with PYTHONPATH set to BUILD/python and python/ (the module as ctest
 uses it). On the shipped data and Fashion 5000/1000 (bench/data, made by
@@ -10,6 +10,7 @@ bench/bench_e2e.sh): KernelPerceptronClassifier's fit + predict against
 then, on 5000/1000 and 60000/10000, the tuned setting (gaussian, constant
 30, 5 epochs, voted) against SVC(kernel="rbf", gamma=0.01, C=10), one run
 each, the classifier's time including its loading. Prints a Markdown table.
+With --margin M the tuned setting trains with that margin (classify --margin M).
 """
 import os
 import re
@@ -33,7 +34,10 @@ def best_of(rounds, work):
 
 
 def main():
-    sets, build = sets_and_build(sys.argv[1:])
+    args = sys.argv[1:]
+    if args[:1] == ["--margin"]:
+        TUNED["margin"], args = float(args[1]), args[2:]
+    sets, build = sets_and_build(args)
     sys.path[:0] = [os.path.join(build, "python"), os.path.join(ROOT, "python")]
     import numpy as np
     from sklearn.svm import SVC
@@ -53,9 +57,10 @@ def main():
             return float(np.mean(model.predict(X_test) != y_test))
 
         def classify_run(setting):
+            margin = ["--margin", repr(setting["margin"])] if setting.get("margin") else []
             out = subprocess.run([tools, "classify", "-k", setting["kernel"], "-c", str(setting["constant"]),
-                                  "-e", str(setting["epochs"]), "--combine", setting["combine"], "-tr", train,
-                                  "-ts", test], check=True, capture_output=True, text=True).stdout
+                                  "-e", str(setting["epochs"]), "--combine", setting["combine"], *margin, "-tr",
+                                  train, "-ts", test], check=True, capture_output=True, text=True).stdout
             wrong, rows = re.search(r"Ten-class test error: (\d+) wrong of (\d+) rows", out).groups()
             return int(wrong) / int(rows)
 
@@ -75,7 +80,8 @@ def main():
         started = time.perf_counter()
         svc_error = float(np.mean(SVC(kernel="rbf", gamma=0.01, C=10).fit(X, y).predict(X_test) != y_test))
         svc_seconds = time.perf_counter() - started
-        print(f"| {name} | Python, tuned (gauss, constant 30, 5 epochs, vote) | {100 * python_error:.1f}% | "
+        tuned = ", ".join(f"{key} {value}" for key, value in TUNED.items())
+        print(f"| {name} | Python, tuned ({tuned}) | {100 * python_error:.1f}% | "
               f"{python_seconds:.1f} s | {svc_seconds / python_seconds:.1f}x faster than SVC |")
         print(f"| {name} | SVC(kernel='rbf', gamma=0.01, C=10) | {100 * svc_error:.1f}% | {svc_seconds:.1f} s | |",
               flush=True)

@@ -40,28 +40,35 @@ SampleSet random_set(std::mt19937& random, std::size_t rows) {
     return programma::samples_from_memory(values.data(), labels.data(), rows, 6).value();
 }
 
+// The reference's list: programma's training, or with a margin the margin rule's.
 std::vector<int32_t> reference_list(const Recogniser& r, const SampleSet& set, float& error) {
     std::unique_ptr<IndexList> list;
-    stdout_of(
-        [&] { run(r.epochs, r.target, r.kernel, list, programma::matrix_of(set), set.columns(), set.rows(), error); });
+    const auto& rows = programma::matrix_of(set);
+    stdout_of([&] {
+        r.margin > 0 ? run_margin(r.epochs, r.target, r.kernel, r.margin, list, rows, set.columns(), set.rows(), error)
+                     : run(r.epochs, r.target, r.kernel, list, rows, set.columns(), set.rows(), error);
+    });
     std::vector<int32_t> entries;
     read_list(entries, list.get());
     return entries;
 }
 
+// Each target at two margins, all trained in lockstep in one call.
 TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
     std::mt19937 random(11);
     const SampleSet train = random_set(random, 300), test = random_set(random, 120);
     for (const programma::KernelSpec kernel :
          {programma::KernelSpec{KernelKind::gaussian, 0.7f}, programma::KernelSpec{KernelKind::polynomial, 3.0f}}) {
         std::vector<Recogniser> recognisers;
-        for (uint32_t target = 0; target < 4; ++target) recognisers.push_back({target, kernel, 3});
+        for (uint32_t target = 0; target < 8; ++target)
+            recognisers.push_back({target % 4, kernel, 3, target / 4 * 0.8f});
         const auto trained = programma::train(train, recognisers);
         ASSERT_TRUE(trained.ok()) << trained.error().message();
-        for (const Recogniser& r : recognisers) {
+        for (std::size_t i = 0; i < recognisers.size(); ++i) {
+            const Recogniser& r = recognisers[i];
             float error = -1;
             const std::vector<int32_t> expected = reference_list(r, train, error);
-            const programma::Trained& got = trained.value()[r.target];
+            const programma::Trained& got = trained.value()[i];
             EXPECT_EQ(got.mistakes, expected);
             EXPECT_EQ(std::bit_cast<uint32_t>(got.training_error), std::bit_cast<uint32_t>(error));
             std::vector<uint64_t> weights;
@@ -95,35 +102,59 @@ TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
     }
 }
 
+// Recognisers of two kernels (trained one by one, not in lockstep) at
+// several margins: each list and error the reference's, bit for bit.
+TEST(Api, MarginTrainingOfMixedKernelsIsTheReferences) {
+    std::mt19937 random(17);
+    const SampleSet train = random_set(random, 250);
+    std::vector<Recogniser> recognisers;
+    for (const float margin : {0.0f, 0.5f, 2.0f}) {
+        recognisers.push_back({1, {KernelKind::gaussian, 0.7f}, 3, margin});
+        recognisers.push_back({2, {KernelKind::polynomial, 3.0f}, 3, margin});
+    }
+    const std::vector<programma::Trained> trained = programma::train(train, recognisers).value();
+    for (std::size_t i = 0; i < recognisers.size(); ++i) {
+        float error = -1;
+        EXPECT_EQ(trained[i].mistakes, reference_list(recognisers[i], train, error)) << i;
+        EXPECT_EQ(std::bit_cast<uint32_t>(trained[i].training_error), std::bit_cast<uint32_t>(error)) << i;
+    }
+}
+
+// Also for lists made with a margin, whose epochs the same rule tells apart.
 TEST(Api, AGridOfEpochsAndCombinersComesFromTheLongestTraining) {
     std::mt19937 random(3);
     const SampleSet train = random_set(random, 200), test = random_set(random, 50);
-    const Recogniser longest{2, {KernelKind::gaussian, 2.0f}, 4};
-    const auto trained = programma::train(train, longest);
-    ASSERT_TRUE(trained.ok());
+    const programma::KernelSpec kernel{KernelKind::gaussian, 2.0f};
     std::vector<programma::ScoreCell> cells;
     for (uint32_t epochs : {1u, 2u, 4u}) {
         for (const Combine combine : {Combine::last, Combine::average, Combine::vote})
             cells.push_back({epochs, combine});
     }
-    const auto grid = programma::decision_scores(train, longest, trained.value().mistakes, test, cells);
-    ASSERT_TRUE(grid.ok()) << grid.error().message();
-    for (std::size_t c = 0; c < cells.size(); ++c) {
-        const Recogniser shorter{longest.target, longest.kernel, cells[c].epochs};
-        const auto alone = programma::train(train, shorter);
-        const auto scores = programma::decision_scores(train, shorter, alone.value().mistakes, test, cells[c].combine);
-        ASSERT_TRUE(scores.ok());
-        for (uint32_t row = 0; row < test.rows(); ++row) {
-            EXPECT_EQ(std::bit_cast<uint64_t>(grid.value()[c][row]), std::bit_cast<uint64_t>(scores.value()[row]))
-                << "cell " << c << " row " << row;
+    for (const float margin : {0.0f, 0.6f, 2.0f}) {
+        const Recogniser longest{2, kernel, 4, margin};
+        const auto trained = programma::train(train, longest);
+        ASSERT_TRUE(trained.ok());
+        const auto grid = programma::decision_scores(train, longest, trained.value().mistakes, test, cells);
+        ASSERT_TRUE(grid.ok()) << grid.error().message();
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            const Recogniser shorter{longest.target, longest.kernel, cells[c].epochs, margin};
+            const auto alone = programma::train(train, shorter);
+            const auto scores =
+                programma::decision_scores(train, shorter, alone.value().mistakes, test, cells[c].combine);
+            ASSERT_TRUE(scores.ok());
+            for (uint32_t row = 0; row < test.rows(); ++row) {
+                EXPECT_EQ(std::bit_cast<uint64_t>(grid.value()[c][row]), std::bit_cast<uint64_t>(scores.value()[row]))
+                    << "margin " << margin << " cell " << c << " row " << row;
+            }
         }
+        EXPECT_FALSE(
+            programma::decision_scores(train, longest, trained.value().mistakes, test, {{5, Combine::vote}}).ok());
     }
-    EXPECT_FALSE(programma::decision_scores(train, longest, trained.value().mistakes, test, {{5, Combine::vote}}).ok());
     // Recognisers scored together give each one's own scores.
     std::vector<Recogniser> recognisers;
     std::vector<std::vector<int32_t>> lists;
     for (uint32_t target = 0; target < 4; ++target) {
-        recognisers.push_back({target, longest.kernel, 4});
+        recognisers.push_back({target % 2, kernel, 4, 0.5f * float(target)});  // two targets, each at two margins
         lists.push_back(programma::train(train, recognisers.back()).value().mistakes);
     }
     const auto together = programma::decision_scores(train, recognisers, lists, test, cells).value();
@@ -238,7 +269,11 @@ TEST(Api, ErrorsAreTypedAndTheirMessagesNameWhatIsWrong) {
         {programma::parse_kernel("poly").error(), {ErrorKind::invalid_argument, "'poly' is no kernel: pol or gauss"}},
         {programma::parse_epochs("-1").error(),
          {ErrorKind::invalid_argument, "'-1' is not a count of epochs from 0 to 2147483647"}},
+        {programma::parse_margin("0.5x").error(), {ErrorKind::invalid_argument, "'0.5x' is not a number"}},
     };
+    EXPECT_EQ(programma::parse_margin("-2.5e-1").value(), -0.25f);
+    EXPECT_EQ(programma::parse_margin("1e39").value(), INFINITY);
+    for (const char* refused : {"", " 1", "abc", "1 "}) EXPECT_FALSE(programma::parse_margin(refused).ok()) << refused;
     for (const auto& [error, expected] : cases) expect_error(error, expected);
 
     EXPECT_EQ(programma::restore_list(dir.file("list"), 8).value(), (std::vector<int32_t>{0, 7}));
@@ -298,6 +333,11 @@ TEST(Api, OneCheckRefusesARecognisersSettingsNamingTheField) {
          "kernel.parameter",
          "the polynomial degree must be finite and above 0, not -5"},
         {{0, {KernelKind(7), 3.0f}, 2}, "kernel.kind", "7 names no kernel kind"},
+        {{0, {KernelKind::gaussian, 3.0f}, 2, -0.0f}, "", ""},
+        {{0, {KernelKind::gaussian, 3.0f}, 2, 0.5f}, "", ""},
+        {{0, {KernelKind::gaussian, 3.0f}, 2, nan}, "margin", "the margin must be finite and not below 0, not nan"},
+        {{0, {KernelKind::gaussian, 3.0f}, 2, inf}, "margin", "the margin must be finite and not below 0, not inf"},
+        {{0, {KernelKind::gaussian, 3.0f}, 2, -1.0f}, "margin", "the margin must be finite and not below 0, not -1"},
         {{0, {KernelKind::gaussian, 3.0f}, 2147483648u}, "epochs", "2147483648 epochs are more than 2147483647"},
     };
     for (const auto& c : cases) {

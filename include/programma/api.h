@@ -67,19 +67,28 @@ inline constexpr uint32_t kDefaultEpochs = 2;
 
 // One recogniser: the samples whose label equals `target` (compared as
 // reals, so any class index will do) answer +1, every other sample -1.
+//
+// Training visits the rows in order, `epochs` times, and a row joins the
+// list when the list answers it wrongly, or, with a margin above 0, when it
+// is right but too close: label * sum < margin * self, where self is the
+// row's kernel value with itself and the product is rounded to float. A
+// list then holds the rows that were wrong or too close; at margin 0 (or
+// -0) it holds the mistakes alone, exactly as programma's training makes
+// them.
 struct Recogniser {
     uint32_t target = 0;
     KernelSpec kernel = kernel_spec(kDefaultKernel, kDefaultDegree, kDefaultConstant);
     uint32_t epochs = kDefaultEpochs;
+    float margin = 0.0f;
 };
 
 // The one check of a recogniser's settings, made by every call that trains or
 // scores one before any work (and by digit-tools and the Python package on
 // what their users give): the first problem, as an invalid-argument error
 // whose field names the member ("kernel.kind", "kernel.parameter",
-// "epochs"). The kernel kind is one KernelKind names; the gaussian constant
-// and the polynomial degree are finite and above 0; epochs are at most
-// 2147483647.
+// "epochs", "margin"). The kernel kind is one KernelKind names; the gaussian
+// constant and the polynomial degree are finite and above 0; epochs are at
+// most 2147483647; the margin is finite and not below 0 (-0 counts as 0).
 Status check(const Recogniser& recogniser);
 
 // The values digit-tools shares with programma's command line, read by
@@ -94,12 +103,20 @@ Result<float> parse_constant(std::string_view text);
 Result<float> parse_degree(std::string_view text);
 Result<uint32_t> parse_epochs(std::string_view text);
 
+// A margin, which programma's command line does not have: a number read
+// whole as strtod reads it (nothing before or after it), narrowed to float
+// as parse_constant narrows; anything else is refused. As above, check() is
+// not applied: "-1" and "nan" read.
+Result<float> parse_margin(std::string_view text);
+
 // A double narrowed to a kernel parameter as parse_constant narrows the
 // number it reads: to the nearest float, an infinity beyond the float range.
 float kernel_parameter(double value);
 
-// A trained recogniser: the training rows it erred on, in order (the
-// mistake list), and the training error of its last epoch.
+// A trained recogniser: the training rows that joined its list, in order
+// (the mistake list: the rows it erred on, and with a margin those it
+// answered too closely), and the training error of its last epoch: the
+// share of wrong answers in it, never of rows that were only too close.
 struct Trained {
     std::vector<int32_t> mistakes;
     float training_error = 0.0f;
@@ -109,8 +126,11 @@ Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, c
                       const EngineOptions& options = {});
 
 // Several recognisers over one training set, trained side by side on the
-// engine's threads; each result is the one train gives alone. trained(i),
-// when given, is called (from any of those threads) as recogniser i is done.
+// engine's threads; each result is the one train gives alone. Recognisers
+// that share their kernel (the labels of a set, or one label at several
+// margins) are trained in lockstep, each kernel value their lists need
+// computed once for all of them. trained(i), when given, is called (from
+// any of those threads) as recogniser i is done.
 Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<Recogniser>& recognisers,
                                    const CancelFlag* cancel = nullptr,
                                    const std::function<void(std::size_t)>& trained = {},
@@ -125,8 +145,9 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
 // Every row's score under a combiner (programma/combine.h): `last` gives the
 // decision sums exactly; `vote` an exact whole number; `average` a double.
 // The prefixes' weights follow from the list, the training set's row count
-// and recogniser.epochs; a list that implies more epochs than that is
-// refused (fewer is fine: training had converged).
+// and recogniser.epochs (an entry whose row is not above the one before
+// starts the next epoch, with or without a margin); a list that implies more
+// epochs than that is refused (fewer is fine: training had converged).
 Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                             const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                             Combine combine, const CancelFlag* cancel = nullptr,

@@ -22,7 +22,7 @@ _COMBINES = {
     "average": _programma.Combine.average,
     "vote": _programma.Combine.vote,
 }
-_NUMERIC = ("degree", "constant", "epochs", "n_jobs")
+_NUMERIC = ("degree", "constant", "epochs", "margin", "n_jobs")
 def _thread_count(n_jobs):
     """The engine's thread count for n_jobs, counted the joblib way."""
     try:
@@ -49,7 +49,8 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
 
     Each class is recognised against the rest by a kernel perceptron: over
     ``epochs`` passes through the training rows in order, every row the
-    perceptron answers wrongly joins its mistake list, and a row's decision
+    perceptron answers wrongly (or, with a ``margin`` above 0, too closely)
+    joins its mistake list, and a row's decision
     sum is the sum of the kernel values between it and the list's rows, each
     signed by the listed row's class. With two classes one recogniser, for
     ``classes_[1]``, answers; with more, one per class, and the greatest
@@ -74,6 +75,14 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
     epochs : int, default=2
         Passes through the training rows (programma's ``-e``); 0 leaves
         every list empty.
+    margin : float, default=0.0
+        A row answered right also joins the list when it is too close:
+        when ``y * sum < margin * k(x, x)``, ``y`` its sign (+1 for the
+        recogniser's class), ``sum`` its decision sum and ``k(x, x)`` its
+        kernel value with itself (in float32). 0, the default, keeps the
+        mistakes alone, programma's lists; above 0 the lists also hold rows
+        that were right but too close, as ``digit-tools classify --margin``
+        makes them. Finite and 0 or more.
     combine : {"last", "average", "vote"}, default="last"
         How the hypotheses a training went through (the prefixes of its
         list) answer: ``"last"`` the whole list's sum, programma's own
@@ -93,14 +102,17 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         The feature names seen in fit, when X had string column names.
     mistakes_ : list of ndarray of int32
         Each recogniser's mistake list: training-row indices in the order
-        training added them. One list for two classes, else one per class.
+        training added them (the rows answered wrongly, and with a margin
+        those answered too closely). One list for two classes, else one per
+        class.
 
     Notes
     -----
     Input is checked as scikit-learn checks it (NaN and infinities refused)
     and computed in float32. Parameters are keyword-only, and checked in fit
     against ``_parameter_constraints`` (a degree and a constant finite and
-    above 0, epochs from 0 to 2147483647, no ``True`` for a number) and then
+    above 0, epochs from 0 to 2147483647, a margin from 0, no ``True`` for
+    a number) and then
     by the library's own check of the recogniser they make, in float32 (a
     constant beyond the float32 range is infinite there, and refused). A
     refused parameter or input raises ValueError naming it and leaves the
@@ -122,6 +134,7 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         "constant": [Interval(numbers.Real, 0, None, closed="neither")],
         "epochs": [Interval(numbers.Integral, 0, 2147483647, closed="both")],
         "combine": [StrOptions(set(_COMBINES))],
+        "margin": [Interval(numbers.Real, 0, None, closed="left")],
         "n_jobs": [
             Interval(numbers.Integral, None, -1, closed="right"),
             Interval(numbers.Integral, 1, None, closed="left"),
@@ -129,12 +142,14 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         ],
     }
 
-    def __init__(self, *, kernel="poly", degree=2.0, constant=3.0, epochs=2, combine="last", n_jobs=None):
+    def __init__(self, *, kernel="poly", degree=2.0, constant=3.0, epochs=2, combine="last", margin=0.0,
+                 n_jobs=None):
         self.kernel = kernel
         self.degree = degree
         self.constant = constant
         self.epochs = epochs
         self.combine = combine
+        self.margin = margin
         self.n_jobs = n_jobs
 
     def _checked_recognisers(self, targets):
@@ -147,7 +162,8 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         kind = _KERNELS[self.kernel]
         name = "constant" if kind == _programma.KernelKind.gaussian else "degree"
         recognisers = [
-            _programma.Recogniser(int(t), kind, float(getattr(self, name)), int(self.epochs)) for t in targets
+            _programma.Recogniser(int(t), kind, float(getattr(self, name)), int(self.epochs), float(self.margin))
+            for t in targets
         ]
         problem = _programma.check(recognisers[0]) if recognisers else None
         if problem is not None:

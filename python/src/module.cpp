@@ -71,11 +71,14 @@ programma::EngineOptions options_with(int threads) {
     return options;
 }
 
-Recogniser make_recogniser(uint32_t target, KernelKind kind, double parameter, uint32_t epochs) {
+// The parameter and the margin are narrowed to float as the library reads
+// them from text.
+Recogniser make_recogniser(uint32_t target, KernelKind kind, double parameter, uint32_t epochs, double margin) {
     Recogniser recogniser;
     recogniser.target = target;
     recogniser.kernel = programma::KernelSpec{kind, programma::kernel_parameter(parameter)};
     recogniser.epochs = epochs;
+    recogniser.margin = programma::kernel_parameter(margin);
     return recogniser;
 }
 
@@ -189,17 +192,21 @@ PYBIND11_MODULE(_programma, m) {
         .value("average", Combine::average)
         .value("vote", Combine::vote);
 
-    py::class_<Recogniser>(m, "Recogniser", "One class against the rest: the target label, kernel and epochs.")
-        .def(py::init(&make_recogniser), py::arg("target"), py::arg("kind"), py::arg("parameter"), py::arg("epochs"))
+    py::class_<Recogniser>(m, "Recogniser", "One class against the rest: the target label, kernel, epochs and margin.")
+        .def(py::init(&make_recogniser), py::arg("target"), py::arg("kind"), py::arg("parameter"), py::arg("epochs"),
+             py::arg("margin") = 0.0)
         .def_readonly("target", &Recogniser::target)
         .def_readonly("epochs", &Recogniser::epochs)
+        .def_readonly("margin", &Recogniser::margin)
         .def_property_readonly("kind", [](const Recogniser& r) { return r.kernel.kind; })
         .def_property_readonly("parameter", [](const Recogniser& r) { return r.kernel.parameter; })
         .def(py::pickle(
-            [](const Recogniser& r) { return py::make_tuple(r.target, r.kernel.kind, r.kernel.parameter, r.epochs); },
-            [](const py::tuple& state) {
+            [](const Recogniser& r) {
+                return py::make_tuple(r.target, r.kernel.kind, r.kernel.parameter, r.epochs, r.margin);
+            },
+            [](const py::tuple& state) {  // a state pickled before margins has four items
                 return make_recogniser(state[0].cast<uint32_t>(), state[1].cast<KernelKind>(), state[2].cast<float>(),
-                                       state[3].cast<uint32_t>());
+                                       state[3].cast<uint32_t>(), state.size() > 4 ? state[4].cast<float>() : 0.0f);
             }));
 
     py::class_<SampleSet>(m, "SampleSet", "Rows of float32 features, each with a float32 label.")

@@ -71,8 +71,9 @@ BAD_PARAMETERS = [
     {"epochs": True}, {"degree": float("nan")}, {"degree": float("inf")}, {"degree": 0}, {"degree": -2.0},
     {"constant": np.float32("nan")}, {"constant": float("inf")}, {"constant": 0.0}, {"constant": -5},
     {"constant": True}, {"constant": "3"}, {"constant": None}, {"n_jobs": 0}, {"n_jobs": 1.5}, {"n_jobs": True},
+    {"margin": -0.5}, {"margin": float("nan")}, {"margin": float("inf")}, {"margin": True}, {"margin": "1"},
     # Beyond the float32 range programma computes in: infinite there.
-    {"kernel": "gauss", "constant": 1e39},
+    {"kernel": "gauss", "constant": 1e39}, {"margin": 1e39},
 ]
 
 

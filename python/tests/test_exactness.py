@@ -76,6 +76,24 @@ def test_polynomial_lists_and_answers_match_digit_tools(training, test_set, tmp_
     np.testing.assert_array_equal(clf.predict(test_set[0]), answers)
 
 
+def test_margin_lists_and_answers_match_digit_tools(training, test_set, tmp_path):
+    subprocess.run(
+        [program("PROGRAMMA_TOOLS"), "classify", "-k", "gauss", "-c", "30", "-e", "3", "--margin", "0.5",
+         "-tr", str(DATA / "Training_set"), "-ts", str(DATA / "Test_set"),
+         "--lists", str(tmp_path), "--predictions", str(tmp_path / "answers")],
+        capture_output=True, check=True, timeout=120,
+    )
+    X, y = training
+    settings = dict(kernel="gauss", constant=30, epochs=3)
+    clf = programma.KernelPerceptronClassifier(margin=0.5, **settings).fit(X, y)
+    plain = programma.KernelPerceptronClassifier(**settings).fit(X, y)
+    for digit in range(10):
+        restored = programma.restore_list(tmp_path / f"{digit}.list", len(X))
+        np.testing.assert_array_equal(restored, clf.mistakes_[digit])
+    assert sum(map(len, clf.mistakes_)) > sum(map(len, plain.mistakes_))  # rows too close join too
+    np.testing.assert_array_equal(clf.predict(test_set[0]), np.loadtxt(tmp_path / "answers"))
+
+
 def test_two_classes_train_the_recogniser_of_the_second(gauss_fit, training):
     X, y = training
     named = np.where(y == 3, "three", "other")

@@ -67,10 +67,20 @@ bool same_kernel(const KernelSpec& a, const KernelSpec& b) {
 // How one silent training ended.
 enum class Ending { trained, out_of_memory, cancelled };
 
-// One recogniser's silent training on the engine; never throws.
+// One recogniser's silent training on the engine; never throws. A margin
+// above 0 takes the lockstep trainer, the engine's one training with the
+// margin rule.
 Ending train_one(const SampleSet& training, const Recogniser& recogniser, const EngineSettings& settings,
                  const CancelFlag* cancel, Trained& trained) {
     try {
+        if (recogniser.margin > 0.0f) {
+            const TrainingJob job{recogniser.target, recogniser.epochs, recogniser.margin};
+            TrainedList list = std::move(
+                train_together(recogniser.kernel, {job}, matrix_of(training), training.columns(), settings, cancel)
+                    .front());
+            trained = {std::move(list.list), list.error};
+            return Ending::trained;
+        }
         std::unique_ptr<IndexList> list;
         const int status =
             run_fast(recogniser.epochs, recogniser.target, recogniser.kernel, list, matrix_of(training),
@@ -91,7 +101,9 @@ Ending train_shared(const SampleSet& training, const std::vector<Recogniser>& re
                     const EngineSettings& settings, const CancelFlag* cancel,
                     const std::function<void(std::size_t)>& trained, std::vector<Trained>& results) {
     std::vector<TrainingJob> jobs;
-    for (const Recogniser& recogniser : recognisers) jobs.push_back({recogniser.target, recogniser.epochs});
+    for (const Recogniser& recogniser : recognisers) {
+        jobs.push_back({recogniser.target, recogniser.epochs, recogniser.margin});
+    }
     try {
         std::vector<TrainedList> lists = train_together(recognisers[0].kernel, jobs, matrix_of(training),
                                                         training.columns(), settings, cancel, trained);

@@ -68,6 +68,19 @@ const char* parameter_name(KernelKind kind) {
     return nullptr;
 }
 
+// A margin finite and not below 0; -0 is 0.
+Status margin_check(float margin) {
+    if (std::isfinite(margin) && margin >= 0.0f) return Done{};
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%g", static_cast<double>(margin));
+    return Error{ErrorKind::invalid_argument,
+                 std::string("the margin must be finite and not below 0, not ") + shown,
+                 {},
+                 0,
+                 0,
+                 "margin"};
+}
+
 }  // namespace
 
 // atof narrowed to float with round-to-nearest: values beyond the float range
@@ -91,6 +104,16 @@ Result<KernelKind> parse_kernel(std::string_view text) {
 Result<float> parse_constant(std::string_view text) { return parameter_value(text, "constant"); }
 
 Result<float> parse_degree(std::string_view text) { return parameter_value(text, "degree"); }
+
+Result<float> parse_margin(std::string_view text) {
+    const std::string copy(text);  // strtod reads up to a terminating zero
+    char* end = nullptr;
+    const double value = std::strtod(copy.c_str(), &end);
+    const bool whole =
+        !copy.empty() && std::isspace(static_cast<unsigned char>(copy[0])) == 0 && end == copy.c_str() + copy.size();
+    if (!whole) return refused(text, "margin", "is not a number");
+    return kernel_parameter(value);
+}
 
 Result<uint32_t> parse_epochs(std::string_view text) {
     long long number = 0;
@@ -119,7 +142,7 @@ Status check(const Recogniser& recogniser) {
                      0,
                      "epochs"};
     }
-    return Done{};
+    return margin_check(recogniser.margin);
 }
 
 }  // namespace programma

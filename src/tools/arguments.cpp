@@ -86,6 +86,16 @@ float parameter_value(const std::string& option, const std::string& text) {
     return value;
 }
 
+float margin_value(const std::string& option, const std::string& text) {
+    const float value = programma_value(option, text, programma::parse_margin(text));
+    programma::Recogniser recogniser;
+    recogniser.margin = value;
+    if (const programma::Status checked = programma::check(recogniser); !checked) {
+        throw std::invalid_argument(option + " does not take '" + text + "': " + checked.error().detail);
+    }
+    return value;
+}
+
 programma::Combine combine_value(const std::string& text) {
     for (const programma::Combine combine :
          {programma::Combine::last, programma::Combine::average, programma::Combine::vote}) {

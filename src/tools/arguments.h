@@ -53,6 +53,9 @@ float float_value(const std::string& option, std::string_view text);
 programma::KernelKind kernel_value(const std::string& option, const std::string& text);
 uint32_t epochs_value(const std::string& option, const std::string& text);
 float parameter_value(const std::string& option, const std::string& text);
+// A --margin value: a number, finite and not below 0, by the library's
+// reading and check.
+float margin_value(const std::string& option, const std::string& text);
 
 // A --combine value: last, average or vote.
 programma::Combine combine_value(const std::string& text);

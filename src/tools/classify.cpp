@@ -114,6 +114,12 @@ std::string training_error_text(const ClassifyResult& result, std::size_t label)
 
 std::string class_count(std::size_t labels) { return labels == 10 ? "Ten" : std::to_string(labels); }
 
+// The line that names a margin above 0, before the Markdown report.
+std::string margin_line(const ClassifyResult& result) {
+    if (!(result.margin > 0.0f)) return "";
+    return "Margin " + parameter_text(result.margin) + ": each list holds the rows that were wrong or too close.\n\n";
+}
+
 std::string markdown_report(const ClassifyResult& result) {
     TableRows lists = {{noun(result), "mistakes", "training error (%)"}};
     for (std::size_t i = 0; i < result.labels.size(); ++i) {
@@ -121,7 +127,7 @@ std::string markdown_report(const ClassifyResult& result) {
         lists.push_back(
             {label_text(result.labels[i]), std::to_string(result.lists[i].size()), error.empty() ? "-" : error});
     }
-    if (!result.labelled) return format_table(lists, false);
+    if (!result.labelled) return margin_line(result) + format_table(lists, false);
     const uint32_t rows = uint32_t(result.answers.size());
     TableRows confusion = {{"true " + std::string(noun(result)) + " \\ answer"}};
     for (const float label : result.labels) confusion[0].push_back(label_text(label));
@@ -129,7 +135,7 @@ std::string markdown_report(const ClassifyResult& result) {
         confusion.push_back({label_text(result.true_labels[truth])});
         for (uint32_t count : result.confusion[truth]) confusion.back().push_back(std::to_string(count));
     }
-    return format_table(lists, false) + "\n" + class_count(result.labels.size()) +
+    return margin_line(result) + format_table(lists, false) + "\n" + class_count(result.labels.size()) +
            "-class test error: " + std::to_string(result.wrong) + " wrong of " + std::to_string(rows) + " rows, " +
            percent(programma::error_fraction(result.wrong, rows)) + "%\n\n" + format_table(confusion, false);
 }
@@ -142,12 +148,21 @@ std::vector<std::string> list_cells(const ClassifyResult& result, float label) {
     return {label_text(label), std::to_string(result.lists[i].size()), training_error_text(result, i)};
 }
 
+// A margin above 0 as the last column of every row.
+std::string with_margin_column(TableRows& table, float margin) {
+    if (margin > 0.0f) {
+        table[0].push_back("margin");
+        for (std::size_t r = 1; r < table.size(); ++r) table[r].push_back(parameter_text(margin));
+    }
+    return format_table(table, true);
+}
+
 // One table: a row per true label, then the totals.
 std::string csv_report(const ClassifyResult& result) {
     TableRows table = {{noun(result), "mistakes", "training_error_percent"}};
     if (!result.labelled) {
         for (const float label : result.labels) table.push_back(list_cells(result, label));
-        return format_table(table, true);
+        return with_margin_column(table, result.margin);
     }
     table[0].insert(table[0].end(), {"test_rows", "test_wrong", "test_error_percent"});
     for (const float label : result.labels) table[0].push_back("answered_" + label_text(label));
@@ -169,7 +184,7 @@ std::string csv_report(const ClassifyResult& result) {
     table.push_back({"all", "", "", std::to_string(rows), std::to_string(result.wrong),
                      percent(programma::error_fraction(result.wrong, rows))});
     for (uint32_t count : answered) table.back().push_back(std::to_string(count));
-    return format_table(table, true);
+    return with_margin_column(table, result.margin);
 }
 
 }  // namespace
@@ -181,6 +196,8 @@ KernelSpec ClassifyOptions::kernel() const {
 
 uint32_t ClassifyOptions::epoch_count() const { return epochs.value_or(programma::kDefaultEpochs); }
 
+float ClassifyOptions::training_margin() const { return margin.value_or(0.0f); }
+
 void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const std::string& path) {
     const auto differs = [](std::optional<float> a, float b) {
         return a && std::bit_cast<uint32_t>(*a) != std::bit_cast<uint32_t>(b);
@@ -191,6 +208,7 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
     if (gaussian && differs(options.constant, manifest.kernel.parameter)) contradicted = "-c";
     if (!gaussian && differs(options.degree, manifest.kernel.parameter)) contradicted = "-d";
     if (options.epochs && *options.epochs != manifest.epochs) contradicted = "-e";
+    if (options.margin && *options.margin != manifest.margin) contradicted = "--margin";  // -0 is 0
     if (contradicted != nullptr) {
         std::string made_with = format_manifest(manifest);
         made_with =
@@ -202,12 +220,14 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
     options.kind = manifest.kernel.kind;
     (gaussian ? options.constant : options.degree) = manifest.kernel.parameter;
     options.epochs = manifest.epochs;
+    options.margin = manifest.margin;
     options.epochs_from = where_in(manifest, path, "epochs");
     // A manifest's values are a file's, not the command line's: a refusal
     // is a failed run, naming the line at fault.
-    const programma::Recogniser adopted{0, options.kernel(), options.epoch_count()};
+    const programma::Recogniser adopted{0, options.kernel(), options.epoch_count(), options.training_margin()};
     if (const programma::Status checked = programma::check(adopted); !checked) {
-        const std::string key = checked.error().field == "epochs" ? "epochs" : gaussian ? "constant" : "degree";
+        const std::string& field = checked.error().field;
+        const std::string key = field == "epochs" || field == "margin" ? field : gaussian ? "constant" : "degree";
         throw std::runtime_error(where_in(manifest, path, key) + ": " + checked.error().detail);
     }
 }
@@ -217,6 +237,7 @@ ClassifyResult classify(const ClassifyOptions& options, const VouchedFile* train
     const programma::SampleSet train = load_sample_set(options.training_set);
     ClassifyResult result;
     result.labelled = !options.unlabelled;
+    result.margin = options.training_margin();
     result.training_rows = train.rows();
     result.training_columns = train.columns();
     result.labels = labels_of(train, options.training_set);
@@ -227,7 +248,8 @@ ClassifyResult classify(const ClassifyOptions& options, const VouchedFile* train
     require_training_width(test, options.test_set, train);
     result.true_labels = joined(result.labels, result.labelled ? labels_of(test, options.test_set) : Labels{});
     if (before_training) before_training(result.labels);
-    const LabelRecognisers made = label_recognisers(train, result.labels, options.kernel(), options.epoch_count());
+    const LabelRecognisers made =
+        label_recognisers(train, result.labels, options.kernel(), options.epoch_count(), options.training_margin());
     if (restored.folder.empty()) {
         train_all(made, result);
     } else {
@@ -239,8 +261,9 @@ ClassifyResult classify(const ClassifyOptions& options, const VouchedFile* train
 }
 
 Manifest manifest_of(const ClassifyOptions& options, const ClassifyResult& result, const VouchedFile& training) {
-    return Manifest{options.kernel(),        options.epoch_count(), result.training_rows,
-                    result.training_columns, training.hash,         result.labels};
+    return Manifest{options.kernel(),     options.epoch_count(),   options.training_margin(),
+                    result.training_rows, result.training_columns, training.hash,
+                    result.labels};
 }
 
 std::string classify_report(const ClassifyResult& result, bool csv) {
@@ -260,7 +283,8 @@ HeatMap confusion_map(const ClassifyResult& result, const ClassifyOptions& optio
     // The title names the test set's file, not its folder, so that the
     // picture does not depend on where the data lies.
     map.title = std::string("classify -k ") + kernel_name(kernel.kind) + (gaussian ? " -c " : " -d ") +
-                parameter_text(kernel.parameter) + " -e " + std::to_string(options.epoch_count()) + " --combine " +
+                parameter_text(kernel.parameter) + " -e " + std::to_string(options.epoch_count()) +
+                (result.margin > 0.0f ? " --margin " + parameter_text(result.margin) : "") + " --combine " +
                 combine_name(options.combine) + ": " + std::filesystem::path(options.test_set).filename().string();
     map.x_title = "answer";
     map.y_title = std::string("true ") + noun(result);

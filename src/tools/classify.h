@@ -27,6 +27,7 @@ struct ClassifyOptions {
     std::optional<float> constant{};
     std::optional<float> degree{};
     std::optional<uint32_t> epochs{};
+    std::optional<float> margin{};   // --margin, or a restored manifest's
     std::string epochs_from = "-e";  // where the epochs come from, for messages
     std::string training_set = kDefaultTrainingSet;
     std::string test_set = kDefaultTestSet;
@@ -41,12 +42,14 @@ struct ClassifyOptions {
     // The kernel and epochs chosen, with programma's defaults.
     KernelSpec kernel() const;
     uint32_t epoch_count() const;
+    float training_margin() const;  // 0 when not given
 };
 
 using Confusion = std::vector<std::vector<uint32_t>>;  // [true label][answer], as ClassifyResult orders them
 
 struct ClassifyResult {
     bool labelled = true;
+    float margin = 0.0f;  // the lists' margin: the reports name one above 0
     uint32_t training_rows = 0;
     uint32_t training_columns = 0;
     Labels labels;                                     // of the training set: the answers, one list each
@@ -81,11 +84,13 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
 // The manifest that describes a run's lists (without their hashes).
 Manifest manifest_of(const ClassifyOptions& options, const ClassifyResult& result, const VouchedFile& training);
 
-// The report: a line per label (its mistakes and training error), the test
-// error, and the confusion table, as Markdown; or as one CSV table: a row
-// per true label (its mistakes, training error, test rows showing it, wrong
-// answers among them and their percentage, and the answers given to them)
-// and an "all" row of the totals.
+// The report: a line per label (its list's entries and training error),
+// the test error, and the confusion table, as Markdown; or as one CSV table:
+// a row per true label (its list's entries, training error, test rows
+// showing it, wrong answers among them and their percentage, and the
+// answers given to them) and an "all" row of the totals. A margin above 0
+// is named: a line before the Markdown, a last column of the CSV; with none,
+// the report is as it was before margins.
 std::string classify_report(const ClassifyResult& result, bool csv);
 
 // The answers, one label a line.

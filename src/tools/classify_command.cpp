@@ -17,7 +17,7 @@ constexpr std::string_view kHelp =
     "Usage: digit-tools classify [-k pol|gauss] [-c X] [-d X] [-e N] [-tr FILE] [-ts FILE]\n"
     "                            [--csv] [--predictions FILE] [--plot OUT.png]\n"
     "                            [--lists DIR | --restore DIR] [--unlabelled]\n"
-    "                            [--combine last|average|vote]\n"
+    "                            [--combine last|average|vote] [--margin M]\n"
     "\n"
     "Trains programma's kernel perceptron for each label of the training set (the\n"
     "digits 0 to 9 in programma's data), each exactly as programma trains one for a\n"
@@ -42,6 +42,11 @@ constexpr std::string_view kHelp =
     "                      hypothesis training went through votes, weighted by the\n"
     "                      training steps it survived) or average (their decision sums\n"
     "                      so weighted); restored lists must need at most -e epochs\n"
+    "  --margin M          a row also joins its label's list when answered right but\n"
+    "                      too closely: label * sum below M times the row's kernel\n"
+    "                      value with itself (M finite, 0 or more; default 0: the\n"
+    "                      mistakes alone, programma's lists); a margin above 0 is\n"
+    "                      named in the report and recorded in the lists' manifest\n"
     "Every output is checked before the work and replaced only once wholly written.\n"
     "The voted method is not offered: on images with a -1 background (the shipped\n"
     "data) its vote gives the same answer for every sample.\n";
@@ -58,6 +63,8 @@ ClassifyOptions parse_classify(Arguments& args) {
             options.unlabelled = true;
         } else if (arg == "--combine") {
             options.combine = combine_value(args.value_of(arg));
+        } else if (arg == "--margin") {
+            options.margin = margin_value(arg, args.value_of(arg));
         } else if (arg == "--predictions") {
             options.predictions = args.path_of(arg);
         } else if (arg == "--plot") {

@@ -89,13 +89,13 @@ bool parse_label(std::string_view text, float& label) {
 }
 
 LabelRecognisers label_recognisers(const programma::SampleSet& training, const Labels& labels,
-                                   programma::KernelSpec kernel, uint32_t epochs) {
+                                   programma::KernelSpec kernel, uint32_t epochs, float margin) {
     constexpr float kBeyondTargets = 4294967296.0f;  // 2^32
     const bool targets =
         std::all_of(labels.begin(), labels.end(), [&](float label) { return label >= 0 && label < kBeyondTargets; });
     LabelRecognisers made{targets ? training : by_position(training, labels), {}};
     for (std::size_t i = 0; i < labels.size(); ++i) {
-        made.recognisers.push_back({targets ? uint32_t(labels[i]) : uint32_t(i), kernel, epochs});
+        made.recognisers.push_back({targets ? uint32_t(labels[i]) : uint32_t(i), kernel, epochs, margin});
     }
     return made;
 }

@@ -40,16 +40,17 @@ bool digits_only(const Labels& labels);
 std::string label_text(float label);
 bool parse_label(std::string_view text, float& label);
 
-// A recogniser for each label: recognisers[i] answers labels[i] against the
-// rest, trained and scored on `training` (the training set itself, or a
-// copy whose labels are the labels' positions when a label cannot be a
-// recogniser's target: a negative one, or one beyond 32 bits).
+// A recogniser for each label, all with one kernel, epochs and margin:
+// recognisers[i] answers labels[i] against the rest, trained and scored on
+// `training` (the training set itself, or a copy whose labels are the
+// labels' positions when a label cannot be a recogniser's target: a
+// negative one, or one beyond 32 bits).
 struct LabelRecognisers {
     programma::SampleSet training;
     std::vector<programma::Recogniser> recognisers;
 };
 LabelRecognisers label_recognisers(const programma::SampleSet& training, const Labels& labels,
-                                   programma::KernelSpec kernel, uint32_t epochs);
+                                   programma::KernelSpec kernel, uint32_t epochs, float margin = 0.0f);
 
 // Each row's answer under each cell, from the recognisers' scores
 // (scores[label][cell][row]): the position of the greatest, the smaller

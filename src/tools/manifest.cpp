@@ -11,6 +11,7 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -24,9 +25,9 @@ namespace {
 constexpr std::string_view kHeading = "# digit-tools classify lists\n";
 constexpr std::string_view kListPrefix = "list-", kListSuffix = "-xxh3";
 
-// When a manifest holds a key: always, with one kernel only, or when it was
-// made late enough to record it.
-enum class Need { always, gaussian, polynomial, optional };
+// When a manifest holds a key: always, with one kernel only, when it was
+// made late enough to record it, or with a margin above 0 (none means 0).
+enum class Need { always, gaussian, polynomial, optional, margin };
 
 // One key of the manifest: when it is there, how its value is written, and
 // how it is read (false for a value it cannot take).
@@ -53,7 +54,7 @@ bool read_parameter(std::string_view value, Manifest& manifest) {
 
 // Every key but the list hashes, in the order they are written; the kernel
 // first, since what follows it depends on it.
-const std::array<Field, 8> kFields = {{
+const std::array<Field, 9> kFields = {{
     {"kernel", Need::always, [](const Manifest& m) { return std::string(kernel_name(m.kernel.kind)); },
      [](std::string_view value, Manifest& m) {
          const programma::Result<programma::KernelKind> kind = programma::parse_kernel(value);
@@ -64,6 +65,15 @@ const std::array<Field, 8> kFields = {{
     {"degree", Need::polynomial, write_parameter, read_parameter},
     {"epochs", Need::always, [](const Manifest& m) { return std::to_string(m.epochs); },
      [](std::string_view value, Manifest& m) { return parse_whole(value, m.epochs); }},
+    {"margin", Need::margin,
+     [](const Manifest& m) {
+         std::string text;
+         append_float(text, m.margin);
+         return text;
+     },
+     [](std::string_view value, Manifest& m) {
+         return parse_float(value, m.margin) && std::isfinite(m.margin) && m.margin >= 0.0f;
+     }},
     {"training-rows", Need::always, [](const Manifest& m) { return std::to_string(m.rows); },
      [](std::string_view value, Manifest& m) { return parse_whole(value, m.rows); }},
     {"training-columns", Need::always, [](const Manifest& m) { return std::to_string(m.columns); },
@@ -94,7 +104,8 @@ const std::array<Field, 8> kFields = {{
 bool applies(Need need, const Manifest& manifest) {
     switch (need) {
         case Need::always:
-        case Need::optional: return true;
+        case Need::optional:
+        case Need::margin: return true;
         case Need::gaussian: return manifest.kernel.kind == programma::KernelKind::gaussian;
         case Need::polynomial: return manifest.kernel.kind == programma::KernelKind::polynomial;
     }
@@ -141,7 +152,9 @@ bool read_fields(std::map<std::string, Line>& lines, Manifest& manifest, std::st
         const std::string key(field.key);
         const auto line = lines.find(key);
         if (line == lines.end()) {
-            if (field.need == Need::optional || !applies(field.need, manifest)) continue;
+            if (field.need == Need::optional || field.need == Need::margin || !applies(field.need, manifest)) {
+                continue;
+            }
             problem = "no " + key;
             return false;
         }
@@ -204,14 +217,17 @@ void record_state(const struct stat& info, VouchedFile& file) {
 bool Manifest::operator==(const Manifest& other) const {
     return kernel.kind == other.kernel.kind &&
            std::bit_cast<uint32_t>(kernel.parameter) == std::bit_cast<uint32_t>(other.kernel.parameter) &&
-           epochs == other.epochs && rows == other.rows && columns == other.columns && hash == other.hash &&
-           labels == other.labels && list_hashes == other.list_hashes;
+           epochs == other.epochs && margin == other.margin && rows == other.rows && columns == other.columns &&
+           hash == other.hash && labels == other.labels && list_hashes == other.list_hashes;
 }
 
 std::string format_manifest(const Manifest& manifest) {
     std::string text(kHeading);
     for (const Field& field : kFields) {
-        if (applies(field.need, manifest)) text += std::string(field.key) + " " + field.write(manifest) + "\n";
+        const bool written = field.need != Need::margin || manifest.margin > 0.0f;
+        if (written && applies(field.need, manifest)) {
+            text += std::string(field.key) + " " + field.write(manifest) + "\n";
+        }
     }
     for (std::size_t i = 0; i < manifest.list_hashes.size(); ++i) {
         text += list_key(manifest.labels[i]) + " " + hex(manifest.list_hashes[i]) + "\n";

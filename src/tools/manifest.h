@@ -1,5 +1,5 @@
-// The manifest saved beside classify's lists: the kernel, its parameter and
-// the epochs they were trained with, the training set's size and hash, the
+// The manifest saved beside classify's lists: the kernel, its parameter,
+// the epochs and the margin they were trained with, the training set's size and hash, the
 // labels (one list each) and each list's hash, so that --restore uses the
 // settings that made the lists and refuses another training set or a list
 // that is not one of them. Also the hash of a file whose bytes must stay
@@ -21,6 +21,7 @@
 struct Manifest {
     programma::KernelSpec kernel{programma::KernelKind::polynomial, 2.0f};
     uint32_t epochs = 2;
+    float margin = 0.0f;                      // a line only when above 0
     uint32_t rows = 0;                        // of the training set
     uint32_t columns = 0;                     // features and label
     uint64_t hash = 0;                        // XXH3-64 of the training set's bytes
@@ -33,14 +34,15 @@ struct Manifest {
 
 // A comment line, then one "key value" line each, in this order:
 //   kernel gauss|pol, constant X (gauss) or degree X (pol), epochs N,
-//   training-rows N, training-columns N, training-xxh3 (16 hex digits),
+//   margin X (only when above 0), training-rows N, training-columns N, training-xxh3 (16 hex digits),
 //   labels (whole numbers, ascending), list-LABEL-xxh3 (16 hex digits) for
 //   each label.
 std::string format_manifest(const Manifest& manifest);
 
 // Every key once, in any order; '#' lines are comments. labels and the list
 // hashes may be missing (a manifest made before they were recorded), the
-// list hashes all together. Returns nothing, and says why in `problem`, for
+// list hashes all together; a missing margin is 0, and one given must be
+// finite and not below 0. Returns nothing, and says why in `problem`, for
 // anything else.
 std::optional<Manifest> parse_manifest(std::string_view text, std::string& problem);
 

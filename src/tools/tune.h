@@ -1,8 +1,9 @@
 // `tune`: k-fold cross-validation of classify's recogniser over a grid of
-// kernels, parameters, epochs and combiners. One training per (kernel,
-// parameter, fold) serves every epoch count and combiner of the grid: a
-// list after e epochs is a prefix of the list after more, and the library
-// scores every prefix in one pass.
+// kernels, parameters, margins, epochs and combiners. One training per
+// (kernel, parameter, margin, fold) serves every epoch count and combiner of
+// the grid: a list after e epochs is a prefix of the list after more, and
+// the library scores every prefix in one pass. The margins of one kernel,
+// parameter and fold are trained side by side, sharing their kernel values.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct TuneOptions {
     std::vector<float> constants{programma::kDefaultConstant};  // of the gaussian kernel
     std::vector<float> degrees{programma::kDefaultDegree};      // of the polynomial kernel
     std::vector<uint32_t> epochs{programma::kDefaultEpochs};
+    std::vector<float> margins{0.0f};
     std::vector<programma::Combine> combines{programma::Combine::last};
     uint32_t folds = 5;
     std::optional<uint64_t> shuffle;  // the seed of the rows' order, if any
@@ -31,6 +33,7 @@ struct TuneOptions {
 // One setting of the grid and its cross-validated ten-class error.
 struct TuneRow {
     programma::KernelSpec kernel;
+    float margin = 0.0f;
     uint32_t epochs = 0;
     programma::Combine combine = programma::Combine::last;
     uint64_t wrong = 0;    // over all folds
@@ -42,6 +45,7 @@ struct TuneRow {
 struct TuneResult {
     std::vector<TuneRow> rows;  // in the grid's order
     std::size_t best = 0;       // the lowest error, the earlier row on a tie
+    bool margins = false;       // a margin above 0 in the grid: the reports name each row's
     uint32_t training_rows = 0;
     std::optional<uint32_t> test_wrong;  // the best setting on the test set
     uint32_t test_rows = 0;
@@ -62,9 +66,10 @@ std::pair<uint32_t, uint32_t> fold_bounds(uint32_t fold, uint32_t folds, uint32_
 TuneResult tune(const TuneOptions& options);
 
 // The table of every setting (Markdown or CSV), then the best setting and,
-// when tested, its test error.
+// when tested, its test error. A margin column, and the best setting's
+// --margin, only when the grid has a margin above 0.
 std::string tune_report(const TuneResult& result, bool csv);
 
-// The best setting's kernel and combiner: cross-validated error (%) against
-// the constant or degree (rows) and the epochs (columns).
+// The best setting's kernel, margin and combiner: cross-validated error (%)
+// against the constant or degree (rows) and the epochs (columns).
 HeatMap tune_map(const TuneResult& result, const TuneOptions& options);

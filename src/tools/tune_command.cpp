@@ -11,20 +11,24 @@ namespace {
 
 constexpr std::string_view kHelp =
     "Usage: digit-tools tune [-k LIST] [-c LIST] [-d LIST] [-e LIST] [--combine LIST]\n"
-    "                        [--folds K] [--shuffle SEED] [-tr FILE] [-ts FILE] [--csv]\n"
-    "                        [--plot OUT.png]\n"
+    "                        [--margin LIST] [--folds K] [--shuffle SEED] [-tr FILE]\n"
+    "                        [-ts FILE] [--csv] [--plot OUT.png]\n"
     "\n"
     "Cross-validates classify over a grid of settings: the training set's rows are\n"
     "cut into K folds (fold f holds rows floor(f n/K) to floor((f+1) n/K) - 1), each\n"
     "answered by the recognisers of the labels of the other rows, trained on them in\n"
     "file order. Prints every setting's error over all folds with the lowest and\n"
     "highest fold error, then the best setting (the lowest error, the earlier row on\n"
-    "a tie). One training per kernel, parameter and fold serves every epoch count\n"
-    "and combiner. The test set is checked before any training.\n"
+    "a tie). One training per kernel, parameter, margin and fold serves every epoch\n"
+    "count and combiner, and the margins of a kernel, parameter and fold are trained\n"
+    "side by side, sharing their kernel values. The test set is checked before any\n"
+    "training.\n"
     "\n"
     "  -k, -c, -d, -e  comma lists of programma's values (defaults pol, 3, 2, 2);\n"
     "                  -c applies to gauss, -d to pol\n"
     "  --combine LIST  comma list of last, average, vote (default last)\n"
+    "  --margin LIST   comma list of classify's margins (default 0); with one above 0\n"
+    "                  the table gets a margin column and the best setting its margin\n"
     "  --folds K       2 or more (default 5)\n"
     "  --shuffle SEED  put the rows in a seeded order first: from the last row down,\n"
     "                  row i swaps with row x % (i + 1), x the next number of a 64-bit\n"
@@ -34,7 +38,8 @@ constexpr std::string_view kHelp =
     "  --csv           print one CSV table (with the best row marked) instead\n"
     "  --plot FILE     draw the best kernel and combiner's errors against constant\n"
     "                  (or degree) and epochs as a heat map (PNG; needs gnuplot)\n"
-    "Rows come in the order of the lists, -k, then -c or -d, then -e, then --combine.\n";
+    "Rows come in the order of the lists, -k, then -c or -d, then --margin, then -e,\n"
+    "then --combine.\n";
 
 TuneOptions parse_tune(Arguments& args) {
     TuneOptions options;
@@ -51,6 +56,9 @@ TuneOptions parse_tune(Arguments& args) {
                                                   [&](const std::string& v) { return epochs_value(arg, v); });
         } else if (arg == "--combine") {
             options.combines = list_value<programma::Combine>(arg, args.value_of(arg), combine_value);
+        } else if (arg == "--margin") {
+            options.margins =
+                list_value<float>(arg, args.value_of(arg), [&](const std::string& v) { return margin_value(arg, v); });
         } else if (arg == "--folds") {
             options.folds = count_value(arg, args.value_of(arg), 2);
         } else if (arg == "--shuffle") {

@@ -41,6 +41,8 @@ const std::vector<std::string> kTune = {"tune", "-tr", "tr", "--plot", "p.png"};
 const std::vector<std::string> kAnswers = {"classify",      "-tr", "tr",     "-ts",  "ts",
                                            "--predictions", "p",   "--plot", "p.png"};
 const std::string kVoted = "printf '0 0\\n5 1\\n0.1 0\\n5.1 1\\n' > vtr && printf '0.2 0\\n4.9 1\\n0 1\\n' > vts";
+const std::string kMarginLists =
+    shell_quote(DIGIT_TOOLS_PATH) + " classify -tr tr -ts ts --margin 0.5 --lists L >/dev/null";
 const std::string kOldLists = "mkdir L && for d in 0 1 2 3 4 5 6 7 8 9; do echo 0 > L/$d.list; done";
 
 // The table keeps its rows as written, one or two lines each.
@@ -179,6 +181,20 @@ const std::vector<HostileRow> kRows = {
     {"manifest_constant_nan", "sed -i 's/^kernel pol/kernel gauss/; s/^degree .*/constant nan/' M/manifest",
      with(kClassify, {"--restore", "M"}), 1,
      "digit-tools: M/manifest:3: the gaussian constant must be finite and above 0, not nan\n"},
+    // Margins: refused values, and restores that keep the lists' margin or refuse another.
+    {"classify_margin_not_a_number", "", with(kClassify, {"--margin", "abc"}), 2, "--margin does not take 'abc'"},
+    {"classify_margin_nan", "", with(kClassify, {"--margin", "nan"}), 2,
+     "--margin does not take 'nan': the margin must be finite and not below 0, not nan"},
+    {"tune_margin_negative", "", with(kTune, {"--margin", "0,-1"}), 2,
+     "--margin does not take '-1': the margin must be finite and not below 0, not -1"},
+    {"restore_with_a_margin", "", with(kClassify, {"--restore", "M", "--margin", "0.5"}), 2,
+     "--margin contradicts M/manifest: the lists were made with kernel pol,degree 2,epochs 2; see"},
+    {"restore_keeps_the_lists_margin", kMarginLists, with(kClassify, {"--restore", "L"}), 0, "", "", false, {}, "",
+     "Margin 0.5: each list holds the rows that were wrong or too close.\n\n| digit | mistakes |"},
+    {"restore_without_the_lists_margin", kMarginLists, with(kClassify, {"--restore", "L", "--margin", "0"}), 2,
+     "--margin contradicts L/manifest: the lists were made with kernel pol,degree 2,epochs 2,margin 0.5; see"},
+    {"manifest_margin_negative", "sed -i 's/^epochs 2/&\\nmargin -1/' M/manifest", with(kClassify, {"--restore", "M"}), 1,
+     "M/manifest: is not a lists manifest: line 5: '-1' is not a value of margin"},
     {"tune_best_setting_reads_back", "", with(kTune, {"-k", "gauss", "-c", "3.1415927", "-e", "1"}), 0, "", "", false,
      {"p.png"}, "", "\nBest: -k gauss -c 3.1415927 -e 1 --combine last, "},
     {"standard_input_bad_line", "", {"convert", "--to", "libsvm", "-"}, 1, "digit-tools: -:2: 'x' is not a number\n", "",

@@ -1,8 +1,11 @@
 // What README.md shows is what the programs give: the sessions of programma
 // on the shipped data, the LIBSVM text of the test set and its way back, the
 // picture of a run's mistakes, the sweep table, the ten-class table and its
-// lists' manifest, and scale's session beside scikit-learn's.
+// lists' manifest, the margin sessions, and scale's session beside
+// scikit-learn's.
 #include <gtest/gtest.h>
+
+#include <iterator>
 
 #include "tools_support.h"
 
@@ -115,6 +118,17 @@ TEST(Readme, TuneLinesComeFromItsCommand) {
     }
     EXPECT_EQ(lines, 6);
     EXPECT_EQ(read_png(dir.file("t.png")).width, read_png(kSource + "/docs/tune.png").width);
+}
+
+TEST(Readme, MarginSessionsShowTheirWholeOutput) {
+    for (const std::string command : {"classify -k gauss -c 30 -e 5 --margin 0.5 --combine vote",
+                                      "tune -k gauss -c 30 -e 5 --margin 0,0.5,1 --combine last,vote"}) {
+        std::istringstream words(command);
+        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+        const RunResult run = tool(args, kSource);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(trimmed(run.out), trimmed(readme_block("./build/release/digit-tools " + command))) << command;
+    }
 }
 
 // The text of the first fenced block after `marker`.

@@ -45,13 +45,14 @@ TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
     options.kernels = {KernelKind::gaussian};
     options.constants = {0.5f, 2.0f};
     options.epochs = {1, 3};
+    options.margins = {0.0f, 0.5f};  // trained side by side, each as its own training
     // Each combiner twice: every row has an equally good twin after it.
     options.combines = {Combine::last, Combine::average, Combine::vote, Combine::last, Combine::average, Combine::vote};
     options.folds = 3;
     options.shuffle = 5;
     options.training_set = dir.file("train");
     const TuneResult result = tune(options);
-    ASSERT_EQ(result.rows.size(), 24u);
+    ASSERT_EQ(result.rows.size(), 48u);
     const programma::SampleSet all = load_sample_set(options.training_set);
     const std::vector<uint32_t> order = fold_order(all.rows(), options.shuffle);
     for (const TuneRow& row : result.rows) {
@@ -70,7 +71,7 @@ TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
             labels.erase(std::unique(labels.begin(), labels.end()), labels.end());
             std::vector<std::vector<double>> scores;
             for (const uint32_t d : labels) {
-                const programma::Recogniser recogniser{d, row.kernel, row.epochs};
+                const programma::Recogniser recogniser{d, row.kernel, row.epochs, row.margin};
                 const auto trained = programma::train(train, recogniser).value();
                 scores.push_back(
                     programma::decision_scores(train, recogniser, trained.mistakes, test, row.combine).value());
@@ -81,7 +82,7 @@ TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
                 wrong += labels[programma::best_of(sums.data(), sums.size())] != uint32_t(test.label(r)) ? 1 : 0;
             }
         }
-        EXPECT_EQ(row.wrong, wrong) << row.kernel.parameter << " " << row.epochs << " " << combine_name(row.combine);
+        EXPECT_EQ(row.wrong, wrong) << row.kernel.parameter << " " << row.margin << " " << row.epochs;
     }
     const auto lowest = std::min_element(result.rows.begin(), result.rows.end(),
                                          [](const TuneRow& a, const TuneRow& b) { return a.error < b.error; });
