@@ -24,9 +24,9 @@ namespace {
 constexpr std::string_view kHeading = "# digit-tools classify lists\n";
 constexpr std::string_view kListPrefix = "list-", kListSuffix = "-xxh3";
 
-// When a manifest holds a key: always, with one kernel only, or when it was
-// made late enough to record it.
-enum class Need { always, gaussian, polynomial, optional };
+// When a manifest holds a key: always, with one kernel only, when it was
+// made late enough to record it, or when the training order was shuffled.
+enum class Need { always, gaussian, polynomial, optional, shuffled };
 
 // One key of the manifest: when it is there, how its value is written, and
 // how it is read (false for a value it cannot take).
@@ -53,7 +53,7 @@ bool read_parameter(std::string_view value, Manifest& manifest) {
 
 // Every key but the list hashes, in the order they are written; the kernel
 // first, since what follows it depends on it.
-const std::array<Field, 8> kFields = {{
+const std::array<Field, 9> kFields = {{
     {"kernel", Need::always, [](const Manifest& m) { return std::string(kernel_name(m.kernel.kind)); },
      [](std::string_view value, Manifest& m) {
          const programma::Result<programma::KernelKind> kind = programma::parse_kernel(value);
@@ -64,6 +64,13 @@ const std::array<Field, 8> kFields = {{
     {"degree", Need::polynomial, write_parameter, read_parameter},
     {"epochs", Need::always, [](const Manifest& m) { return std::to_string(m.epochs); },
      [](std::string_view value, Manifest& m) { return parse_whole(value, m.epochs); }},
+    {"shuffle", Need::shuffled, [](const Manifest& m) { return std::to_string(m.shuffle.value_or(0)); },
+     [](std::string_view value, Manifest& m) {
+         uint64_t seed = 0;
+         if (!parse_whole(value, seed)) return false;
+         m.shuffle = seed;
+         return true;
+     }},
     {"training-rows", Need::always, [](const Manifest& m) { return std::to_string(m.rows); },
      [](std::string_view value, Manifest& m) { return parse_whole(value, m.rows); }},
     {"training-columns", Need::always, [](const Manifest& m) { return std::to_string(m.columns); },
@@ -94,7 +101,8 @@ const std::array<Field, 8> kFields = {{
 bool applies(Need need, const Manifest& manifest) {
     switch (need) {
         case Need::always:
-        case Need::optional: return true;
+        case Need::optional:
+        case Need::shuffled: return true;
         case Need::gaussian: return manifest.kernel.kind == programma::KernelKind::gaussian;
         case Need::polynomial: return manifest.kernel.kind == programma::KernelKind::polynomial;
     }
@@ -141,7 +149,8 @@ bool read_fields(std::map<std::string, Line>& lines, Manifest& manifest, std::st
         const std::string key(field.key);
         const auto line = lines.find(key);
         if (line == lines.end()) {
-            if (field.need == Need::optional || !applies(field.need, manifest)) continue;
+            if (field.need == Need::optional || field.need == Need::shuffled || !applies(field.need, manifest))
+                continue;
             problem = "no " + key;
             return false;
         }
@@ -205,13 +214,14 @@ bool Manifest::operator==(const Manifest& other) const {
     return kernel.kind == other.kernel.kind &&
            std::bit_cast<uint32_t>(kernel.parameter) == std::bit_cast<uint32_t>(other.kernel.parameter) &&
            epochs == other.epochs && rows == other.rows && columns == other.columns && hash == other.hash &&
-           labels == other.labels && list_hashes == other.list_hashes;
+           shuffle == other.shuffle && labels == other.labels && list_hashes == other.list_hashes;
 }
 
 std::string format_manifest(const Manifest& manifest) {
     std::string text(kHeading);
     for (const Field& field : kFields) {
-        if (applies(field.need, manifest)) text += std::string(field.key) + " " + field.write(manifest) + "\n";
+        const bool held = applies(field.need, manifest) && (field.need != Need::shuffled || manifest.shuffle);
+        if (held) text += std::string(field.key) + " " + field.write(manifest) + "\n";
     }
     for (std::size_t i = 0; i < manifest.list_hashes.size(); ++i) {
         text += list_key(manifest.labels[i]) + " " + hex(manifest.list_hashes[i]) + "\n";
