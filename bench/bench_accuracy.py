@@ -116,7 +116,7 @@ def main():
             tuned[name] = best
             seconds, error = classify(tools, train, test, best)
             setting = f"-c {best['parameter']} -e {best['epochs']} --combine {best['combine']}"
-            print(f"| {name} | tune (27 settings, 5 folds) | {best['error']}% cross-validated | {shown(grid_seconds)} |")
+            print(f"| {name} | tune (27 settings, 5 folds) | {best['cross_validated_error_percent']}% cross-validated | {shown(grid_seconds)} |")
             print(f"| {name} | classify {setting} | {percent(error)} | {shown(seconds)} |")
             today_seconds, today_error = classify(tools, train, test, {"kernel": "gauss", "parameter": "3",
                                                                        "epochs": "2", "combine": "last"})

@@ -18,6 +18,7 @@
 #include "engine_call.h"
 #include "perceptron_lib.h"
 #include "programma/api.h"
+#include "programma/preparation.h"
 #include "sample_rows.h"
 #include "support.h"
 
@@ -53,47 +54,63 @@ std::vector<int32_t> reference_list(const Recogniser& r, const SampleSet& set, f
     return entries;
 }
 
-// Each target at two margins, all trained in lockstep in one call.
+// In file order against programma's run, and in a seeded order against the
+// plain loop in that order (lists of row indices, weights counting steps by
+// the entries' positions in it); progress heard up to every decision.
+// Margins in file order against the margin rule's reference.
 TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
     std::mt19937 random(11);
     const SampleSet train = random_set(random, 300), test = random_set(random, 120);
-    for (const programma::KernelSpec kernel :
-         {programma::KernelSpec{KernelKind::gaussian, 0.7f}, programma::KernelSpec{KernelKind::polynomial, 3.0f}}) {
-        std::vector<Recogniser> recognisers;
-        for (uint32_t target = 0; target < 8; ++target)
-            recognisers.push_back({target % 4, kernel, 3, target / 4 * 0.8f});
-        const auto trained = programma::train(train, recognisers);
-        ASSERT_TRUE(trained.ok()) << trained.error().message();
-        for (std::size_t i = 0; i < recognisers.size(); ++i) {
-            const Recogniser& r = recognisers[i];
-            float error = -1;
-            const std::vector<int32_t> expected = reference_list(r, train, error);
-            const programma::Trained& got = trained.value()[i];
-            EXPECT_EQ(got.mistakes, expected);
-            EXPECT_EQ(std::bit_cast<uint32_t>(got.training_error), std::bit_cast<uint32_t>(error));
-            std::vector<uint64_t> weights;
-            uint32_t needed = 0;
-            ASSERT_TRUE(
-                prefix_weights(expected.data(), uint32_t(expected.size()), train.rows(), r.epochs, weights, needed));
-            const auto sums = programma::decision_sums(train, r, got.mistakes, test);
-            ASSERT_TRUE(sums.ok());
-            for (const Combine combine : {Combine::last, Combine::average, Combine::vote}) {
-                for (const auto level :
-                     {programma::VectorLevel::scalar, programma::VectorLevel::avx2, programma::VectorLevel::avx512}) {
-                    // The same bits at every vector level and thread count a call asks for.
-                    programma::EngineOptions options;
-                    options.widest = level;
-                    options.threads = 1 + r.target % 2;
-                    const auto scores =
-                        programma::decision_scores(train, r, got.mistakes, test, combine, nullptr, options);
-                    ASSERT_TRUE(scores.ok()) << scores.error().message();
-                    for (uint32_t row = 0; row < test.rows(); ++row) {
-                        const double plain =
-                            combined_score(kernel, r.target, test.row(row), programma::matrix_of(train),
-                                           expected.data(), uint32_t(expected.size()), weights.data(), combine);
-                        EXPECT_EQ(std::bit_cast<uint64_t>(scores.value()[row]), std::bit_cast<uint64_t>(plain)) << row;
-                        if (combine == Combine::last) {
-                            EXPECT_EQ(double(sums.value()[row]), plain);
+    for (const std::vector<uint32_t>& order : {std::vector<uint32_t>{}, programma::seeded_order(300, 3)}) {
+        std::vector<int32_t> position(train.rows());
+        for (uint32_t p = 0; p < train.rows(); ++p) position[order.empty() ? p : order[p]] = int32_t(p);
+        for (const programma::KernelSpec kernel :
+             {programma::KernelSpec{KernelKind::gaussian, 0.7f}, programma::KernelSpec{KernelKind::polynomial, 3.0f}}) {
+            std::vector<Recogniser> recognisers;
+            // In file order each target also at a margin, all trained in lockstep in one call.
+            for (uint32_t i = 0; i < (order.empty() ? 8u : 4u); ++i) recognisers.push_back({i % 4, kernel, 3, i / 4 * 0.8f});
+            uint64_t decided = 0;
+            const auto trained = programma::train(train, recognisers, nullptr, {}, {}, order,
+                                                  [&](const programma::TrainingProgress& at) {
+                                                      EXPECT_TRUE(at.decided >= decided && at.decisions == 900);
+                                                      decided = at.decided;
+                                                  });
+            ASSERT_TRUE(trained.ok()) << trained.error().message();
+            EXPECT_EQ(decided, 900u);
+            for (const Recogniser& r : recognisers) {
+                float error = -1;
+                std::vector<int32_t> expected, steps;
+                if (order.empty()) expected = reference_list(r, train, error);
+                if (!order.empty())
+                    run_in_order(r.epochs, r.target, kernel, order, programma::matrix_of(train), expected, error);
+                const programma::Trained& got = trained.value()[std::size_t(&r - recognisers.data())];
+                EXPECT_EQ(got.mistakes, expected);
+                EXPECT_EQ(std::bit_cast<uint32_t>(got.training_error), std::bit_cast<uint32_t>(error));
+                for (const int32_t row : expected) steps.push_back(position[row]);
+                std::vector<uint64_t> weights;
+                uint32_t needed = 0;
+                ASSERT_TRUE(
+                    prefix_weights(steps.data(), uint32_t(steps.size()), train.rows(), r.epochs, weights, needed));
+                const auto sums = programma::decision_sums(train, r, got.mistakes, test);
+                ASSERT_TRUE(sums.ok());
+                for (const Combine combine : {Combine::last, Combine::average, Combine::vote}) {
+                    for (const auto level : {programma::VectorLevel::scalar, programma::VectorLevel::avx2,
+                                             programma::VectorLevel::avx512}) {
+                        // The same bits at every vector level and thread count a call asks for.
+                        programma::EngineOptions options;
+                        options.widest = level;
+                        options.threads = 1 + r.target % 2;
+                        const auto scores =
+                            programma::decision_scores(train, r, got.mistakes, test, combine, nullptr, options, order);
+                        ASSERT_TRUE(scores.ok()) << scores.error().message();
+                        for (uint32_t row = 0; row < test.rows(); ++row) {
+                            const double plain =
+                                combined_score(kernel, r.target, test.row(row), programma::matrix_of(train),
+                                               expected.data(), uint32_t(expected.size()), weights.data(), combine);
+                            EXPECT_EQ(std::bit_cast<uint64_t>(scores.value()[row]), std::bit_cast<uint64_t>(plain));
+                            if (combine == Combine::last) {
+                                EXPECT_EQ(double(sums.value()[row]), plain);
+                            }
                         }
                     }
                 }
@@ -253,6 +270,11 @@ TEST(Api, ErrorsAreTypedAndTheirMessagesNameWhatIsWrong) {
          {ErrorKind::invalid_argument, "a sample set needs at least one row and one feature"}},
         {programma::train(train, r, nullptr, no_thread).error(),
          {ErrorKind::invalid_argument, "the engine needs at least one thread"}},
+        {programma::train(train, r, nullptr, {}, std::vector<uint32_t>{1, 0}).error(),
+         {ErrorKind::invalid_argument, "the order holds 2 rows, the training set 2000"}},
+        {programma::decision_scores(train, r, {0}, train, Combine::vote, nullptr, {}, std::vector<uint32_t>(2000, 4))
+             .error(),
+         {ErrorKind::invalid_argument, "the order is not a permutation of the training rows"}},
         {programma::restore_list(dir.file("list"), 7).error(),
          {ErrorKind::bad_data, dir.file("list") + ": entry 2 (index 7) names no row of the 7-row training set",
           dir.file("list")}},

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,19 +123,34 @@ struct Trained {
     float training_error = 0.0f;
 };
 
+// Training visits the rows in `order`, the same in every epoch: order[p]
+// is the row at position p, a permutation of the training set's rows (an
+// empty order is file order; anything else is an invalid argument, field
+// "order"). The list holds row indices, as ever.
 Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel = nullptr,
-                      const EngineOptions& options = {});
+                      const EngineOptions& options = {}, std::span<const uint32_t> order = {});
+
+// How far a training has got: rows decided so far, counted over every
+// epoch, and all that it decides.
+struct TrainingProgress {
+    uint64_t decided = 0;
+    uint64_t decisions = 0;
+};
 
 // Several recognisers over one training set, trained side by side on the
-// engine's threads; each result is the one train gives alone. Recognisers
-// that share their kernel (the labels of a set, or one label at several
-// margins) are trained in lockstep, each kernel value their lists need
-// computed once for all of them. trained(i), when given, is called (from
-// any of those threads) as recogniser i is done.
+// engine's threads, in one order; each result is the one train gives
+// alone. Recognisers that share their kernel (the labels of a set, or one
+// label at several margins) are trained in lockstep, each kernel value their
+// lists need computed once for all of them. trained(i), when given, is
+// called (from any of those threads) as recogniser i is done. progress, when
+// given, is called on the calling thread as the rows go by (every 128 rows
+// and at each epoch's end) while recognisers that share their kernel train
+// side by side; it is cheap enough to count on, and must return quickly.
 Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<Recogniser>& recognisers,
                                    const CancelFlag* cancel = nullptr,
                                    const std::function<void(std::size_t)>& trained = {},
-                                   const EngineOptions& options = {});
+                                   const EngineOptions& options = {}, std::span<const uint32_t> order = {},
+                                   const std::function<void(const TrainingProgress&)>& progress = {});
 
 // The decision sum of every row of `samples` against a mistake list over
 // `training`: a row's answer is +1 when its sum is not below zero.
@@ -145,13 +161,16 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
 // Every row's score under a combiner (programma/combine.h): `last` gives the
 // decision sums exactly; `vote` an exact whole number; `average` a double.
 // The prefixes' weights follow from the list, the training set's row count
-// and recogniser.epochs (an entry whose row is not above the one before
-// starts the next epoch, with or without a margin); a list that implies more
-// epochs than that is refused (fewer is fine: training had converged).
+// and recogniser.epochs (an entry whose position in the training order is
+// not above the one before starts the next epoch, with or without a
+// margin); a list that implies more epochs than that is refused (fewer is
+// fine: training had converged). `order` is the order the list was trained
+// in (as train takes it): the weights count training steps by each entry's
+// position in it.
 Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                             const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                             Combine combine, const CancelFlag* cancel = nullptr,
-                                            const EngineOptions& options = {});
+                                            const EngineOptions& options = {}, std::span<const uint32_t> order = {});
 
 // One way of answering from a training's list: the list as it stood after
 // `epochs` epochs (a prefix of the whole: lists grow by appending),
@@ -169,7 +188,8 @@ Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& traini
                                                          const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                                          const std::vector<ScoreCell>& cells,
                                                          const CancelFlag* cancel = nullptr,
-                                                         const EngineOptions& options = {});
+                                                         const EngineOptions& options = {},
+                                                         std::span<const uint32_t> order = {});
 
 // Several recognisers' scores at once (scores[recogniser][cell][row]), each
 // as the call above gives it; lists[i] is recogniser i's list. A training
@@ -178,7 +198,7 @@ Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& traini
 Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
     const SampleSet& training, const std::vector<Recogniser>& recognisers,
     const std::vector<std::vector<int32_t>>& lists, const SampleSet& samples, const std::vector<ScoreCell>& cells,
-    const CancelFlag* cancel = nullptr, const EngineOptions& options = {});
+    const CancelFlag* cancel = nullptr, const EngineOptions& options = {}, std::span<const uint32_t> order = {});
 
 // The answer from several recognisers' scores for one sample: the index of
 // the greatest, the earlier one on a tie or a NaN.

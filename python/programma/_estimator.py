@@ -7,7 +7,7 @@ import numpy as np
 from sklearn.base import BaseEstimator, ClassifierMixin
 from sklearn.utils._param_validation import Interval, StrOptions
 from sklearn.utils.multiclass import check_classification_targets
-from sklearn.utils.validation import check_is_fitted, check_X_y
+from sklearn.utils.validation import check_is_fitted, check_random_state, check_X_y
 
 from . import _programma
 
@@ -48,7 +48,8 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
     """Kernel perceptrons trained as programma trains them, one per class.
 
     Each class is recognised against the rest by a kernel perceptron: over
-    ``epochs`` passes through the training rows in order, every row the
+    ``epochs`` passes through the training rows in order (or, with
+    ``shuffle``, in one seeded order, the same in every pass), every row the
     perceptron answers wrongly (or, with a ``margin`` above 0, too closely)
     joins its mistake list, and a row's decision
     sum is the sum of the kernel values between it and the list's rows, each
@@ -69,9 +70,10 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
     degree : float, default=2.0
         The polynomial kernel's degree (programma's ``-d``), finite and
         above 0.
-    constant : float, default=3.0
+    constant : float or "scale", default=3.0
         The gaussian kernel's constant (programma's ``-c``), finite and
-        above 0.
+        above 0; ``"scale"`` takes it from the training data (the features
+        times the variance of every feature value, as ``-c scale``).
     epochs : int, default=2
         Passes through the training rows (programma's ``-e``); 0 leaves
         every list empty.
@@ -88,6 +90,13 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         list) answer: ``"last"`` the whole list's sum, programma's own
         answer; ``"average"`` every prefix's sum weighted by the steps it
         survived; ``"vote"`` every prefix's sign so weighted.
+    shuffle : bool, default=False
+        Whether training visits the rows in a seeded order instead of their
+        order in X (as ``--shuffle SEED``): rows that come sorted by class
+        train poorly in order.
+    random_state : int, RandomState instance or None, default=None
+        The seed of that order, when ``shuffle``: an int is the seed itself
+        (the order ``--shuffle`` gives); None or a RandomState draws one.
     n_jobs : int, default=None
         Threads for training and scoring: None for every processor this
         process may use, -1 too, -2 for all but one, and so on.
@@ -105,6 +114,10 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         training added them (the rows answered wrongly, and with a margin
         those answered too closely). One list for two classes, else one per
         class.
+    constant_ : float
+        The gaussian constant used (``constant="scale"`` worked out).
+    shuffle_seed_ : int or None
+        The seed of the training order, None when not shuffled.
 
     Notes
     -----
@@ -131,10 +144,12 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
     _parameter_constraints = {
         "kernel": [StrOptions(set(_KERNELS))],
         "degree": [Interval(numbers.Real, 0, None, closed="neither")],
-        "constant": [Interval(numbers.Real, 0, None, closed="neither")],
+        "constant": [Interval(numbers.Real, 0, None, closed="neither"), StrOptions({"scale"})],
         "epochs": [Interval(numbers.Integral, 0, 2147483647, closed="both")],
         "combine": [StrOptions(set(_COMBINES))],
         "margin": [Interval(numbers.Real, 0, None, closed="left")],
+        "shuffle": ["boolean"],
+        "random_state": [Interval(numbers.Integral, 0, 2**64 - 1, closed="both"), np.random.RandomState, None],
         "n_jobs": [
             Interval(numbers.Integral, None, -1, closed="right"),
             Interval(numbers.Integral, 1, None, closed="left"),
@@ -142,28 +157,42 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         ],
     }
 
-    def __init__(self, *, kernel="poly", degree=2.0, constant=3.0, epochs=2, combine="last", margin=0.0,
-                 n_jobs=None):
+    def __init__(
+        self,
+        *,
+        kernel="poly",
+        degree=2.0,
+        constant=3.0,
+        epochs=2,
+        combine="last",
+        margin=0.0,
+        shuffle=False,
+        random_state=None,
+        n_jobs=None,
+    ):
         self.kernel = kernel
         self.degree = degree
         self.constant = constant
         self.epochs = epochs
         self.combine = combine
         self.margin = margin
+        self.shuffle = shuffle
+        self.random_state = random_state
         self.n_jobs = n_jobs
 
-    def _checked_recognisers(self, targets):
+    def _checked_recognisers(self, targets, data_constant=1.0):
         """The recognisers of the targets the parameters stand for, once they pass
-        scikit-learn's constraints and programma's check."""
+        scikit-learn's constraints and programma's check; ``constant="scale"`` is
+        ``data_constant``."""
         self._validate_params()
-        for name in _NUMERIC:
+        for name in _NUMERIC + ("random_state",):
             if isinstance(getattr(self, name), bool):  # a flag is not a number here
                 raise ValueError(f"{name} must be a number, not {getattr(self, name)!r}")
         kind = _KERNELS[self.kernel]
         name = "constant" if kind == _programma.KernelKind.gaussian else "degree"
+        value = data_constant if isinstance(getattr(self, name), str) else float(getattr(self, name))
         recognisers = [
-            _programma.Recogniser(int(t), kind, float(getattr(self, name)), int(self.epochs), float(self.margin))
-            for t in targets
+            _programma.Recogniser(int(t), kind, value, int(self.epochs), float(self.margin)) for t in targets
         ]
         problem = _programma.check(recognisers[0]) if recognisers else None
         if problem is not None:
@@ -194,10 +223,14 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         classes, indices = np.unique(labels, return_inverse=True)
         if len(classes) < 2:
             raise ValueError(f"{type(self).__name__} needs at least two classes, got one class: {classes[0]!r}")
-        recognisers = self._checked_recognisers([1] if len(classes) == 2 else range(len(classes)))
         training = _programma.SampleSet(_float32_rows(features), indices.astype(np.float32))
+        from_data = isinstance(self.constant, str)  # "scale", the one string allowed
+        data_constant = _programma.scale_constant(training) if from_data else 1.0
+        recognisers = self._checked_recognisers([1] if len(classes) == 2 else range(len(classes)), data_constant)
+        seed = self._seed() if self.shuffle else None
+        order = None if seed is None else _programma.seeded_order(training.rows, seed)
         try:
-            mistakes = _programma.train(training, recognisers, _thread_count(self.n_jobs))
+            mistakes = _programma.train(training, recognisers, _thread_count(self.n_jobs), order)
         except BaseException:
             self._forget_fit()
             raise
@@ -205,14 +238,24 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         self._check_feature_names(X, reset=True)
         self.classes_ = classes
         self.mistakes_ = mistakes
+        self.constant_ = data_constant if from_data else float(np.float32(self.constant))
+        self.shuffle_seed_ = seed
+        self._order = order
         self._training = training
         self._recognisers = recognisers
         self._combine = _COMBINES[self.combine]
         return self
 
+    def _seed(self):
+        """The seed of the training order: random_state itself when it is an
+        int, else one drawn from it (None: NumPy's global generator)."""
+        if isinstance(self.random_state, numbers.Integral):
+            return int(self.random_state)
+        return int(check_random_state(self.random_state).randint(0, 2**63 - 1, dtype=np.int64))
+
     def _forget_fit(self):
-        for name in ("classes_", "mistakes_", "n_features_in_", "feature_names_in_", "_training",
-                     "_recognisers", "_combine"):
+        for name in ("classes_", "mistakes_", "constant_", "shuffle_seed_", "n_features_in_", "feature_names_in_",
+                     "_order", "_training", "_recognisers", "_combine"):
             self.__dict__.pop(name, None)
 
     def decision_function(self, X):
@@ -236,7 +279,7 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         samples = _programma.SampleSet(rows, np.zeros(rows.shape[0], dtype=np.float32))
         threads = _thread_count(self.n_jobs)
         scores = _programma.decision_scores(
-            self._training, list(self._recognisers), list(self.mistakes_), samples, self._combine, threads
+            self._training, list(self._recognisers), list(self.mistakes_), samples, self._combine, threads, self._order
         )
         return scores[0] if len(scores) == 1 else scores.T
 

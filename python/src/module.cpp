@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "programma/api.h"
+#include "programma/preparation.h"
 #include "programma/version.h"
 
 namespace py = pybind11;
@@ -32,6 +33,7 @@ namespace {
 
 using Floats = py::array_t<float, py::array::c_style | py::array::forcecast>;
 using Indices = py::array_t<int32_t, py::array::c_style | py::array::forcecast>;
+using Order = py::array_t<uint32_t, py::array::c_style | py::array::forcecast>;
 
 // Raises an error's exception in Python: ValueError for an invalid argument
 // or bad data; OSError with the errno and the file for input or output, so
@@ -165,6 +167,13 @@ std::vector<int32_t> list_of(const Indices& mistakes) {
     return std::vector<int32_t>(mistakes.data(), mistakes.data() + mistakes.shape(0));
 }
 
+// A training order from Python: None (file order) or a 1-D array of rows.
+std::vector<uint32_t> order_of(const std::optional<Order>& order) {
+    if (!order) return {};
+    if (order->ndim() != 1) throw py::value_error("an order must be a 1-D array");
+    return std::vector<uint32_t>(order->data(), order->data() + order->shape(0));
+}
+
 py::array_t<int32_t> array_of(const std::vector<int32_t>& list) {
     return py::array_t<int32_t>(py::ssize_t(list.size()), list.data());
 }
@@ -227,29 +236,34 @@ PYBIND11_MODULE(_programma, m) {
 
     m.def(
         "train",
-        [](const SampleSet& training, const std::vector<Recogniser>& recognisers, int threads) {
+        [](const SampleSet& training, const std::vector<Recogniser>& recognisers, int threads,
+           const std::optional<Order>& order) {
+            const std::vector<uint32_t> visits = order_of(order);
             auto trained = run_cancellable<std::vector<programma::Trained>>(
                 threads, [&](const programma::CancelFlag* cancel, const programma::EngineOptions& options) {
-                    return programma::train(training, recognisers, cancel, {}, options);
+                    return programma::train(training, recognisers, cancel, {}, options, visits);
                 });
             py::list lists;
             for (const programma::Trained& one : trained) lists.append(array_of(one.mistakes));
             return lists;
         },
-        py::arg("training"), py::arg("recognisers"), py::arg("threads") = 0,
-        "Trains the recognisers side by side; one mistake list (int32 array) each. Ctrl-C cancels.");
+        py::arg("training"), py::arg("recognisers"), py::arg("threads") = 0, py::arg("order") = py::none(),
+        "Trains the recognisers side by side, visiting the rows in `order` (None: file order); one mistake list "
+        "(int32 array of row indices) each. Ctrl-C cancels.");
 
     m.def(
         "decision_scores",
         [](const SampleSet& training, const std::vector<Recogniser>& recognisers, const std::vector<Indices>& mistakes,
-           const SampleSet& samples, Combine combine, int threads) {
+           const SampleSet& samples, Combine combine, int threads, const std::optional<Order>& order) {
+            const std::vector<uint32_t> visits = order_of(order);
             std::vector<std::vector<int32_t>> lists;
             for (const Indices& one : mistakes) lists.push_back(list_of(one));
             std::vector<programma::ScoreCell> cells;
             if (!recognisers.empty()) cells = {{recognisers[0].epochs, combine}};
             auto scores = run_cancellable<std::vector<std::vector<std::vector<double>>>>(
                 threads, [&](const programma::CancelFlag* cancel, const programma::EngineOptions& options) {
-                    return programma::decision_scores(training, recognisers, lists, samples, cells, cancel, options);
+                    return programma::decision_scores(training, recognisers, lists, samples, cells, cancel, options,
+                                                      visits);
                 });
             py::array_t<double> table({py::ssize_t(scores.size()), py::ssize_t(samples.rows())});
             for (std::size_t r = 0; r < scores.size(); ++r) {
@@ -258,9 +272,22 @@ PYBIND11_MODULE(_programma, m) {
             return table;
         },
         py::arg("training"), py::arg("recognisers"), py::arg("mistakes"), py::arg("samples"), py::arg("combine"),
-        py::arg("threads") = 0,
+        py::arg("threads") = 0, py::arg("order") = py::none(),
         "Every row's score (float64) under a combiner, a row of the result per recogniser; the recognisers "
-        "share their kernel and epochs, and a row their lists share is evaluated once.");
+        "share their kernel and epochs, and a row their lists share is evaluated once. `order` is the "
+        "training's (None: file order).");
+
+    m.def(
+        "scale_constant", [](const SampleSet& training) { return programma::scale_constant(training); },
+        py::arg("training"), "The gaussian constant from the data: features times the variance of every value.");
+
+    m.def(
+        "seeded_order",
+        [](uint32_t rows, uint64_t seed) {
+            const std::vector<uint32_t> order = programma::seeded_order(rows, seed);
+            return py::array_t<uint32_t>(py::ssize_t(order.size()), order.data());
+        },
+        py::arg("rows"), py::arg("seed"), "The rows in a seeded order: order[p] is the row at position p.");
 
     m.def(
         "decision_sums",

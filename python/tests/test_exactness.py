@@ -6,6 +6,7 @@ import subprocess
 import numpy as np
 import pytest
 from conftest import DATA, program
+from sklearn.base import clone
 
 import programma
 from programma import _programma
@@ -102,3 +103,25 @@ def test_two_classes_train_the_recogniser_of_the_second(gauss_fit, training):
     assert len(clf.mistakes_) == 1
     np.testing.assert_array_equal(clf.mistakes_[0], gauss_fit.mistakes_[3])
     np.testing.assert_array_equal(clf.decision_function(X), gauss_fit.decision_function(X)[:, 3])
+
+
+def test_scale_and_shuffle_are_classify_options(training, test_set, tmp_path):
+    subprocess.run(
+        [program("PROGRAMMA_TOOLS"), "classify", "-k", "gauss", "-c", "scale", "-e", "2", "--shuffle", "4",
+         "--combine", "vote", "-tr", str(DATA / "Training_set"), "-ts", str(DATA / "Test_set"),
+         "--lists", str(tmp_path), "--predictions", str(tmp_path / "answers")],
+        capture_output=True, check=True, timeout=120,
+    )
+    X, y = training
+    clf = programma.KernelPerceptronClassifier(
+        kernel="gauss", constant="scale", epochs=2, shuffle=True, random_state=4, combine="vote"
+    ).fit(X, y)
+    constant = (tmp_path / "manifest").read_text().split("\nconstant ")[1].split("\n")[0]
+    assert np.float32(constant) == np.float32(clf.constant_) and clf.shuffle_seed_ == 4
+    for digit in range(10):
+        np.testing.assert_array_equal(programma.restore_list(tmp_path / f"{digit}.list", len(X)), clf.mistakes_[digit])
+    np.testing.assert_array_equal(clf.predict(test_set[0]), np.loadtxt(tmp_path / "answers"))
+    # A seed drawn is recorded, and gives the same lists again.
+    drawn = programma.KernelPerceptronClassifier(kernel="gauss", epochs=1, shuffle=True).fit(X, y)
+    again = clone(drawn).set_params(random_state=drawn.shuffle_seed_).fit(X, y)
+    assert all(np.array_equal(a, b) for a, b in zip(drawn.mistakes_, again.mistakes_))

@@ -6,6 +6,7 @@
 #include <bit>
 #include <mutex>
 #include <new>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -64,6 +65,46 @@ bool same_kernel(const KernelSpec& a, const KernelSpec& b) {
     return a.kind == b.kind && std::bit_cast<uint32_t>(a.parameter) == std::bit_cast<uint32_t>(b.parameter);
 }
 
+// An order of the training rows: none, or a permutation of them.
+Status check_order(std::span<const uint32_t> order, uint32_t rows) {
+    if (order.empty()) return Done{};
+    const auto wrong = [](std::string detail) {
+        return Error{ErrorKind::invalid_argument, std::move(detail), {}, 0, 0, "order"};
+    };
+    if (order.size() != rows) {
+        return wrong("the order holds " + std::to_string(order.size()) + " rows, the training set " +
+                     std::to_string(rows));
+    }
+    std::vector<bool> seen(rows, false);
+    for (const uint32_t row : order) {
+        if (row >= rows || seen[row]) return wrong("the order is not a permutation of the training rows");
+        seen[row] = true;
+    }
+    return Done{};
+}
+
+// The training set with its rows in `order`: training on it visits the rows
+// in that order, position p's values being row order[p]'s.
+SampleSet reordered(const SampleSet& set, std::span<const uint32_t> order) {
+    auto rows = std::make_shared<SampleSet::Rows>();
+    SampleMatrix& matrix = rows->matrix;
+    matrix.columns = set.columns();
+    matrix.rows = set.rows();
+    matrix.values.resize(std::size_t(set.rows()) * set.columns());
+    for (uint32_t p = 0; p < set.rows(); ++p) std::copy_n(set.row(order[p]), set.columns(), matrix.row(p));
+    return SampleSet(std::move(rows));
+}
+
+// Each entry of a checked list as its position in the training order
+// (`position` inverts the order; empty for file order): the epoch rule and
+// the weights count training steps by position.
+std::vector<int32_t> steps_of(const std::vector<int32_t>& mistakes, const std::vector<uint32_t>& position) {
+    if (position.empty()) return mistakes;
+    std::vector<int32_t> steps(mistakes.size());
+    for (std::size_t k = 0; k < mistakes.size(); ++k) steps[k] = int32_t(position[uint32_t(mistakes[k])]);
+    return steps;
+}
+
 // How one silent training ended.
 enum class Ending { trained, out_of_memory, cancelled };
 
@@ -99,14 +140,17 @@ Ending train_one(const SampleSet& training, const Recogniser& recogniser, const 
 // that a kernel value their lists need is computed once; never throws.
 Ending train_shared(const SampleSet& training, const std::vector<Recogniser>& recognisers,
                     const EngineSettings& settings, const CancelFlag* cancel,
-                    const std::function<void(std::size_t)>& trained, std::vector<Trained>& results) {
+                    const std::function<void(std::size_t)>& trained,
+                    const std::function<void(const TrainingProgress&)>& progress, std::vector<Trained>& results) {
     std::vector<TrainingJob> jobs;
     for (const Recogniser& recogniser : recognisers) {
         jobs.push_back({recogniser.target, recogniser.epochs, recogniser.margin});
     }
+    std::function<void(uint64_t, uint64_t)> report;
+    if (progress) report = [&](uint64_t decided, uint64_t decisions) { progress({decided, decisions}); };
     try {
         std::vector<TrainedList> lists = train_together(recognisers[0].kernel, jobs, matrix_of(training),
-                                                        training.columns(), settings, cancel, trained);
+                                                        training.columns(), settings, cancel, trained, report);
         for (std::size_t i = 0; i < lists.size(); ++i) results[i] = {std::move(lists[i].list), lists[i].error};
         return Ending::trained;
     } catch (const Cancelled&) {
@@ -134,20 +178,34 @@ bool share_kernel(const std::vector<Recogniser>& recognisers) {
                        [&](const Recogniser& r) { return same_kernel(r.kernel, recognisers[0].kernel); });
 }
 
+// Lists trained on the rows in `order`, their entries (positions in it)
+// named by their rows.
+std::vector<Trained> named_by_rows(std::vector<Trained> results, std::span<const uint32_t> order) {
+    if (order.empty()) return results;
+    for (Trained& one : results) {
+        for (int32_t& entry : one.mistakes) entry = int32_t(order[uint32_t(entry)]);
+    }
+    return results;
+}
+
 }  // namespace
 
-Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<Recogniser>& recognisers,
+Result<std::vector<Trained>> train(const SampleSet& given, const std::vector<Recogniser>& recognisers,
                                    const CancelFlag* cancel, const std::function<void(std::size_t)>& trained,
-                                   const EngineOptions& options) {
-    if (training.rows() == 0) return refusal("the training set holds no sample");
+                                   const EngineOptions& options, std::span<const uint32_t> order,
+                                   const std::function<void(const TrainingProgress&)>& progress) {
+    if (given.rows() == 0) return refusal("the training set holds no sample");
     if (Status checked = check_all(recognisers); !checked) return checked.error();
+    if (Status checked = check_order(order, given.rows()); !checked) return checked.error();
     if (Status checked = check_options(options); !checked) return checked.error();
     return computed<std::vector<Trained>>([&]() -> Result<std::vector<Trained>> {
+        // Trained on the rows as the order puts them.
+        const SampleSet training = order.empty() ? given : reordered(given, order);
         std::vector<Trained> results(recognisers.size());
         if (!recognisers.empty() && share_kernel(recognisers)) {
             const std::lock_guard<std::mutex> lock(engine_mutex());
-            switch (train_shared(training, recognisers, options, cancel, trained, results)) {
-                case Ending::trained: return results;
+            switch (train_shared(training, recognisers, options, cancel, trained, progress, results)) {
+                case Ending::trained: return named_by_rows(std::move(results), order);
                 case Ending::out_of_memory: return out_of_memory();
                 case Ending::cancelled: return cancelled();
             }
@@ -174,15 +232,15 @@ Result<std::vector<Trained>> train(const SampleSet& training, const std::vector<
                 case Ending::cancelled: return cancelled();
             }
         }
-        return results;
+        return named_by_rows(std::move(results), order);
     });
 }
 
 Result<Trained> train(const SampleSet& training, const Recogniser& recogniser, const CancelFlag* cancel,
-                      const EngineOptions& options) {
+                      const EngineOptions& options, std::span<const uint32_t> order) {
     return guarded<Trained>([&]() -> Result<Trained> {
         Result<std::vector<Trained>> trained =
-            train(training, std::vector<Recogniser>{recogniser}, cancel, {}, options);
+            train(training, std::vector<Recogniser>{recogniser}, cancel, {}, options, order);
         if (!trained) return trained.error();
         return std::move(trained.value()[0]);
     });
@@ -206,9 +264,10 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
 Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
     const SampleSet& training, const std::vector<Recogniser>& recognisers,
     const std::vector<std::vector<int32_t>>& lists, const SampleSet& samples, const std::vector<ScoreCell>& cells,
-    const CancelFlag* cancel, const EngineOptions& options) {
+    const CancelFlag* cancel, const EngineOptions& options, std::span<const uint32_t> order) {
     if (Status sets = check_sets(training, samples); !sets) return sets.error();
     if (lists.size() != recognisers.size()) return refusal("one mistake list is needed per recogniser");
+    if (Status checked = check_order(order, training.rows()); !checked) return checked.error();
     if (Status checked = check_all(recognisers); !checked) return checked.error();
     for (const Recogniser& recogniser : recognisers) {
         if (!same_kernel(recogniser.kernel, recognisers[0].kernel)) {
@@ -220,15 +279,18 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
     return computed<Scores>([&]() -> Result<Scores> {
         std::vector<std::unique_ptr<IndexList>> index_lists;
         std::vector<ListAnswers> to_score;
+        std::vector<uint32_t> position(order.empty() ? 0 : training.rows());
+        for (uint32_t p = 0; p < order.size(); ++p) position[order[p]] = p;
         for (std::size_t i = 0; i < recognisers.size(); ++i) {
             const Recogniser& recogniser = recognisers[i];
             const std::vector<int32_t>& mistakes = lists[i];
             Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
             if (!list) return list.error();
             index_lists.push_back(std::move(list).value());
+            const std::vector<int32_t> steps = steps_of(mistakes, position);
             std::vector<uint64_t> weights;
             uint32_t needed = 0;
-            if (!prefix_weights(mistakes.data(), uint32_t(mistakes.size()), training.rows(), recogniser.epochs, weights,
+            if (!prefix_weights(steps.data(), uint32_t(steps.size()), training.rows(), recogniser.epochs, weights,
                                 needed)) {
                 return refusal("the mistake list of class " + std::to_string(recogniser.target) + " needs " +
                                std::to_string(needed) + " epochs of training, more than the " +
@@ -241,8 +303,8 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
                                    " epochs needs a training of as many");
                 }
                 PrefixAnswer answer{
-                    cell.combine, entries_within(mistakes.data(), uint32_t(mistakes.size()), cell.epochs), {}};
-                prefix_weights(mistakes.data(), answer.entries, training.rows(), cell.epochs, answer.weights, needed);
+                    cell.combine, entries_within(steps.data(), uint32_t(steps.size()), cell.epochs), {}};
+                prefix_weights(steps.data(), answer.entries, training.rows(), cell.epochs, answer.weights, needed);
                 answers.answers.push_back(std::move(answer));
             }
             to_score.push_back(std::move(answers));
@@ -257,10 +319,11 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
 Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                                          const std::vector<int32_t>& mistakes, const SampleSet& samples,
                                                          const std::vector<ScoreCell>& cells, const CancelFlag* cancel,
-                                                         const EngineOptions& options) {
+                                                         const EngineOptions& options,
+                                                         std::span<const uint32_t> order) {
     return guarded<std::vector<std::vector<double>>>([&]() -> Result<std::vector<std::vector<double>>> {
-        auto scores =
-            decision_scores(training, std::vector<Recogniser>{recogniser}, {mistakes}, samples, cells, cancel, options);
+        auto scores = decision_scores(training, std::vector<Recogniser>{recogniser}, {mistakes}, samples, cells, cancel,
+                                      options, order);
         if (!scores) return scores.error();
         return std::move(scores.value()[0]);
     });
@@ -268,10 +331,11 @@ Result<std::vector<std::vector<double>>> decision_scores(const SampleSet& traini
 
 Result<std::vector<double>> decision_scores(const SampleSet& training, const Recogniser& recogniser,
                                             const std::vector<int32_t>& mistakes, const SampleSet& samples,
-                                            Combine combine, const CancelFlag* cancel, const EngineOptions& options) {
+                                            Combine combine, const CancelFlag* cancel, const EngineOptions& options,
+                                            std::span<const uint32_t> order) {
     return guarded<std::vector<double>>([&]() -> Result<std::vector<double>> {
         auto scores = decision_scores(training, recogniser, mistakes, samples, {ScoreCell{recogniser.epochs, combine}},
-                                      cancel, options);
+                                      cancel, options, order);
         if (!scores) return scores.error();
         return std::move(scores.value()[0]);
     });

@@ -150,7 +150,8 @@ int run_fast(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<In
 
 std::vector<TrainedList> train_together(KernelSpec ker, const std::vector<TrainingJob>& jobs,
                                         const SampleMatrix& tr_set, uint32_t columns, const EngineSettings& settings,
-                                        const CancelFlag* cancel, const std::function<void(std::size_t)>& done) {
+                                        const CancelFlag* cancel, const std::function<void(std::size_t)>& done,
+                                        const std::function<void(uint64_t, uint64_t)>& progress) {
     std::vector<uint32_t> digits;
     uint32_t epochs = 0;
     bool margins = false;
@@ -172,12 +173,19 @@ std::vector<TrainedList> train_together(KernelSpec ker, const std::vector<Traini
             if (done) done(k);
         }
     };
+    const uint64_t decisions = uint64_t(epochs) * tr_set.rows;
+    const auto report = [&](uint64_t decided) {
+        if (progress) progress(decided, decisions);
+    };
     finish_after(0);
     for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
         trainer.next_epoch();
         counts.assign(jobs.size(), AnswerCounts{});
         for (uint32_t r = 0; r < tr_set.rows; ++r) {
-            if (r % kTileRows == 0) stop_if_cancelled(cancel);
+            if (r % kTileRows == 0) {
+                stop_if_cancelled(cancel);
+                report(uint64_t(epoch) * tr_set.rows + r);
+            }
             trainer.begin_row(r);
             const float label = tr_set.row(r)[columns - 1];
             for (std::size_t k = 0; k < jobs.size(); ++k) {
@@ -189,6 +197,7 @@ std::vector<TrainedList> train_together(KernelSpec ker, const std::vector<Traini
             }
         }
         finish_after(epoch + 1);
+        report(uint64_t(epoch + 1) * tr_set.rows);
     }
     return trained;
 }

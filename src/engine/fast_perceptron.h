@@ -52,12 +52,16 @@ struct TrainedList {
 // computed once for all the lists that need it at that row's decision, so
 // jobs whose lists share rows (ten digits, or one digit at several margins)
 // cost less together than apart. done(i), when given, is called on the
-// calling thread as job i finishes. Throws Cancelled when `cancel` is set,
-// std::bad_alloc when memory runs out.
+// calling thread as job i finishes; progress(decided, decisions), when
+// given, on the calling thread too, at every tile of rows and after each
+// epoch: the rows decided so far and all a training of the most epochs
+// decides. Throws Cancelled when `cancel` is set, std::bad_alloc when
+// memory runs out.
 std::vector<TrainedList> train_together(KernelSpec ker, const std::vector<TrainingJob>& jobs,
                                         const SampleMatrix& tr_set, uint32_t columns, const EngineSettings& settings,
                                         const CancelFlag* cancel = nullptr,
-                                        const std::function<void(std::size_t)>& done = {});
+                                        const std::function<void(std::size_t)>& done = {},
+                                        const std::function<void(uint64_t, uint64_t)>& progress = {});
 
 // A list to score samples against (its entries' labels taken for `digit`),
 // and the answers wanted from it.

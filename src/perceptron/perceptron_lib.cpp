@@ -198,6 +198,26 @@ int run_margin(uint32_t epochs, uint32_t digit, KernelSpec ker, float margin, st
     return 0;
 }
 
+void run_in_order(uint32_t epochs, uint32_t digit, KernelSpec ker, const std::vector<uint32_t>& order,
+                  const SampleMatrix& tr_set, std::vector<int32_t>& list, float& error) {
+    const uint32_t features = tr_set.columns - 1;
+    list.clear();
+    uint32_t last_wrong = 0;
+    for (uint32_t epoch = 0; epoch < epochs; ++epoch) {
+        AnswerCounts counts;
+        for (const uint32_t r : order) {
+            const float* row = tr_set.row(r);
+            const int32_t label = target_label(row[features], digit);
+            const int32_t answer =
+                answer_of(silent_decision_sum(ker, digit, row, tr_set, features, list.data(), uint32_t(list.size())));
+            counts.record(answer, label);
+            if (answer != label) list.push_back(static_cast<int32_t>(r));
+        }
+        last_wrong = counts.wrong;
+    }
+    error = error_fraction(last_wrong, uint32_t(order.size()));
+}
+
 void print_answers(const AnswerCounts& counts) {
     std::printf("I classified %u times 1 e %u times -1\n", counts.said_plus, counts.said_minus);
 }

@@ -204,6 +204,14 @@ float self_kernel_value(KernelSpec ker, uint32_t n, const float* row);
 int run_margin(uint32_t epochs, uint32_t digit, KernelSpec ker, float margin, std::unique_ptr<IndexList>& list,
                const SampleMatrix& tr_set, uint32_t columns, uint32_t rows, float& error);
 
+// Silent training as run trains, but visiting the rows in `order` (order[p]
+// is the row at position p, the same order in every epoch): each row's
+// decision sum added in list order as classify adds it, a wrong answer
+// appending the row's own index to `list`. The plain loop that a training
+// in a given order on the engine must match bit for bit.
+void run_in_order(uint32_t epochs, uint32_t digit, KernelSpec ker, const std::vector<uint32_t>& order,
+                  const SampleMatrix& tr_set, std::vector<int32_t>& list, float& error);
+
 // Returns 1 when the list cannot be created, else 0.
 int run(uint32_t epochs, uint32_t digit, KernelSpec ker, std::unique_ptr<IndexList>& list, const SampleMatrix& tr_set,
         uint32_t columns, uint32_t rows, float& error);

@@ -96,6 +96,18 @@ float margin_value(const std::string& option, const std::string& text) {
     return value;
 }
 
+ConstantChoice constant_value(const std::string& option, const std::string& text) {
+    if (text == "scale") return {true, 1.0f};
+    return {false, parameter_value(option, text)};
+}
+
+uint64_t seed_value(const std::string& option, const std::string& text) {
+    uint64_t seed = 0;
+    if (!parse_whole(text, seed))
+        throw std::invalid_argument(option + " needs a whole number from 0, not '" + text + "'");
+    return seed;
+}
+
 programma::Combine combine_value(const std::string& text) {
     for (const programma::Combine combine :
          {programma::Combine::last, programma::Combine::average, programma::Combine::vote}) {

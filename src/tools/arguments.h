@@ -57,6 +57,22 @@ float parameter_value(const std::string& option, const std::string& text);
 // reading and check.
 float margin_value(const std::string& option, const std::string& text);
 
+// A gaussian constant as -c gives it: a number, or a multiple of the
+// constant the training data gives (`-c scale`: programma::scale_constant).
+struct ConstantChoice {
+    bool from_data = false;
+    float value = 0.0f;  // the constant, or the multiple of the data's
+
+    // The constant itself, given the data's.
+    float resolved(float data_constant) const { return from_data ? value * data_constant : value; }
+};
+
+// A -c value: `scale`, or a constant as parameter_value reads it.
+ConstantChoice constant_value(const std::string& option, const std::string& text);
+
+// A --shuffle seed: a whole number from 0 to 2^64 - 1.
+uint64_t seed_value(const std::string& option, const std::string& text);
+
 // A --combine value: last, average or vote.
 programma::Combine combine_value(const std::string& text);
 

@@ -7,26 +7,31 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <numeric>
 #include <stdexcept>
 
 #include "interrupt.h"
 #include "lists_folder.h"
+#include "programma/preparation.h"
 #include "samples.h"
 #include "text.h"
 
 namespace {
 
-void train_all(const LabelRecognisers& made, ClassifyResult& result) {
+void train_all(const LabelRecognisers& made, const std::vector<uint32_t>& order, ClassifyResult& result) {
     std::atomic<int> done{0};
     const std::string count = std::to_string(result.labels.size());
     const auto trained_one = [&](std::size_t i) {
         progress("trained the recogniser of label " + label_text(result.labels[i]) + " (" + std::to_string(++done) +
                  " of " + count + ")");
     };
+    ProgressMeter meter;
     std::vector<programma::Trained> trained = programma::value_or_throw(
-        programma::train(made.training, made.recognisers, cancel_flag(), trained_one, engine_options()));
+        programma::train(made.training, made.recognisers, cancel_flag(), trained_one, engine_options(), order,
+                         meter.training(0, "training " + count + " recognisers")));
     for (programma::Trained& one : trained) {
         result.lists.push_back(std::move(one.mistakes));
         result.training_error.push_back(one.training_error);
@@ -38,10 +43,10 @@ void train_all(const LabelRecognisers& made, ClassifyResult& result) {
 // (exactly the sums' order under `last`). The lists are scored together,
 // so that a row several lists hold is evaluated once.
 void score(const ClassifyOptions& options, const LabelRecognisers& made, const programma::SampleSet& test,
-           ClassifyResult& result) {
+           const std::vector<uint32_t>& order, ClassifyResult& result) {
     auto scored =
         programma::decision_scores(made.training, made.recognisers, result.lists, test,
-                                   {{options.epoch_count(), options.combine}}, cancel_flag(), engine_options());
+                                   {{options.epoch_count(), options.combine}}, cancel_flag(), engine_options(), order);
     // The only refusal here: restored lists that imply more epochs.
     if (!scored && scored.error().kind == programma::ErrorKind::invalid_argument) {
         throw std::runtime_error(scored.error().message() + " (" + options.epochs_from + ")");
@@ -57,7 +62,7 @@ void score(const ClassifyOptions& options, const LabelRecognisers& made, const p
     }
 }
 
-// A share of rows as programma prints it: times 100 in float, then "%f".
+// A training error as programma prints it: times 100 in float, then "%f".
 std::string percent(float fraction) { return printed("%f", static_cast<double>(fraction * 100.0f)); }
 
 std::string counts(uint32_t rows, uint32_t columns) {
@@ -105,6 +110,22 @@ programma::SampleSet unlabelled_rows(const std::string& path, const programma::S
     }
 }
 
+// Warns when the training features reach beyond [-1, 1], where the default
+// gaussian constant (made for them) is far off.
+void warn_of_unscaled_features(const programma::SampleSet& train) {
+    float least = std::numeric_limits<float>::infinity(), greatest = -least;
+    for (uint32_t r = 0; r < train.rows(); ++r) {
+        for (uint32_t f = 0; f < train.features(); ++f) {
+            least = std::fmin(least, train.row(r)[f]);
+            greatest = std::fmax(greatest, train.row(r)[f]);
+        }
+    }
+    if (least >= -1.0f && greatest <= 1.0f) return;
+    warn("the training features reach from " + parameter_text(least) + " to " + parameter_text(greatest) +
+         ", beyond [-1, 1]: map them onto it with digit-tools scale, or take the gaussian constant from the data "
+         "with -c scale");
+}
+
 // The reports speak of digits where every label is one.
 const char* noun(const ClassifyResult& result) { return digits_only(result.true_labels) ? "digit" : "label"; }
 
@@ -121,13 +142,17 @@ std::string margin_line(const ClassifyResult& result) {
 }
 
 std::string markdown_report(const ClassifyResult& result) {
+    const std::string constant =
+        result.constant_from_data
+            ? "Gaussian constant from the training data (-c scale): " + parameter_text(result.kernel.parameter) + "\n\n"
+            : "";
     TableRows lists = {{noun(result), "mistakes", "training error (%)"}};
     for (std::size_t i = 0; i < result.labels.size(); ++i) {
         const std::string error = training_error_text(result, i);
         lists.push_back(
             {label_text(result.labels[i]), std::to_string(result.lists[i].size()), error.empty() ? "-" : error});
     }
-    if (!result.labelled) return margin_line(result) + format_table(lists, false);
+    if (!result.labelled) return constant + margin_line(result) + format_table(lists, false);
     const uint32_t rows = uint32_t(result.answers.size());
     TableRows confusion = {{"true " + std::string(noun(result)) + " \\ answer"}};
     for (const float label : result.labels) confusion[0].push_back(label_text(label));
@@ -135,9 +160,9 @@ std::string markdown_report(const ClassifyResult& result) {
         confusion.push_back({label_text(result.true_labels[truth])});
         for (uint32_t count : result.confusion[truth]) confusion.back().push_back(std::to_string(count));
     }
-    return margin_line(result) + format_table(lists, false) + "\n" + class_count(result.labels.size()) +
+    return constant + margin_line(result) + format_table(lists, false) + "\n" + class_count(result.labels.size()) +
            "-class test error: " + std::to_string(result.wrong) + " wrong of " + std::to_string(rows) + " rows, " +
-           percent(programma::error_fraction(result.wrong, rows)) + "%\n\n" + format_table(confusion, false);
+           percent_of(result.wrong, rows) + "%\n\n" + format_table(confusion, false);
 }
 
 // A row's list columns: its mistakes and training error, empty for a label
@@ -173,25 +198,25 @@ std::string csv_report(const ClassifyResult& result) {
         const std::size_t own = position_of(result.labels, result.true_labels[truth]);
         const uint32_t wrong = rows - (own < answers.size() ? answers[own] : 0);
         table.push_back(list_cells(result, result.true_labels[truth]));
-        table.back().insert(table.back().end(), {std::to_string(rows), std::to_string(wrong),
-                                                 percent(programma::error_fraction(wrong, rows))});
+        table.back().insert(table.back().end(), {std::to_string(rows), std::to_string(wrong), percent_of(wrong, rows)});
         for (std::size_t a = 0; a < answers.size(); ++a) {
             table.back().push_back(std::to_string(answers[a]));
             answered[a] += answers[a];
         }
     }
     const auto rows = uint32_t(result.answers.size());
-    table.push_back({"all", "", "", std::to_string(rows), std::to_string(result.wrong),
-                     percent(programma::error_fraction(result.wrong, rows))});
+    table.push_back(
+        {"all", "", "", std::to_string(rows), std::to_string(result.wrong), percent_of(result.wrong, rows)});
     for (uint32_t count : answered) table.back().push_back(std::to_string(count));
     return with_margin_column(table, result.margin);
 }
 
 }  // namespace
 
-KernelSpec ClassifyOptions::kernel() const {
+KernelSpec ClassifyOptions::kernel(float data_constant) const {
+    const float gaussian = constant ? constant->resolved(data_constant) : programma::kDefaultConstant;
     return programma::kernel_spec(kind.value_or(programma::kDefaultKernel), degree.value_or(programma::kDefaultDegree),
-                                  constant.value_or(programma::kDefaultConstant));
+                                  gaussian);
 }
 
 uint32_t ClassifyOptions::epoch_count() const { return epochs.value_or(programma::kDefaultEpochs); }
@@ -203,12 +228,14 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
         return a && std::bit_cast<uint32_t>(*a) != std::bit_cast<uint32_t>(b);
     };
     const bool gaussian = manifest.kernel.kind == KernelKind::gaussian;
+    const std::optional<float> constant = options.constant ? std::optional(options.constant->value) : std::nullopt;
     const char* contradicted = nullptr;
     if (options.kind && *options.kind != manifest.kernel.kind) contradicted = "-k";
-    if (gaussian && differs(options.constant, manifest.kernel.parameter)) contradicted = "-c";
+    if (gaussian && differs(constant, manifest.kernel.parameter)) contradicted = "-c";
     if (!gaussian && differs(options.degree, manifest.kernel.parameter)) contradicted = "-d";
     if (options.epochs && *options.epochs != manifest.epochs) contradicted = "-e";
     if (options.margin && *options.margin != manifest.margin) contradicted = "--margin";  // -0 is 0
+    if (options.shuffle && options.shuffle != manifest.shuffle) contradicted = "--shuffle";
     if (contradicted != nullptr) {
         std::string made_with = format_manifest(manifest);
         made_with =
@@ -218,9 +245,14 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
                                     made_with);
     }
     options.kind = manifest.kernel.kind;
-    (gaussian ? options.constant : options.degree) = manifest.kernel.parameter;
+    if (gaussian) {
+        options.constant = ConstantChoice{false, manifest.kernel.parameter};
+    } else {
+        options.degree = manifest.kernel.parameter;
+    }
     options.epochs = manifest.epochs;
     options.margin = manifest.margin;
+    options.shuffle = manifest.shuffle;
     options.epochs_from = where_in(manifest, path, "epochs");
     // A manifest's values are a file's, not the command line's: a refusal
     // is a failed run, naming the line at fault.
@@ -248,22 +280,40 @@ ClassifyResult classify(const ClassifyOptions& options, const VouchedFile* train
     require_training_width(test, options.test_set, train);
     result.true_labels = joined(result.labels, result.labelled ? labels_of(test, options.test_set) : Labels{});
     if (before_training) before_training(result.labels);
+    result.constant_from_data = options.constant && options.constant->from_data;
+    result.kernel = options.kernel(result.constant_from_data ? programma::scale_constant(train) : 1.0f);
+    const std::vector<uint32_t> order = training_order(train.rows(), options.shuffle);
     const LabelRecognisers made =
-        label_recognisers(train, result.labels, options.kernel(), options.epoch_count(), options.training_margin());
+        label_recognisers(train, result.labels, result.kernel, options.epoch_count(), options.training_margin());
     if (restored.folder.empty()) {
-        train_all(made, result);
+        if (!options.constant) warn_of_unscaled_features(train);
+        if (!options.shuffle) warn_of_long_runs(train.labels());
+        train_all(made, order, result);
     } else {
         result.lists = read_lists(restored.folder, result.labels, train.rows(), restored.manifest);
         result.training_error.assign(result.labels.size(), std::nullopt);
     }
-    score(options, made, test, result);
+    score(options, made, test, order, result);
     return result;
 }
 
+std::vector<uint32_t> training_order(uint32_t rows, std::optional<uint64_t> seed) {
+    return seed ? programma::seeded_order(rows, *seed) : std::vector<uint32_t>{};
+}
+
+void warn_of_long_runs(const std::vector<float>& labels_in_order) {
+    const programma::LabelRuns runs = programma::label_runs(labels_in_order);
+    if (!runs.long_runs) return;
+    warn("the training rows come in long runs of one label (the label changes " + std::to_string(runs.changes) +
+         " times, about " + printed("%.0f", runs.expected) +
+         " in a random order), and training visits them in order; give --shuffle SEED to train in a seeded order");
+}
+
 Manifest manifest_of(const ClassifyOptions& options, const ClassifyResult& result, const VouchedFile& training) {
-    return Manifest{options.kernel(),     options.epoch_count(),   options.training_margin(),
-                    result.training_rows, result.training_columns, training.hash,
-                    result.labels};
+    Manifest manifest{result.kernel,        options.epoch_count(),   options.training_margin(),
+                      options.shuffle,      result.training_rows,    result.training_columns,
+                      training.hash,        result.labels};
+    return manifest;
 }
 
 std::string classify_report(const ClassifyResult& result, bool csv) {
@@ -278,14 +328,16 @@ std::string answers_text(const ClassifyResult& result) {
 
 HeatMap confusion_map(const ClassifyResult& result, const ClassifyOptions& options) {
     HeatMap map;
-    const KernelSpec kernel = options.kernel();
+    const KernelSpec kernel = result.kernel;
     const bool gaussian = kernel.kind == KernelKind::gaussian;
+    const std::string shuffle = options.shuffle ? " --shuffle " + std::to_string(*options.shuffle) : "";
     // The title names the test set's file, not its folder, so that the
     // picture does not depend on where the data lies.
     map.title = std::string("classify -k ") + kernel_name(kernel.kind) + (gaussian ? " -c " : " -d ") +
                 parameter_text(kernel.parameter) + " -e " + std::to_string(options.epoch_count()) +
                 (result.margin > 0.0f ? " --margin " + parameter_text(result.margin) : "") + " --combine " +
-                combine_name(options.combine) + ": " + std::filesystem::path(options.test_set).filename().string();
+                combine_name(options.combine) + shuffle + ": " +
+                std::filesystem::path(options.test_set).filename().string();
     map.x_title = "answer";
     map.y_title = std::string("true ") + noun(result);
     map.key_title = "test rows";

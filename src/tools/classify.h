@@ -24,7 +24,7 @@ struct ClassifyOptions {
     // programma's -k, -c, -d and -e as given (none where not given), or as
     // a restored manifest records them.
     std::optional<KernelKind> kind{};
-    std::optional<float> constant{};
+    std::optional<ConstantChoice> constant{};
     std::optional<float> degree{};
     std::optional<uint32_t> epochs{};
     std::optional<float> margin{};   // --margin, or a restored manifest's
@@ -38,9 +38,11 @@ struct ClassifyOptions {
     std::string restore{};      // folder to read the lists from instead of training, or empty
     bool unlabelled = false;    // test rows hold the features only
     programma::Combine combine = programma::Combine::last;  // how each label's list answers
+    std::optional<uint64_t> shuffle{};                      // the seed of the training order, when not file order
 
-    // The kernel and epochs chosen, with programma's defaults.
-    KernelSpec kernel() const;
+    // The kernel and epochs chosen, with programma's defaults, given the
+    // constant the training data gives (for `-c scale`).
+    KernelSpec kernel(float data_constant = 1.0f) const;
     uint32_t epoch_count() const;
     float training_margin() const;  // 0 when not given
 };
@@ -48,6 +50,8 @@ struct ClassifyOptions {
 using Confusion = std::vector<std::vector<uint32_t>>;  // [true label][answer], as ClassifyResult orders them
 
 struct ClassifyResult {
+    KernelSpec kernel{};  // as trained (or restored), `-c scale` worked out
+    bool constant_from_data = false;
     bool labelled = true;
     float margin = 0.0f;  // the lists' margin: the reports name one above 0
     uint32_t training_rows = 0;
@@ -69,11 +73,20 @@ struct Restored {
 };
 
 // Loads, trains (or restores) and tests; throws std::runtime_error on bad
-// input. Writes nothing. `training` is the training set's hash, taken
+// input. Writes nothing but its warnings: training features beyond [-1, 1]
+// without -c, and a training set in long runs of one label without
+// --shuffle. `training` is the training set's hash, taken
 // before it was loaded: a restore's manifest must describe that set.
 // `before_training` is called once the training set's labels are known.
 ClassifyResult classify(const ClassifyOptions& options, const VouchedFile* training, const Restored& restored,
                         const std::function<void(const Labels&)>& before_training = {});
+
+// The training rows' order: file order (empty) or the seeded order.
+std::vector<uint32_t> training_order(uint32_t rows, std::optional<uint64_t> seed);
+
+// Warns, naming --shuffle, when the labels come in long runs in training
+// order (which the library's label_runs finds).
+void warn_of_long_runs(const std::vector<float>& labels_in_order);
 
 // The settings a lists manifest records, in place of the command line's;
 // std::invalid_argument when a given option says otherwise, and

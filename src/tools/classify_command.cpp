@@ -14,10 +14,11 @@
 namespace {
 
 constexpr std::string_view kHelp =
-    "Usage: digit-tools classify [-k pol|gauss] [-c X] [-d X] [-e N] [-tr FILE] [-ts FILE]\n"
+    "Usage: digit-tools classify [-k pol|gauss] [-c X|scale] [-d X] [-e N] [-tr FILE] [-ts FILE]\n"
     "                            [--csv] [--predictions FILE] [--plot OUT.png]\n"
     "                            [--lists DIR | --restore DIR] [--unlabelled]\n"
     "                            [--combine last|average|vote] [--margin M]\n"
+    "                            [--shuffle SEED] [--quiet]\n"
     "\n"
     "Trains programma's kernel perceptron for each label of the training set (the\n"
     "digits 0 to 9 in programma's data), each exactly as programma trains one for a\n"
@@ -29,6 +30,12 @@ constexpr std::string_view kHelp =
     "No trace is printed and standard input is not read.\n"
     "\n"
     "  -k, -c, -d, -e, -tr, -ts  as programma's options, with its defaults\n"
+    "  -c scale            the gaussian constant from the training data: the features\n"
+    "                      times the variance of every feature value\n"
+    "  --shuffle SEED      train on the rows in a seeded order (the same in every epoch)\n"
+    "                      instead of file order; the lists still name rows by their\n"
+    "                      place in the file\n"
+    "  --quiet             no progress on standard error (shown only at a terminal)\n"
     "  --csv               print one CSV table: a row per true label, then an 'all' row\n"
     "  --unlabelled        test rows hold features only: write the answers, no error\n"
     "  --predictions FILE  write one answer (a label) per test row, in the test set's order\n"
@@ -48,6 +55,9 @@ constexpr std::string_view kHelp =
     "                      mistakes alone, programma's lists); a margin above 0 is\n"
     "                      named in the report and recorded in the lists' manifest\n"
     "Every output is checked before the work and replaced only once wholly written.\n"
+    "A warning goes to standard error when, without -c, the training features reach\n"
+    "beyond [-1, 1], and when, without --shuffle, the training rows come in long runs\n"
+    "of one label.\n"
     "The voted method is not offered: on images with a -1 background (the shipped\n"
     "data) its vote gives the same answer for every sample.\n";
 
@@ -77,8 +87,14 @@ ClassifyOptions parse_classify(Arguments& args) {
             (arg == "-tr" ? options.training_set : options.test_set) = args.path_of(arg);
         } else if (arg == "-k") {
             options.kind = kernel_value(arg, args.value_of(arg));
-        } else if (arg == "-c" || arg == "-d") {
-            (arg == "-c" ? options.constant : options.degree) = parameter_value(arg, args.value_of(arg));
+        } else if (arg == "-c") {
+            options.constant = constant_value(arg, args.value_of(arg));
+        } else if (arg == "-d") {
+            options.degree = parameter_value(arg, args.value_of(arg));
+        } else if (arg == "--shuffle") {
+            options.shuffle = seed_value(arg, args.value_of(arg));
+        } else if (arg == "--quiet") {
+            set_quiet();
         } else if (arg == "-e") {
             options.epochs = epochs_value(arg, args.value_of(arg));
         } else {
@@ -87,6 +103,9 @@ ClassifyOptions parse_classify(Arguments& args) {
     }
     if (options.unlabelled && options.predictions.empty()) {
         throw std::invalid_argument("--unlabelled needs --predictions FILE: the answers are all it gives");
+    }
+    if (!options.restore.empty() && options.constant && options.constant->from_data) {
+        throw std::invalid_argument("--restore takes the constant its manifest records, not -c scale");
     }
     if (options.unlabelled && !options.plot.empty()) {
         throw std::invalid_argument("--unlabelled has no confusion table to --plot");

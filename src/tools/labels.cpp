@@ -47,8 +47,8 @@ Labels labels_of(const programma::SampleSet& set, const std::string& file) {
     for (uint32_t r = 0; r < set.rows(); ++r) {
         const float label = set.label(r);
         if (!whole(label)) {
-            fail_in(file, "row " + std::to_string(r + 1) + ": label " + printed("%g", static_cast<double>(label)) +
-                              " is not a whole number");
+            fail_in(file, "row " + std::to_string(r) + " (counted from 0): label " +
+                              printed("%g", static_cast<double>(label)) + " is not a whole number");
         }
         labels.push_back(canonical(label));
     }

@@ -26,8 +26,9 @@ constexpr std::string_view kHeading = "# digit-tools classify lists\n";
 constexpr std::string_view kListPrefix = "list-", kListSuffix = "-xxh3";
 
 // When a manifest holds a key: always, with one kernel only, when it was
-// made late enough to record it, or with a margin above 0 (none means 0).
-enum class Need { always, gaussian, polynomial, optional, margin };
+// made late enough to record it, with a margin above 0 (none means 0), or
+// when the training order was shuffled.
+enum class Need { always, gaussian, polynomial, optional, margin, shuffled };
 
 // One key of the manifest: when it is there, how its value is written, and
 // how it is read (false for a value it cannot take).
@@ -54,7 +55,7 @@ bool read_parameter(std::string_view value, Manifest& manifest) {
 
 // Every key but the list hashes, in the order they are written; the kernel
 // first, since what follows it depends on it.
-const std::array<Field, 9> kFields = {{
+const std::array<Field, 10> kFields = {{
     {"kernel", Need::always, [](const Manifest& m) { return std::string(kernel_name(m.kernel.kind)); },
      [](std::string_view value, Manifest& m) {
          const programma::Result<programma::KernelKind> kind = programma::parse_kernel(value);
@@ -73,6 +74,13 @@ const std::array<Field, 9> kFields = {{
      },
      [](std::string_view value, Manifest& m) {
          return parse_float(value, m.margin) && std::isfinite(m.margin) && m.margin >= 0.0f;
+     }},
+    {"shuffle", Need::shuffled, [](const Manifest& m) { return std::to_string(m.shuffle.value_or(0)); },
+     [](std::string_view value, Manifest& m) {
+         uint64_t seed = 0;
+         if (!parse_whole(value, seed)) return false;
+         m.shuffle = seed;
+         return true;
      }},
     {"training-rows", Need::always, [](const Manifest& m) { return std::to_string(m.rows); },
      [](std::string_view value, Manifest& m) { return parse_whole(value, m.rows); }},
@@ -105,7 +113,8 @@ bool applies(Need need, const Manifest& manifest) {
     switch (need) {
         case Need::always:
         case Need::optional:
-        case Need::margin: return true;
+        case Need::margin:
+        case Need::shuffled: return true;
         case Need::gaussian: return manifest.kernel.kind == programma::KernelKind::gaussian;
         case Need::polynomial: return manifest.kernel.kind == programma::KernelKind::polynomial;
     }
@@ -152,7 +161,8 @@ bool read_fields(std::map<std::string, Line>& lines, Manifest& manifest, std::st
         const std::string key(field.key);
         const auto line = lines.find(key);
         if (line == lines.end()) {
-            if (field.need == Need::optional || field.need == Need::margin || !applies(field.need, manifest)) {
+            if (field.need == Need::optional || field.need == Need::margin || field.need == Need::shuffled ||
+                !applies(field.need, manifest)) {
                 continue;
             }
             problem = "no " + key;
@@ -218,13 +228,14 @@ bool Manifest::operator==(const Manifest& other) const {
     return kernel.kind == other.kernel.kind &&
            std::bit_cast<uint32_t>(kernel.parameter) == std::bit_cast<uint32_t>(other.kernel.parameter) &&
            epochs == other.epochs && margin == other.margin && rows == other.rows && columns == other.columns &&
-           hash == other.hash && labels == other.labels && list_hashes == other.list_hashes;
+           hash == other.hash && shuffle == other.shuffle && labels == other.labels && list_hashes == other.list_hashes;
 }
 
 std::string format_manifest(const Manifest& manifest) {
     std::string text(kHeading);
     for (const Field& field : kFields) {
-        const bool written = field.need != Need::margin || manifest.margin > 0.0f;
+        const bool written = (field.need != Need::margin || manifest.margin > 0.0f) &&
+                             (field.need != Need::shuffled || manifest.shuffle.has_value());
         if (written && applies(field.need, manifest)) {
             text += std::string(field.key) + " " + field.write(manifest) + "\n";
         }

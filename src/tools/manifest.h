@@ -22,6 +22,7 @@ struct Manifest {
     programma::KernelSpec kernel{programma::KernelKind::polynomial, 2.0f};
     uint32_t epochs = 2;
     float margin = 0.0f;                      // a line only when above 0
+    std::optional<uint64_t> shuffle{};        // the seed of the training order; none for file order
     uint32_t rows = 0;                        // of the training set
     uint32_t columns = 0;                     // features and label
     uint64_t hash = 0;                        // XXH3-64 of the training set's bytes
@@ -34,7 +35,8 @@ struct Manifest {
 
 // A comment line, then one "key value" line each, in this order:
 //   kernel gauss|pol, constant X (gauss) or degree X (pol), epochs N,
-//   margin X (only when above 0), training-rows N, training-columns N, training-xxh3 (16 hex digits),
+//   margin X (only when above 0), shuffle SEED (only when the training
+//   order was shuffled), training-rows N, training-columns N, training-xxh3 (16 hex digits),
 //   labels (whole numbers, ascending), list-LABEL-xxh3 (16 hex digits) for
 //   each label.
 std::string format_manifest(const Manifest& manifest);

@@ -96,7 +96,7 @@ std::vector<uint32_t> choose_rows(const programma::SampleSet& samples, const std
     std::vector<uint32_t> chosen;
     for (uint32_t row : candidates) {
         if (row >= samples.rows()) {
-            throw std::runtime_error("row " + std::to_string(row) + " is beyond the set's " +
+            throw std::runtime_error("row " + std::to_string(row) + " (counted from 0) is beyond the set's " +
                                      std::to_string(samples.rows()) + " rows");
         }
         const double label = samples.label(row);

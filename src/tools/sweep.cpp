@@ -195,8 +195,8 @@ DigitResult digit_result(uint32_t digit, const ProgramReport& report, double sec
 
 std::string sweep_table(const std::vector<DigitResult>& results, bool csv) {
     TableRows rows;
-    rows.push_back(csv ? std::vector<std::string>{"digit", "training_error", "test_error", "wrong_saying_1",
-                                                  "wrong_saying_minus_1", "seconds"}
+    rows.push_back(csv ? std::vector<std::string>{"digit", "training_error_percent", "test_error_percent",
+                                                  "wrong_saying_1", "wrong_saying_minus_1", "seconds"}
                        : std::vector<std::string>{"digit", "training error (%)", "test error (%)", "wrong saying 1",
                                                   "wrong saying -1", "seconds"});
     for (const DigitResult& r : results) rows.push_back(table_cells(r));

@@ -11,6 +11,27 @@
 namespace {
 
 int standard_output_error = 0;  // the errno of the first failed write
+bool quiet = false;
+std::size_t meter_width = 0;  // of the meter's line on the terminal, 0 when none is there
+
+bool progress_shown() {
+    static const bool terminal = ::isatty(2) != 0;
+    return terminal && !quiet;
+}
+
+// Clears the meter's line, when it is there, so that the next line starts
+// clean.
+void clear_meter() {
+    if (meter_width == 0) return;
+    std::fprintf(stderr, "\r%*s\r", int(meter_width), "");
+    meter_width = 0;
+}
+
+std::string time_left(double seconds) {
+    if (seconds < 100) return printed("%.0f s", seconds);
+    if (seconds < 6000) return printed("%.0f min", seconds / 60);
+    return printed("%.1f h", seconds / 3600);
+}
 
 }  // namespace
 
@@ -34,10 +55,41 @@ bool standard_output_ok() {
     return false;
 }
 
+void set_quiet() { quiet = true; }
+
 void progress(const std::string& text) {
-    static const bool shown = ::isatty(2) != 0;
-    if (shown) std::fprintf(stderr, "digit-tools: %s\n", text.c_str());
+    if (!progress_shown()) return;
+    clear_meter();
+    std::fprintf(stderr, "digit-tools: %s\n", text.c_str());
 }
+
+void warn(const std::string& text) {
+    clear_meter();
+    std::fprintf(stderr, "digit-tools: warning: %s\n", text.c_str());
+}
+
+ProgressMeter::ProgressMeter(uint32_t trainings) : trainings_(trainings), start_(std::chrono::steady_clock::now()) {}
+
+ProgressMeter::~ProgressMeter() { clear_meter(); }
+
+std::function<void(const programma::TrainingProgress&)> ProgressMeter::training(uint32_t index,
+                                                                                const std::string& what) {
+    if (!progress_shown()) return {};
+    return [this, index, what](const programma::TrainingProgress& at) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - shown_ < std::chrono::milliseconds(500) || at.decisions == 0) return;
+        shown_ = now;
+        const double done = (index + double(at.decided) / double(at.decisions)) / trainings_;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        std::string line = "digit-tools: " + what + ": " + printed("%.0f%%", done * 100);
+        if (done > 0.0) line += ", " + time_left(elapsed * (1.0 - done) / done) + " left";
+        clear_meter();
+        std::fprintf(stderr, "%s", line.c_str());
+        meter_width = line.size();
+    };
+}
+
+std::string percent_of(uint64_t wrong, uint64_t rows) { return printed("%f", double(wrong) * 100.0 / double(rows)); }
 
 std::string printed(const char* format, ...) {
     std::va_list values;

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <bit>
 #include <filesystem>
+#include <numeric>
 #include <stdexcept>
 
+#include "classify.h"
 #include "interrupt.h"
 #include "labels.h"
 #include "programma/preparation.h"
@@ -21,11 +23,9 @@ using programma::KernelKind;
 using programma::KernelSpec;
 using programma::SampleSet;
 
-// A share of rows as a percentage in the tables.
-std::string percent(double share) { return printed("%f", share * 100); }
-
-// Every (kernel, parameter) of the grid, in its order.
-std::vector<KernelSpec> kernel_settings(const TuneOptions& options) {
+// Every (kernel, parameter) of the grid, in its order; `-c scale` is
+// `data_constant`.
+std::vector<KernelSpec> kernel_settings(const TuneOptions& options, float data_constant) {
     std::vector<KernelSpec> kernels;
     for (const KernelKind kind : options.kernels) {
         switch (kind) {
@@ -33,8 +33,8 @@ std::vector<KernelSpec> kernel_settings(const TuneOptions& options) {
                 for (const float degree : options.degrees) kernels.push_back(programma::kernel_spec(kind, degree, 0));
                 break;
             case KernelKind::gaussian:
-                for (const float constant : options.constants)
-                    kernels.push_back(programma::kernel_spec(kind, 0, constant));
+                for (const ConstantChoice& constant : options.constants)
+                    kernels.push_back(programma::kernel_spec(kind, 0, constant.resolved(data_constant)));
                 break;
         }
     }
@@ -42,13 +42,15 @@ std::vector<KernelSpec> kernel_settings(const TuneOptions& options) {
 }
 
 // The answers for every row of `test` under every cell of the recognisers
-// of `labels` trained on `train` at each margin: how many of them are wrong,
-// by margin and cell. Every label at every margin is trained in one call and
-// scored in another, so that a kernel value several lists need is computed
-// once. A test row whose label is none of `labels` is always answered wrong.
+// of `labels` trained on `train` (in its own order) at each margin: how many
+// of them are wrong, by margin and cell. Every label at every margin is
+// trained in one call and scored in another, so that a kernel value several
+// lists need is computed once. A test row whose label is none of `labels` is
+// always answered wrong.
 std::vector<std::vector<uint64_t>> wrong_by_cell(const SampleSet& train, const Labels& labels, const SampleSet& test,
                                                  KernelSpec kernel, uint32_t epochs, const std::vector<float>& margins,
-                                                 const std::vector<programma::ScoreCell>& cells) {
+                                                 const std::vector<programma::ScoreCell>& cells,
+                                                 const std::function<void(const programma::TrainingProgress&)>& progress) {
     const LabelRecognisers made = label_recognisers(train, labels, kernel, epochs);
     std::vector<programma::Recogniser> recognisers;  // [margin * labels + label]
     for (const float margin : margins) {
@@ -57,8 +59,8 @@ std::vector<std::vector<uint64_t>> wrong_by_cell(const SampleSet& train, const L
             recognisers.push_back(recogniser);
         }
     }
-    const std::vector<programma::Trained> trained =
-        programma::value_or_throw(programma::train(made.training, recognisers, cancel_flag(), {}, engine_options()));
+    const std::vector<programma::Trained> trained = programma::value_or_throw(
+        programma::train(made.training, recognisers, cancel_flag(), {}, engine_options(), {}, progress));
     std::vector<std::vector<int32_t>> lists;
     for (const programma::Trained& one : trained) lists.push_back(one.mistakes);
     auto scores = programma::value_or_throw(
@@ -100,17 +102,40 @@ std::string margin_option(const TuneResult& result, const TuneRow& row) {
     return result.margins ? " --margin " + parameter_text(row.margin) : "";
 }
 
-}  // namespace
-
-std::vector<uint32_t> fold_order(uint32_t rows, std::optional<uint64_t> seed) {
-    std::vector<uint32_t> order(rows);
-    for (uint32_t r = 0; r < rows; ++r) order[r] = r;
-    if (!seed) return order;
-    return programma::seeded_order(rows, *seed);
+bool constant_from_data(const TuneOptions& options) {
+    return std::find(options.kernels.begin(), options.kernels.end(), KernelKind::gaussian) != options.kernels.end() &&
+           std::any_of(options.constants.begin(), options.constants.end(),
+                       [](const ConstantChoice& c) { return c.from_data; });
 }
 
-std::pair<uint32_t, uint32_t> fold_bounds(uint32_t fold, uint32_t folds, uint32_t rows) {
-    return {uint32_t(uint64_t(fold) * rows / folds), uint32_t(uint64_t(fold + 1) * rows / folds)};
+// The rows of `order` in fold `fold` (held) or not (kept), in that order.
+std::vector<uint32_t> rows_where(const std::vector<uint32_t>& order, const std::vector<uint32_t>& fold_of,
+                                 uint32_t fold, bool held) {
+    std::vector<uint32_t> rows;
+    for (const uint32_t r : order) {
+        if ((fold_of[r] == fold) == held) rows.push_back(r);
+    }
+    return rows;
+}
+
+// Adds a fold's wrong answers to a row of the table.
+void add_fold(TuneRow& row, uint64_t wrong, uint64_t rows) {
+    const Share fold{wrong, rows};
+    if (row.all.rows == 0 || fold.value() < row.lowest.value()) row.lowest = fold;
+    if (row.all.rows == 0 || fold.value() > row.highest.value()) row.highest = fold;
+    row.all.wrong += wrong;
+    row.all.rows += rows;
+}
+
+}  // namespace
+
+std::vector<uint32_t> folds_of(const SampleSet& set, const std::vector<uint32_t>& order, const TuneOptions& options) {
+    auto folds = options.in_order ? programma::contiguous_folds(order, options.folds)
+                                  : programma::stratified_folds(set.labels(), order, options.folds);
+    if (!folds) {
+        fail_in(options.training_set, folds.error().detail + (options.in_order ? "" : "; cut fewer folds (--folds)"));
+    }
+    return std::move(folds).value();
 }
 
 TuneResult tune(const TuneOptions& options) {
@@ -127,64 +152,74 @@ TuneResult tune(const TuneOptions& options) {
         for (const Combine combine : options.combines) cells.push_back({e, combine});
     }
     const uint32_t most_epochs = *std::max_element(options.epochs.begin(), options.epochs.end());
-    const std::vector<uint32_t> order = fold_order(all.rows(), options.shuffle);
+    std::vector<uint32_t> order = training_order(all.rows(), options.shuffle);
+    if (order.empty()) {
+        order.resize(all.rows());
+        std::iota(order.begin(), order.end(), 0u);
+    }
+    const std::vector<uint32_t> fold_of = folds_of(all, order, options);
+    if (!options.shuffle) warn_of_long_runs(all.labels());
 
     TuneResult result;
-    result.training_rows = all.rows();
     result.margins = std::any_of(options.margins.begin(), options.margins.end(), [](float m) { return m > 0.0f; });
-    for (const KernelSpec kernel : kernel_settings(options)) {
+    if (constant_from_data(options)) result.data_constant = programma::scale_constant(all);
+    for (const ConstantChoice& constant : options.constants)
+        result.constants.push_back(constant.resolved(result.data_constant.value_or(1.0f)));
+    const std::vector<KernelSpec> kernels = kernel_settings(options, result.data_constant.value_or(1.0f));
+    ProgressMeter meter(uint32_t(kernels.size()) * options.folds + (test ? 1 : 0));
+    uint32_t training = 0;
+    for (const KernelSpec kernel : kernels) {
+        const std::string setting =
+            "-k " + std::string(kernel_name(kernel.kind)) + " " + parameter_text(kernel.parameter);
         std::vector<TuneRow> rows;  // [margin * cells + cell]
         for (const float margin : options.margins) {
             for (const programma::ScoreCell& cell : cells)
-                rows.push_back({kernel, margin, cell.epochs, cell.combine, 0, 0, 1e300, -1});
+                rows.push_back({kernel, margin, cell.epochs, cell.combine, {}, {}, {}});
         }
         for (uint32_t f = 0; f < options.folds; ++f) {
-            const auto [begin, end] = fold_bounds(f, options.folds, all.rows());
-            std::vector<uint32_t> kept(order.begin(), order.begin() + begin);
-            kept.insert(kept.end(), order.begin() + end, order.end());
-            std::sort(kept.begin(), kept.end());  // trained on in file order
-            const std::vector<uint32_t> held(order.begin() + begin, order.begin() + end);
+            // Each fold trains on its rows in the training order.
+            const std::vector<uint32_t> kept = rows_where(order, fold_of, f, false);
+            const std::vector<uint32_t> held = rows_where(order, fold_of, f, true);
+            const std::string fold = "fold " + std::to_string(f + 1) + " of " + std::to_string(options.folds);
             const std::vector<std::vector<uint64_t>> wrong =
                 wrong_by_cell(rows_of(all, kept), fold_labels(all, kept, f, options), rows_of(all, held), kernel,
-                              most_epochs, options.margins, cells);
+                              most_epochs, options.margins, cells, meter.training(training++, setting + ", " + fold));
             for (std::size_t r = 0; r < rows.size(); ++r) {
-                const uint64_t fold_wrong = wrong[r / cells.size()][r % cells.size()];
-                const double fold_error = double(fold_wrong) / double(end - begin);
-                rows[r].wrong += fold_wrong;
-                rows[r].lowest = std::min(rows[r].lowest, fold_error);
-                rows[r].highest = std::max(rows[r].highest, fold_error);
+                add_fold(rows[r], wrong[r / cells.size()][r % cells.size()], held.size());
             }
-            progress("-k " + std::string(kernel_name(kernel.kind)) + " " + parameter_text(kernel.parameter) +
-                     ": fold " + std::to_string(f + 1) + " of " + std::to_string(options.folds));
+            progress(setting + ": " + fold);
         }
-        for (TuneRow& row : rows) row.error = double(row.wrong) / double(all.rows());
         result.rows.insert(result.rows.end(), rows.begin(), rows.end());
     }
     for (std::size_t r = 1; r < result.rows.size(); ++r) {
-        if (result.rows[r].error < result.rows[result.best].error) result.best = r;
+        if (result.rows[r].all.value() < result.rows[result.best].all.value()) result.best = r;
     }
     if (test) {
         const TuneRow& best = result.rows[result.best];
-        result.test_wrong = uint32_t(wrong_by_cell(all, labels, *test, best.kernel, best.epochs, {best.margin},
-                                                   {{best.epochs, best.combine}})[0][0]);
+        const SampleSet in_order = options.shuffle ? rows_of(all, order) : all;
+        result.test_wrong = uint32_t(wrong_by_cell(in_order, labels, *test, best.kernel, best.epochs, {best.margin},
+                                                   {{best.epochs, best.combine}},
+                                                   meter.training(training, "the best setting on the test set"))[0][0]);
         result.test_rows = test->rows();
     }
     return result;
 }
 
 std::string tune_report(const TuneResult& result, bool csv) {
-    TableRows table = {csv ? std::vector<std::string>{"kernel", "parameter", "epochs", "combine", "error",
-                                                      "lowest_fold", "highest_fold", "best", "test_error"}
+    TableRows table = {csv ? std::vector<std::string>{"kernel", "parameter", "epochs", "combine",
+                                                      "cross_validated_error_percent", "lowest_fold_error_percent",
+                                                      "highest_fold_error_percent", "best", "test_error_percent"}
                            : std::vector<std::string>{"kernel", "constant or degree", "epochs", "combine",
                                                       "cross-validated error (%)", "lowest fold (%)",
                                                       "highest fold (%)"}};
     if (result.margins) table[0].insert(table[0].begin() + 2, "margin");
-    const std::string test_error =
-        result.test_wrong ? percent(double(*result.test_wrong) / double(result.test_rows)) : "";
+    const std::string test_error = result.test_wrong ? percent_of(*result.test_wrong, result.test_rows) : "";
     for (std::size_t r = 0; r < result.rows.size(); ++r) {
         const TuneRow& row = result.rows[r];
         table.push_back({kernel_name(row.kernel.kind), parameter_text(row.kernel.parameter), std::to_string(row.epochs),
-                         combine_name(row.combine), percent(row.error), percent(row.lowest), percent(row.highest)});
+                         combine_name(row.combine), percent_of(row.all.wrong, row.all.rows),
+                         percent_of(row.lowest.wrong, row.lowest.rows),
+                         percent_of(row.highest.wrong, row.highest.rows)});
         if (result.margins) table.back().insert(table.back().begin() + 2, parameter_text(row.margin));
         // CSV keeps everything in its one table: which row is best, and its test error.
         if (csv)
@@ -194,9 +229,14 @@ std::string tune_report(const TuneResult& result, bool csv) {
     const char* parameter = best.kernel.kind == KernelKind::gaussian ? "-c" : "-d";
     std::string text = format_table(table, csv);
     if (csv) return text;
+    if (result.data_constant) {
+        text = "Gaussian constant from the training data (-c scale): " + parameter_text(*result.data_constant) +
+               "\n\n" + text;
+    }
     text += "\nBest: -k " + std::string(kernel_name(best.kernel.kind)) + " " + parameter + " " +
             parameter_text(best.kernel.parameter) + margin_option(result, best) + " -e " + std::to_string(best.epochs) +
-            " --combine " + combine_name(best.combine) + ", " + percent(best.error) + "% cross-validated error\n";
+            " --combine " + combine_name(best.combine) + ", " + percent_of(best.all.wrong, best.all.rows) +
+            "% cross-validated error\n";
     if (result.test_wrong) {
         text += "Test error of the best setting: " + std::to_string(*result.test_wrong) + " wrong of " +
                 std::to_string(result.test_rows) + " rows, " + test_error + "%\n";
@@ -207,7 +247,7 @@ std::string tune_report(const TuneResult& result, bool csv) {
 HeatMap tune_map(const TuneResult& result, const TuneOptions& options) {
     const TuneRow& best = result.rows[result.best];
     const bool gaussian = best.kernel.kind == KernelKind::gaussian;
-    const std::vector<float>& parameters = gaussian ? options.constants : options.degrees;
+    const std::vector<float>& parameters = gaussian ? result.constants : options.degrees;
     HeatMap map;
     map.title = std::string("tune -k ") + kernel_name(best.kernel.kind) + margin_option(result, best) + " --combine " +
                 combine_name(best.combine) + ", " + std::to_string(options.folds) +
@@ -226,7 +266,7 @@ HeatMap tune_map(const TuneResult& result, const TuneOptions& options) {
                 if (row.kernel.kind == best.kernel.kind &&
                     std::bit_cast<uint32_t>(row.kernel.parameter) == std::bit_cast<uint32_t>(parameter) &&
                     row.epochs == e && row.combine == best.combine && row.margin == best.margin) {
-                    error = row.error * 100;
+                    error = row.all.value() * 100;
                 }
             }
             errors.push_back(error);

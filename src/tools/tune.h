@@ -1,9 +1,10 @@
 // `tune`: k-fold cross-validation of classify's recogniser over a grid of
-// kernels, parameters, margins, epochs and combiners. One training per
-// (kernel, parameter, margin, fold) serves every epoch count and combiner of
-// the grid: a list after e epochs is a prefix of the list after more, and
-// the library scores every prefix in one pass. The margins of one kernel,
-// parameter and fold are trained side by side, sharing their kernel values.
+// kernels, parameters, margins, epochs and combiners (a default grid for each
+// list left out). One training per (kernel, parameter, margin, fold) serves
+// every epoch count and combiner of the grid: a list after e epochs is a
+// prefix of the list after more, and the library scores every prefix in one
+// pass. The margins of one kernel, parameter and fold are trained side by
+// side, sharing their kernel values.
 #pragma once
 
 #include <cstdint>
@@ -15,49 +16,58 @@
 #include "gnuplot.h"
 #include "programma/api.h"
 
+// The grid: each list starts as its default, taken for an option left out
+// (one line each).
 struct TuneOptions {
-    std::vector<programma::KernelKind> kernels{programma::kDefaultKernel};
-    std::vector<float> constants{programma::kDefaultConstant};  // of the gaussian kernel
-    std::vector<float> degrees{programma::kDefaultDegree};      // of the polynomial kernel
-    std::vector<uint32_t> epochs{programma::kDefaultEpochs};
+    std::vector<programma::KernelKind> kernels{programma::KernelKind::gaussian};
+    std::vector<ConstantChoice> constants{{true, 0.25f}, {true, 0.5f}, {true, 1.0f}, {true, 2.0f}, {true, 4.0f}};
+    std::vector<float> degrees{2.0f, 3.0f, 4.0f, 5.0f};  // of the polynomial kernel
+    std::vector<uint32_t> epochs{1, 2, 5, 10};
     std::vector<float> margins{0.0f};
-    std::vector<programma::Combine> combines{programma::Combine::last};
+    std::vector<programma::Combine> combines{programma::Combine::last, programma::Combine::average,
+                                             programma::Combine::vote};
     uint32_t folds = 5;
-    std::optional<uint64_t> shuffle;  // the seed of the rows' order, if any
+    bool in_order = false;            // contiguous folds over the training order, not stratified ones
+    std::optional<uint64_t> shuffle;  // the seed of the training order, if any
     std::string training_set = kDefaultTrainingSet;
     std::string test_set;  // when given, the best setting is tested on it
     bool csv = false;
     std::string plot;  // PNG heat map of error against parameter and epochs
 };
 
-// One setting of the grid and its cross-validated ten-class error.
+// Wrong answers among some rows.
+struct Share {
+    uint64_t wrong = 0;
+    uint64_t rows = 0;
+    double value() const { return double(wrong) / double(rows); }
+};
+
+// One setting of the grid and its cross-validated error.
 struct TuneRow {
     programma::KernelSpec kernel;
     float margin = 0.0f;
     uint32_t epochs = 0;
     programma::Combine combine = programma::Combine::last;
-    uint64_t wrong = 0;    // over all folds
-    double error = 0.0;    // wrong / rows
-    double lowest = 0.0;   // the lowest fold error
-    double highest = 0.0;  // the highest fold error
+    Share all;      // over all folds
+    Share lowest;   // the fold of the lowest error
+    Share highest;  // the fold of the highest error
 };
 
 struct TuneResult {
-    std::vector<TuneRow> rows;  // in the grid's order
-    std::size_t best = 0;       // the lowest error, the earlier row on a tie
-    bool margins = false;       // a margin above 0 in the grid: the reports name each row's
-    uint32_t training_rows = 0;
+    std::vector<TuneRow> rows;           // in the grid's order
+    std::size_t best = 0;                // the lowest error, the earlier row on a tie
+    bool margins = false;                // a margin above 0 in the grid: the reports name each row's
+    std::vector<float> constants;        // the gaussian constants, `-c scale` worked out
+    std::optional<float> data_constant;  // when a constant comes from the data
     std::optional<uint32_t> test_wrong;  // the best setting on the test set
     uint32_t test_rows = 0;
 };
 
-// The rows of a set in the order its folds cut: file order, or with a seed
-// a Fisher-Yates shuffle driven by std::mt19937_64 (row i, from the last
-// down, swaps with row rng() % (i + 1)), the same on every machine.
-std::vector<uint32_t> fold_order(uint32_t rows, std::optional<uint64_t> seed);
-
-// Fold f of k over n rows: positions floor(f n / k) to floor((f + 1) n / k) - 1.
-std::pair<uint32_t, uint32_t> fold_bounds(uint32_t fold, uint32_t folds, uint32_t rows);
+// Each row's fold: stratified over the training order (each label's rows
+// dealt out in turn), or with `in_order` contiguous shares of it. Throws
+// naming the training set when the folds cannot be cut.
+std::vector<uint32_t> folds_of(const programma::SampleSet& set, const std::vector<uint32_t>& order,
+                               const TuneOptions& options);
 
 // Runs the grid; throws std::runtime_error on bad data (labels that are not
 // whole numbers, a fold that trains on one label, more folds than rows, a

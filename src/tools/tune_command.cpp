@@ -11,35 +11,45 @@ namespace {
 
 constexpr std::string_view kHelp =
     "Usage: digit-tools tune [-k LIST] [-c LIST] [-d LIST] [-e LIST] [--combine LIST]\n"
-    "                        [--margin LIST] [--folds K] [--shuffle SEED] [-tr FILE]\n"
-    "                        [-ts FILE] [--csv] [--plot OUT.png]\n"
+    "                        [--margin LIST] [--folds K] [--in-order] [--shuffle SEED]\n"
+    "                        [-tr FILE] [-ts FILE] [--csv] [--plot OUT.png] [--quiet]\n"
     "\n"
     "Cross-validates classify over a grid of settings: the training set's rows are\n"
-    "cut into K folds (fold f holds rows floor(f n/K) to floor((f+1) n/K) - 1), each\n"
-    "answered by the recognisers of the labels of the other rows, trained on them in\n"
-    "file order. Prints every setting's error over all folds with the lowest and\n"
-    "highest fold error, then the best setting (the lowest error, the earlier row on\n"
-    "a tie). One training per kernel, parameter, margin and fold serves every epoch\n"
-    "count and combiner, and the margins of a kernel, parameter and fold are trained\n"
-    "side by side, sharing their kernel values. The test set is checked before any\n"
-    "training.\n"
+    "cut into K folds, each answered by the recognisers of the labels of the other\n"
+    "rows, trained on them in the training order (file order, or with --shuffle a\n"
+    "seeded one). Folds are stratified: each label's rows, in training order, are\n"
+    "dealt to folds 1, 2, ..., K in turn. Prints every setting's error over all folds\n"
+    "with the lowest and highest fold error, then the best setting (the lowest error,\n"
+    "the earlier row on a tie). One training per kernel, parameter, margin and fold\n"
+    "serves every epoch count and combiner, and the margins of a kernel, parameter\n"
+    "and fold are trained side by side, sharing their kernel values. The test set is\n"
+    "checked before any training.\n"
     "\n"
-    "  -k, -c, -d, -e  comma lists of programma's values (defaults pol, 3, 2, 2);\n"
-    "                  -c applies to gauss, -d to pol\n"
-    "  --combine LIST  comma list of last, average, vote (default last)\n"
+    "  -k, -c, -d, -e  comma lists of programma's values; -c applies to gauss, -d to\n"
+    "                  pol; -c takes scale, the constant from the training data (the\n"
+    "                  features times the variance of every feature value)\n"
+    "  --combine LIST  comma list of last, average, vote\n"
+    "                  Left out, each list is a default grid: -k gauss, -c 1/4, 1/2,\n"
+    "                  1, 2 and 4 times scale, -d 2,3,4,5, -e 1,2,5,10, and every\n"
+    "                  combiner\n"
     "  --margin LIST   comma list of classify's margins (default 0); with one above 0\n"
     "                  the table gets a margin column and the best setting its margin\n"
     "  --folds K       2 or more (default 5)\n"
-    "  --shuffle SEED  put the rows in a seeded order first: from the last row down,\n"
-    "                  row i swaps with row x % (i + 1), x the next number of a 64-bit\n"
-    "                  Mersenne twister seeded with SEED (the same folds everywhere)\n"
+    "  --in-order      contiguous folds instead: fold f holds positions floor(f n/K)\n"
+    "                  to floor((f+1) n/K) - 1 of the training order\n"
+    "  --shuffle SEED  train on the rows in a seeded order, the folds cut from it: from\n"
+    "                  the last position down, position i swaps with x % (i + 1), x the\n"
+    "                  next number of a 64-bit Mersenne twister seeded with SEED (the\n"
+    "                  same order everywhere)\n"
     "  -tr FILE        the training set (default Data/Training_set)\n"
     "  -ts FILE        then train on the whole set with the best setting and test it\n"
     "  --csv           print one CSV table (with the best row marked) instead\n"
     "  --plot FILE     draw the best kernel and combiner's errors against constant\n"
     "                  (or degree) and epochs as a heat map (PNG; needs gnuplot)\n"
+    "  --quiet         no progress on standard error (shown only at a terminal)\n"
     "Rows come in the order of the lists, -k, then -c or -d, then --margin, then -e,\n"
-    "then --combine.\n";
+    "then --combine.\n"
+    "Without --shuffle, a training set in long runs of one label is warned of.\n";
 
 TuneOptions parse_tune(Arguments& args) {
     TuneOptions options;
@@ -48,9 +58,12 @@ TuneOptions parse_tune(Arguments& args) {
         if (arg == "-k") {
             options.kernels = list_value<programma::KernelKind>(
                 arg, args.value_of(arg), [&](const std::string& v) { return kernel_value(arg, v); });
-        } else if (arg == "-c" || arg == "-d") {
-            (arg == "-c" ? options.constants : options.degrees) = list_value<float>(
-                arg, args.value_of(arg), [&](const std::string& v) { return parameter_value(arg, v); });
+        } else if (arg == "-c") {
+            options.constants = list_value<ConstantChoice>(
+                arg, args.value_of(arg), [&](const std::string& v) { return constant_value(arg, v); });
+        } else if (arg == "-d") {
+            options.degrees = list_value<float>(arg, args.value_of(arg),
+                                                [&](const std::string& v) { return parameter_value(arg, v); });
         } else if (arg == "-e") {
             options.epochs = list_value<uint32_t>(arg, args.value_of(arg),
                                                   [&](const std::string& v) { return epochs_value(arg, v); });
@@ -62,12 +75,11 @@ TuneOptions parse_tune(Arguments& args) {
         } else if (arg == "--folds") {
             options.folds = count_value(arg, args.value_of(arg), 2);
         } else if (arg == "--shuffle") {
-            const std::string text = args.value_of(arg);
-            uint64_t seed = 0;
-            if (!parse_whole(text, seed)) {
-                throw std::invalid_argument("--shuffle needs a whole number from 0, not '" + text + "'");
-            }
-            options.shuffle = seed;
+            options.shuffle = seed_value(arg, args.value_of(arg));
+        } else if (arg == "--in-order") {
+            options.in_order = true;
+        } else if (arg == "--quiet") {
+            set_quiet();
         } else if (arg == "-tr" || arg == "-ts") {
             (arg == "-tr" ? options.training_set : options.test_set) = args.path_of(arg);
         } else if (arg == "--csv") {

@@ -1,8 +1,9 @@
 // classify: the saved lists against programma's, --restore against training
-// under every combiner, and the labels that answer. (The answers' sums are
-// the library's, held against the reference modules by the library's own
-// tests, and the README's table pins the wiring; bad input is refused in the
-// output rule's rows.)
+// under every combiner (in file order and in a seeded one), the labels that
+// answer, and progress at a terminal. (The answers' sums are the library's,
+// held against the reference modules by the library's own tests, and the
+// README's table pins the wiring; bad input is refused in the output rule's
+// rows.)
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -47,6 +48,17 @@ TEST(Classify, ListsAreProgrammasAndRestoringGivesTheSameAnswers) {
         ASSERT_EQ(tool(with(restore, with({"--predictions", dir.file("restored_" + combine)}, answers))).status, 0);
         EXPECT_EQ(read_text(dir.file("restored_" + combine)), read_text(dir.file("trained_" + combine))) << combine;
     }
+    // Lists trained in a seeded order restore in it (their manifest keeps the seed).
+    for (const std::string combine : {"last", "vote", "average"}) {
+        const std::string lists = dir.file("shuffled_" + combine);
+        const auto answers = with({"--combine", combine, "--predictions", lists + ".p"}, sets("2"));
+        ASSERT_EQ(tool(with({"classify", "--shuffle", "4", "--lists", lists}, answers)).status, 0);
+        const std::string trained_answers = read_text(lists + ".p");
+        ASSERT_EQ(tool(with({"classify", "--restore", lists}, answers)).status, 0);
+        EXPECT_EQ(read_text(lists + ".p"), trained_answers) << combine;
+    }
+    EXPECT_NE(read_text(dir.file("shuffled_vote/manifest")).find("\nepochs 2\nshuffle 4\ntraining-rows"),
+              std::string::npos);
 }
 
 // Rows around one centre per class (its own feature high), labelled with
@@ -94,6 +106,21 @@ TEST(Classify, EveryLabelOfTheTrainingSetAndOnlyThoseAnswer) {
     ASSERT_EQ(
         tool({"classify", "--restore", "b", "--predictions", "b.q", "-tr", "b.tr", "-ts", "b.ts"}, dir.path).status, 0);
     EXPECT_EQ(read_text(dir.file("b.q")), mapped);
+}
+
+// Progress shows at a terminal, on one line rewritten in place; not with
+// --quiet. (Every other run's standard error, no terminal, holds none.)
+TEST(Classify, ProgressShowsOnlyAtATerminalUnlessQuiet) {
+    if (launch({.program = "/bin/sh", .args = {"-c", "command -v script"}}).status != 0) GTEST_SKIP() << "no script";
+    for (const bool quiet : {false, true}) {
+        const std::string run =
+            shell_quote(DIGIT_TOOLS_PATH) + " classify -k gauss -e 1" + (quiet ? " --quiet" : "") + " 2>&1 >/dev/null";
+        const RunResult r = launch(
+            {.program = "/usr/bin/script", .work_dir = PROGRAMMA_SOURCE_DIR, .args = {"-qec", run, "/dev/null"}});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.find("digit-tools: training 10 recognisers: 0%") != std::string::npos, !quiet) << r.out;
+        EXPECT_EQ(r.out.find('\r') != std::string::npos, !quiet) << r.out;
+    }
 }
 
 }  // namespace

@@ -43,6 +43,10 @@ const std::vector<std::string> kAnswers = {"classify",      "-tr", "tr",     "-t
 const std::string kVoted = "printf '0 0\\n5 1\\n0.1 0\\n5.1 1\\n' > vtr && printf '0.2 0\\n4.9 1\\n0 1\\n' > vts";
 const std::string kMarginLists =
     shell_quote(DIGIT_TOOLS_PATH) + " classify -tr tr -ts ts --margin 0.5 --lists L >/dev/null";
+const std::string kSorted = "for i in 1 2 3 4 5 6 7 8 9 10; do cat tr; done | sort -n -k3 > sorted";
+const std::string kLongRuns =
+    "digit-tools: warning: the training rows come in long runs of one label (the label changes 9 times, about 89 in a "
+    "random order), and training visits them in order; give --shuffle SEED to train in a seeded order\n";
 const std::string kOldLists = "mkdir L && for d in 0 1 2 3 4 5 6 7 8 9; do echo 0 > L/$d.list; done";
 
 // The table keeps its rows as written, one or two lines each.
@@ -85,7 +89,7 @@ const std::vector<HostileRow> kRows = {
      "digit-tools: standard output: cannot write: File too large\n", "ulimit -f 0; exec >>o;"},
     {"shown_output_over_size_limit", "echo '1 2 3 4 0' > sq && echo > o", {"show", "-o", "-", "sq"}, 1,
      "digit-tools: standard output: cannot write: File too large\n", "ulimit -f 0; exec >>o;"},
-    {"plot_with_ten_descriptors", "", kAnswers, 0, "", "ulimit -n 10;", false, {"p", "p.png"}},
+    {"plot_with_ten_descriptors", "", with(kAnswers, {"-c", "1"}), 0, "", "ulimit -n 10;", false, {"p", "p.png"}},
     {"plot_on_a_device", "", with(kSweep, {"--plot", "/dev/full", "-tr", "tr"}), 1, "/dev/full: cannot write: not a regular"},
     {"predictions_in_read_only_folder", "mkdir ro && chmod 555 ro", with(kClassify, {"--predictions", "ro/p"}), 1,
      "ro/p: cannot write in its folder: Permission denied", "", true},
@@ -195,7 +199,7 @@ const std::vector<HostileRow> kRows = {
      "--margin contradicts L/manifest: the lists were made with kernel pol,degree 2,epochs 2,margin 0.5; see"},
     {"manifest_margin_negative", "sed -i 's/^epochs 2/&\\nmargin -1/' M/manifest", with(kClassify, {"--restore", "M"}), 1,
      "M/manifest: is not a lists manifest: line 5: '-1' is not a value of margin"},
-    {"tune_best_setting_reads_back", "", with(kTune, {"-k", "gauss", "-c", "3.1415927", "-e", "1"}), 0, "", "", false,
+    {"tune_best_setting_reads_back", "", with(kTune, {"-k", "gauss", "-c", "3.1415927", "-e", "1", "--in-order"}), 0, "", "", false,
      {"p.png"}, "", "\nBest: -k gauss -c 3.1415927 -e 1 --combine last, "},
     {"standard_input_bad_line", "", {"convert", "--to", "libsvm", "-"}, 1, "digit-tools: -:2: 'x' is not a number\n", "",
      false, {}, "1 2 0\n3 x 1\n"},
@@ -205,9 +209,15 @@ const std::vector<HostileRow> kRows = {
     {"sweep_with_a_failing_run", "", {"sweep", "--programma", PROGRAMMA_PATH, "--digits", "3", "-tr", "none"}, 1,
      "-dg 3 failed with exit status 1"},
     {"label_not_a_whole_number", "printf '0 0 0\\n1 1 1.5\\n' > half", with(kAnswers, {"-tr", "half"}), 1,
-     "digit-tools: half: row 2: label 1.5 is not a whole number\n"},
-    {"twelve_labels", "seq 0 11 | sed 's/.*/& & &/' > c", {"classify", "-tr", "c", "-ts", "c"}, 0, "", "", false, {}, "",
+     "digit-tools: half: row 1 (counted from 0): label 1.5 is not a whole number\n"},
+    // Warnings, the whole of standard error: features beyond [-1, 1] without -c, long runs of one label without --shuffle.
+    {"twelve_labels", "seq 0 11 | sed 's/.*/& & &/' > c", {"classify", "-tr", "c", "-ts", "c"}, 0,
+     "digit-tools: warning: the training features reach from 0 to 11, beyond [-1, 1]: map them onto it with digit-tools "
+     "scale, or take the gaussian constant from the data with -c scale\n", "", false, {}, "",
      "\n| true label \\ answer | 0 | 1 | 2 | 3 | 4 | 5 | 6 | 7 | 8 | 9 | 10 | 11 |\n"},
+    {"long_runs_of_one_label", kSorted, {"classify", "-c", "1", "-tr", "sorted", "-ts", "ts"}, 0, kLongRuns},
+    {"long_runs_shuffled", kSorted, {"classify", "-c", "1", "--shuffle", "1", "-tr", "sorted", "-ts", "ts"}, 0, ""},
+    {"tune_long_runs_of_one_label", kSorted, {"tune", "-k", "gauss", "-c", "1", "-e", "1", "-tr", "sorted"}, 0, kLongRuns},
     {"one_label_alone", "printf '0 0 4\\n1 1 4\\n' > one", with(kAnswers, {"-tr", "one"}), 1,
      "digit-tools: one: every row has the label 4: recognisers need two labels or more to tell apart\n"},
     // The test set is checked before the cross-validation, which would outlast the limit.

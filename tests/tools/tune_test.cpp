@@ -1,13 +1,18 @@
-// tune: the folds it cuts, and its table against separate trainings per
-// fold, each with exactly the setting's epochs and combiner. (Its refused
-// grids are rows of the output rule's table.)
+// tune: the folds it cuts, its table against separate trainings per fold
+// (each with exactly the setting's epochs and combiner, in the training
+// order), its default grid, and its test error against classify's. (Its
+// refused grids are rows of the output rule's table.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 
 #include "arguments.h"
+#include "labels.h"
+#include "programma/preparation.h"
 #include "samples.h"
+#include "text.h"
 #include "tools_support.h"
 #include "tune.h"
 
@@ -15,15 +20,6 @@ namespace {
 
 using programma::Combine;
 using programma::KernelKind;
-
-TEST(Tune, FoldsAreContiguousShareOfTheRowsInASeededOrder) {
-    EXPECT_EQ(fold_bounds(0, 3, 10), (std::pair<uint32_t, uint32_t>{0, 3}));
-    EXPECT_EQ(fold_bounds(1, 3, 10), (std::pair<uint32_t, uint32_t>{3, 6}));
-    EXPECT_EQ(fold_bounds(2, 3, 10), (std::pair<uint32_t, uint32_t>{6, 10}));
-    EXPECT_EQ(fold_order(4, std::nullopt), (std::vector<uint32_t>{0, 1, 2, 3}));
-    // The documented shuffle, pinned: the same seed gives these folds everywhere.
-    EXPECT_EQ(fold_order(6, 7), (std::vector<uint32_t>{5, 1, 4, 2, 0, 3}));
-}
 
 // Rows of 4 features around their label's centre, labels 0 to 9.
 std::string training_text(int rows) {
@@ -38,55 +34,95 @@ std::string training_text(int rows) {
     return text;
 }
 
+// Each fold trains on its rows in the training order (file order, or the
+// seeded one), with stratified or contiguous folds.
 TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
     TempDir dir;
     write_text(dir.file("train"), training_text(90));
     TuneOptions options;
     options.kernels = {KernelKind::gaussian};
-    options.constants = {0.5f, 2.0f};
+    options.constants = {{false, 0.5f}, {true, 2.0f}};
     options.epochs = {1, 3};
     options.margins = {0.0f, 0.5f};  // trained side by side, each as its own training
     // Each combiner twice: every row has an equally good twin after it.
     options.combines = {Combine::last, Combine::average, Combine::vote, Combine::last, Combine::average, Combine::vote};
     options.folds = 3;
-    options.shuffle = 5;
     options.training_set = dir.file("train");
-    const TuneResult result = tune(options);
-    ASSERT_EQ(result.rows.size(), 48u);
     const programma::SampleSet all = load_sample_set(options.training_set);
-    const std::vector<uint32_t> order = fold_order(all.rows(), options.shuffle);
-    for (const TuneRow& row : result.rows) {
-        uint64_t wrong = 0;
-        for (uint32_t f = 0; f < 3; ++f) {
-            const auto [begin, end] = fold_bounds(f, 3, all.rows());
-            const std::vector<uint32_t> held(order.begin() + begin, order.begin() + end);  // in fold order
-            std::vector<uint32_t> kept;                                                    // in file order
-            for (uint32_t r = 0; r < all.rows(); ++r) {
-                if (std::find(held.begin(), held.end(), r) == held.end()) kept.push_back(r);
+    for (const auto& [shuffle, in_order] : {std::pair{std::optional<uint64_t>(5), false}, {std::nullopt, true}}) {
+        options.shuffle = shuffle;
+        options.in_order = in_order;
+        const TuneResult result = tune(options);
+        ASSERT_EQ(result.rows.size(), 48u);
+        std::vector<uint32_t> order(all.rows());
+        std::iota(order.begin(), order.end(), 0u);
+        if (shuffle) order = programma::seeded_order(all.rows(), *shuffle);  // else file order
+        const std::vector<uint32_t> fold_of = folds_of(all, order, options);
+        for (const TuneRow& row : result.rows) {
+            uint64_t wrong = 0;
+            for (uint32_t f = 0; f < 3; ++f) {
+                std::vector<uint32_t> kept, held;  // in the training order
+                for (const uint32_t r : order) (fold_of[r] == f ? held : kept).push_back(r);
+                const programma::SampleSet train = rows_of(all, kept), test = rows_of(all, held);
+                const Labels labels = labels_of_rows(all, kept);  // those of the rows trained on answer
+                std::vector<std::vector<double>> scores;
+                for (const float d : labels) {
+                    const programma::Recogniser recogniser{uint32_t(d), row.kernel, row.epochs, row.margin};
+                    const auto trained = programma::train(train, recogniser).value();
+                    scores.push_back(
+                        programma::decision_scores(train, recogniser, trained.mistakes, test, row.combine).value());
+                }
+                for (uint32_t r = 0; r < test.rows(); ++r) {
+                    std::vector<double> sums;
+                    for (const std::vector<double>& label : scores) sums.push_back(label[r]);
+                    wrong += labels[programma::best_of(sums.data(), sums.size())] != test.label(r) ? 1 : 0;
+                }
             }
-            const programma::SampleSet train = rows_of(all, kept), test = rows_of(all, held);
-            std::vector<uint32_t> labels;  // those of the rows trained on answer
-            for (const uint32_t r : kept) labels.push_back(uint32_t(all.label(r)));
-            std::sort(labels.begin(), labels.end());
-            labels.erase(std::unique(labels.begin(), labels.end()), labels.end());
-            std::vector<std::vector<double>> scores;
-            for (const uint32_t d : labels) {
-                const programma::Recogniser recogniser{d, row.kernel, row.epochs, row.margin};
-                const auto trained = programma::train(train, recogniser).value();
-                scores.push_back(
-                    programma::decision_scores(train, recogniser, trained.mistakes, test, row.combine).value());
-            }
-            for (uint32_t r = 0; r < test.rows(); ++r) {
-                std::vector<double> sums;
-                for (const std::vector<double>& label : scores) sums.push_back(label[r]);
-                wrong += labels[programma::best_of(sums.data(), sums.size())] != uint32_t(test.label(r)) ? 1 : 0;
-            }
+            EXPECT_EQ(row.all.wrong, wrong)
+                << row.kernel.parameter << " " << row.margin << " " << row.epochs << " " << combine_name(row.combine);
         }
-        EXPECT_EQ(row.wrong, wrong) << row.kernel.parameter << " " << row.margin << " " << row.epochs;
+        const auto lowest =
+            std::min_element(result.rows.begin(), result.rows.end(),
+                             [](const TuneRow& a, const TuneRow& b) { return a.all.value() < b.all.value(); });
+        EXPECT_EQ(result.best, std::size_t(lowest - result.rows.begin())) << "the earliest of the best rows";
     }
-    const auto lowest = std::min_element(result.rows.begin(), result.rows.end(),
-                                         [](const TuneRow& a, const TuneRow& b) { return a.error < b.error; });
-    EXPECT_EQ(result.best, std::size_t(lowest - result.rows.begin())) << "the earliest of the best rows";
+}
+
+// The grid left out: the gaussian kernel at 1/4 to 4 times the data's
+// constant (or degrees 2 to 5), 1 to 10 epochs, every combiner; and the
+// test error of the best setting is classify's, printed by the same rule.
+TEST(Tune, LeftOutListsTakeTheDefaultGrid) {
+    TempDir dir;
+    write_text(dir.file("train"), training_text(60));
+    TuneOptions options;
+    options.training_set = dir.file("train");
+    const float scale = programma::scale_constant(load_sample_set(options.training_set));
+    const TuneResult gaussian = tune(options);
+    options.kernels = {KernelKind::polynomial};
+    const TuneResult polynomial = tune(options);
+    for (const auto& [result, parameters] :
+         {std::pair{&gaussian, std::vector<float>{scale / 4, scale / 2, scale, scale * 2, scale * 4}},
+          {&polynomial, std::vector<float>{2, 3, 4, 5}}}) {
+        ASSERT_EQ(result->rows.size(), parameters.size() * 12);
+        for (std::size_t r = 0; r < result->rows.size(); ++r) {
+            EXPECT_EQ(result->rows[r].kernel.parameter, parameters[r / 12]);
+            EXPECT_EQ(result->rows[r].epochs, (std::vector<uint32_t>{1, 2, 5, 10}[r / 3 % 4]));
+            EXPECT_EQ(result->rows[r].combine, Combine(r % 3));
+        }
+    }
+    write_text(dir.file("test"), training_text(31));
+    const auto setting = with({"-k", "gauss", "-c", "scale", "-e", "3", "--combine", "vote", "--shuffle", "2", "-tr"},
+                              {dir.file("train"), "-ts", dir.file("test")});
+    const RunResult tuned = tool(with({"tune"}, setting)), classified = tool(with({"classify"}, setting));
+    const auto words = [](const std::string& out, const std::string& before) {
+        const std::size_t at = out.find(before) + before.size();
+        return out.substr(at, out.find('\n', at) - at);
+    };
+    const std::string constant = "Gaussian constant from the training data (-c scale): ";
+    EXPECT_EQ(words(tuned.out, "Test error of the best setting: "), words(classified.out, "-class test error: "));
+    EXPECT_EQ(words(tuned.out, constant), parameter_text(scale));
+    EXPECT_EQ(words(classified.out, constant), parameter_text(scale));
+    EXPECT_EQ(percent_of(131, 1000), "13.100000");
 }
 
 TEST(Tune, EveryShapeOfGridDrawsItsCellsInColour) {
