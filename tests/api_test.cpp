@@ -68,7 +68,8 @@ TEST(Api, TrainingAndScoresAreTheReferenceModulesBitForBit) {
              {programma::KernelSpec{KernelKind::gaussian, 0.7f}, programma::KernelSpec{KernelKind::polynomial, 3.0f}}) {
             std::vector<Recogniser> recognisers;
             // In file order each target also at a margin, all trained in lockstep in one call.
-            for (uint32_t i = 0; i < (order.empty() ? 8u : 4u); ++i) recognisers.push_back({i % 4, kernel, 3, i / 4 * 0.8f});
+            for (uint32_t i = 0; i < (order.empty() ? 8u : 4u); ++i)
+                recognisers.push_back({i % 4, kernel, 3, i / 4 * 0.8f});
             uint64_t decided = 0;
             const auto trained = programma::train(train, recognisers, nullptr, {}, {}, order,
                                                   [&](const programma::TrainingProgress& at) {

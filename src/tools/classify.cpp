@@ -310,9 +310,9 @@ void warn_of_long_runs(const std::vector<float>& labels_in_order) {
 }
 
 Manifest manifest_of(const ClassifyOptions& options, const ClassifyResult& result, const VouchedFile& training) {
-    Manifest manifest{result.kernel,        options.epoch_count(),   options.training_margin(),
-                      options.shuffle,      result.training_rows,    result.training_columns,
-                      training.hash,        result.labels};
+    Manifest manifest{result.kernel,   options.epoch_count(), options.training_margin(),
+                      options.shuffle, result.training_rows,  result.training_columns,
+                      training.hash,   result.labels};
     return manifest;
 }
 

@@ -47,10 +47,10 @@ std::vector<KernelSpec> kernel_settings(const TuneOptions& options, float data_c
 // trained in one call and scored in another, so that a kernel value several
 // lists need is computed once. A test row whose label is none of `labels` is
 // always answered wrong.
-std::vector<std::vector<uint64_t>> wrong_by_cell(const SampleSet& train, const Labels& labels, const SampleSet& test,
-                                                 KernelSpec kernel, uint32_t epochs, const std::vector<float>& margins,
-                                                 const std::vector<programma::ScoreCell>& cells,
-                                                 const std::function<void(const programma::TrainingProgress&)>& progress) {
+std::vector<std::vector<uint64_t>> wrong_by_cell(
+    const SampleSet& train, const Labels& labels, const SampleSet& test, KernelSpec kernel, uint32_t epochs,
+    const std::vector<float>& margins, const std::vector<programma::ScoreCell>& cells,
+    const std::function<void(const programma::TrainingProgress&)>& progress) {
     const LabelRecognisers made = label_recognisers(train, labels, kernel, epochs);
     std::vector<programma::Recogniser> recognisers;  // [margin * labels + label]
     for (const float margin : margins) {
