@@ -208,9 +208,8 @@ std::vector<std::vector<double>> scores_of(const Model& model, const Scores& tab
 // The model of a fit made in Python: its training set (labels are class
 // positions), recognisers, lists, order and settings.
 Model fitted_model(const SampleSet& training, const std::vector<Recogniser>& recognisers,
-                   const std::vector<Indices>& lists, const std::optional<Order>& order,
-                   std::optional<uint64_t> seed, Combine combine, LabelKind label_kind,
-                   std::vector<std::string> labels, DecisionRule rule) {
+                   const std::vector<Indices>& lists, const std::optional<Order>& order, std::optional<uint64_t> seed,
+                   Combine combine, LabelKind label_kind, std::vector<std::string> labels, DecisionRule rule) {
     const std::vector<uint32_t> visits = order_of(order);
     programma::ModelSource source;
     source.training = &training;
@@ -275,14 +274,13 @@ void bind_model(py::module_& m) {
             return value_or_throw(programma::parse_model(std::string(text), "pickled model"));
         }));
 
-    m.def("make_model", &fitted_model, py::arg("training"), py::arg("recognisers"), py::arg("lists"),
-          py::arg("order"), py::arg("seed"), py::arg("combine"), py::arg("label_kind"), py::arg("labels"),
-          py::arg("rule"),
+    m.def("make_model", &fitted_model, py::arg("training"), py::arg("recognisers"), py::arg("lists"), py::arg("order"),
+          py::arg("seed"), py::arg("combine"), py::arg("label_kind"), py::arg("labels"), py::arg("rule"),
           "The model of a training: `order` as trained (None: file order) and its seed (None), the labels' "
           "texts (recogniser i's, or both for by_sign).");
     m.def(
-        "model_text", [](const Model& model) { return value_or_throw(programma::model_text(model)); },
-        py::arg("model"), "The model's text, as a model file holds it.");
+        "model_text", [](const Model& model) { return value_or_throw(programma::model_text(model)); }, py::arg("model"),
+        "The model's text, as a model file holds it.");
     m.def(
         "parse_model",
         [](const std::string& text, const std::string& path) {
@@ -385,32 +383,6 @@ PYBIND11_MODULE(_programma, m) {
         "(int32 array of row indices) each. Ctrl-C cancels.");
 
     m.def(
-        "decision_scores",
-        [](const SampleSet& training, const std::vector<Recogniser>& recognisers, const std::vector<Indices>& mistakes,
-           const SampleSet& samples, Combine combine, int threads, const std::optional<Order>& order) {
-            const std::vector<uint32_t> visits = order_of(order);
-            std::vector<std::vector<int32_t>> lists;
-            for (const Indices& one : mistakes) lists.push_back(list_of(one));
-            std::vector<programma::ScoreCell> cells;
-            if (!recognisers.empty()) cells = {{recognisers[0].epochs, combine}};
-            auto scores = run_cancellable<std::vector<std::vector<std::vector<double>>>>(
-                threads, [&](const programma::CancelFlag* cancel, const programma::EngineOptions& options) {
-                    return programma::decision_scores(training, recognisers, lists, samples, cells, cancel, options,
-                                                      visits);
-                });
-            py::array_t<double> table({py::ssize_t(scores.size()), py::ssize_t(samples.rows())});
-            for (std::size_t r = 0; r < scores.size(); ++r) {
-                std::copy(scores[r][0].begin(), scores[r][0].end(), table.mutable_data(py::ssize_t(r), 0));
-            }
-            return table;
-        },
-        py::arg("training"), py::arg("recognisers"), py::arg("mistakes"), py::arg("samples"), py::arg("combine"),
-        py::arg("threads") = 0, py::arg("order") = py::none(),
-        "Every row's score (float64) under a combiner, a row of the result per recogniser; the recognisers "
-        "share their kernel and epochs, and a row their lists share is evaluated once. `order` is the "
-        "training's (None: file order).");
-
-    m.def(
         "scale_constant", [](const SampleSet& training) { return programma::scale_constant(training); },
         py::arg("training"), "The gaussian constant from the data: features times the variance of every value.");
 
@@ -435,19 +407,6 @@ PYBIND11_MODULE(_programma, m) {
         },
         py::arg("training"), py::arg("recogniser"), py::arg("mistakes"), py::arg("samples"), py::arg("threads") = 0,
         "Every row's decision sum (float32), as programma's classify gives it.");
-
-    m.def(
-        "best_of",
-        [](const py::array_t<double, py::array::c_style | py::array::forcecast>& scores) {
-            if (scores.ndim() != 2 || scores.shape(1) == 0) throw py::value_error("scores must be a 2-D array");
-            const std::size_t rows = scores.shape(0), count = scores.shape(1);
-            py::array_t<int64_t> best(rows);
-            for (std::size_t r = 0; r < rows; ++r) {
-                best.mutable_data()[r] = int64_t(programma::best_of(scores.data() + r * count, count));
-            }
-            return best;
-        },
-        py::arg("scores"), "Each row's greatest score's column: the earlier one on a tie or a NaN.");
 
     m.def(
         "restore_list",
