@@ -16,8 +16,10 @@
 #   package  dpkg-dev, lintian (the package's check)
 #   python   the Python package for /usr/bin/python3: python3-dev, pybind11-dev,
 #            python3-pybind11, python3-numpy, python3-sklearn, python3-pytest,
-#            and for `pip install .` python3-setuptools, python3-wheel,
-#            python3-pip, python3-venv
+#            for `pip install .` python3-setuptools, python3-wheel,
+#            python3-pip, python3-venv, and for grid searches on a Dask
+#            cluster python3-distributed (with python3-dask, which joblib's
+#            dask backend imports)
 # Any installed gnuplot will do for gnuplot-nox, any groff for groff-base.
 #
 # Exit status: 0 when every group is ready, 1 when something cannot be had
@@ -62,7 +64,8 @@ add_group() {
         package) want dpkg-dev; want lintian ;;
         python)
             for package in python3-dev pybind11-dev python3-pybind11 python3-numpy python3-sklearn \
-                python3-pytest python3-setuptools python3-wheel python3-pip python3-venv; do
+                python3-pytest python3-setuptools python3-wheel python3-pip python3-venv python3-dask \
+                python3-distributed; do
                 want "$package"
             done ;;
         *) echo "$name: no group '$1' (groups: tests tools bench fuzz package python)" >&2; exit 2 ;;

@@ -23,6 +23,9 @@ _COMBINES = {
     "vote": _programma.Combine.vote,
 }
 _NUMERIC = ("degree", "constant", "epochs", "margin", "n_jobs")
+_FITTED = ("classes_", "mistakes_", "constant_", "shuffle_seed_", "n_features_in_", "feature_names_in_", "_model")
+
+
 def _thread_count(n_jobs):
     """The engine's thread count for n_jobs, counted the joblib way."""
     try:
@@ -44,6 +47,71 @@ def _float32_rows(X):
     return rows
 
 
+def _real_text(value):
+    """The shortest text that reads back to the float, without a trailing ".0"."""
+    text = repr(float(value))
+    return text[:-2] if text.endswith(".0") else text
+
+
+def _label_texts(classes):
+    """The kind and texts of a model's labels for classes_: whole numbers
+    (bools as 0 and 1), reals, or any other value's text."""
+    values = classes.tolist()
+    if all(isinstance(v, numbers.Integral) for v in values):
+        return _programma.LabelKind.integer, [str(int(v)) for v in values]
+    if all(isinstance(v, numbers.Real) for v in values):
+        return _programma.LabelKind.real, [_real_text(v) for v in values]
+    return _programma.LabelKind.text, [str(v) for v in values]
+
+
+def _classes_of(model, path):
+    """classes_ of a model's labels: int64, float64 or str by their kind."""
+    kind, labels = model.label_kind, model.labels
+    if kind == _programma.LabelKind.text:
+        return np.array(labels, dtype=object)
+    integer = kind == _programma.LabelKind.integer
+    classes = np.array([int(t) if integer else float(t) for t in labels], dtype=np.int64 if integer else np.float64)
+    if len(np.unique(classes)) < len(classes):  # texts apart, such as "1" and "1.0"
+        raise ValueError(f"{path}: two labels are the same number: {', '.join(labels)}")
+    return classes
+
+
+def load_model(path):
+    """Read a model file as a fitted :class:`KernelPerceptronClassifier`.
+
+    The file may come from :meth:`KernelPerceptronClassifier.save_model` or
+    from ``digit-tools classify --save-model`` (or ``tune --save-model``);
+    the classifier predicts and scores as the model does, bit for bit, and
+    saves back the same model. Its parameters are the model's (kernel,
+    degree or constant, epochs, margin, combine; ``shuffle=True`` and
+    ``random_state`` the seed when the model was trained in a seeded order),
+    so a clone refits the same way on the same rows.
+
+    Parameters
+    ----------
+    path : str or path-like
+        The model file.
+
+    Returns
+    -------
+    clf : KernelPerceptronClassifier
+        Fitted: ``classes_`` are the model's labels in its order (int64,
+        float64 or str objects, by the labels' kind), ``mistakes_`` its
+        lists, ``n_features_in_`` its feature count. A model made with
+        scaled data (``--ranges``) scales the rows it is given by its ranges
+        first, so it takes raw rows; a refit of a clone does not.
+
+    Raises
+    ------
+    ValueError
+        When the file is not a whole, valid model; the message names the
+        file and the line at fault. Also when the path holds a null byte.
+    OSError
+        When the file cannot be read, with its errno and file name.
+    """
+    return KernelPerceptronClassifier._of_model(_programma.read_model(os.fspath(path)), os.fspath(path))
+
+
 class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
     """Kernel perceptrons trained as programma trains them, one per class.
 
@@ -56,6 +124,11 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
     signed by the listed row's class. With two classes one recogniser, for
     ``classes_[1]``, answers; with more, one per class, and the greatest
     score wins (the earlier class on a tie or a NaN).
+
+    A fit keeps a model (the listed rows, the lists and the settings), and
+    predicts and scores through it; :meth:`save_model` writes it as a model
+    file, and :func:`load_model` reads one back, or one that ``digit-tools``
+    saved, as a fitted classifier.
 
     On the same rows the lists and sums are programma's, bit for bit:
     a recogniser for class ``d`` on programma's own data keeps the very list
@@ -231,6 +304,11 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         order = None if seed is None else _programma.seeded_order(training.rows, seed)
         try:
             mistakes = _programma.train(training, recognisers, _thread_count(self.n_jobs), order)
+            kind, texts = _label_texts(classes)
+            rule = _programma.DecisionRule.by_sign if len(classes) == 2 else _programma.DecisionRule.per_label
+            model = _programma.make_model(
+                training, recognisers, mistakes, order, seed, _COMBINES[self.combine], kind, texts, rule
+            )
         except BaseException:
             self._forget_fit()
             raise
@@ -240,11 +318,55 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         self.mistakes_ = mistakes
         self.constant_ = data_constant if from_data else float(np.float32(self.constant))
         self.shuffle_seed_ = seed
-        self._order = order
-        self._training = training
-        self._recognisers = recognisers
-        self._combine = _COMBINES[self.combine]
+        self._model = model
         return self
+
+    @classmethod
+    def _of_model(cls, model, path):
+        """A classifier fitted as the model says, predicting through it."""
+        gaussian = model.kind == _programma.KernelKind.gaussian
+        clf = cls(
+            kernel="gauss" if gaussian else "poly",
+            epochs=int(model.epochs),
+            margin=float(model.margin),
+            combine=next(name for name, value in _COMBINES.items() if value == model.combine),
+            shuffle=model.shuffle is not None,
+            random_state=model.shuffle,
+            **{"constant" if gaussian else "degree": float(model.parameter)},
+        )
+        clf.classes_ = _classes_of(model, path)
+        clf.n_features_in_ = int(model.features)
+        clf.mistakes_ = model.lists
+        clf.constant_ = float(model.parameter) if gaussian else float(np.float32(clf.constant))
+        clf.shuffle_seed_ = model.shuffle
+        clf._model = model
+        return clf
+
+    def save_model(self, path):
+        """Save the fitted classifier as a model file.
+
+        The file holds the settings, the labels, the training rows the lists
+        name (with their features, read back to the same floats) and the
+        lists, never the other training rows: :func:`load_model` and
+        ``digit-tools predict`` answer from it alone, as this classifier
+        does. Labels are saved as whole numbers when ``classes_`` are
+        integers (or bools), as reals when they are floats, and as text
+        otherwise; two classes save one recogniser, answering by its sign.
+        The old file is replaced only once every byte of the new one is
+        safely written.
+
+        Parameters
+        ----------
+        path : str or path-like
+            The file to write.
+
+        Raises
+        ------
+        OSError
+            When the file cannot be written, with its errno and file name.
+        """
+        check_is_fitted(self)
+        _programma.save_model(os.fspath(path), self._model)
 
     def _seed(self):
         """The seed of the training order: random_state itself when it is an
@@ -254,9 +376,14 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         return int(check_random_state(self.random_state).randint(0, 2**63 - 1, dtype=np.int64))
 
     def _forget_fit(self):
-        for name in ("classes_", "mistakes_", "constant_", "shuffle_seed_", "n_features_in_", "feature_names_in_",
-                     "_order", "_training", "_recognisers", "_combine"):
+        for name in _FITTED:
             self.__dict__.pop(name, None)
+
+    def _scores(self, X):
+        """The model's scores of the rows, a row of the result per recogniser."""
+        check_is_fitted(self)
+        features = self._validate_data(X, reset=False, dtype=(np.float64, np.float32))
+        return _programma.model_scores(self._model, _float32_rows(features), _thread_count(self.n_jobs))
 
     def decision_function(self, X):
         """Each row's score from each recogniser, under ``combine``.
@@ -271,17 +398,13 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         scores : ndarray of shape (n_samples,) or (n_samples, n_classes)
             For two classes, the score of ``classes_[1]`` (programma's
             decision sum with ``combine="last"``); else one column per
-            class. Float64, holding programma's float32 sums exactly.
+            class. Float64, holding programma's float32 sums exactly. A
+            model of two labels with one recogniser each (as
+            ``digit-tools`` saves them) loaded by :func:`load_model` gives
+            two columns, one per class.
         """
-        check_is_fitted(self)
-        features = self._validate_data(X, reset=False, dtype=(np.float64, np.float32))
-        rows = _float32_rows(features)
-        samples = _programma.SampleSet(rows, np.zeros(rows.shape[0], dtype=np.float32))
-        threads = _thread_count(self.n_jobs)
-        scores = _programma.decision_scores(
-            self._training, list(self._recognisers), list(self.mistakes_), samples, self._combine, threads, self._order
-        )
-        return scores[0] if len(scores) == 1 else scores.T
+        scores = self._scores(X)
+        return scores[0] if self._model.rule == _programma.DecisionRule.by_sign else scores.T
 
     def predict(self, X):
         """The class of each row.
@@ -301,7 +424,5 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         y : ndarray of shape (n_samples,)
             Labels from ``classes_``.
         """
-        scores = self.decision_function(X)
-        if scores.ndim == 1:
-            return self.classes_[np.where(scores < 0, 0, 1)]
-        return self.classes_[_programma.best_of(scores)]
+        scores = self._scores(X)
+        return self.classes_[_programma.model_answers(self._model, scores)]

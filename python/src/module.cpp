@@ -1,8 +1,9 @@
 // The compiled half of the Python package: sample sets from NumPy arrays,
 // training and scoring on the library API with the GIL released and each
 // call's own engine options, Ctrl-C turned into the API's cancellation, the
-// library's errors turned into Python's exceptions, mistake lists and the
-// recogniser check. The estimator itself is Python (programma/_estimator.py).
+// library's errors turned into Python's exceptions, mistake lists, model
+// files and the recogniser check. The estimator itself is Python
+// (programma/_estimator.py).
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -19,12 +20,16 @@
 #include <vector>
 
 #include "programma/api.h"
+#include "programma/model.h"
 #include "programma/preparation.h"
 #include "programma/version.h"
 
 namespace py = pybind11;
 using programma::Combine;
+using programma::DecisionRule;
 using programma::KernelKind;
+using programma::LabelKind;
+using programma::Model;
 using programma::Recogniser;
 using programma::SampleSet;
 using programma::value_or_throw;
@@ -34,6 +39,7 @@ namespace {
 using Floats = py::array_t<float, py::array::c_style | py::array::forcecast>;
 using Indices = py::array_t<int32_t, py::array::c_style | py::array::forcecast>;
 using Order = py::array_t<uint32_t, py::array::c_style | py::array::forcecast>;
+using Scores = py::array_t<double, py::array::c_style | py::array::forcecast>;
 
 // Raises an error's exception in Python: ValueError for an invalid argument
 // or bad data; OSError with the errno and the file for input or output, so
@@ -178,6 +184,131 @@ py::array_t<int32_t> array_of(const std::vector<int32_t>& list) {
     return py::array_t<int32_t>(py::ssize_t(list.size()), list.data());
 }
 
+// A table of scores[recogniser][row] as a 2-D float64 array, and back.
+Scores table_of(const std::vector<std::vector<double>>& scores, std::size_t rows) {
+    Scores table({py::ssize_t(scores.size()), py::ssize_t(rows)});
+    for (std::size_t r = 0; r < scores.size(); ++r) {
+        std::copy(scores[r].begin(), scores[r].end(), table.mutable_data() + r * rows);
+    }
+    return table;
+}
+
+std::vector<std::vector<double>> scores_of(const Model& model, const Scores& table) {
+    if (table.ndim() != 2 || std::size_t(table.shape(0)) != programma::recogniser_count(model)) {
+        throw py::value_error("scores must be a 2-D array, a row per recogniser of the model");
+    }
+    const std::size_t rows = table.shape(1);
+    std::vector<std::vector<double>> scores;
+    for (std::size_t r = 0; r < std::size_t(table.shape(0)); ++r) {
+        scores.emplace_back(table.data() + r * rows, table.data() + (r + 1) * rows);
+    }
+    return scores;
+}
+
+// The model of a fit made in Python: its training set (labels are class
+// positions), recognisers, lists, order and settings.
+Model fitted_model(const SampleSet& training, const std::vector<Recogniser>& recognisers,
+                   const std::vector<Indices>& lists, const std::optional<Order>& order, std::optional<uint64_t> seed,
+                   Combine combine, LabelKind label_kind, std::vector<std::string> labels, DecisionRule rule) {
+    const std::vector<uint32_t> visits = order_of(order);
+    programma::ModelSource source;
+    source.training = &training;
+    source.recognisers = recognisers;
+    for (const Indices& one : lists) source.lists.push_back(list_of(one));
+    source.order = visits;
+    source.shuffle = seed;
+    source.combine = combine;
+    source.label_kind = label_kind;
+    source.labels = std::move(labels);
+    source.rule = rule;
+    return value_or_throw(programma::make_model(source));
+}
+
+// Every row's score from every recogniser of the model (a row of the
+// result per recogniser), the rows raw: the model's ranges scale them.
+Scores scores_from_model(const Model& model, const Floats& values, int threads) {
+    if (values.ndim() != 2) throw py::value_error("sample values must be a 2-D array");
+    const std::size_t rows = values.shape(0);
+    const std::vector<float> unread(rows, 0.0f);  // the label column, which scoring never reads
+    const SampleSet samples = value_or_throw(
+        programma::samples_from_memory(values.data(), unread.data(), rows, std::size_t(values.shape(1))));
+    auto scores = run_cancellable<std::vector<std::vector<double>>>(
+        threads, [&](const programma::CancelFlag* cancel, const programma::EngineOptions& options) {
+            return programma::model_scores(model, samples, cancel, options);
+        });
+    return table_of(scores, rows);
+}
+
+// A model as bytes, for pickling: its text.
+py::bytes model_bytes(const Model& model) { return py::bytes(value_or_throw(programma::model_text(model))); }
+
+void bind_model(py::module_& m) {
+    py::enum_<LabelKind>(m, "LabelKind", "What a model's label texts are.")
+        .value("integer", LabelKind::integer)
+        .value("real", LabelKind::real)
+        .value("text", LabelKind::text);
+    py::enum_<DecisionRule>(m, "DecisionRule", "How a model's recognisers answer.")
+        .value("per_label", DecisionRule::per_label)
+        .value("by_sign", DecisionRule::by_sign);
+
+    py::class_<Model>(m, "Model", "A trained recogniser set: settings, labels, support rows and lists.")
+        .def_property_readonly("kind", [](const Model& model) { return model.kernel.kind; })
+        .def_property_readonly("parameter", [](const Model& model) { return model.kernel.parameter; })
+        .def_readonly("epochs", &Model::epochs)
+        .def_readonly("margin", &Model::margin)
+        .def_readonly("combine", &Model::combine)
+        .def_readonly("shuffle", &Model::shuffle, "The seed of the training order; None for file order.")
+        .def_readonly("training_rows", &Model::training_rows)
+        .def_readonly("features", &Model::features)
+        .def_readonly("label_kind", &Model::label_kind)
+        .def_readonly("labels", &Model::labels)
+        .def_readonly("rule", &Model::rule)
+        .def_property_readonly("scaled", [](const Model& model) { return model.ranges.has_value(); })
+        .def_property_readonly("lists",
+                               [](const Model& model) {
+                                   py::list lists;
+                                   for (const auto& one : model.lists) lists.append(array_of(one));
+                                   return lists;
+                               })
+        .def(py::pickle(&model_bytes, [](const py::bytes& text) {
+            return value_or_throw(programma::parse_model(std::string(text), "pickled model"));
+        }));
+
+    m.def("make_model", &fitted_model, py::arg("training"), py::arg("recognisers"), py::arg("lists"), py::arg("order"),
+          py::arg("seed"), py::arg("combine"), py::arg("label_kind"), py::arg("labels"), py::arg("rule"),
+          "The model of a training: `order` as trained (None: file order) and its seed (None), the labels' "
+          "texts (recogniser i's, or both for by_sign).");
+    m.def(
+        "model_text", [](const Model& model) { return value_or_throw(programma::model_text(model)); }, py::arg("model"),
+        "The model's text, as a model file holds it.");
+    m.def(
+        "parse_model",
+        [](const std::string& text, const std::string& path) {
+            return value_or_throw(programma::parse_model(text, path));
+        },
+        py::arg("text"), py::arg("path") = "model", "A model from its text; errors name `path` and the line.");
+    m.def(
+        "read_model", [](const std::string& path) { return value_or_throw(programma::read_model(path)); },
+        py::arg("path"), py::call_guard<py::gil_scoped_release>(), "A model file; errors name the file and line.");
+    m.def(
+        "save_model",
+        [](const std::string& path, const Model& model) { value_or_throw(programma::save_model(path, model)); },
+        py::arg("path"), py::arg("model"), py::call_guard<py::gil_scoped_release>(),
+        "Saves a model file safely: the old file is replaced only once the new one is whole.");
+    m.def("model_scores", &scores_from_model, py::arg("model"), py::arg("values"), py::arg("threads") = 0,
+          "Every raw row's score (float64) from each recogniser of the model, a row of the result per "
+          "recogniser, as decision_scores gives them from the training set. Ctrl-C cancels.");
+    m.def(
+        "model_answers",
+        [](const Model& model, const Scores& table) {
+            const std::vector<uint32_t> answers = programma::model_answers(model, scores_of(model, table));
+            py::array_t<int64_t> positions(py::ssize_t(answers.size()));
+            std::copy(answers.begin(), answers.end(), positions.mutable_data());
+            return positions;
+        },
+        py::arg("model"), py::arg("scores"), "Each row's answer, a position in the labels, from model_scores.");
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_programma, m) {
@@ -252,32 +383,6 @@ PYBIND11_MODULE(_programma, m) {
         "(int32 array of row indices) each. Ctrl-C cancels.");
 
     m.def(
-        "decision_scores",
-        [](const SampleSet& training, const std::vector<Recogniser>& recognisers, const std::vector<Indices>& mistakes,
-           const SampleSet& samples, Combine combine, int threads, const std::optional<Order>& order) {
-            const std::vector<uint32_t> visits = order_of(order);
-            std::vector<std::vector<int32_t>> lists;
-            for (const Indices& one : mistakes) lists.push_back(list_of(one));
-            std::vector<programma::ScoreCell> cells;
-            if (!recognisers.empty()) cells = {{recognisers[0].epochs, combine}};
-            auto scores = run_cancellable<std::vector<std::vector<std::vector<double>>>>(
-                threads, [&](const programma::CancelFlag* cancel, const programma::EngineOptions& options) {
-                    return programma::decision_scores(training, recognisers, lists, samples, cells, cancel, options,
-                                                      visits);
-                });
-            py::array_t<double> table({py::ssize_t(scores.size()), py::ssize_t(samples.rows())});
-            for (std::size_t r = 0; r < scores.size(); ++r) {
-                std::copy(scores[r][0].begin(), scores[r][0].end(), table.mutable_data(py::ssize_t(r), 0));
-            }
-            return table;
-        },
-        py::arg("training"), py::arg("recognisers"), py::arg("mistakes"), py::arg("samples"), py::arg("combine"),
-        py::arg("threads") = 0, py::arg("order") = py::none(),
-        "Every row's score (float64) under a combiner, a row of the result per recogniser; the recognisers "
-        "share their kernel and epochs, and a row their lists share is evaluated once. `order` is the "
-        "training's (None: file order).");
-
-    m.def(
         "scale_constant", [](const SampleSet& training) { return programma::scale_constant(training); },
         py::arg("training"), "The gaussian constant from the data: features times the variance of every value.");
 
@@ -304,19 +409,6 @@ PYBIND11_MODULE(_programma, m) {
         "Every row's decision sum (float32), as programma's classify gives it.");
 
     m.def(
-        "best_of",
-        [](const py::array_t<double, py::array::c_style | py::array::forcecast>& scores) {
-            if (scores.ndim() != 2 || scores.shape(1) == 0) throw py::value_error("scores must be a 2-D array");
-            const std::size_t rows = scores.shape(0), count = scores.shape(1);
-            py::array_t<int64_t> best(rows);
-            for (std::size_t r = 0; r < rows; ++r) {
-                best.mutable_data()[r] = int64_t(programma::best_of(scores.data() + r * count, count));
-            }
-            return best;
-        },
-        py::arg("scores"), "Each row's greatest score's column: the earlier one on a tie or a NaN.");
-
-    m.def(
         "restore_list",
         [](const std::string& path, uint32_t training_rows) {
             std::vector<int32_t> list;
@@ -336,6 +428,8 @@ PYBIND11_MODULE(_programma, m) {
             value_or_throw(programma::save_list(path, list));
         },
         py::arg("path"), py::arg("mistakes"), "Saves a mistake list safely, in programma's format.");
+
+    bind_model(m);
 
     m.def("check", &checked, py::arg("recogniser"),
           "The library's check of a recogniser: None, or (field, what is wrong) for its first problem.");

@@ -1,6 +1,7 @@
-"""Shared fixtures: the shipped data and the built programs, as ctest passes them."""
+"""Shared fixtures: the shipped data, the built programs as ctest passes them, README's examples."""
 
 import os
+import re
 from pathlib import Path
 
 import pytest
@@ -8,6 +9,7 @@ import pytest
 import programma
 
 DATA = Path(os.environ.get("PROGRAMMA_DATA", Path(__file__).resolve().parents[2] / "Data"))
+README = Path(__file__).resolve().parents[2] / "README.md"
 
 
 @pytest.fixture(scope="session")
@@ -26,3 +28,17 @@ def program(variable):
     if not path or not os.access(path, os.X_OK):
         pytest.skip(f"{variable} does not name a built program")
     return path
+
+
+def readme_blocks(marker):
+    """The ```python blocks of README.md after `marker`."""
+    text = README.read_text()
+    return re.findall(r"```python\n(.*?)```", text[text.index(marker):], re.S)
+
+
+@pytest.fixture
+def beside_data(tmp_path, monkeypatch):
+    """A folder of its own, holding Data/ as README's examples expect it."""
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "Data").symlink_to(DATA)
+    return tmp_path

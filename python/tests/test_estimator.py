@@ -61,9 +61,12 @@ def test_combiners_answer_from_the_same_lists(small, test_set):
     np.testing.assert_array_equal(fits["vote"].predict(test_set[0]), votes >= 0)
 
 
-def test_best_of_takes_the_earlier_class_on_ties_and_nan():
+def test_the_greatest_score_answers_the_earlier_class_on_ties_and_nan(small):
+    model = KernelPerceptronClassifier(epochs=1).fit(small[0], small[1] % 3)._model
     scores = np.array([[1.0, 1.0, 0.0], [np.nan, 5.0, 1.0], [0.0, np.nan, 2.0], [-1.0, 3.0, 3.0]])
-    np.testing.assert_array_equal(_programma.best_of(scores), [0, 0, 2, 1])
+    np.testing.assert_array_equal(_programma.model_answers(model, scores.T), [0, 0, 2, 1])
+    with pytest.raises(ValueError, match="a row per recogniser"):
+        _programma.model_answers(model, scores)
 
 
 BAD_PARAMETERS = [
