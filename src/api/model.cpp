@@ -39,12 +39,13 @@ std::size_t support_of(const Model& model, int32_t row) {
 
 Status check_labels(const Model& model) {
     if (model.labels.size() < 2) return invalid("labels", "a model needs two labels or more");
-    if (std::set<std::string>(model.labels.begin(), model.labels.end()).size() != model.labels.size()) {
-        return invalid("labels", "the labels must be distinct");
-    }
+    std::set<std::string> keys;
     for (const std::string& label : model.labels) {
         if (!valid_label(model.label_kind, label)) {
             return invalid("labels", "the label '" + label + "' is not of the labels' kind");
+        }
+        if (!keys.insert(label_key(model.label_kind, label)).second) {
+            return invalid("labels", "the label '" + label + "' comes twice");
         }
     }
     if (model.rule == DecisionRule::by_sign && model.labels.size() != 2) {
@@ -128,6 +129,20 @@ bool valid_label(LabelKind kind, const std::string& text) {
         case LabelKind::text: return true;
     }
     return false;
+}
+
+std::string label_key(LabelKind kind, const std::string& text) {
+    switch (kind) {
+        case LabelKind::integer: return std::to_string(whole_number<int64_t>(text).value_or(0));
+        case LabelKind::real: {
+            const double value = whole_number<double>(text).value_or(0.0);
+            char shortest[32];
+            const auto written = std::to_chars(shortest, shortest + sizeof shortest, value == 0.0 ? 0.0 : value);
+            return std::string(shortest, written.ptr);
+        }
+        case LabelKind::text: return text;
+    }
+    return text;
 }
 
 Status check_list_at(const Model& model, std::size_t i) {

@@ -256,7 +256,9 @@ private:
                 return fault("the label '" + *label + "' is not " +
                              (model_.label_kind == LabelKind::integer ? "a whole number" : "a finite number"));
             }
-            if (!seen.insert(*label).second) return fault("the label '" + *label + "' comes twice");
+            if (!seen.insert(label_key(model_.label_kind, *label)).second) {
+                return fault("the label '" + *label + "' comes twice");
+            }
         }
         if (auto f = keyed("rule", 1, t, "rule per-label|by-sign")) return f;
         if (t[0] != "per-label" && t[0] != "by-sign") return fault("no rule '" + std::string(t[0]) + "'");
