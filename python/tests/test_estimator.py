@@ -15,6 +15,7 @@ from sklearn.model_selection import GridSearchCV
 
 import programma
 from programma import KernelPerceptronClassifier, _programma
+from conftest import readme_blocks
 
 
 @pytest.fixture(scope="module")
@@ -22,6 +23,16 @@ def small(training):
     """Every fifth training row: quick fits on real digits."""
     X, y = training
     return X[::5], y[::5]
+
+
+def test_readme_first_example_gives_what_its_comments_say(beside_data):
+    names = {}
+    exec(readme_blocks("## From Python")[0], names)
+    X_test, y_test, clf = names["X_test"], names["y_test"], names["clf"]
+    assert f"{clf.score(X_test, y_test):.4f}" == "0.9229"
+    assert clf.predict(X_test[:4]).tolist() == [7, 7, 3, 5]
+    assert [len(m) for m in clf.mistakes_] == [19, 50, 33, 45, 27, 43, 24, 30, 73, 62]
+    assert names["search"].best_params_ == {"constant": 100, "epochs": 5}
 
 
 def test_grid_search_over_constant_and_epochs(small, test_set):
