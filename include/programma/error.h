@@ -21,7 +21,9 @@
 //                     member), ranges of a set of no row, ranges naming
 //                     more features than the samples have; fewer than 2
 //                     folds, a fold that would hold no row, an order that is
-//                     not a permutation of the rows (programma/preparation.h).
+//                     not a permutation of the rows (programma/preparation.h);
+//                     a model that fails its check, or samples of another
+//                     width than a model's (programma/model.h).
 //   bad_data          a file whose content cannot be used: a sample line
 //                     that is not a number or has another count (path and
 //                     line), a file of no sample line or too many, a file
@@ -29,7 +31,9 @@
 //                     not one row index (path and line), a restored list
 //                     whose entry names no training row (path), a range-file
 //                     line that cannot be used (path and line), an infinite
-//                     value in a set whose ranges are learned (its row).
+//                     value in a set whose ranges are learned (its row), a
+//                     model file line that cannot be used (path and line;
+//                     programma/model.h).
 //   input_output      the system refused a file: it cannot be opened, read
 //                     or saved (path, and the errno in error_number).
 //   out_of_memory     the memory a call needs cannot be had (or a size

@@ -11,6 +11,7 @@
 #include "mistake_file.h"
 #include "programma/preparation.h"
 #include "sample_rows.h"
+#include "text_fields.h"
 
 namespace programma {
 
@@ -28,38 +29,6 @@ Error invalid(const std::string& field, const std::string& detail) {
 bool valid_range(const FeatureRange& range) {
     const bool unknown = std::isnan(range.min) && std::isnan(range.max);
     return unknown || (std::isfinite(range.min) && std::isfinite(range.max) && range.min <= range.max);
-}
-
-// "%.17g" of the float widened to double: it reads back as the same float.
-void append_number(std::string& out, float value) {
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, double(value), std::chars_format::general, 17);
-    out.append(text, written.ptr);
-}
-
-// The blank-separated tokens of a line.
-std::vector<std::string_view> tokens_of(std::string_view line) {
-    std::vector<std::string_view> tokens;
-    constexpr std::string_view kBlanks = " \t\v\f";
-    for (std::size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;) {
-        const std::size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
-        tokens.push_back(line.substr(start, end - start));
-        start = line.find_first_not_of(kBlanks, end);
-    }
-    return tokens;
-}
-
-// A whole token as strtof reads a number (a leading '+' too, and out of
-// range as strtof rounds it: to an infinity or towards 0); nothing when the
-// token is not wholly a number.
-std::optional<float> float_token(std::string_view token) {
-    if (token.size() > 1 && token[0] == '+' && token[1] != '-' && token[1] != '+') token.remove_prefix(1);
-    float value = 0.0f;
-    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
-    if (token.empty() || end != token.data() + token.size()) return std::nullopt;
-    if (error == std::errc::result_out_of_range) return std::strtof(std::string(token).c_str(), nullptr);
-    if (error != std::errc()) return std::nullopt;
-    return value;
 }
 
 // The line-by-line reading of a range file, each refusal naming its line.

@@ -16,6 +16,7 @@
 #include "perceptron_lib.h"
 #include "safe_call.h"
 #include "sample_rows.h"
+#include "scoring.h"
 #include "worker_pool.h"
 
 namespace programma {
@@ -261,37 +262,24 @@ Result<std::vector<float>> decision_sums(const SampleSet& training, const Recogn
     });
 }
 
-Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
-    const SampleSet& training, const std::vector<Recogniser>& recognisers,
-    const std::vector<std::vector<int32_t>>& lists, const SampleSet& samples, const std::vector<ScoreCell>& cells,
-    const CancelFlag* cancel, const EngineOptions& options, std::span<const uint32_t> order) {
-    if (Status sets = check_sets(training, samples); !sets) return sets.error();
-    if (lists.size() != recognisers.size()) return refusal("one mistake list is needed per recogniser");
-    if (Status checked = check_order(order, training.rows()); !checked) return checked.error();
-    if (Status checked = check_all(recognisers); !checked) return checked.error();
-    for (const Recogniser& recogniser : recognisers) {
-        if (!same_kernel(recogniser.kernel, recognisers[0].kernel)) {
-            return refusal("recognisers scored together must share their kernel");
-        }
-    }
-    if (Status checked = check_options(options); !checked) return checked.error();
-    using Scores = std::vector<std::vector<std::vector<double>>>;
+Result<Scores> scores_by_steps(const SampleSet& training, const std::vector<Recogniser>& recognisers,
+                               const std::vector<std::vector<int32_t>>& lists,
+                               const std::vector<std::vector<int32_t>>& steps, uint32_t weighed_rows,
+                               const SampleSet& samples, const std::vector<ScoreCell>& cells, const CancelFlag* cancel,
+                               const EngineOptions& options) {
     return computed<Scores>([&]() -> Result<Scores> {
         std::vector<std::unique_ptr<IndexList>> index_lists;
         std::vector<ListAnswers> to_score;
-        std::vector<uint32_t> position(order.empty() ? 0 : training.rows());
-        for (uint32_t p = 0; p < order.size(); ++p) position[order[p]] = p;
         for (std::size_t i = 0; i < recognisers.size(); ++i) {
             const Recogniser& recogniser = recognisers[i];
-            const std::vector<int32_t>& mistakes = lists[i];
-            Result<std::unique_ptr<IndexList>> list = index_list(mistakes, training.rows());
+            const std::vector<int32_t>& entry_steps = steps[i];
+            Result<std::unique_ptr<IndexList>> list = index_list(lists[i], training.rows());
             if (!list) return list.error();
             index_lists.push_back(std::move(list).value());
-            const std::vector<int32_t> steps = steps_of(mistakes, position);
             std::vector<uint64_t> weights;
             uint32_t needed = 0;
-            if (!prefix_weights(steps.data(), uint32_t(steps.size()), training.rows(), recogniser.epochs, weights,
-                                needed)) {
+            if (!prefix_weights(entry_steps.data(), uint32_t(entry_steps.size()), weighed_rows, recogniser.epochs,
+                                weights, needed)) {
                 return refusal("the mistake list of class " + std::to_string(recogniser.target) + " needs " +
                                std::to_string(needed) + " epochs of training, more than the " +
                                std::to_string(recogniser.epochs) + " given");
@@ -303,8 +291,8 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
                                    " epochs needs a training of as many");
                 }
                 PrefixAnswer answer{
-                    cell.combine, entries_within(steps.data(), uint32_t(steps.size()), cell.epochs), {}};
-                prefix_weights(steps.data(), answer.entries, training.rows(), cell.epochs, answer.weights, needed);
+                    cell.combine, entries_within(entry_steps.data(), uint32_t(entry_steps.size()), cell.epochs), {}};
+                prefix_weights(entry_steps.data(), answer.entries, weighed_rows, cell.epochs, answer.weights, needed);
                 answers.answers.push_back(std::move(answer));
             }
             to_score.push_back(std::move(answers));
@@ -313,6 +301,34 @@ Result<std::vector<std::vector<std::vector<double>>>> decision_scores(
         const std::lock_guard<std::mutex> lock(engine_mutex());
         return combined_scores(recognisers[0].kernel, to_score, matrix_of(training), matrix_of(samples), options,
                                cancel);
+    });
+}
+
+Result<Scores> decision_scores(const SampleSet& training, const std::vector<Recogniser>& recognisers,
+                               const std::vector<std::vector<int32_t>>& lists, const SampleSet& samples,
+                               const std::vector<ScoreCell>& cells, const CancelFlag* cancel,
+                               const EngineOptions& options, std::span<const uint32_t> order) {
+    if (Status sets = check_sets(training, samples); !sets) return sets.error();
+    if (lists.size() != recognisers.size()) return refusal("one mistake list is needed per recogniser");
+    if (Status checked = check_order(order, training.rows()); !checked) return checked.error();
+    if (Status checked = check_all(recognisers); !checked) return checked.error();
+    for (const Recogniser& recogniser : recognisers) {
+        if (!same_kernel(recogniser.kernel, recognisers[0].kernel)) {
+            return refusal("recognisers scored together must share their kernel");
+        }
+    }
+    if (Status checked = check_options(options); !checked) return checked.error();
+    return guarded<Scores>([&]() -> Result<Scores> {
+        std::vector<uint32_t> position(order.empty() ? 0 : training.rows());
+        for (uint32_t p = 0; p < order.size(); ++p) position[order[p]] = p;
+        std::vector<std::vector<int32_t>> steps;
+        for (const std::vector<int32_t>& mistakes : lists) {
+            if (Status checked = check_list(mistakes, training.rows(), "mistake list"); !checked) {
+                return refusal(checked.error().message());
+            }
+            steps.push_back(steps_of(mistakes, position));
+        }
+        return scores_by_steps(training, recognisers, lists, steps, training.rows(), samples, cells, cancel, options);
     });
 }
 

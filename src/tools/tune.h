@@ -24,7 +24,7 @@ struct TuneOptions {
     std::vector<ConstantChoice> constants{{true, 0.25f}, {true, 0.5f}, {true, 1.0f}, {true, 2.0f}, {true, 4.0f}};
     std::vector<float> degrees{2.0f, 3.0f, 4.0f, 5.0f};  // of the polynomial kernel
     std::vector<uint32_t> epochs{1, 2, 5, 10};
-    std::vector<float> margins{0.0f};
+    std::vector<float> margins{0.0f, 0.5f, 1.0f, 2.0f};
     std::vector<programma::Combine> combines{programma::Combine::last, programma::Combine::average,
                                              programma::Combine::vote};
     uint32_t folds = 5;

@@ -89,7 +89,8 @@ TEST(Tune, EachRowIsTheSeparateTrainingsOfItsSetting) {
 }
 
 // The grid left out: the gaussian kernel at 1/4 to 4 times the data's
-// constant (or degrees 2 to 5), 1 to 10 epochs, every combiner; and the
+// constant (or degrees 2 to 5), margins 0 to 2, 1 to 10 epochs, every
+// combiner; and the
 // test error of the best setting is classify's, printed by the same rule.
 TEST(Tune, LeftOutListsTakeTheDefaultGrid) {
     TempDir dir;
@@ -103,9 +104,10 @@ TEST(Tune, LeftOutListsTakeTheDefaultGrid) {
     for (const auto& [result, parameters] :
          {std::pair{&gaussian, std::vector<float>{scale / 4, scale / 2, scale, scale * 2, scale * 4}},
           {&polynomial, std::vector<float>{2, 3, 4, 5}}}) {
-        ASSERT_EQ(result->rows.size(), parameters.size() * 12);
+        ASSERT_EQ(result->rows.size(), parameters.size() * 48);
         for (std::size_t r = 0; r < result->rows.size(); ++r) {
-            EXPECT_EQ(result->rows[r].kernel.parameter, parameters[r / 12]);
+            EXPECT_EQ(result->rows[r].kernel.parameter, parameters[r / 48]);
+            EXPECT_EQ(result->rows[r].margin, (std::vector<float>{0, 0.5f, 1, 2}[r / 12 % 4]));
             EXPECT_EQ(result->rows[r].epochs, (std::vector<uint32_t>{1, 2, 5, 10}[r / 3 % 4]));
             EXPECT_EQ(result->rows[r].combine, Combine(r % 3));
         }
