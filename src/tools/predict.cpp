@@ -20,7 +20,8 @@ programma::SampleSet rows_to_answer(const PredictOptions& options, uint32_t feat
     const uint32_t wanted = options.unlabelled ? features : features + 1;
     if (rows.columns() != wanted) {
         fail_in(options.test, std::string(options.unlabelled ? "unlabelled " : "") + "samples have " +
-                                  std::to_string(rows.columns()) + " numbers, the model's " + std::to_string(features) +
+                                  std::to_string(rows.columns()) + " numbers; the model takes " +
+                                  std::to_string(features) +
                                   (options.unlabelled ? " features" : " features and a label"));
     }
     if (!options.unlabelled) return rows;
