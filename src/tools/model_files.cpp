@@ -9,15 +9,6 @@
 
 namespace {
 
-// A CSV field: quoted, its quotes doubled, where it holds a comma, a quote
-// or a line break.
-std::string csv_field(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
 // A library result's value; its error, named after `path` when it names no
 // file of its own, thrown otherwise.
 template <typename T>

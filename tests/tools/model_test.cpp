@@ -95,6 +95,27 @@ TEST(Model, RangesTravelWithTheModelOrAreGivenOnce) {
     EXPECT_EQ(read_text(dir.file("u")), read_text(dir.file("p")));
 }
 
+// Labels of text (as Python saves them) answer as texts; the scores'
+// header quotes them as CSV does, and test labels count by their text.
+TEST(Model, TextLabelsAnswerAsTexts) {
+    TempDir dir;
+    make_parts(dir);
+    ASSERT_EQ(
+        tool({"classify", "-tr", "parts", "-ts", "new", "--ranges", "r", "--save-model", "m", "--predictions", "p"},
+             dir.path)
+            .status,
+        0);
+    const std::string script = "sed 's/^labels integer/labels text/; s/^label 101$/label \"big\", round/' m > t";
+    ASSERT_EQ(launch({.program = "/bin/sh", .work_dir = dir.path, .args = {"-c", script}}).status, 0);
+    const RunResult r = tool({"predict", "t", "new", "--predictions", "q", "--scores", "s", "--csv"}, dir.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string expected = read_text(dir.file("p"));
+    for (std::size_t at; (at = expected.find("101")) != std::string::npos;) expected.replace(at, 3, "\"big\", round");
+    EXPECT_EQ(read_text(dir.file("q")), expected);
+    EXPECT_TRUE(read_text(dir.file("s")).starts_with("\"\"\"big\"\", round\",202,303\n"));
+    EXPECT_NE(r.out.find("\n101,10,10,100.000000,9,1,0\n"), std::string::npos) << r.out;  // no model label is 101
+}
+
 TEST(Model, TuneSavesTheModelOfItsBestSettingOnEveryRow) {
     TempDir dir;
     make_parts(dir);
