@@ -15,6 +15,7 @@
 
 #include "interrupt.h"
 #include "lists_folder.h"
+#include "model_files.h"
 #include "programma/preparation.h"
 #include "samples.h"
 #include "text.h"
@@ -51,7 +52,9 @@ void score(const ClassifyOptions& options, const LabelRecognisers& made, const p
     if (!scored && scored.error().kind == programma::ErrorKind::invalid_argument) {
         throw std::runtime_error(scored.error().message() + " (" + options.epochs_from + ")");
     }
-    result.answers = best_labels(programma::value_or_throw(std::move(scored)), test.rows())[0];
+    auto scores = programma::value_or_throw(std::move(scored));
+    result.answers = best_labels(scores, test.rows())[0];
+    for (std::vector<std::vector<double>>& label : scores) result.scores.push_back(std::move(label[0]));
     progress("scored the test rows against every label");
     if (!result.labelled) return;
     result.confusion.assign(result.true_labels.size(), std::vector<uint32_t>(result.labels.size(), 0));
@@ -126,14 +129,18 @@ void warn_of_unscaled_features(const programma::SampleSet& train) {
          "with -c scale");
 }
 
+// How the labelled test rows were answered, by the labels' texts.
+TestTally test_tally(const ClassifyResult& result) {
+    return {label_texts(result.labels), label_texts(result.true_labels), result.confusion, result.wrong,
+            uint32_t(result.answers.size())};
+}
+
 // The reports speak of digits where every label is one.
 const char* noun(const ClassifyResult& result) { return digits_only(result.true_labels) ? "digit" : "label"; }
 
 std::string training_error_text(const ClassifyResult& result, std::size_t label) {
     return result.training_error[label] ? percent(*result.training_error[label]) : "";
 }
-
-std::string class_count(std::size_t labels) { return labels == 10 ? "Ten" : std::to_string(labels); }
 
 // The line that names a margin above 0, before the Markdown report.
 std::string margin_line(const ClassifyResult& result) {
@@ -153,16 +160,7 @@ std::string markdown_report(const ClassifyResult& result) {
             {label_text(result.labels[i]), std::to_string(result.lists[i].size()), error.empty() ? "-" : error});
     }
     if (!result.labelled) return constant + margin_line(result) + format_table(lists, false);
-    const uint32_t rows = uint32_t(result.answers.size());
-    TableRows confusion = {{"true " + std::string(noun(result)) + " \\ answer"}};
-    for (const float label : result.labels) confusion[0].push_back(label_text(label));
-    for (std::size_t truth = 0; truth < result.true_labels.size(); ++truth) {
-        confusion.push_back({label_text(result.true_labels[truth])});
-        for (uint32_t count : result.confusion[truth]) confusion.back().push_back(std::to_string(count));
-    }
-    return constant + margin_line(result) + format_table(lists, false) + "\n" + class_count(result.labels.size()) +
-           "-class test error: " + std::to_string(result.wrong) + " wrong of " + std::to_string(rows) + " rows, " +
-           percent_of(result.wrong, rows) + "%\n\n" + format_table(confusion, false);
+    return constant + margin_line(result) + format_table(lists, false) + "\n" + tally_markdown(test_tally(result));
 }
 
 // A row's list columns: its mistakes and training error, empty for a label
@@ -189,25 +187,11 @@ std::string csv_report(const ClassifyResult& result) {
         for (const float label : result.labels) table.push_back(list_cells(result, label));
         return with_margin_column(table, result.margin);
     }
-    table[0].insert(table[0].end(), {"test_rows", "test_wrong", "test_error_percent"});
-    for (const float label : result.labels) table[0].push_back("answered_" + label_text(label));
-    std::vector<uint32_t> answered(result.labels.size(), 0);
-    for (std::size_t truth = 0; truth < result.true_labels.size(); ++truth) {
-        const std::vector<uint32_t>& answers = result.confusion[truth];
-        const uint32_t rows = std::accumulate(answers.begin(), answers.end(), 0u);
-        const std::size_t own = position_of(result.labels, result.true_labels[truth]);
-        const uint32_t wrong = rows - (own < answers.size() ? answers[own] : 0);
+    const TableRows tested = tally_csv(test_tally(result));
+    for (std::size_t truth = 0; truth < result.true_labels.size(); ++truth)
         table.push_back(list_cells(result, result.true_labels[truth]));
-        table.back().insert(table.back().end(), {std::to_string(rows), std::to_string(wrong), percent_of(wrong, rows)});
-        for (std::size_t a = 0; a < answers.size(); ++a) {
-            table.back().push_back(std::to_string(answers[a]));
-            answered[a] += answers[a];
-        }
-    }
-    const auto rows = uint32_t(result.answers.size());
-    table.push_back(
-        {"all", "", "", std::to_string(rows), std::to_string(result.wrong), percent_of(result.wrong, rows)});
-    for (uint32_t count : answered) table.back().push_back(std::to_string(count));
+    table.push_back({"all", "", ""});
+    for (std::size_t r = 0; r < table.size(); ++r) table[r].insert(table[r].end(), tested[r].begin(), tested[r].end());
     return with_margin_column(table, result.margin);
 }
 
@@ -266,7 +250,12 @@ void adopt_manifest(ClassifyOptions& options, const Manifest& manifest, const st
 
 ClassifyResult classify(const ClassifyOptions& options, const VouchedFile* training, const Restored& restored,
                         const std::function<void(const Labels&)>& before_training) {
-    const programma::SampleSet train = load_sample_set(options.training_set);
+    programma::SampleSet train = load_sample_set(options.training_set);
+    std::optional<programma::FeatureRanges> ranges;
+    if (!options.ranges.empty()) {
+        ranges = saved_ranges(options.ranges, train.features(), options.training_set);
+        train = scaled_rows(*ranges, train, options.training_set);
+    }
     ClassifyResult result;
     result.labelled = !options.unlabelled;
     result.margin = options.training_margin();
@@ -275,9 +264,10 @@ ClassifyResult classify(const ClassifyOptions& options, const VouchedFile* train
     result.labels = labels_of(train, options.training_set);
     require_two_labels(result.labels, options.training_set);
     if (!restored.folder.empty()) require_restorable(options, restored, train, training, result.labels);
-    const programma::SampleSet test =
+    programma::SampleSet test =
         options.unlabelled ? unlabelled_rows(options.test_set, train) : load_sample_set(options.test_set);
     require_training_width(test, options.test_set, train);
+    if (ranges) test = scaled_rows(*ranges, test, options.test_set);
     result.true_labels = joined(result.labels, result.labelled ? labels_of(test, options.test_set) : Labels{});
     if (before_training) before_training(result.labels);
     result.constant_from_data = options.constant && options.constant->from_data;
@@ -294,6 +284,10 @@ ClassifyResult classify(const ClassifyOptions& options, const VouchedFile* train
         result.training_error.assign(result.labels.size(), std::nullopt);
     }
     score(options, made, test, order, result);
+    if (!options.save_model.empty()) {
+        result.model = label_model(
+            {&made, &result.labels, &result.lists, &order, options.shuffle, options.combine, std::move(ranges)});
+    }
     return result;
 }
 

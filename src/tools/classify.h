@@ -16,6 +16,7 @@
 #include "labels.h"
 #include "manifest.h"
 #include "programma/api.h"
+#include "programma/model.h"
 
 using programma::KernelKind;
 using programma::KernelSpec;
@@ -36,6 +37,9 @@ struct ClassifyOptions {
     std::string plot{};         // PNG of the confusion table, or empty
     std::string lists{};        // folder to save the lists in, or empty
     std::string restore{};      // folder to read the lists from instead of training, or empty
+    std::string save_model{};   // model file to save, or empty
+    std::string scores{};       // CSV of every test row's score for every label, or empty
+    std::string ranges{};       // saved ranges applied to the training and test rows first, or empty
     bool unlabelled = false;    // test rows hold the features only
     programma::Combine combine = programma::Combine::last;  // how each label's list answers
     std::optional<uint64_t> shuffle{};                      // the seed of the training order, when not file order
@@ -63,6 +67,8 @@ struct ClassifyResult {
     Labels true_labels;                                // the confusion table's rows: the labels of both sets
     Confusion confusion{};
     uint32_t wrong = 0;
+    std::vector<std::vector<double>> scores;  // [label][test row], under the run's combiner
+    std::optional<programma::Model> model{};  // when one is to be saved
 };
 
 // What a restore reads besides the command line: the folder, and its

@@ -7,6 +7,7 @@
 #include "classify.h"
 #include "commands.h"
 #include "lists_folder.h"
+#include "model_files.h"
 #include "output.h"
 #include "samples.h"
 #include "text.h"
@@ -15,10 +16,10 @@ namespace {
 
 constexpr std::string_view kHelp =
     "Usage: digit-tools classify [-k pol|gauss] [-c X|scale] [-d X] [-e N] [-tr FILE] [-ts FILE]\n"
-    "                            [--csv] [--predictions FILE] [--plot OUT.png]\n"
-    "                            [--lists DIR | --restore DIR] [--unlabelled]\n"
-    "                            [--combine last|average|vote] [--margin M]\n"
-    "                            [--shuffle SEED] [--quiet]\n"
+    "                            [--margin M] [--combine last|average|vote] [--shuffle SEED]\n"
+    "                            [--ranges FILE] [--unlabelled] [--csv] [--predictions FILE]\n"
+    "                            [--scores FILE] [--plot OUT.png] [--save-model FILE]\n"
+    "                            [--lists DIR | --restore DIR] [--quiet]\n"
     "\n"
     "Trains programma's kernel perceptron for each label of the training set (the\n"
     "digits 0 to 9 in programma's data), each exactly as programma trains one for a\n"
@@ -32,28 +33,34 @@ constexpr std::string_view kHelp =
     "  -k, -c, -d, -e, -tr, -ts  as programma's options, with its defaults\n"
     "  -c scale            the gaussian constant from the training data: the features\n"
     "                      times the variance of every feature value\n"
-    "  --shuffle SEED      train on the rows in a seeded order (the same in every epoch)\n"
-    "                      instead of file order; the lists still name rows by their\n"
-    "                      place in the file\n"
-    "  --quiet             no progress on standard error (shown only at a terminal)\n"
-    "  --csv               print one CSV table: a row per true label, then an 'all' row\n"
-    "  --unlabelled        test rows hold features only: write the answers, no error\n"
-    "  --predictions FILE  write one answer (a label) per test row, in the test set's order\n"
-    "  --plot FILE         draw the confusion table as a heat map (PNG)\n"
-    "  --lists DIR         save each label's mistake list as DIR/LABEL.list, and their\n"
-    "                      settings, training set, labels and hashes in DIR/manifest\n"
-    "  --restore DIR       read the lists back from DIR instead of training, with the\n"
-    "                      settings DIR/manifest records (each list as it recorded it)\n"
-    "  --combine HOW       how each label's list answers: last (the whole list's\n"
-    "                      decision sum, programma's answer; the default), vote (every\n"
-    "                      hypothesis training went through votes, weighted by the\n"
-    "                      training steps it survived) or average (their decision sums\n"
-    "                      so weighted); restored lists must need at most -e epochs\n"
     "  --margin M          a row also joins its label's list when answered right but\n"
     "                      too closely: label * sum below M times the row's kernel\n"
     "                      value with itself (M finite, 0 or more; default 0: the\n"
     "                      mistakes alone, programma's lists); a margin above 0 is\n"
     "                      named in the report and recorded in the lists' manifest\n"
+    "  --combine HOW       how each label's list answers: last (the whole list's\n"
+    "                      decision sum, programma's answer; the default), vote (every\n"
+    "                      hypothesis training went through votes, weighted by the\n"
+    "                      training steps it survived) or average (their decision sums\n"
+    "                      so weighted); restored lists must need at most -e epochs\n"
+    "  --shuffle SEED      train on the rows in a seeded order (the same in every epoch)\n"
+    "                      instead of file order; the lists still name rows by their\n"
+    "                      place in the file\n"
+    "  --ranges FILE       map the training and test rows' features by ranges saved\n"
+    "                      with scale --save-ranges, before anything else\n"
+    "  --unlabelled        test rows hold features only: write the answers, no error\n"
+    "  --csv               print one CSV table: a row per true label, then an 'all' row\n"
+    "  --predictions FILE  write one answer (a label) per test row, in the test set's order\n"
+    "  --scores FILE       write every test row's score for each label: CSV, a header\n"
+    "                      of the labels, then a line a row (each score by %.17g)\n"
+    "  --plot FILE         draw the confusion table as a heat map (PNG)\n"
+    "  --save-model FILE   save the trained recognisers as one model file for predict:\n"
+    "                      the settings, labels, ranges, support rows and lists\n"
+    "  --lists DIR         save each label's mistake list as DIR/LABEL.list, and their\n"
+    "                      settings, training set, labels and hashes in DIR/manifest\n"
+    "  --restore DIR       read the lists back from DIR instead of training, with the\n"
+    "                      settings DIR/manifest records (each list as it recorded it)\n"
+    "  --quiet             no progress on standard error (shown only at a terminal)\n"
     "Every output is checked before the work and replaced only once wholly written.\n"
     "A warning goes to standard error when, without -c, the training features reach\n"
     "beyond [-1, 1], and when, without --shuffle, the training rows come in long runs\n"
@@ -79,6 +86,12 @@ ClassifyOptions parse_classify(Arguments& args) {
             options.predictions = args.path_of(arg);
         } else if (arg == "--plot") {
             options.plot = args.path_of(arg);
+        } else if (arg == "--scores") {
+            options.scores = args.path_of(arg);
+        } else if (arg == "--save-model") {
+            options.save_model = args.path_of(arg);
+        } else if (arg == "--ranges") {
+            options.ranges = args.path_of(arg);
         } else if (arg == "--lists" || arg == "--restore") {
             if (restore_or_lists) throw std::invalid_argument("give --lists or --restore once, not both");
             restore_or_lists = true;
@@ -101,8 +114,9 @@ ClassifyOptions parse_classify(Arguments& args) {
             args.refuse(arg);
         }
     }
-    if (options.unlabelled && options.predictions.empty()) {
-        throw std::invalid_argument("--unlabelled needs --predictions FILE: the answers are all it gives");
+    if (options.unlabelled && options.predictions.empty() && options.scores.empty() && options.save_model.empty()) {
+        throw std::invalid_argument(
+            "--unlabelled needs --predictions, --scores or --save-model: the files are all it gives");
     }
     if (!options.restore.empty() && options.constant && options.constant->from_data) {
         throw std::invalid_argument("--restore takes the constant its manifest records, not -c scale");
@@ -148,7 +162,13 @@ struct Outputs {
     std::vector<OutputTarget> lists;  // with the manifest last; known once the labels are
     std::optional<OutputTarget> predictions;
     std::optional<OutputTarget> plot;
+    std::optional<OutputTarget> scores;
+    std::optional<OutputTarget> model;
 };
+
+std::optional<OutputTarget> output_of(RunFiles& files, const std::string& path) {
+    return path.empty() ? std::nullopt : std::optional(files.output(path));
+}
 
 // Every output staged, then all put in place together.
 void write_outputs(const Outputs& outputs, const ClassifyOptions& options, const ClassifyResult& result,
@@ -157,6 +177,8 @@ void write_outputs(const Outputs& outputs, const ClassifyOptions& options, const
     if (!outputs.lists.empty())
         stage_lists(outputs.lists, result.lists, manifest_of(options, result, *training), staged);
     if (outputs.predictions) stage(staged, *outputs.predictions, answers_text(result));
+    if (outputs.scores) stage(staged, *outputs.scores, scores_csv(label_texts(result.labels), by_row(result.scores)));
+    if (outputs.model) stage(staged, *outputs.model, programma::value_or_throw(programma::model_text(*result.model)));
     if (outputs.plot) {
         if (auto picture = draw_with_gnuplot(heat_map_script(confusion_map(result, options)), *outputs.plot)) {
             staged.push_back(std::move(picture));
@@ -170,6 +192,7 @@ int run(Arguments& args) {
     RunFiles files;
     files.sample_set(options.training_set);
     files.sample_set(options.test_set);
+    if (!options.ranges.empty()) files.input(options.ranges);
     const bool restoring = !options.restore.empty(), listing = !options.lists.empty();
     std::optional<ListsFolder> folder;
     if (restoring || listing) {
@@ -178,8 +201,10 @@ int run(Arguments& args) {
     }
     const std::optional<Manifest> manifest = restoring ? restored_manifest(options, files) : std::nullopt;
     Outputs outputs{{},
-                    options.predictions.empty() ? std::nullopt : std::optional(files.output(options.predictions)),
-                    plot_target(files, options.plot)};
+                    output_of(files, options.predictions),
+                    plot_target(files, options.plot),
+                    output_of(files, options.scores),
+                    output_of(files, options.save_model)};
     files.report_to_standard_output();
     // The training set's hash vouches for the bytes the lists are trained
     // on (or restored against): taken before loading, and the file must be

@@ -18,8 +18,9 @@
 namespace {
 
 // In the order the main help lists them.
-constexpr std::array<const Command*, 6> kCommands = {&kClassifyCommand, &kConvertCommand, &kScaleCommand,
-                                                     &kShowCommand,     &kSweepCommand,   &kTuneCommand};
+constexpr std::array<const Command*, 7> kCommands = {&kClassifyCommand, &kConvertCommand, &kPredictCommand,
+                                                     &kScaleCommand,    &kShowCommand,    &kSweepCommand,
+                                                     &kTuneCommand};
 
 const Command* command_named(std::string_view name) {
     for (const Command* command : kCommands) {

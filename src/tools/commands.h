@@ -25,6 +25,7 @@ struct Command {
 
 extern const Command kClassifyCommand;
 extern const Command kConvertCommand;
+extern const Command kPredictCommand;
 extern const Command kScaleCommand;
 extern const Command kShowCommand;
 extern const Command kSweepCommand;

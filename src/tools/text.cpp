@@ -104,12 +104,19 @@ std::string printed(const char* format, ...) {
     return text;
 }
 
+std::string csv_field(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
 std::string format_table(const TableRows& rows, bool csv) {
     std::string text;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         for (std::size_t c = 0; c < rows[r].size(); ++c) {
             text += csv ? (c > 0 ? "," : "") : (c > 0 ? " | " : "| ");
-            text += rows[r][c];
+            text += csv ? csv_field(rows[r][c]) : rows[r][c];
         }
         text += csv ? "\n" : " |\n";
         if (r == 0 && !csv) {

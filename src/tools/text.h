@@ -64,8 +64,13 @@ std::string percent_of(uint64_t wrong, uint64_t rows);
 // report shows a number, such as "%f" for a percentage as programma shows it.
 [[gnu::format(printf, 1, 2)]] std::string printed(const char* format, ...);
 
+// A CSV field: quoted, its quotes doubled, where it holds a comma, a quote
+// or a line break (labels of text may).
+std::string csv_field(const std::string& text);
+
 using TableRows = std::vector<std::vector<std::string>>;
 
 // The rows of a table, the first one its header: Markdown ("| a | b |" with
-// a rule of right-aligned columns under the header), or CSV ("a,b").
+// a rule of right-aligned columns under the header), or CSV ("a,b", each
+// field as csv_field writes it).
 std::string format_table(const TableRows& rows, bool csv);

@@ -12,6 +12,7 @@
 #include "classify.h"
 #include "interrupt.h"
 #include "labels.h"
+#include "model_files.h"
 #include "programma/preparation.h"
 #include "samples.h"
 #include "text.h"
@@ -89,12 +90,27 @@ Labels fold_labels(const SampleSet& all, const std::vector<uint32_t>& kept, uint
 }
 
 // The test set, when one is given: checked before any training.
-std::optional<SampleSet> test_set_of(const TuneOptions& options, const SampleSet& all) {
+std::optional<SampleSet> test_set_of(const TuneOptions& options, const SampleSet& all,
+                                     const std::optional<programma::FeatureRanges>& ranges) {
     if (options.test_set.empty()) return std::nullopt;
     SampleSet test = load_sample_set(options.test_set);
     require_training_width(test, options.test_set, all);
     labels_of(test, options.test_set);
-    return test;
+    return ranges ? scaled_rows(*ranges, test, options.test_set) : test;
+}
+
+// The model of a setting trained on every row of `all` in the training
+// order (empty: file order), as classify trains it.
+programma::Model best_model(const SampleSet& all, const Labels& labels, const TuneRow& best,
+                            const std::vector<uint32_t>& order, const TuneOptions& options,
+                            std::optional<programma::FeatureRanges> ranges,
+                            const std::function<void(const programma::TrainingProgress&)>& progress) {
+    const LabelRecognisers made = label_recognisers(all, labels, best.kernel, best.epochs, best.margin);
+    const std::vector<programma::Trained> trained = programma::value_or_throw(
+        programma::train(made.training, made.recognisers, cancel_flag(), {}, engine_options(), order, progress));
+    std::vector<std::vector<int32_t>> lists;
+    for (const programma::Trained& one : trained) lists.push_back(one.mistakes);
+    return label_model({&made, &labels, &lists, &order, options.shuffle, best.combine, std::move(ranges)});
 }
 
 // " --margin M" for a row of a grid with margins, else nothing.
@@ -139,14 +155,19 @@ std::vector<uint32_t> folds_of(const SampleSet& set, const std::vector<uint32_t>
 }
 
 TuneResult tune(const TuneOptions& options) {
-    const SampleSet all = load_sample_set(options.training_set);
+    SampleSet all = load_sample_set(options.training_set);
+    std::optional<programma::FeatureRanges> ranges;
+    if (!options.ranges.empty()) {
+        ranges = saved_ranges(options.ranges, all.features(), options.training_set);
+        all = scaled_rows(*ranges, all, options.training_set);
+    }
     const Labels labels = labels_of(all, options.training_set);
     require_two_labels(labels, options.training_set);
     if (options.folds > all.rows()) {
         throw std::runtime_error(options.training_set + ": " + std::to_string(options.folds) +
                                  " folds need as many rows, the set has " + std::to_string(all.rows()));
     }
-    const std::optional<SampleSet> test = test_set_of(options, all);
+    const std::optional<SampleSet> test = test_set_of(options, all, ranges);
     std::vector<programma::ScoreCell> cells;
     for (const uint32_t e : options.epochs) {
         for (const Combine combine : options.combines) cells.push_back({e, combine});
@@ -166,7 +187,7 @@ TuneResult tune(const TuneOptions& options) {
     for (const ConstantChoice& constant : options.constants)
         result.constants.push_back(constant.resolved(result.data_constant.value_or(1.0f)));
     const std::vector<KernelSpec> kernels = kernel_settings(options, result.data_constant.value_or(1.0f));
-    ProgressMeter meter(uint32_t(kernels.size()) * options.folds + (test ? 1 : 0));
+    ProgressMeter meter(uint32_t(kernels.size()) * options.folds + (test ? 1 : 0) + (options.make_model ? 1 : 0));
     uint32_t training = 0;
     for (const KernelSpec kernel : kernels) {
         const std::string setting =
@@ -201,6 +222,11 @@ TuneResult tune(const TuneOptions& options) {
                                                    {{best.epochs, best.combine}},
                                                    meter.training(training, "the best setting on the test set"))[0][0]);
         result.test_rows = test->rows();
+    }
+    if (options.make_model) {
+        result.model =
+            best_model(all, labels, result.rows[result.best], training_order(all.rows(), options.shuffle), options,
+                       std::move(ranges), meter.training(training + (test ? 1 : 0), "the best setting on every row"));
     }
     return result;
 }

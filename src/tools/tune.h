@@ -15,6 +15,7 @@
 #include "arguments.h"
 #include "gnuplot.h"
 #include "programma/api.h"
+#include "programma/model.h"
 
 // The grid: each list starts as its default, taken for an option left out
 // (one line each).
@@ -32,7 +33,9 @@ struct TuneOptions {
     std::string training_set = kDefaultTrainingSet;
     std::string test_set;  // when given, the best setting is tested on it
     bool csv = false;
-    std::string plot;  // PNG heat map of error against parameter and epochs
+    std::string plot;         // PNG heat map of error against parameter and epochs
+    std::string ranges;       // saved ranges applied to the training and test rows first, or empty
+    bool make_model = false;  // train the best setting on every training row, for its model
 };
 
 // Wrong answers among some rows.
@@ -61,6 +64,7 @@ struct TuneResult {
     std::optional<float> data_constant;  // when a constant comes from the data
     std::optional<uint32_t> test_wrong;  // the best setting on the test set
     uint32_t test_rows = 0;
+    std::optional<programma::Model> model;  // the best setting trained on every training row
 };
 
 // Each row's fold: stratified over the training order (each label's rows
@@ -72,7 +76,8 @@ std::vector<uint32_t> folds_of(const programma::SampleSet& set, const std::vecto
 // Runs the grid; throws std::runtime_error on bad data (labels that are not
 // whole numbers, a fold that trains on one label, more folds than rows, a
 // bad test set, all found before any training) and std::invalid_argument
-// on a bad grid.
+// on a bad grid. With make_model, the best setting is then trained on every
+// training row in the training order, and its model kept.
 TuneResult tune(const TuneOptions& options);
 
 // The table of every setting (Markdown or CSV), then the best setting and,

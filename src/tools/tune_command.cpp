@@ -1,5 +1,7 @@
 // `digit-tools tune`: its help, its options (comma lists of programma's
 // values), and its run: the cross-validated grid, then its table.
+#include <memory>
+
 #include "classify.h"
 #include "commands.h"
 #include "gnuplot.h"
@@ -12,7 +14,8 @@ namespace {
 constexpr std::string_view kHelp =
     "Usage: digit-tools tune [-k LIST] [-c LIST] [-d LIST] [-e LIST] [--combine LIST]\n"
     "                        [--margin LIST] [--folds K] [--in-order] [--shuffle SEED]\n"
-    "                        [-tr FILE] [-ts FILE] [--csv] [--plot OUT.png] [--quiet]\n"
+    "                        [-tr FILE] [-ts FILE] [--ranges FILE] [--csv] [--plot OUT.png]\n"
+    "                        [--save-model FILE] [--quiet]\n"
     "\n"
     "Cross-validates classify over a grid of settings: the training set's rows are\n"
     "cut into K folds, each answered by the recognisers of the labels of the other\n"
@@ -43,15 +46,20 @@ constexpr std::string_view kHelp =
     "                  same order everywhere)\n"
     "  -tr FILE        the training set (default Data/Training_set)\n"
     "  -ts FILE        then train on the whole set with the best setting and test it\n"
+    "  --ranges FILE   map the training and test rows' features by ranges saved with\n"
+    "                  scale --save-ranges, once, before the folds are cut\n"
     "  --csv           print one CSV table (with the best row marked) instead\n"
     "  --plot FILE     draw the best kernel and combiner's errors against constant\n"
     "                  (or degree) and epochs as a heat map (PNG; needs gnuplot)\n"
+    "  --save-model FILE\n"
+    "                  train the best setting on every training row, in the training\n"
+    "                  order, and save its model file (for predict)\n"
     "  --quiet         no progress on standard error (shown only at a terminal)\n"
     "Rows come in the order of the lists, -k, then -c or -d, then --margin, then -e,\n"
     "then --combine.\n"
     "Without --shuffle, a training set in long runs of one label is warned of.\n";
 
-TuneOptions parse_tune(Arguments& args) {
+TuneOptions parse_tune(Arguments& args, std::string& model) {
     TuneOptions options;
     while (!args.done()) {
         const std::string arg = args.take_option();
@@ -86,24 +94,37 @@ TuneOptions parse_tune(Arguments& args) {
             options.csv = true;
         } else if (arg == "--plot") {
             options.plot = args.path_of(arg);
+        } else if (arg == "--ranges") {
+            options.ranges = args.path_of(arg);
+        } else if (arg == "--save-model") {
+            model = args.path_of(arg);
         } else {
             args.refuse(arg);
         }
     }
+    options.make_model = !model.empty();
     return options;
 }
 
 int run(Arguments& args) {
-    const TuneOptions options = parse_tune(args);
+    std::string model_path;
+    const TuneOptions options = parse_tune(args, model_path);
     RunFiles files;
     files.sample_set(options.training_set);
     if (!options.test_set.empty()) files.sample_set(options.test_set);
+    if (!options.ranges.empty()) files.input(options.ranges);
     const std::optional<OutputTarget> plot = plot_target(files, options.plot);
+    const std::optional<OutputTarget> model =
+        model_path.empty() ? std::nullopt : std::optional(files.output(model_path));
     files.report_to_standard_output();
     const TuneResult result = tune(options);
+    std::vector<std::unique_ptr<StagedFile>> staged;
     if (plot) {
-        if (const auto staged = draw_with_gnuplot(heat_map_script(tune_map(result, options)), *plot)) staged->commit();
+        if (auto picture = draw_with_gnuplot(heat_map_script(tune_map(result, options)), *plot))
+            staged.push_back(std::move(picture));
     }
+    if (model) stage_output(staged, *model, programma::value_or_throw(programma::model_text(*result.model)));
+    commit_all(staged);
     print(tune_report(result, options.csv));
     return kExitDone;
 }

@@ -17,6 +17,6 @@ check() {  # check PAGE OPTION...
 }
 check programma.1 -a -c -d -dg -e -k -l -tr -ts -vot
 check digit-tools.1 --from --to --output --width --label-map --delimiter --header --label-column \
-    --resample --scale --margin -l -u --save-ranges --ranges --rows --list --label --zoom --columns --limit --range --programma --digits --csv --plot --help \
+    --resample --scale --margin --save-model --scores --predictions --unlabelled -l -u --save-ranges --ranges --rows --list --label --zoom --columns --limit --range --programma --digits --csv --plot --help \
     --version
 exit $fail

@@ -47,6 +47,8 @@ const std::string kSorted = "for i in 1 2 3 4 5 6 7 8 9 10; do cat tr; done | so
 const std::string kLongRuns =
     "digit-tools: warning: the training rows come in long runs of one label (the label changes 9 times, about 89 in a "
     "random order), and training visits them in order; give --shuffle SEED to train in a seeded order\n";
+const std::string kModel = shell_quote(DIGIT_TOOLS_PATH) + " classify -tr tr -ts ts --save-model m >/dev/null 2>&1";
+const std::string kRanges = shell_quote(DIGIT_TOOLS_PATH) + " scale --save-ranges r -o /dev/null tr";
 const std::string kOldLists = "mkdir L && for d in 0 1 2 3 4 5 6 7 8 9; do echo 0 > L/$d.list; done";
 
 // The table keeps its rows as written, one or two lines each.
@@ -199,7 +201,7 @@ const std::vector<HostileRow> kRows = {
      "--margin contradicts L/manifest: the lists were made with kernel pol,degree 2,epochs 2,margin 0.5; see"},
     {"manifest_margin_negative", "sed -i 's/^epochs 2/&\\nmargin -1/' M/manifest", with(kClassify, {"--restore", "M"}), 1,
      "M/manifest: is not a lists manifest: line 5: '-1' is not a value of margin"},
-    {"tune_best_setting_reads_back", "", with(kTune, {"-k", "gauss", "-c", "3.1415927", "-e", "1", "--in-order"}), 0, "", "", false,
+    {"tune_best_setting_reads_back", "", with(kTune, {"-k", "gauss", "-c", "3.1415927", "--margin", "0", "-e", "1", "--in-order"}), 0, "", "", false,
      {"p.png"}, "", "\nBest: -k gauss -c 3.1415927 -e 1 --combine last, "},
     {"standard_input_bad_line", "", {"convert", "--to", "libsvm", "-"}, 1, "digit-tools: -:2: 'x' is not a number\n", "",
      false, {}, "1 2 0\n3 x 1\n"},
@@ -231,6 +233,18 @@ const std::vector<HostileRow> kRows = {
      "digit-tools: L/7.list: entry 2 (index 99999999999999999999) names no row of the 10-row training set\n"},
     {"restore_from_a_missing_folder", "", with(kAnswers, {"--restore", "none"}), 1,
      "digit-tools: none: cannot open: No such file or directory\n"},
+    // Models: outputs checked first; a damaged model, double scaling and rows of another width refused.
+    {"model_onto_training_set", "", with(kClassify, {"--save-model", "tr"}), 1, "digit-tools: tr: cannot write: it is the input tr\n"},
+    {"scores_onto_model", kModel, {"predict", "m", "ts", "--scores", "m"}, 1, "digit-tools: m: cannot write: it is the input m\n"},
+    {"damaged_model", kModel + " && sed -i 's/^epochs 2$/epochs two/' m", {"predict", "m", "ts", "--predictions", "p"}, 1,
+     "digit-tools: m:3: the epochs 'two' are not a count\n"},
+    {"ranges_twice", kRanges + " && " + kModel + " --ranges r", {"predict", "m", "ts", "--ranges", "r", "--scores", "s"}, 2,
+     "digit-tools predict: --ranges would scale the rows twice: m holds the ranges its training rows were scaled with, "
+     "and applies them itself; see digit-tools predict --help\n"},
+    {"rows_of_another_width", kModel + " && cut -d' ' -f2- ts > ts2", {"predict", "m", "ts2", "--predictions", "p"}, 1,
+     "digit-tools: ts2: samples have 2 numbers; the model takes 2 features and a label\n"},
+    {"ranges_beyond_the_rows", "printf 'x\\n-1 1\\n3 0 1\\n' > r3", {"tune", "-tr", "tr", "--ranges", "r3", "--save-model", "m"},
+     1, "digit-tools: r3: names feature 3, and the rows of tr have 2 features\n"},
     // Streams: sample sets are read twice, outputs must be files.
     {"fifo_as_training_set", "mkfifo f", {"classify", "-tr", "f", "-ts", "ts"}, 1, "f: is not a regular file"},
     {"fifo_as_shown_set", "mkfifo f", {"show", "-o", "x.png", "f"}, 1, "f: is not a regular file"},

@@ -1,8 +1,8 @@
 // What README.md shows is what the programs give: the sessions of programma
 // on the shipped data, the LIBSVM text of the test set and its way back, the
 // picture of a run's mistakes, the sweep table, the ten-class table and its
-// lists' manifest, the margin sessions, and scale's session beside
-// scikit-learn's.
+// lists' manifest, the margin sessions, scale's session beside
+// scikit-learn's, and the walkthrough from a CSV file to a model's answers.
 #include <gtest/gtest.h>
 
 #include <iterator>
@@ -156,6 +156,52 @@ TEST(Readme, ScaleSessionAndTheScikitLearnPipelinePrintWhatTheyShow) {
                                      .args = {"-c", fenced_after(readme, "**The same rows through scikit-learn.**")}});
     if (python.err.find("No module named") != std::string::npos) GTEST_SKIP() << python.err;
     EXPECT_EQ(python.out, fenced_after(readme, "\nprints\n"));
+}
+
+// The walkthrough runs as one shell session in a folder that holds the
+// built digit-tools and the example data where the README has them; each
+// command's standard output is the block under it (a block with "... ("
+// shows the output's first and last lines).
+TEST(Readme, YourOwnDataWalkthroughPrintsWhatItShows) {
+    TempDir dir;
+    const std::string readme = read_text(kSource + "/README.md");
+    const std::size_t start = readme.find("### Your own data");
+    std::istringstream section(readme.substr(start, readme.find("\n## ", start) - start));
+    std::vector<std::pair<std::string, std::string>> steps;  // command, output shown
+    for (std::string line; std::getline(section, line);) {
+        if (line.starts_with("    $ ")) {
+            steps.push_back({line.substr(6), ""});
+        } else if (!steps.empty() && (line.empty() || line.starts_with("    "))) {
+            steps.back().second += (line.empty() ? "" : line.substr(4)) + "\n";
+        } else {
+            steps.push_back({"", ""});  // prose ends a block
+        }
+    }
+    std::erase_if(steps, [](const auto& step) { return step.first.empty(); });
+    std::string script = "set -e\n";
+    for (const auto& [command, shown] : steps) script += command + "\nprintf '\\036'\n";
+    const std::string setup = "mkdir -p build/release examples && ln -s " + shell_quote(DIGIT_TOOLS_PATH) +
+                              " build/release/ && ln -s " + shell_quote(kSource + "/examples/data") + " examples/";
+    ASSERT_EQ(launch({.program = "/bin/sh", .work_dir = dir.path, .args = {"-c", setup}}).status, 0);
+    const RunResult run = launch({.program = "/bin/bash", .work_dir = dir.path, .args = {"-c", script}});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::istringstream outputs(run.out);
+    std::size_t step = 0;
+    for (std::string output; std::getline(outputs, output, '\036'); ++step) {
+        ASSERT_LT(step, steps.size());
+        const std::string shown = trimmed(steps[step].second + "\n");
+        output = trimmed(output + "\n");
+        const std::size_t elided = shown.find("... (");
+        SCOPED_TRACE(steps[step].first);
+        if (elided == std::string::npos) {
+            EXPECT_EQ(output, shown);
+        } else {
+            const std::string last = shown.substr(shown.find('\n', elided) + 1);
+            EXPECT_TRUE(output.starts_with(shown.substr(0, elided))) << output;
+            EXPECT_TRUE(output.ends_with(last)) << output;
+        }
+    }
+    EXPECT_EQ(step, 14u);
 }
 
 }  // namespace
