@@ -7,20 +7,6 @@
 
 #include "samples.h"
 
-namespace {
-
-// A library result's value; its error, named after `path` when it names no
-// file of its own, thrown otherwise.
-template <typename T>
-T value_for(programma::Result<T>&& result, const std::string& path) {
-    if (result) return std::move(result).value();
-    programma::Error error = result.error();
-    if (error.path.empty()) error.path = path;
-    throw std::runtime_error(error.message());
-}
-
-}  // namespace
-
 programma::Model label_model(const LabelTraining& training) {
     programma::ModelSource source;
     source.training = &training.made->training;

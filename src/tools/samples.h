@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -21,6 +22,16 @@
 // the file and the line (or item) at fault.
 [[noreturn]] void fail_at(const std::string& file, unsigned long long line, const std::string& what);
 [[noreturn]] void fail_in(const std::string& file, const std::string& what);
+
+// A library result's value; its error thrown as std::runtime_error, named
+// after `path` when it names no file of its own.
+template <typename T>
+T value_for(programma::Result<T>&& result, const std::string& path) {
+    if (result) return std::move(result).value();
+    programma::Error error = result.error();
+    if (error.path.empty()) error.path = path;
+    throw std::runtime_error(error.message());
+}
 
 // An open descriptor, closed when it goes (-1 for none).
 struct Descriptor {

@@ -9,16 +9,6 @@
 
 namespace {
 
-// A library result's value; its error, named after `path` when it names
-// no file of its own, thrown otherwise.
-template <typename T>
-T value_for(programma::Result<T>&& result, const std::string& path) {
-    if (result) return std::move(result).value();
-    programma::Error error = result.error();
-    if (error.path.empty()) error.path = path;
-    throw std::runtime_error(error.message());
-}
-
 // One sample line a row: the scaled features, then the label untouched.
 std::string scaled_text(const programma::SampleSet& scaled, const std::vector<long long>& whole_labels) {
     std::string out;
