@@ -40,37 +40,68 @@ std::optional<programma::FeatureRanges> given_ranges(const PredictOptions& optio
     return saved_ranges(options.ranges, model.features, options.test);
 }
 
-// The confusion table's rows: the model's labels and the test rows' others,
-// in the order of their values where every label is a number (as classify
-// orders them), else the model's first.
-std::vector<std::string> truth_rows(const programma::Model& model, const Labels& tested) {
-    std::vector<std::string> truths = model.labels;
-    for (const float label : tested) {
-        const std::string text = label_text(label);
-        if (std::find(truths.begin(), truths.end(), text) == truths.end()) truths.push_back(text);
+// The model's label a test label is: the one of its value where the model's
+// labels are numbers ("08" is 8), the one of its text ("8") where they are
+// texts; model.labels.size() for none.
+std::size_t model_label_of(const programma::Model& model, float label) {
+    const std::string text = label_text(label);
+    for (std::size_t i = 0; i < model.labels.size(); ++i) {
+        double value = 0;
+        const bool same = model.label_kind == programma::LabelKind::text
+                              ? model.labels[i] == text
+                              : parse_double(model.labels[i], value) && value == double(label);
+        if (same) return i;
     }
-    std::vector<double> values(truths.size());
-    for (std::size_t i = 0; i < truths.size(); ++i) {
-        if (!parse_double(truths[i], values[i])) return truths;
+    return model.labels.size();
+}
+
+// The confusion table's rows: the model's labels, then the test labels it
+// lacks; ordered by value where every one is a number (as classify orders
+// them). Each test label's row, by its place among `tested`.
+std::vector<std::string> truth_rows(const programma::Model& model, const Labels& tested,
+                                    std::vector<std::size_t>& row_of_tested) {
+    std::vector<std::string> truths = model.labels;
+    std::vector<std::size_t> unsorted;
+    for (const float label : tested) {
+        unsorted.push_back(model_label_of(model, label));
+        if (unsorted.back() == model.labels.size()) {
+            unsorted.back() = truths.size();
+            truths.push_back(label_text(label));
+        }
     }
     std::vector<std::size_t> places(truths.size());
     std::iota(places.begin(), places.end(), 0u);
-    std::stable_sort(places.begin(), places.end(), [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
+    std::vector<double> values(truths.size());
+    bool numbers = true;
+    for (std::size_t i = 0; i < truths.size(); ++i) numbers = numbers && parse_double(truths[i], values[i]);
+    if (numbers) {
+        std::stable_sort(places.begin(), places.end(),
+                         [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
+    }
     std::vector<std::string> sorted;
-    for (const std::size_t i : places) sorted.push_back(truths[i]);
+    std::vector<std::size_t> row_of(truths.size());
+    for (const std::size_t i : places) {
+        row_of[i] = sorted.size();
+        sorted.push_back(truths[i]);
+    }
+    for (const std::size_t i : unsorted) row_of_tested.push_back(row_of[i]);
     return sorted;
 }
 
-// A test row's label counts as the model's label of the same text.
+// Each test row's answer against the model's label its label is.
 TestTally tally_of(const programma::Model& model, const programma::SampleSet& rows, const std::string& file,
                    const std::vector<uint32_t>& answers) {
-    TestTally tally{model.labels, truth_rows(model, labels_of(rows, file)), {}, 0, rows.rows()};
+    const Labels tested = labels_of(rows, file);
+    std::vector<std::size_t> row_of_tested;
+    TestTally tally{model.labels, truth_rows(model, tested, row_of_tested), {}, 0, rows.rows()};
     tally.rows.assign(tally.truths.size(), std::vector<uint32_t>(model.labels.size(), 0));
+    std::vector<std::size_t> model_of_tested;
+    for (const float label : tested) model_of_tested.push_back(model_label_of(model, label));
     for (uint32_t r = 0; r < rows.rows(); ++r) {
-        const std::string truth = label_text(rows.label(r));
-        const std::size_t at = std::find(tally.truths.begin(), tally.truths.end(), truth) - tally.truths.begin();
-        tally.rows[at][answers[r]] += 1;
-        tally.wrong += model.labels[answers[r]] != truth ? 1 : 0;
+        const float label = rows.label(r);
+        const std::size_t t = position_of(tested, label == 0.0f ? 0.0f : label);  // -0 is 0
+        tally.rows[row_of_tested[t]][answers[r]] += 1;
+        tally.wrong += model_of_tested[t] != answers[r] ? 1 : 0;
     }
     return tally;
 }

@@ -96,7 +96,8 @@ TEST(Model, RangesTravelWithTheModelOrAreGivenOnce) {
 }
 
 // Labels of text (as Python saves them) answer as texts; the scores'
-// header quotes them as CSV does, and test labels count by their text.
+// header quotes them as CSV does, and test labels count by their text (by
+// their value against labels of numbers).
 TEST(Model, TextLabelsAnswerAsTexts) {
     TempDir dir;
     make_parts(dir);
@@ -114,6 +115,14 @@ TEST(Model, TextLabelsAnswerAsTexts) {
     EXPECT_EQ(read_text(dir.file("q")), expected);
     EXPECT_TRUE(read_text(dir.file("s")).starts_with("\"\"\"big\"\", round\",202,303\n"));
     EXPECT_NE(r.out.find("\n101,10,10,100.000000,9,1,0\n"), std::string::npos) << r.out;  // no model label is 101
+    // Labels of numbers count by value: 202 is the model's 0202.
+    ASSERT_EQ(
+        launch({.program = "/bin/sh", .work_dir = dir.path, .args = {"-c", "sed 's/^label 202$/label 0202/' m > v"}})
+            .status,
+        0);
+    std::string by_value = tool({"predict", "m", "new"}, dir.path).out;
+    for (std::size_t at; (at = by_value.find(" 202 |")) != std::string::npos;) by_value.replace(at, 6, " 0202 |");
+    EXPECT_EQ(tool({"predict", "v", "new"}, dir.path).out, by_value);
 }
 
 TEST(Model, TuneSavesTheModelOfItsBestSettingOnEveryRow) {
