@@ -168,21 +168,18 @@ TEST(Readme, YourOwnDataWalkthroughPrintsWhatItShows) {
     const std::size_t start = readme.find("### Your own data");
     std::istringstream section(readme.substr(start, readme.find("\n## ", start) - start));
     std::vector<std::pair<std::string, std::string>> steps;  // command, output shown
+    bool block = false;                                      // prose ends one
     for (std::string line; std::getline(section, line);) {
         if (line.starts_with("    $ ")) {
             steps.push_back({line.substr(6), ""});
-        } else if (!steps.empty() && (line.empty() || line.starts_with("    "))) {
+        } else if (block && (line.empty() || line.starts_with("    "))) {
             steps.back().second += (line.empty() ? "" : line.substr(4)) + "\n";
-        } else {
-            steps.push_back({"", ""});  // prose ends a block
         }
+        block = line.empty() ? block : line.starts_with("    ");
     }
-    std::erase_if(steps, [](const auto& step) { return step.first.empty(); });
-    std::string script = "set -e\n";
+    std::string script = "mkdir -p build/release examples && ln -s " + shell_quote(DIGIT_TOOLS_PATH) +
+                         " build/release/ && ln -s " + shell_quote(kSource + "/examples/data") + " examples/\nset -e\n";
     for (const auto& [command, shown] : steps) script += command + "\nprintf '\\036'\n";
-    const std::string setup = "mkdir -p build/release examples && ln -s " + shell_quote(DIGIT_TOOLS_PATH) +
-                              " build/release/ && ln -s " + shell_quote(kSource + "/examples/data") + " examples/";
-    ASSERT_EQ(launch({.program = "/bin/sh", .work_dir = dir.path, .args = {"-c", setup}}).status, 0);
     const RunResult run = launch({.program = "/bin/bash", .work_dir = dir.path, .args = {"-c", script}});
     EXPECT_EQ(run.status, 0) << run.err;
     std::istringstream outputs(run.out);
