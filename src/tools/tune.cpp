@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <numeric>
 #include <stdexcept>
+#include <utility>
 
 #include "classify.h"
 #include "interrupt.h"
@@ -43,7 +44,7 @@ std::vector<KernelSpec> kernel_settings(const TuneOptions& options, float data_c
 }
 
 // The answers for every row of `test` under every cell of the recognisers
-// of `labels` trained on `train` (in its own order) at each margin: how many
+// of `labels` trained on `train` (in `order`: empty, its own) at each margin: how many
 // of them are wrong, by margin and cell. Every label at every margin is
 // trained in one call and scored in another, so that a kernel value several
 // lists need is computed once. A test row whose label is none of `labels` is
@@ -51,7 +52,7 @@ std::vector<KernelSpec> kernel_settings(const TuneOptions& options, float data_c
 std::vector<std::vector<uint64_t>> wrong_by_cell(
     const SampleSet& train, const Labels& labels, const SampleSet& test, KernelSpec kernel, uint32_t epochs,
     const std::vector<float>& margins, const std::vector<programma::ScoreCell>& cells,
-    const std::function<void(const programma::TrainingProgress&)>& progress) {
+    const std::function<void(const programma::TrainingProgress&)>& progress, const std::vector<uint32_t>& order = {}) {
     const LabelRecognisers made = label_recognisers(train, labels, kernel, epochs);
     std::vector<programma::Recogniser> recognisers;  // [margin * labels + label]
     for (const float margin : margins) {
@@ -61,11 +62,11 @@ std::vector<std::vector<uint64_t>> wrong_by_cell(
         }
     }
     const std::vector<programma::Trained> trained = programma::value_or_throw(
-        programma::train(made.training, recognisers, cancel_flag(), {}, engine_options(), {}, progress));
+        programma::train(made.training, recognisers, cancel_flag(), {}, engine_options(), order, progress));
     std::vector<std::vector<int32_t>> lists;
     for (const programma::Trained& one : trained) lists.push_back(one.mistakes);
-    auto scores = programma::value_or_throw(
-        programma::decision_scores(made.training, recognisers, lists, test, cells, cancel_flag(), engine_options()));
+    auto scores = programma::value_or_throw(programma::decision_scores(made.training, recognisers, lists, test, cells,
+                                                                       cancel_flag(), engine_options(), order));
     std::vector<std::vector<uint64_t>> wrong(margins.size(), std::vector<uint64_t>(cells.size(), 0));
     for (std::size_t m = 0; m < margins.size(); ++m) {
         const auto first = std::make_move_iterator(scores.begin() + std::ptrdiff_t(m * labels.size()));
@@ -111,6 +112,18 @@ programma::Model best_model(const SampleSet& all, const Labels& labels, const Tu
     std::vector<std::vector<int32_t>> lists;
     for (const programma::Trained& one : trained) lists.push_back(one.mistakes);
     return label_model({&made, &labels, &lists, &order, options.shuffle, best.combine, std::move(ranges)});
+}
+
+// The test rows a model answers wrongly; the rows are already mapped by its
+// ranges, which are set aside so that they are not applied twice.
+uint32_t wrong_answers(programma::Model& model, const Labels& labels, const SampleSet& test) {
+    const std::optional<programma::FeatureRanges> ranges = std::exchange(model.ranges, std::nullopt);
+    auto scores = programma::model_scores(model, test, cancel_flag(), engine_options());
+    model.ranges = ranges;
+    const std::vector<uint32_t> answers = programma::model_answers(model, programma::value_or_throw(std::move(scores)));
+    uint32_t wrong = 0;
+    for (uint32_t r = 0; r < test.rows(); ++r) wrong += labels[answers[r]] != test.label(r) ? 1 : 0;
+    return wrong;
 }
 
 // " --margin M" for a row of a grid with margins, else nothing.
@@ -187,7 +200,7 @@ TuneResult tune(const TuneOptions& options) {
     for (const ConstantChoice& constant : options.constants)
         result.constants.push_back(constant.resolved(result.data_constant.value_or(1.0f)));
     const std::vector<KernelSpec> kernels = kernel_settings(options, result.data_constant.value_or(1.0f));
-    ProgressMeter meter(uint32_t(kernels.size()) * options.folds + (test ? 1 : 0) + (options.make_model ? 1 : 0));
+    ProgressMeter meter(uint32_t(kernels.size()) * options.folds + (test || options.make_model ? 1 : 0));
     uint32_t training = 0;
     for (const KernelSpec kernel : kernels) {
         const std::string setting =
@@ -215,18 +228,22 @@ TuneResult tune(const TuneOptions& options) {
     for (std::size_t r = 1; r < result.rows.size(); ++r) {
         if (result.rows[r].all.value() < result.rows[result.best].all.value()) result.best = r;
     }
-    if (test) {
-        const TuneRow& best = result.rows[result.best];
-        const SampleSet in_order = options.shuffle ? rows_of(all, order) : all;
-        result.test_wrong = uint32_t(wrong_by_cell(in_order, labels, *test, best.kernel, best.epochs, {best.margin},
-                                                   {{best.epochs, best.combine}},
-                                                   meter.training(training, "the best setting on the test set"))[0][0]);
-        result.test_rows = test->rows();
-    }
+    // The best setting trained on every row once: for its model, whose
+    // answers then test it, or for the test alone.
+    const TuneRow& best = result.rows[result.best];
+    const std::vector<uint32_t> training_rows_order = training_order(all.rows(), options.shuffle);
     if (options.make_model) {
-        result.model =
-            best_model(all, labels, result.rows[result.best], training_order(all.rows(), options.shuffle), options,
-                       std::move(ranges), meter.training(training + (test ? 1 : 0), "the best setting on every row"));
+        result.model = best_model(all, labels, best, training_rows_order, options, std::move(ranges),
+                                  meter.training(training, "the best setting on every row"));
+    }
+    if (test) {
+        result.test_wrong =
+            options.make_model
+                ? wrong_answers(*result.model, labels, *test)
+                : uint32_t(wrong_by_cell(
+                      all, labels, *test, best.kernel, best.epochs, {best.margin}, {{best.epochs, best.combine}},
+                      meter.training(training, "the best setting on the test set"), training_rows_order)[0][0]);
+        result.test_rows = test->rows();
     }
     return result;
 }

@@ -104,8 +104,8 @@ TEST(Model, RangesTravelWithTheModelOrAreGivenOnce) {
 TEST(Model, TuneSavesTheModelOfItsBestSettingOnEveryRow) {
     TempDir dir;
     make_parts(dir);
-    const std::string tuned = ran({"tune", "-tr", "parts", "--ranges", "r", "--shuffle", "2", "-e", "1,3", "--margin",
-                                   "0,0.5", "--save-model", "tuned"},
+    const std::string tuned = ran({"tune", "-tr", "parts", "-ts", "new", "--ranges", "r", "--shuffle", "2", "-e", "1,3",
+                                   "--margin", "0,0.5", "--save-model", "tuned"},
                                   dir.path);
     // "Best: -k gauss -c C [--margin M] -e E --combine HOW, ..." names classify's options.
     const std::size_t from = tuned.find("Best: ") + 6;
@@ -113,8 +113,14 @@ TEST(Model, TuneSavesTheModelOfItsBestSettingOnEveryRow) {
     std::vector<std::string> args = {"classify", "-tr",       "parts", "-ts",          "new", "--ranges",
                                      "r",        "--shuffle", "2",     "--save-model", "made"};
     for (std::string word; best >> word;) args.push_back(word);
-    ran(args, dir.path);
+    const std::string classified = ran(args, dir.path);
     EXPECT_EQ(read_text(dir.file("tuned")), read_text(dir.file("made")));
+    // The test error tune gives from the model it saves is classify's.
+    const auto after = [](const std::string& out, const std::string& words) {
+        const std::size_t at = out.find(words) + words.size();
+        return out.substr(at, out.find('\n', at) - at);
+    };
+    EXPECT_EQ(after(tuned, "Test error of the best setting: "), after(classified, "-class test error: "));
 }
 
 }  // namespace
