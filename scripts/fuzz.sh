@@ -21,7 +21,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-300}
 case $seconds in '' | *[!0-9]*) echo "usage: $0 [SECONDS_PER_TARGET]" >&2; exit 2 ;; esac
 build=${FUZZ_BUILD_DIR:-build/fuzz}
-targets=${FUZZ_TARGETS:-sample_file mistake_list command_line end_to_end libsvm_text csv_text idx_file lists_manifest range_file}
+targets=${FUZZ_TARGETS:-sample_file mistake_list command_line end_to_end libsvm_text csv_text idx_file lists_manifest range_file model_file}
 cores=$(nproc 2>/dev/null || echo 2)
 jobs=${FUZZ_JOBS:-$((cores < 2 ? cores : 2))}
 

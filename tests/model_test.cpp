@@ -144,6 +144,7 @@ TEST(Model, DamageIsRefusedWithItsLine) {
         {replaced(kGood, "model 1", "model 2"), 1, "another version"},
         {kGood.substr(0, kGood.find("support")), 0, "ends early"},
         {kGood.substr(0, kGood.size() - 4), 0, "no 'end'"},
+        {kGood.substr(0, kGood.find("ranges")) + "ranges 1", 0, "ends early"},
         {kGood + "more\n", 21, "text after 'end'"},
         {replaced(kGood, "gauss 2", "gauss -2"), 2, "above 0"},
         {replaced(kGood, "gauss 2", "gauss 2x"), 2, "not a float"},

@@ -276,11 +276,11 @@ private:
         const std::optional<uint32_t> count = whole_number<uint32_t>(t[0]);
         if (!count) return fault("'" + std::string(t[0]) + "' is not a count of lines");
         const uint64_t first = line_ + 1;
-        const std::size_t start = at_;
+        const std::size_t start = std::min(at_, text_.size());
         for (uint32_t i = 0; i < *count; ++i) {
             if (!next()) return fault_in_file("ends early: expected the ranges' lines");
         }
-        Result<FeatureRanges> parsed = parse_ranges(text_.substr(start, at_ - start), path_);
+        Result<FeatureRanges> parsed = parse_ranges(text_.substr(start, std::min(at_, text_.size()) - start), path_);
         if (!parsed) {
             Error error = parsed.error();
             error.line = error.line == 0 ? first - 1 : error.line + first - 1;
