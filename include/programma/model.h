@@ -130,6 +130,10 @@ Result<std::vector<std::vector<double>>> model_scores(const Model& model, const 
                                                       const CancelFlag* cancel = nullptr,
                                                       const EngineOptions& options = {});
 
+// A label's text as the model file writes it on one line: backslash,
+// newline and carriage return escaped as "\\", "\n" and "\r".
+std::string escaped_label(const std::string& label);
+
 // Each row's answer, a position in model.labels, from model_scores' scores.
 std::vector<uint32_t> model_answers(const Model& model, const std::vector<std::vector<double>>& scores);
 

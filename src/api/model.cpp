@@ -278,10 +278,16 @@ Result<std::vector<std::vector<double>>> model_scores(const Model& model, const 
         Result<SampleSet> support = samples_from_memory(values.data(), labels.data(), count, model.features);
         if (!support) return support.error();
         std::vector<std::vector<int32_t>> lists, steps;
+        // Each entry as its support row (checked above to be one) and that
+        // row's place in the training order.
         for (const std::vector<int32_t>& list : model.lists) {
             lists.emplace_back();
-            for (const int32_t entry : list) lists.back().push_back(int32_t(support_of(model, entry)));
-            steps.push_back(steps_of_list(model, list).value());
+            steps.emplace_back();
+            for (const int32_t entry : list) {
+                const std::size_t s = support_of(model, entry);
+                lists.back().push_back(int32_t(s));
+                steps.back().push_back(int32_t(model.support[s].position));
+            }
         }
         Result<Scores> scores =
             scores_by_steps(support.value(), support_recognisers(model), lists, steps, model.training_rows, scored,

@@ -50,23 +50,6 @@ const char* rule_word(DecisionRule rule) {
     return "?";
 }
 
-// A label's text on one line: backslash, newline and carriage return escaped.
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::optional<std::string> unescaped(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -96,7 +79,7 @@ void append_header(std::string& text, const Model& model, const std::string& ran
     text.append("\nfeatures ").append(std::to_string(model.features));
     text.append("\nlabels ").append(label_kind_word(model.label_kind)).append(" ");
     text.append(std::to_string(model.labels.size())).append("\n");
-    for (const std::string& label : model.labels) text.append("label ").append(escaped(label)).append("\n");
+    for (const std::string& label : model.labels) text.append("label ").append(escaped_label(label)).append("\n");
     text.append("rule ").append(rule_word(model.rule)).append("\n");
     const auto range_lines = std::count(ranges.begin(), ranges.end(), '\n');
     text.append("ranges ").append(model.ranges ? std::to_string(range_lines) : "none").append("\n").append(ranges);
@@ -372,6 +355,22 @@ private:
 };
 
 }  // namespace
+
+std::string escaped_label(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 Result<std::string> model_text(const Model& model) {
     if (Status checked = check(model); !checked) return checked.error();

@@ -106,18 +106,6 @@ TestTally tally_of(const programma::Model& model, const programma::SampleSet& ro
     return tally;
 }
 
-// A label's text on one line, escaped as the model file escapes it.
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        out += c == '\\'   ? std::string("\\\\")
-               : c == '\n' ? std::string("\\n")
-               : c == '\r' ? std::string("\\r")
-                           : std::string(1, c);
-    }
-    return out;
-}
-
 }  // namespace
 
 Prediction predict(const PredictOptions& options) {
@@ -136,7 +124,8 @@ Prediction predict(const PredictOptions& options) {
 
 std::string prediction_text(const Prediction& prediction) {
     std::string text;
-    for (const uint32_t answer : prediction.answers) text += escaped(prediction.model.labels[answer]) + "\n";
+    for (const uint32_t answer : prediction.answers)
+        text += programma::escaped_label(prediction.model.labels[answer]) + "\n";
     return text;
 }
 

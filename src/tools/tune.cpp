@@ -90,14 +90,14 @@ Labels fold_labels(const SampleSet& all, const std::vector<uint32_t>& kept, uint
     return labels;
 }
 
-// The test set, when one is given: checked before any training.
-std::optional<SampleSet> test_set_of(const TuneOptions& options, const SampleSet& all,
-                                     const std::optional<programma::FeatureRanges>& ranges) {
+// The test set, when one is given, as it is in its file (not yet mapped by
+// --ranges): checked before any training.
+std::optional<SampleSet> test_set_of(const TuneOptions& options, const SampleSet& all) {
     if (options.test_set.empty()) return std::nullopt;
     SampleSet test = load_sample_set(options.test_set);
     require_training_width(test, options.test_set, all);
     labels_of(test, options.test_set);
-    return ranges ? scaled_rows(*ranges, test, options.test_set) : test;
+    return test;
 }
 
 // The model of a setting trained on every row of `all` in the training
@@ -114,13 +114,11 @@ programma::Model best_model(const SampleSet& all, const Labels& labels, const Tu
     return label_model({&made, &labels, &lists, &order, options.shuffle, best.combine, std::move(ranges)});
 }
 
-// The test rows a model answers wrongly; the rows are already mapped by its
-// ranges, which are set aside so that they are not applied twice.
-uint32_t wrong_answers(programma::Model& model, const Labels& labels, const SampleSet& test) {
-    const std::optional<programma::FeatureRanges> ranges = std::exchange(model.ranges, std::nullopt);
-    auto scores = programma::model_scores(model, test, cancel_flag(), engine_options());
-    model.ranges = ranges;
-    const std::vector<uint32_t> answers = programma::model_answers(model, programma::value_or_throw(std::move(scores)));
+// The test rows a model answers wrongly: raw rows, which the model maps by
+// its ranges, as predict gives them to it.
+uint32_t wrong_answers(const programma::Model& model, const Labels& labels, const SampleSet& test) {
+    const std::vector<uint32_t> answers = programma::model_answers(
+        model, programma::value_or_throw(programma::model_scores(model, test, cancel_flag(), engine_options())));
     uint32_t wrong = 0;
     for (uint32_t r = 0; r < test.rows(); ++r) wrong += labels[answers[r]] != test.label(r) ? 1 : 0;
     return wrong;
@@ -180,7 +178,7 @@ TuneResult tune(const TuneOptions& options) {
         throw std::runtime_error(options.training_set + ": " + std::to_string(options.folds) +
                                  " folds need as many rows, the set has " + std::to_string(all.rows()));
     }
-    const std::optional<SampleSet> test = test_set_of(options, all, ranges);
+    const std::optional<SampleSet> test = test_set_of(options, all);
     std::vector<programma::ScoreCell> cells;
     for (const uint32_t e : options.epochs) {
         for (const Combine combine : options.combines) cells.push_back({e, combine});
@@ -240,9 +238,10 @@ TuneResult tune(const TuneOptions& options) {
         result.test_wrong =
             options.make_model
                 ? wrong_answers(*result.model, labels, *test)
-                : uint32_t(wrong_by_cell(
-                      all, labels, *test, best.kernel, best.epochs, {best.margin}, {{best.epochs, best.combine}},
-                      meter.training(training, "the best setting on the test set"), training_rows_order)[0][0]);
+                : uint32_t(wrong_by_cell(all, labels, ranges ? scaled_rows(*ranges, *test, options.test_set) : *test,
+                                         best.kernel, best.epochs, {best.margin}, {{best.epochs, best.combine}},
+                                         meter.training(training, "the best setting on the test set"),
+                                         training_rows_order)[0][0]);
         result.test_rows = test->rows();
     }
     return result;
