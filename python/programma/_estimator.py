@@ -64,16 +64,14 @@ def _label_texts(classes):
     return _programma.LabelKind.text, [str(v) for v in values]
 
 
-def _classes_of(model, path):
-    """classes_ of a model's labels: int64, float64 or str by their kind."""
+def _classes_of(model):
+    """classes_ of a model's labels: int64, float64 or str by their kind (the
+    library has refused labels of one value written twice, such as "1" and "1.0")."""
     kind, labels = model.label_kind, model.labels
     if kind == _programma.LabelKind.text:
         return np.array(labels, dtype=object)
     integer = kind == _programma.LabelKind.integer
-    classes = np.array([int(t) if integer else float(t) for t in labels], dtype=np.int64 if integer else np.float64)
-    if len(np.unique(classes)) < len(classes):  # texts apart, such as "1" and "1.0"
-        raise ValueError(f"{path}: two labels are the same number: {', '.join(labels)}")
-    return classes
+    return np.array([int(t) if integer else float(t) for t in labels], dtype=np.int64 if integer else np.float64)
 
 
 def load_model(path):
@@ -109,7 +107,7 @@ def load_model(path):
     OSError
         When the file cannot be read, with its errno and file name.
     """
-    return KernelPerceptronClassifier._of_model(_programma.read_model(os.fspath(path)), os.fspath(path))
+    return KernelPerceptronClassifier._of_model(_programma.read_model(os.fspath(path)))
 
 
 class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
@@ -322,7 +320,7 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
         return self
 
     @classmethod
-    def _of_model(cls, model, path):
+    def _of_model(cls, model):
         """A classifier fitted as the model says, predicting through it."""
         gaussian = model.kind == _programma.KernelKind.gaussian
         clf = cls(
@@ -334,7 +332,7 @@ class KernelPerceptronClassifier(ClassifierMixin, BaseEstimator):
             random_state=model.shuffle,
             **{"constant" if gaussian else "degree": float(model.parameter)},
         )
-        clf.classes_ = _classes_of(model, path)
+        clf.classes_ = _classes_of(model)
         clf.n_features_in_ = int(model.features)
         clf.mistakes_ = model.lists
         clf.constant_ = float(model.parameter) if gaussian else float(np.float32(clf.constant))
