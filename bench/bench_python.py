@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Python fit + predict beside digit-tools classify and scikit-learn's SVC.
 
-Usage: /usr/bin/python3 bench/bench_python.py [--margin M] [--sets 5000,60000] [BUILD]
+Usage: /usr/bin/python3 bench/bench_python.py [--margin M] [--epochs E] [--combine C]
+           [--sets 5000,60000] [BUILD]
 
 Runs with PYTHONPATH set to BUILD/python and python/ (the module as ctest
 uses it). On the shipped data and Fashion 5000/1000 (bench/data, made by
@@ -10,7 +11,8 @@ bench/bench_e2e.sh): KernelPerceptronClassifier's fit + predict against
 then, on 5000/1000 and 60000/10000, the tuned setting (gaussian, constant
 30, 5 epochs, voted) against SVC(kernel="rbf", gamma=0.01, C=10), one run
 each, the classifier's time including its loading. Prints a Markdown table.
-With --margin M the tuned setting trains with that margin (classify --margin M).
+With --margin M the tuned setting trains with that margin (classify --margin M),
+and --epochs and --combine change its epochs and combiner.
 """
 import os
 import re
@@ -35,8 +37,10 @@ def best_of(rounds, work):
 
 def main():
     args = sys.argv[1:]
-    if args[:1] == ["--margin"]:
-        TUNED["margin"], args = float(args[1]), args[2:]
+    settings = {"--margin": ("margin", float), "--epochs": ("epochs", int), "--combine": ("combine", str)}
+    while args[:1] and args[0] in settings:
+        key, kind = settings[args[0]]
+        TUNED[key], args = kind(args[1]), args[2:]
     sets, build = sets_and_build(args)
     sys.path[:0] = [os.path.join(build, "python"), os.path.join(ROOT, "python")]
     import numpy as np
@@ -67,6 +71,7 @@ def main():
         if name != "60000":
             for setting in (dict(kernel="gauss", constant=3.0, epochs=2, combine="last"), TUNED):
                 label = f"-c {setting['constant']:g} -e {setting['epochs']} --combine {setting['combine']}"
+                label += f" --margin {setting['margin']:g}" if setting.get("margin") else ""
                 tools_seconds, tools_error = best_of(3, lambda: classify_run(setting))
                 python_seconds, python_error = best_of(3, lambda: python_run(setting))
                 print(f"| {name} | digit-tools classify {label} | {100 * tools_error:.1f}% | {tools_seconds:.2f} s | |")
